@@ -1,0 +1,97 @@
+#include "compat/compute_registry.h"
+
+#include <yaml-cpp/yaml.h>
+
+#include <fmt/format.h>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "process/environment.h"
+
+namespace plo {
+namespace {
+
+[[noreturn]] void fail(const std::string& file, const std::string& what) {
+  throw std::runtime_error(fmt::format("{}: {}", file, what));
+}
+
+std::string where(const YAML::Node& node) {
+  const YAML::Mark mark = node.Mark();
+  if (mark.line < 0) return "";
+  return fmt::format(" (line {}, column {})", mark.line + 1, mark.column + 1);
+}
+
+ComputeRecord read_record(const std::string& file, const std::string& name,
+                          const YAML::Node& node) {
+  if (!node.IsMap()) fail(file, fmt::format("compute '{}' is not a mapping{}", name, where(node)));
+  ComputeRecord record;
+  if (const YAML::Node type = node["type"]; type && !type.IsNull()) {
+    if (!type.IsScalar()) fail(file, fmt::format("the type of '{}' is not a text{}", name, where(type)));
+    record.type = type.Scalar();
+  }
+  if (const YAML::Node config = node["config"]; config && !config.IsNull()) {
+    if (!config.IsMap()) {
+      fail(file, fmt::format("the config of '{}' is not a mapping{}", name, where(config)));
+    }
+    auto& settings = record.config.emplace();
+    for (const auto& item : config) {
+      const std::string key = item.first.Scalar();
+      if (item.second.IsNull()) continue;
+      if (!item.second.IsScalar()) {
+        fail(file, fmt::format("the setting '{}' of '{}' is not a single value{}", key, name,
+                               where(item.second)));
+      }
+      settings[key] = item.second.Scalar();
+    }
+  }
+  return record;
+}
+
+}  // namespace
+
+YamlComputeRegistry::YamlComputeRegistry(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) fail(file, "cannot be read (missing or not readable)");
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (in.bad()) fail(file, "cannot be read");
+
+  YAML::Node root;
+  try {
+    root = YAML::Load(text.str());
+  } catch (const YAML::Exception& e) {
+    fail(file, fmt::format("not valid YAML: {} (line {}, column {})", e.msg, e.mark.line + 1,
+                           e.mark.column + 1));
+  }
+  if (root.IsNull()) return;  // an empty file defines nothing
+  if (!root.IsMap()) fail(file, "the top level is not a mapping");
+  const YAML::Node computes = root["computes"];
+  if (!computes || computes.IsNull()) return;
+  if (!computes.IsMap()) fail(file, "'computes' is not a mapping" + where(computes));
+  for (const auto& item : computes) {
+    if (!item.first.IsScalar()) fail(file, "a compute name is not a text" + where(item.first));
+    const std::string name = item.first.Scalar();
+    computes_[name] = read_record(file, name, item.second);
+  }
+}
+
+std::unique_ptr<YamlComputeRegistry> YamlComputeRegistry::from_plo_home() {
+  std::string home;
+  if (auto plo_home = non_empty_env("PLO_HOME")) {
+    home = *plo_home;
+  } else if (auto user_home = non_empty_env("HOME")) {
+    home = *user_home + "/.plo";
+  } else {
+    throw std::runtime_error("cannot find computes.yml: neither PLO_HOME nor HOME is set");
+  }
+  return std::make_unique<YamlComputeRegistry>(home + "/computes.yml");
+}
+
+std::optional<ComputeRecord> YamlComputeRegistry::get(std::string_view name) {
+  const auto found = computes_.find(name);
+  if (found == computes_.end()) return std::nullopt;
+  return found->second;
+}
+
+}  // namespace plo

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace plo {
+
+// One compute engine of computes.yml.
+struct ComputeRecord {
+  std::optional<std::string> type;
+  // Scalar settings as their YAML text; a key whose value is null is left out.
+  std::optional<std::map<std::string, std::string, std::less<>>> config;
+};
+
+// The user's configured compute engines; the seam that tests replace.
+class ComputeRegistry {
+ public:
+  virtual ~ComputeRegistry() = default;
+
+  // The compute engine of that name, or nothing when none is defined.
+  virtual std::optional<ComputeRecord> get(std::string_view name) = 0;
+};
+
+// Makes the registry when match_cluster runs, so that no other command reads computes.yml.
+using ComputeRegistryFactory = std::function<std::unique_ptr<ComputeRegistry>()>;
+
+// The registry read from a computes.yml; throws, naming the file, when it cannot be read or does
+// not have the expected shape.
+class YamlComputeRegistry : public ComputeRegistry {
+ public:
+  explicit YamlComputeRegistry(const std::string& file);
+
+  // The registry of $PLO_HOME/computes.yml, PLO_HOME defaulting to ~/.plo.
+  static std::unique_ptr<YamlComputeRegistry> from_plo_home();
+
+  std::optional<ComputeRecord> get(std::string_view name) override;
+
+ private:
+  std::map<std::string, ComputeRecord, std::less<>> computes_;
+};
+
+}  // namespace plo

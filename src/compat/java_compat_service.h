@@ -1,0 +1,53 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "compat/versions.h"
+
+namespace plo {
+
+// The PySpark installed in the interpreter's environment.
+struct PySparkInfo {
+  std::string version;      // full version text, as pyspark.__version__ gives it
+  std::string major_minor;  // its major.minor text
+  std::vector<int> java_supported;
+  std::optional<int> java_recommended;  // nothing when the table has no data for the line
+};
+
+// The Java that PySpark would start.
+struct JavaInfo {
+  int version = 0;     // Java major version
+  std::string vendor;  // "Unknown" when nothing says
+  std::string path;    // the Java home folder
+};
+
+// Everything the task knows about PySpark, Java and cluster versions.
+class JavaCompatService {
+ public:
+  virtual ~JavaCompatService() = default;
+
+  // The PySpark versions offered, in display order.
+  virtual const std::vector<VersionEntry>& pyspark_versions() const = 0;
+
+  // The Java versions each PySpark major.minor runs on.
+  virtual const CompatTable& pyspark_java_compatibility() const = 0;
+
+  // The installed PySpark, or nothing when it is not installed.
+  virtual std::optional<PySparkInfo> get_pyspark_info() = 0;
+
+  // The current Java, or nothing when no Java is found.
+  virtual std::optional<JavaInfo> get_current_java() = 0;
+
+  // Whether the Java version runs that PySpark major.minor, with a message for the user.
+  virtual std::pair<bool, std::string> check_java_pyspark_compatibility(
+      int java_version, std::string_view major_minor) = 0;
+
+  // The Spark version of a standalone cluster ("spark://..."), or nothing when none answers.
+  virtual std::optional<std::string> detect_spark_cluster_version(std::string_view master_url) = 0;
+};
+
+}  // namespace plo

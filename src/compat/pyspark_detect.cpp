@@ -1,0 +1,180 @@
+#include "compat/pyspark_detect.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fmt/format.h>
+#include <fstream>
+#include <stdexcept>
+
+#include "console/answers.h"
+
+namespace plo {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kProbeMarker{"plo-path-probe\0", 15};
+constexpr auto kProbeTimeLimit = std::chrono::seconds(20);
+constexpr std::streamsize kMaxFileBytes = 1 << 20;
+
+std::optional<std::string> read_file_prefix(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::string contents(static_cast<size_t>(kMaxFileBytes), '\0');
+  in.read(contents.data(), kMaxFileBytes);
+  if (in.bad()) return std::nullopt;
+  contents.resize(static_cast<size_t>(in.gcount()));
+  return contents;
+}
+
+// Compares distribution names the way packaging normalises them: case, "-", "_" and "." alike.
+std::string normalized_name(std::string_view name) {
+  std::string out;
+  for (char c : name) {
+    out += (c == '-' || c == '_' || c == '.') ? '-' : static_cast<char>(std::tolower(
+                                                          static_cast<unsigned char>(c)));
+  }
+  return out;
+}
+
+bool is_file(const fs::path& path) {
+  std::error_code error;
+  return fs::is_regular_file(path, error);
+}
+
+// A version found on disk is shown to the user: refuse anything that is not a version text.
+std::optional<std::string> plausible(std::optional<std::string> version) {
+  if (version && looks_like_version(*version)) return version;
+  return std::nullopt;
+}
+
+std::optional<std::string> version_from_distribution_info(const fs::path& folder) {
+  std::error_code error;
+  fs::directory_iterator it(folder, error);
+  if (error) return std::nullopt;
+  for (const auto& entry : it) {
+    const std::string name = entry.path().filename().string();
+    const auto dash = name.find('-');
+    if (dash == std::string::npos || normalized_name(name.substr(0, dash)) != "pyspark") continue;
+    fs::path metadata;
+    if (name.ends_with(".dist-info")) {
+      metadata = entry.path() / "METADATA";
+    } else if (name.ends_with(".egg-info")) {
+      metadata = is_file(entry.path()) ? entry.path() : entry.path() / "PKG-INFO";
+    } else {
+      continue;
+    }
+    if (auto contents = read_file_prefix(metadata)) {
+      if (auto version = plausible(parse_pyspark_metadata(*contents))) return version;
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+const std::string_view kPathProbeScript =
+    "import os,sys;sys.stdout.buffer.write(b'plo-path-probe\\0'+b'\\0'.join("
+    "os.fsencode(p) for p in sys.path if isinstance(p,str)))";
+
+std::optional<std::vector<std::string>> parse_path_listing(std::string_view output) {
+  // Site hooks may print before the probe does; its marker tells where its part starts.
+  const auto marker = output.find(kProbeMarker);
+  if (marker == std::string_view::npos) return std::nullopt;
+  output.remove_prefix(marker + kProbeMarker.size());
+  std::vector<std::string> entries;
+  if (output.empty()) return entries;
+  for (;;) {
+    const auto end = output.find('\0');
+    entries.emplace_back(output.substr(0, end));
+    if (end == std::string_view::npos) break;
+    output.remove_prefix(end + 1);
+  }
+  return entries;
+}
+
+std::optional<std::string> parse_pyspark_metadata(std::string_view metadata) {
+  std::optional<std::string> name;
+  std::optional<std::string> version;
+  while (!metadata.empty()) {
+    const auto end = metadata.find('\n');
+    std::string_view line = metadata.substr(0, end);
+    metadata = end == std::string_view::npos ? std::string_view() : metadata.substr(end + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.empty()) break;  // the headers end at the first blank line; the description follows
+    const auto colon = line.find(':');
+    if (colon == std::string_view::npos) continue;
+    const std::string_view key = line.substr(0, colon);
+    const std::string value(trim_blanks(line.substr(colon + 1)));
+    if (key == "Name" && !name) name = value;
+    if (key == "Version" && !version) version = value;
+  }
+  if (!name || normalized_name(*name) != "pyspark" || !version || version->empty()) {
+    return std::nullopt;
+  }
+  return version;
+}
+
+std::optional<std::string> parse_version_module(std::string_view source) {
+  while (!source.empty()) {
+    const auto end = source.find('\n');
+    std::string_view line = trim_blanks(source.substr(0, end));
+    source = end == std::string_view::npos ? std::string_view() : source.substr(end + 1);
+    if (!line.starts_with("__version__")) continue;
+    line.remove_prefix(11);
+    // An annotation may stand between the name and the "=": __version__: str = "3.5.1"
+    const auto equals = line.find('=');
+    if (equals == std::string_view::npos) continue;
+    const std::string_view between = trim_blanks(line.substr(0, equals));
+    if (!between.empty() && !between.starts_with(':')) continue;
+    const std::string_view value = trim_blanks(line.substr(equals + 1));
+    if (value.size() < 2 || (value.front() != '"' && value.front() != '\'')) continue;
+    const auto close = value.find(value.front(), 1);
+    if (close == std::string_view::npos) continue;
+    return std::string(value.substr(1, close - 1));
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> find_pyspark_version(const std::vector<std::string>& import_path) {
+  for (const std::string& entry : import_path) {
+    const fs::path folder = entry.empty() ? fs::path(".") : fs::path(entry);
+    if (!is_file(folder / "pyspark" / "__init__.py")) continue;
+    // This is the package that import would load; its version module is what __version__ reads.
+    if (auto source = read_file_prefix(folder / "pyspark" / "version.py")) {
+      if (auto version = plausible(parse_version_module(*source))) return version;
+    }
+    return version_from_distribution_info(folder);
+  }
+  return std::nullopt;
+}
+
+std::optional<PySparkInfo> detect_pyspark(ProcessRunner& runner, const std::string& interpreter,
+                                          const CompatTable& table) {
+  const ProcessResult result = runner.run({.argv = {interpreter, "-c", std::string(kPathProbeScript)},
+                                           .time_limit = kProbeTimeLimit});
+  if (result.timed_out) {
+    throw std::runtime_error(
+        fmt::format("the Python interpreter {} did not answer within {} seconds", interpreter,
+                    kProbeTimeLimit.count()));
+  }
+  const auto import_path = parse_path_listing(result.out);
+  if (result.exit_code != 0 || !import_path) {
+    throw std::runtime_error(fmt::format(
+        "{} does not behave like a Python interpreter (exit status {}); set PLO_PYTHON to the "
+        "Python whose PySpark plo should manage",
+        interpreter, result.exit_code));
+  }
+  auto version = find_pyspark_version(*import_path);
+  if (!version) return std::nullopt;
+
+  PySparkInfo info{*version, major_minor_of(*version), {}, std::nullopt};
+  if (const auto record = table.find(info.major_minor); record != table.end()) {
+    info.java_supported = record->second.supported;
+    info.java_recommended = record->second.recommended;
+  }
+  return info;
+}
+
+}  // namespace plo

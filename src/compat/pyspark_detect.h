@@ -1,0 +1,34 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "compat/java_compat_service.h"
+#include "process/process_runner.h"
+
+namespace plo {
+
+// The one-line script that makes the interpreter print its import path, NUL-separated after a
+// marker.
+extern const std::string_view kPathProbeScript;
+
+// The import path from the probe's output, or nothing when the output is not the probe's.
+std::optional<std::vector<std::string>> parse_path_listing(std::string_view output);
+
+// The Version of a core-metadata file (METADATA or PKG-INFO) whose Name is pyspark.
+std::optional<std::string> parse_pyspark_metadata(std::string_view metadata);
+
+// The __version__ assigned in pyspark/version.py.
+std::optional<std::string> parse_version_module(std::string_view source);
+
+// The version of the pyspark that `import pyspark` would load from this import path, found on
+// disk without importing it. Empty entries stand for the current folder.
+std::optional<std::string> find_pyspark_version(const std::vector<std::string>& import_path);
+
+// The PySpark installed for `interpreter` (one interpreter start), with its Java data from `table`.
+std::optional<PySparkInfo> detect_pyspark(ProcessRunner& runner, const std::string& interpreter,
+                                          const CompatTable& table);
+
+}  // namespace plo

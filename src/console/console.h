@@ -1,0 +1,45 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace plo {
+
+// The five colours the task's output uses.
+enum class Color { Red, Green, Yellow, Blue, Cyan };
+
+// Raised when the user cancels a question (end of input or an interrupt) instead of answering.
+class Abort : public std::runtime_error {
+ public:
+  Abort() : std::runtime_error("Aborted!") {}
+};
+
+// Raised when standard output is gone (a closed pipe); the front end exits quietly.
+class OutputClosed : public std::runtime_error {
+ public:
+  OutputClosed() : std::runtime_error("standard output is closed") {}
+};
+
+// The only way the task talks to the user: lines on standard output and typed questions.
+class Console {
+ public:
+  virtual ~Console() = default;
+
+  // Writes the text and one line end to standard output, flushed at once.
+  virtual void echo(std::string_view text = {}) = 0;
+
+  // Returns the text marked for display in that colour (and bold); prints nothing.
+  virtual std::string style(std::string_view text, Color fg, bool bold = false) const = 0;
+
+  // Asks until an integer is entered; numbers beyond the type's range are clamped to its bounds.
+  virtual long long prompt_int(std::string_view question) = 0;
+
+  // Asks until a non-empty text is entered and returns it as typed.
+  virtual std::string prompt_text(std::string_view question) = 0;
+
+  // Asks a yes/no question; an empty answer gives `default_value`.
+  virtual bool confirm(std::string_view question, bool default_value) = 0;
+};
+
+}  // namespace plo

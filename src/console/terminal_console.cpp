@@ -1,0 +1,80 @@
+#include "console/terminal_console.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+
+#include "console/answers.h"
+#include "console/color.h"
+
+namespace plo {
+
+TerminalConsole::TerminalConsole(int in_fd, int out_fd, bool color)
+    : out_fd_(out_fd), color_(color), reader_(in_fd) {}
+
+std::unique_ptr<TerminalConsole> TerminalConsole::on_standard_streams() {
+  return std::make_unique<TerminalConsole>(STDIN_FILENO, STDOUT_FILENO,
+                                           color_wanted(::isatty(STDOUT_FILENO) == 1));
+}
+
+void TerminalConsole::write_all(std::string_view text) {
+  while (!text.empty()) {
+    const ssize_t n = ::write(out_fd_, text.data(), text.size());
+    if (n >= 0) {
+      text.remove_prefix(static_cast<size_t>(n));
+    } else if (errno == EPIPE || errno == EBADF) {
+      throw OutputClosed();
+    } else if (errno != EINTR) {
+      throw std::system_error(errno, std::generic_category(), "cannot write to standard output");
+    }
+  }
+}
+
+void TerminalConsole::echo(std::string_view text) {
+  std::string line(text);
+  line += '\n';
+  write_all(line);
+}
+
+std::string TerminalConsole::style(std::string_view text, Color fg, bool bold) const {
+  return color_ ? ansi_style(text, fg, bold) : std::string(text);
+}
+
+std::string TerminalConsole::ask(std::string_view question_line) {
+  write_all(question_line);
+  std::optional<std::string> answer = reader_.read_line();
+  if (!answer) throw Abort();
+  return *answer;
+}
+
+long long TerminalConsole::prompt_int(std::string_view question) {
+  const std::string line = std::string(question) + ": ";
+  for (;;) {
+    const std::string entry = ask(line);
+    if (trim_blanks(entry).empty()) continue;
+    if (const auto value = parse_integer_answer(entry)) return *value;
+    echo("Error: '" + std::string(trim_blanks(entry)) + "' is not a valid integer.");
+  }
+}
+
+std::string TerminalConsole::prompt_text(std::string_view question) {
+  const std::string line = std::string(question) + ": ";
+  for (;;) {
+    std::string entry = ask(line);
+    if (!trim_blanks(entry).empty()) return entry;
+  }
+}
+
+bool TerminalConsole::confirm(std::string_view question, bool default_value) {
+  const std::string line = std::string(question) + (default_value ? " [Y/n]: " : " [y/N]: ");
+  for (;;) {
+    const std::string entry = ask(line);
+    if (trim_blanks(entry).empty()) return default_value;
+    if (const auto answer = parse_yes_no_answer(entry)) return *answer;
+    echo("Error: invalid input");
+  }
+}
+
+}  // namespace plo

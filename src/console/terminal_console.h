@@ -1,0 +1,34 @@
+#pragma once
+
+#include <memory>
+
+#include "console/console.h"
+#include "console/line_reader.h"
+
+namespace plo {
+
+// The console on real file descriptors: lines to `out_fd`, answers from `in_fd`.
+class TerminalConsole : public Console {
+ public:
+  TerminalConsole(int in_fd, int out_fd, bool color);
+
+  // The console on standard input and output, with colour decided once from the environment.
+  static std::unique_ptr<TerminalConsole> on_standard_streams();
+
+  void echo(std::string_view text = {}) override;
+  std::string style(std::string_view text, Color fg, bool bold = false) const override;
+  long long prompt_int(std::string_view question) override;
+  std::string prompt_text(std::string_view question) override;
+  bool confirm(std::string_view question, bool default_value) override;
+
+ private:
+  void write_all(std::string_view text);
+  // Writes the question line and reads the answer; throws Abort at end of input.
+  std::string ask(std::string_view question_line);
+
+  int out_fd_;
+  bool color_;
+  LineReader reader_;
+};
+
+}  // namespace plo

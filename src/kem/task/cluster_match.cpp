@@ -1,0 +1,94 @@
+#include <algorithm>
+#include <cctype>
+
+#include "kem/task/rules.h"
+#include "kem/task/spark_task.h"
+
+namespace plo {
+namespace {
+
+std::optional<std::string> setting(const ComputeRecord& record, std::string_view key) {
+  if (!record.config) return std::nullopt;
+  const auto found = record.config->find(key);
+  if (found == record.config->end() || found->second.empty()) return std::nullopt;
+  return found->second;
+}
+
+std::string lower_case(std::string text) {
+  for (char& ch : text) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  return text;
+}
+
+}  // namespace
+
+bool SparkTask::match_cluster(const std::string& compute_name) {
+  Console& c = s_.console;
+  heading("Checking cluster compatibility: " + compute_name, kEquals50);
+  c.echo();
+
+  std::optional<ComputeRecord> compute;
+  try {
+    const auto registry = s_.compute_registry();
+    compute = registry->get(compute_name);
+  } catch (const Abort&) {
+    throw;
+  } catch (const std::exception& e) {
+    c.echo(c.style(std::string("Error loading compute config: ") + e.what(), Color::Red));
+    c.echo();
+    return false;
+  }
+  if (!compute) {
+    c.echo(c.style("Compute '" + compute_name + "' not found in computes.yml", Color::Red));
+    c.echo("  Run 'plo compute list' to see available compute engines");
+    c.echo();
+    return false;
+  }
+
+  const auto master_url = setting(*compute, "master");
+  const auto host = setting(*compute, "host");
+  const std::string compute_type =
+      compute->type && !compute->type->empty() ? *compute->type : "spark";
+
+  c.echo("  Compute:     " + compute_name);
+  c.echo("  Type:        " + compute_type);
+  if (master_url) c.echo("  Master URL:  " + *master_url);
+  if (host) c.echo("  Host:        " + *host);
+  c.echo();
+  c.echo("Connecting to cluster...");
+
+  std::optional<std::string> cluster_version;
+  if (master_url && master_url->starts_with("spark://")) {
+    cluster_version = s_.compat.detect_spark_cluster_version(*master_url);
+  } else if (master_url && master_url->starts_with("local")) {
+    if (const auto pyspark = s_.compat.get_pyspark_info()) {
+      cluster_version = pyspark->version;
+      c.echo(c.style("  (Local mode - using PySpark version)", Color::Blue));
+    }
+  } else if (host && lower_case(*host).find("databricks") != std::string::npos) {
+    c.echo(c.style("  Databricks cluster detected", Color::Blue));
+    c.echo("  Note: Version detection requires active connection");
+    if (s_.databricks()->available()) {
+      c.echo("  Run 'plo compute test " + compute_name + "' to verify connectivity");
+    } else {
+      c.echo("  Install databricks-connect for full support");
+    }
+  }
+
+  if (cluster_version && !cluster_version->empty()) return report_cluster_version(*cluster_version);
+
+  c.echo();
+  c.echo(c.style("  Could not detect cluster version", Color::Yellow));
+  c.echo();
+  c.echo("  Possible reasons:");
+  c.echo("    - Cluster is not running");
+  c.echo("    - Network connectivity issues");
+  c.echo("    - Firewall blocking connection");
+  c.echo();
+  c.echo("  Try:");
+  c.echo("    - Start the cluster");
+  c.echo("    - Run 'plo compute test " + compute_name + "' to verify connectivity");
+  c.echo();
+  return false;
+}
+
+}  // namespace plo

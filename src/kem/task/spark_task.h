@@ -1,0 +1,75 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "compat/compute_registry.h"
+#include "compat/databricks_client.h"
+#include "compat/java_compat_service.h"
+#include "console/console.h"
+#include "process/process_runner.h"
+
+namespace plo {
+
+// What the task reaches the world through.
+struct TaskServices {
+  Console& console;
+  JavaCompatService& compat;
+  ProcessRunner& runner;
+  std::function<std::string()> interpreter;  // the interpreter executable that hosts PySpark
+  ComputeRegistryFactory compute_registry;   // called only by match_cluster
+  DatabricksClientFactory databricks;        // called only on match_cluster's Databricks path
+};
+
+// Task for managing Spark/PySpark installations.
+class SparkTask {
+ public:
+  explicit SparkTask(TaskServices services) : s_(std::move(services)) {}
+
+  // Reports the installed PySpark, the current Java and whether they fit; true when they do.
+  bool check();
+
+  // Interactive selection and installation with verification and rollback; true when the
+  // chosen version ends up installed and working (or already was).
+  bool set_version();
+
+  // Compares the Spark version of a compute engine's cluster with the local PySpark; true when
+  // their major.minor match.
+  bool match_cluster(const std::string& compute_name);
+
+  // Prints the PySpark/Java compatibility matrix.
+  void show_versions();
+
+  // Steps of set_version, public so that they can be tested one by one.
+
+  // Uninstalls the current PySpark; the flag, and the version that was installed (if any).
+  std::pair<bool, std::optional<std::string>> _uninstall_pyspark();
+
+  // Installs exactly that PySpark version with the interpreter's pip; true on success.
+  bool _install_pyspark(const std::string& version);
+
+  // Starts a local Spark session in a child process; success, or a message sorting the failure.
+  std::pair<bool, std::string> _test_pyspark_java();
+
+ private:
+  bool install_phase(const std::string& version_to_install, const std::string& major_minor,
+                     const std::vector<int>& supported,
+                     const std::optional<PySparkInfo>& current_pyspark);
+  void report_state_after_interrupt(const std::optional<std::string>& previous_version);
+  bool report_cluster_version(const std::string& cluster_version);
+  void heading(const std::string& title, const std::string& rule);
+
+  TaskServices s_;
+};
+
+// The smoke-test script run by _test_pyspark_java.
+extern const std::string_view kSmokeTestScript;
+
+// Sorts a finished smoke test into its outcome: (true, "") only for exit status 0 with "OK".
+std::pair<bool, std::string> classify_smoke_test(int exit_code, const std::string& out,
+                                                 const std::string& err);
+
+}  // namespace plo

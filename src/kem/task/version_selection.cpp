@@ -1,0 +1,111 @@
+#include <algorithm>
+
+#include "kem/task/rules.h"
+#include "kem/task/spark_task.h"
+
+namespace plo {
+namespace {
+
+std::vector<int> supported_for(const CompatTable& table, std::string_view major_minor) {
+  const auto record = table.find(major_minor);
+  return record == table.end() ? std::vector<int>{} : record->second.supported;
+}
+
+bool contains(const std::vector<int>& list, int value) {
+  return std::find(list.begin(), list.end(), value) != list.end();
+}
+
+}  // namespace
+
+bool SparkTask::set_version() {
+  Console& c = s_.console;
+  heading("Select PySpark Version to Install", kEquals50);
+  c.echo();
+
+  const auto java = s_.compat.get_current_java();
+  const auto current_pyspark = s_.compat.get_pyspark_info();
+  if (current_pyspark) {
+    c.echo("  Current PySpark: " + current_pyspark->version);
+    c.echo();
+  }
+
+  const auto& versions = s_.compat.pyspark_versions();
+  const CompatTable& table = s_.compat.pyspark_java_compatibility();
+  long long index = 0;
+  for (const VersionEntry& entry : versions) {
+    const std::vector<int> supported = supported_for(table, entry.major_minor);
+    std::string tag_display;
+    if (entry.tag == "latest") tag_display = c.style(" (latest)", Color::Green);
+    if (entry.tag == "stable") tag_display = c.style(" (stable)", Color::Blue);
+    std::string compat_marker;
+    if (java && !supported.empty()) {
+      compat_marker = contains(supported, java->version) ? c.style(" [OK]", Color::Green)
+                                                         : c.style(" [!]", Color::Red);
+    }
+    std::string current_marker;
+    if (current_pyspark && current_pyspark->version == entry.version) {
+      current_marker = c.style(" * CURRENT", Color::Cyan);
+    }
+    c.echo("  [" + std::to_string(++index) + "] PySpark " + entry.version + tag_display +
+           compat_marker + current_marker);
+    c.echo("      Requires Java: " + java_list_text(supported));
+    c.echo();
+  }
+  const long long custom = static_cast<long long>(versions.size()) + 1;
+  c.echo("  [" + std::to_string(custom) + "] Custom version");
+  c.echo();
+  if (java) {
+    c.echo("  Your Java: " + std::to_string(java->version) + " (" + java->vendor + ")");
+    c.echo("  [OK] = compatible, [!] = requires different Java");
+    c.echo();
+  }
+
+  long long choice = 0;
+  try {
+    for (;;) {
+      choice = c.prompt_int("Your choice");
+      if (choice >= 1 && choice <= custom) break;
+      c.echo(c.style("Enter 1-" + std::to_string(custom), Color::Yellow));
+    }
+  } catch (const Abort&) {
+    c.echo("\nAborted.");
+    return false;
+  }
+
+  std::string version_to_install;
+  std::string major_minor;
+  if (choice < custom) {
+    const VersionEntry& entry = versions[static_cast<size_t>(choice - 1)];
+    version_to_install = entry.version;
+    major_minor = entry.major_minor;
+  } else {
+    version_to_install = c.prompt_text("Enter PySpark version (e.g., 3.4.1)");
+    major_minor = major_minor_of(version_to_install);
+  }
+
+  if (current_pyspark && current_pyspark->version == version_to_install) {
+    c.echo();
+    c.echo(c.style("PySpark " + version_to_install + " is already installed", Color::Green));
+    c.echo();
+    return true;
+  }
+
+  const std::vector<int> supported = supported_for(table, major_minor);
+  if (java && !supported.empty() && !contains(supported, java->version)) {
+    c.echo();
+    c.echo(c.style("Warning: PySpark " + major_minor + " requires Java " +
+                       java_list_text(supported),
+                   Color::Yellow));
+    c.echo("   Your Java: " + std::to_string(java->version));
+    c.echo();
+    c.echo("   Options:");
+    c.echo("     1. Install anyway (will fail until you switch Java)");
+    c.echo("     2. Run 'plo java set' first to switch Java");
+    c.echo();
+    if (!c.confirm("Install anyway?", false)) return false;
+  }
+
+  return install_phase(version_to_install, major_minor, supported, current_pyspark);
+}
+
+}  // namespace plo

@@ -1,0 +1,107 @@
+// plo's command-line front end: parses `plo spark ...`, builds the task on the real machine and
+// turns the operation's result into the exit status.
+
+#include <CLI/CLI.hpp>
+
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+
+#include "compat/compute_registry.h"
+#include "compat/databricks_client.h"
+#include "compat/http_client.h"
+#include "compat/interpreter.h"
+#include "compat/real_compat_service.h"
+#include "console/terminal_console.h"
+#include "kem/task/spark_task.h"
+#include "process/interrupt.h"
+#include "process/posix_runner.h"
+
+namespace {
+
+enum class Command { None, Check, Versions, SetVersion, MatchCluster };
+
+int run(Command command, const std::string& compute_name) {
+  plo::PosixProcessRunner runner;
+  plo::CurlHttpClient http;
+  plo::RealCompatService compat(runner, http);
+  const auto console = plo::TerminalConsole::on_standard_streams();
+  plo::SparkTask task({
+      .console = *console,
+      .compat = compat,
+      .runner = runner,
+      .interpreter = plo::find_interpreter,
+      .compute_registry = [] { return plo::YamlComputeRegistry::from_plo_home(); },
+      .databricks =
+          [&runner] {
+            return std::make_unique<plo::InterpreterDatabricksClient>(runner,
+                                                                      plo::find_interpreter());
+          },
+  });
+  switch (command) {
+    case Command::Check:
+      return task.check() ? 0 : 1;
+    case Command::Versions:
+      task.show_versions();
+      return 0;
+    case Command::SetVersion:
+      return task.set_version() ? 0 : 1;
+    case Command::MatchCluster:
+      return task.match_cluster(compute_name) ? 0 : 1;
+    case Command::None:
+      break;
+  }
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // A closed pipe shows up as a write error that ends plo quietly, never as a signal.
+  std::signal(SIGPIPE, SIG_IGN);
+
+  CLI::App app("plo: keep PySpark consistent with Java and your clusters", "plo");
+  app.set_version_flag("--version", "plo " PLO_VERSION);
+  app.require_subcommand(1);
+  CLI::App* spark = app.add_subcommand("spark", "Manage the PySpark of your Python environment");
+  spark->require_subcommand(1);
+
+  Command command = Command::None;
+  std::string compute_name;
+  spark->add_subcommand("check", "Show the installed PySpark, the current Java and whether they fit")
+      ->callback([&] { command = Command::Check; });
+  spark->add_subcommand("versions", "Show the PySpark/Java compatibility matrix")
+      ->callback([&] { command = Command::Versions; });
+  spark->add_subcommand("set-version", "Choose, install and verify a PySpark version")
+      ->callback([&] { command = Command::SetVersion; });
+  CLI::App* match = spark->add_subcommand(
+      "match-cluster", "Detect Spark version from a cluster and suggest compatible PySpark");
+  match->add_option("COMPUTE_NAME", compute_name, "A compute engine of computes.yml")->required();
+  match->callback([&] { command = Command::MatchCluster; });
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    app.exit(e);
+    return 2;
+  }
+
+  plo::install_interrupt_handlers();
+  try {
+    return run(command, compute_name);
+  } catch (const plo::OutputClosed&) {
+    return 141;  // as a shell reports a command ended by a closed pipe
+  } catch (const plo::Abort&) {
+    std::fputs("Aborted!\n", stderr);
+    return 1;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "Error: %s\n", e.what());
+    return 1;
+  }
+}

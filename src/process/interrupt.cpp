@@ -1,0 +1,37 @@
+#include "process/interrupt.h"
+
+#include <csignal>
+
+namespace plo {
+namespace {
+
+volatile std::sig_atomic_t g_pending = 0;
+
+extern "C" void record_interrupt(int signal_number) {
+  if (g_pending == 0) g_pending = signal_number;
+}
+
+}  // namespace
+
+void install_interrupt_handlers() {
+  struct sigaction action {};
+  action.sa_handler = record_interrupt;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+int pending_interrupt() { return g_pending; }
+
+void throw_if_interrupted() {
+  if (const int signal_number = pending_interrupt()) throw Interrupted(signal_number);
+}
+
+}  // namespace plo
+
+namespace plo {
+
+void clear_pending_interrupt() { g_pending = 0; }
+
+}  // namespace plo

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "console/console.h"
+
+namespace plo {
+
+// Raised when SIGINT or SIGTERM arrives while plo waits for a child process or for the user.
+class Interrupted : public Abort {
+ public:
+  explicit Interrupted(int signal_number) : signal_number_(signal_number) {}
+  int signal_number() const { return signal_number_; }
+
+ private:
+  int signal_number_;
+};
+
+// Records SIGINT and SIGTERM instead of ending plo at once, so that a running step can end
+// cleanly. Blocking calls are interrupted (no SA_RESTART) and see EINTR.
+void install_interrupt_handlers();
+
+// The first interrupt signal received since the handlers were installed, or 0.
+int pending_interrupt();
+
+// Throws Interrupted when an interrupt is pending.
+void throw_if_interrupted();
+
+}  // namespace plo
+
+namespace plo {
+
+// Forgets a pending interrupt, so that plo can still look around before it stops.
+void clear_pending_interrupt();
+
+}  // namespace plo

@@ -1,0 +1,242 @@
+#include "process/posix_runner.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fmt/format.h>
+
+#include "process/interrupt.h"
+
+extern char** environ;
+
+namespace plo {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Closes a file descriptor when it goes out of scope.
+class Fd {
+ public:
+  Fd() = default;
+  explicit Fd(int fd) : fd_(fd) {}
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  ~Fd() { reset(); }
+  int get() const { return fd_; }
+  bool open() const { return fd_ >= 0; }
+  void reset(int fd = -1) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+// posix_spawn's attribute and file-action objects, destroyed on every path.
+struct SpawnSetup {
+  posix_spawnattr_t attr;
+  posix_spawn_file_actions_t actions;
+  SpawnSetup() {
+    posix_spawnattr_init(&attr);
+    posix_spawn_file_actions_init(&actions);
+  }
+  ~SpawnSetup() {
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+  }
+  SpawnSetup(const SpawnSetup&) = delete;
+  SpawnSetup& operator=(const SpawnSetup&) = delete;
+};
+
+std::vector<char*> c_strings(const std::vector<std::string>& items) {
+  std::vector<char*> pointers;
+  pointers.reserve(items.size() + 1);
+  for (const auto& item : items) pointers.push_back(const_cast<char*>(item.c_str()));
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
+void make_pipe(Fd& read_end, Fd& write_end) {
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) {
+    throw ProcessStartError(fmt::format("cannot create a pipe: {}", std::strerror(errno)));
+  }
+  read_end.reset(fds[0]);
+  write_end.reset(fds[1]);
+}
+
+int decode_status(int status) {
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return -1;
+}
+
+// Reads what is available; closes the descriptor at end of stream.
+void drain(Fd& fd, std::string& into) {
+  char chunk[16384];
+  const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
+  if (n > 0) {
+    into.append(chunk, static_cast<size_t>(n));
+  } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
+    fd.reset();
+  }
+}
+
+// Waits for a started child, collecting its output, enforcing its time limit and passing on
+// interrupts.
+class Supervisor {
+ public:
+  Supervisor(pid_t pid, bool own_group, std::optional<Clock::time_point> deadline)
+      : pid_(pid), own_group_(own_group), deadline_(deadline) {
+    pidfd_.reset(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+  }
+
+  ProcessResult wait(Fd& out, Fd& err) {
+    ProcessResult result;
+    while (!exited_ || out.open() || err.open()) {
+      if (!exited_ && reap(WNOHANG, result)) continue;
+      if (exited_ && !out.open() && !err.open()) break;
+
+      pollfd fds[3];
+      nfds_t count = 0;
+      const auto add = [&](int fd) { fds[count++] = pollfd{fd, POLLIN, 0}; };
+      if (out.open()) add(out.get());
+      if (err.open()) add(err.get());
+      const bool watch_exit = !exited_ && pidfd_.open();
+      if (watch_exit) add(pidfd_.get());
+
+      const int ready = ::poll(fds, count, poll_timeout_ms());
+      if (ready < 0 && errno == EINTR) {
+        pass_on_interrupt();
+        continue;
+      }
+      if (deadline_ && Clock::now() >= *deadline_) {
+        if (!exited_ && !result.timed_out) {
+          result.timed_out = true;
+          kill_children(SIGKILL);
+        } else if (exited_) {
+          out.reset();  // something outside the group holds the pipes open
+          err.reset();
+        }
+      }
+      if (ready <= 0) continue;
+      nfds_t i = 0;
+      if (out.open() && fds[i++].revents) drain(out, result.out);
+      if (err.open() && fds[i++].revents) drain(err, result.err);
+    }
+    if (interrupt_) throw Interrupted(interrupt_);
+    return result;
+  }
+
+ private:
+  // Reaps the child when it has ended; a child without pipes and without a pidfd is waited for
+  // with blocking waits.
+  bool reap(int flags, ProcessResult& result) {
+    int status = 0;
+    const pid_t done = ::waitpid(pid_, &status, flags);
+    if (done != pid_) return false;
+    exited_ = true;
+    result.exit_code = decode_status(status);
+    // Whatever the child left behind in its group goes with it; pipes it holds then close.
+    if (own_group_) ::kill(-pid_, SIGKILL);
+    return true;
+  }
+
+  int poll_timeout_ms() const {
+    // Without a pidfd the child's end is noticed by polling waitpid.
+    int timeout = (pidfd_.open() || exited_) ? -1 : 20;
+    if (deadline_) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline_ - Clock::now());
+      const int left_ms = static_cast<int>(std::max<long long>(0, left.count()));
+      timeout = timeout < 0 ? left_ms : std::min(timeout, left_ms);
+    }
+    return timeout;
+  }
+
+  void pass_on_interrupt() {
+    const int signal_number = pending_interrupt();
+    if (signal_number == 0 || interrupt_ != 0) return;
+    interrupt_ = signal_number;
+    // A child in plo's own process group already got a terminal's Ctrl-C; SIGTERM is sent to plo
+    // alone and is passed on. A child in a group of its own gets either.
+    if (own_group_) {
+      ::kill(-pid_, signal_number);
+    } else if (signal_number == SIGTERM) {
+      ::kill(pid_, SIGTERM);
+    }
+  }
+
+  void kill_children(int signal_number) {
+    ::kill(own_group_ ? -pid_ : pid_, signal_number);
+  }
+
+  pid_t pid_;
+  bool own_group_;
+  std::optional<Clock::time_point> deadline_;
+  Fd pidfd_;
+  bool exited_ = false;
+  int interrupt_ = 0;
+};
+
+}  // namespace
+
+ProcessResult PosixProcessRunner::run(const ProcessSpec& spec) {
+  if (spec.argv.empty()) throw ProcessStartError("no program to run");
+  throw_if_interrupted();
+
+  SpawnSetup setup;
+  Fd out_read, out_write, err_read, err_write;
+  if (spec.capture) {
+    make_pipe(out_read, out_write);
+    make_pipe(err_read, err_write);
+    posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&setup.actions, out_write.get(), STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&setup.actions, err_write.get(), STDERR_FILENO);
+  }
+
+  // plo ignores SIGPIPE and catches SIGINT/SIGTERM; the child starts with the defaults.
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  sigaddset(&defaults, SIGINT);
+  sigaddset(&defaults, SIGTERM);
+  posix_spawnattr_setsigdefault(&setup.attr, &defaults);
+  sigset_t no_mask;
+  sigemptyset(&no_mask);
+  posix_spawnattr_setsigmask(&setup.attr, &no_mask);
+  short flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;
+  const bool own_group = spec.time_limit.has_value();
+  if (own_group) {
+    flags |= POSIX_SPAWN_SETPGROUP;
+    posix_spawnattr_setpgroup(&setup.attr, 0);
+  }
+  posix_spawnattr_setflags(&setup.attr, flags);
+
+  std::vector<char*> argv = c_strings(spec.argv);
+  std::vector<char*> envp;
+  if (spec.environment) envp = c_strings(*spec.environment);
+
+  const auto started = Clock::now();
+  pid_t pid = 0;
+  const int rc = ::posix_spawn(&pid, spec.argv[0].c_str(), &setup.actions, &setup.attr,
+                               argv.data(), spec.environment ? envp.data() : environ);
+  if (rc != 0) {
+    throw ProcessStartError(fmt::format("cannot run {}: {}", spec.argv[0], std::strerror(rc)));
+  }
+  out_write.reset();
+  err_write.reset();
+
+  std::optional<Clock::time_point> deadline;
+  if (spec.time_limit) deadline = started + *spec.time_limit;
+  return Supervisor(pid, own_group, deadline).wait(out_read, err_read);
+}
+
+}  // namespace plo
