@@ -55,8 +55,9 @@ std::optional<std::string> version_from_distribution_info(const fs::path& folder
   if (error) return std::nullopt;
   for (const auto& entry : it) {
     const std::string name = entry.path().filename().string();
-    const auto dash = name.find('-');
-    if (dash == std::string::npos || normalized_name(name.substr(0, dash)) != "pyspark") continue;
+    // "pyspark-3.5.1.dist-info", "pyspark.egg-info", "pyspark-3.3.4-py3.11.egg-info"
+    const std::string stem = name.substr(0, name.rfind('.'));
+    if (normalized_name(stem.substr(0, stem.find('-'))) != "pyspark") continue;
     fs::path metadata;
     if (name.ends_with(".dist-info")) {
       metadata = entry.path() / "METADATA";

@@ -21,7 +21,6 @@ bool SparkTask::check() {
   c.echo("  Required Java: " + supported);
   c.echo("  Recommended:   Java " +
          (pyspark->java_recommended ? std::to_string(*pyspark->java_recommended) : "?"));
-  c.echo();
 
   heading("Java Compatibility", kHyphens40);
   const auto java = s_.compat.get_current_java();

@@ -1,0 +1,169 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "fakes.h"
+
+namespace plo::testing {
+namespace {
+
+using ::testing::ElementsAre;
+
+ComputeRecord record(std::optional<std::string> type,
+                     std::optional<std::map<std::string, std::string, std::less<>>> config) {
+  return ComputeRecord{std::move(type), std::move(config)};
+}
+
+TEST(MatchCluster, UndefinedNameTouchesNothingElse) {
+  TaskFixture f;
+  EXPECT_FALSE(f.task().match_cluster("my cluster "));
+  EXPECT_EQ(f.console.text(),
+            "\n<cyan!>Checking cluster compatibility: my cluster </cyan!>\n" + std::string(50, '=') +
+                "\n\n<red>Compute 'my cluster ' not found in computes.yml</red>\n"
+                "  Run 'plo compute list' to see available compute engines\n\n");
+  EXPECT_TRUE(f.compat.calls.empty());
+  EXPECT_EQ(f.databricks_loads, 0);
+}
+
+TEST(MatchCluster, RegistryErrorIsReported) {
+  TaskFixture f;
+  f.registry_error = "computes.yml: not valid YAML (line 3, column 1)";
+  EXPECT_FALSE(f.task().match_cluster("prod"));
+  ASSERT_EQ(f.console.lines.size(), 6u);
+  EXPECT_EQ(f.console.lines[4],
+            "<red>Error loading compute config: computes.yml: not valid YAML (line 3, column 1)</red>");
+}
+
+TEST(MatchCluster, NotDetectedReportsCountLinesPerPath) {
+  struct Case {
+    std::string name;
+    ComputeRecord compute;
+    size_t lines;
+    bool databricks_installed;
+  } cases[] = {
+      {"no config", record(std::nullopt, std::nullopt), 20, false},
+      {"silent master", record("spark", {{{"master", "spark://h:7077"}}}), 21, false},
+      {"unknown master", record("spark", {{{"master", "yarn"}, {"host", "edge"}}}), 22, false},
+      {"databricks", record("databricks", {{{"host", "MyDataBricksWorkspace"}}}), 24, false},
+      {"databricks ok", record(std::nullopt, {{{"host", "adb.azuredatabricks.net"}}}), 24, true},
+      {"local without pyspark", record(std::nullopt, {{{"master", "local[4]"}}}), 21, false},
+      {"empty master", record(std::nullopt, {{{"master", ""}}}), 20, false},
+  };
+  for (const auto& c : cases) {
+    TaskFixture f;
+    f.computes["c"] = c.compute;
+    f.databricks_installed = c.databricks_installed;
+    EXPECT_FALSE(f.task().match_cluster("c")) << c.name;
+    EXPECT_EQ(f.console.lines.size(), c.lines) << c.name << "\n" << f.console.text();
+    EXPECT_EQ(f.console.lines.back(), "") << c.name;
+    EXPECT_EQ(f.console.lines[f.console.lines.size() - 2],
+              "    - Run 'plo compute test c' to verify connectivity")
+        << c.name;
+  }
+}
+
+TEST(MatchCluster, ComputeBlockAndDatabricksHints) {
+  TaskFixture f;
+  f.computes["analytics"] = record("databricks", {{{"host", "adb-1.azuredatabricks.net"}}});
+  f.databricks_installed = true;
+  f.task().match_cluster("analytics");
+  EXPECT_THAT(std::vector<std::string>(f.console.lines.begin() + 4, f.console.lines.begin() + 12),
+              ElementsAre("  Compute:     analytics", "  Type:        databricks",
+                          "  Host:        adb-1.azuredatabricks.net", "", "Connecting to cluster...",
+                          "<blue>  Databricks cluster detected</blue>",
+                          "  Note: Version detection requires active connection",
+                          "  Run 'plo compute test analytics' to verify connectivity"));
+  TaskFixture g;
+  g.computes["analytics"] = record(std::nullopt, {{{"host", "adb.databricks.com"}}});
+  g.task().match_cluster("analytics");
+  EXPECT_EQ(g.console.lines[5], "  Type:        spark");
+  EXPECT_EQ(g.console.lines[11], "  Install databricks-connect for full support");
+}
+
+TEST(MatchCluster, StandaloneWinsOverDatabricksHost) {
+  TaskFixture f;
+  f.computes["c"] = record("databricks", {{{"master", "spark://m:7077"}, {"host", "databricks"}}});
+  EXPECT_FALSE(f.task().match_cluster("c"));
+  EXPECT_THAT(f.compat.calls, ElementsAre("detect:spark://m:7077"));
+  EXPECT_EQ(f.databricks_loads, 0);
+}
+
+TEST(MatchCluster, DatabricksTypeWithoutDatabricksHostIsNotDetected) {
+  TaskFixture f;
+  f.computes["c"] = record("databricks", {{{"host", "example.com"}}});
+  EXPECT_FALSE(f.task().match_cluster("c"));
+  EXPECT_EQ(f.databricks_loads, 0);
+}
+
+TEST(MatchCluster, LocalMasterUsesTheLocalPySpark) {
+  TaskFixture f;
+  f.compat.install("3.5.9");
+  f.computes["dev"] = record(std::nullopt, {{{"master", "local[*]"}}});
+  EXPECT_TRUE(f.task().match_cluster("dev"));
+  EXPECT_EQ(f.console.lines[9], "<blue>  (Local mode - using PySpark version)</blue>");
+  EXPECT_EQ(f.console.lines.back(), "");
+  EXPECT_EQ(f.console.lines[f.console.lines.size() - 2], "<green>  Versions match!</green>");
+}
+
+// The cluster version report, counted as its own lines after the compute part.
+TEST(ClusterReport, LineCountsAndResults) {
+  struct Case {
+    std::string name;
+    std::string cluster;
+    std::optional<std::string> local;
+    std::optional<int> java;
+    size_t report_lines;
+    bool result;
+  } cases[] = {
+      {"not installed", "3.5.1", std::nullopt, 17, 11, false},
+      {"match", "3.5.0", "3.5.3", 17, 12, true},
+      {"mismatch without record", "9.1.0", "3.5.9", 17, 18, false},
+      {"mismatch no java", "3.4.1", "3.5.9", std::nullopt, 21, false},
+      {"mismatch fitting java", "3.4.1", "3.5.9", 17, 22, false},
+      {"mismatch other java", "4.0.0", "3.5.9", 11, 23, false},
+      {"no dot", "3", "3.0.1", 17, 18, false},
+      {"texts not numbers", "3.10.0", "3.1.0", 17, 18, false},
+  };
+  for (const auto& c : cases) {
+    TaskFixture f;
+    if (c.local) f.compat.install(*c.local);
+    if (c.java) f.compat.java = JavaInfo{*c.java, "v", "/jdk"};
+    f.compat.cluster_version = c.cluster;
+    f.computes["c"] = record(std::nullopt, {{{"master", "spark://m:7077"}}});
+    EXPECT_EQ(f.task().match_cluster("c"), c.result) << c.name;
+    EXPECT_EQ(f.console.lines.size() - 9, c.report_lines) << c.name << "\n" << f.console.text();
+  }
+}
+
+TEST(ClusterReport, MismatchNamesMajorMinorsAndJava) {
+  TaskFixture f;
+  f.compat.install("3.5.1");
+  f.compat.java = JavaInfo{25, "v", "/jdk"};
+  f.compat.cluster_version = "3.4.1";
+  f.computes["c"] = record(std::nullopt, {{{"master", "spark://m:7077"}}});
+  EXPECT_FALSE(f.task().match_cluster("c"));
+  const std::vector<std::string> tail(f.console.lines.end() - 16, f.console.lines.end());
+  EXPECT_THAT(tail, ElementsAre("  Driver (local): PySpark 3.5.1", "  Cluster:        Spark 3.4.1", "",
+                                "<red!>  VERSION MISMATCH!</red!>", "",
+                                "  Driver (local): PySpark 3.5", "  Cluster:        Spark 3.4", "",
+                                "<yellow>Recommendation:</yellow>",
+                                "  Run 'plo spark set-version' and select PySpark 3.4.x", "",
+                                "<yellow>Java Note:</yellow>", "  PySpark 3.4 requires Java 8, 11, 17",
+                                "  Current Java 25 is NOT compatible",
+                                "  Run 'plo java set' to select a compatible version", ""));
+}
+
+TEST(ClusterReport, NoJavaLookupWithoutARecord) {
+  TaskFixture f;
+  f.compat.install("3.5.1");
+  f.compat.cluster_version = "14.3.x-scala2.12";
+  f.computes["c"] = record(std::nullopt, {{{"master", "spark://m:7077"}}});
+  f.task().match_cluster("c");
+  EXPECT_EQ(std::count(f.compat.calls.begin(), f.compat.calls.end(), "get_current_java"), 0);
+  EXPECT_EQ(f.console.lines[f.console.lines.size() - 2],
+            "  Run 'plo spark set-version' and select PySpark 14.3.x");
+}
+
+}  // namespace
+}  // namespace plo::testing

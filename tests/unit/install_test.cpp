@@ -1,0 +1,127 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "fakes.h"
+
+namespace plo::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+TEST(SmokeTestScript, IsTheFixedScript) {
+  EXPECT_EQ(kSmokeTestScript.size(), 231u);
+  EXPECT_TRUE(kSmokeTestScript.starts_with("\nimport os\n"));
+  EXPECT_TRUE(kSmokeTestScript.ends_with("print(\"OK\")\nspark.stop()\n"));
+}
+
+TEST(ClassifySmokeTest, SortsOutcomesInOrder) {
+  const std::string long_error(500, 'x');
+  struct Case {
+    int exit_code;
+    std::string out, err;
+    bool ok;
+    std::string message;
+  } cases[] = {
+      {0, "OK\n", "", true, ""},
+      {0, "spark says OK", "noise", true, ""},
+      {0, "", "", false, "Unknown error"},
+      {1, "OK\n", "", false, "OK\n"},
+      {1, "", "", false, "Unknown error"},
+      {1, "stdout only", "", false, "stdout only"},
+      {1, "ignored", "boom", false, "boom"},
+      {1, "", "JAVA_GATEWAY_EXITED", false, "Java compatibility error"},
+      {1, "", "the JVM died", false, "Java compatibility error"},
+      {1, "", "UnsupportedClassVersionError in Java", false, "Java compatibility error"},
+      {1, "", "UnsupportedClassVersionError", false, "Java version mismatch"},
+      {1, "", long_error, false, std::string(200, 'x')},
+  };
+  for (const auto& c : cases) {
+    const auto [ok, message] = classify_smoke_test(c.exit_code, c.out, c.err);
+    EXPECT_EQ(ok, c.ok) << c.err;
+    EXPECT_EQ(message, c.message) << c.err;
+  }
+}
+
+TEST(ClassifySmokeTest, CutsAtCharactersNotBytes) {
+  std::string error;
+  for (int i = 0; i < 300; ++i) error += "\xc3\xa9";  // é
+  const auto [ok, message] = classify_smoke_test(1, "", error);
+  EXPECT_EQ(message.size(), 400u);
+}
+
+TEST(Uninstall, NothingInstalledRunsNothing) {
+  TaskFixture f;
+  const auto [ok, previous] = f.task()._uninstall_pyspark();
+  EXPECT_TRUE(ok);
+  EXPECT_FALSE(previous);
+  EXPECT_TRUE(f.console.lines.empty());
+  EXPECT_TRUE(f.runner.runs.empty());
+}
+
+TEST(Uninstall, ReportsEachOutcomeAndAlwaysTheVersion) {
+  struct Case {
+    FakeRunner::Outcome outcome;
+    std::string last_line;
+  } cases[] = {
+      {{0, "", "", false, false}, "<yellow>  Removed PySpark 3.5.9</yellow>"},
+      {{1, "", "", false, false}, "<yellow>  Warning: Could not uninstall PySpark</yellow>"},
+      {{0, "", "", false, true},
+       "<red>  Error uninstalling: cannot run /venv/bin/python: No such file</red>"},
+  };
+  for (const auto& c : cases) {
+    TaskFixture f;
+    f.compat.install("3.5.9");
+    f.runner.uninstall_outcome = c.outcome;
+    const auto [ok, previous] = f.task()._uninstall_pyspark();
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(previous, "3.5.9");
+    EXPECT_THAT(f.console.lines, ElementsAre("  Uninstalling PySpark 3.5.9...", c.last_line));
+    ASSERT_EQ(f.runner.runs.size(), 1u);
+    EXPECT_THAT(f.runner.runs[0].argv,
+                ElementsAre("/venv/bin/python", "-m", "pip", "uninstall", "pyspark", "-y"));
+    EXPECT_TRUE(f.runner.runs[0].capture);
+  }
+}
+
+TEST(Install, PassesTheVersionUnchangedAndLetsPipTalk) {
+  TaskFixture f;
+  f.runner.install_outcomes[" 3.4.1; rm -rf /"] = {1, "", "", false, false};
+  EXPECT_FALSE(f.task()._install_pyspark(" 3.4.1; rm -rf /"));
+  ASSERT_EQ(f.runner.runs.size(), 1u);
+  EXPECT_THAT(f.runner.runs[0].argv,
+              ElementsAre("/venv/bin/python", "-m", "pip", "install", "pyspark== 3.4.1; rm -rf /"));
+  EXPECT_FALSE(f.runner.runs[0].capture);
+  EXPECT_FALSE(f.runner.runs[0].time_limit);
+  EXPECT_THAT(f.console.lines, ElementsAre("  Installing PySpark  3.4.1; rm -rf /..."));
+}
+
+TEST(Install, InterpreterThatCannotStartGivesFalseQuietly) {
+  TaskFixture f;
+  f.runner.install_outcomes["3.5.9"] = {0, "", "", false, true};
+  EXPECT_FALSE(f.task()._install_pyspark("3.5.9"));
+  EXPECT_EQ(f.console.lines.size(), 1u);
+}
+
+TEST(SmokeTest, RunsTheScriptWithPysparkPythonAndATimeLimit) {
+  TaskFixture f;
+  const auto [ok, message] = f.task()._test_pyspark_java();
+  EXPECT_TRUE(ok);
+  ASSERT_EQ(f.runner.runs.size(), 1u);
+  const ProcessSpec& spec = f.runner.runs[0];
+  EXPECT_THAT(spec.argv, ElementsAre("/venv/bin/python", "-c", std::string(kSmokeTestScript)));
+  ASSERT_TRUE(spec.environment);
+  EXPECT_THAT(*spec.environment, ::testing::Contains("PYSPARK_PYTHON=/venv/bin/python"));
+  EXPECT_EQ(spec.time_limit, std::chrono::seconds(60));
+}
+
+TEST(SmokeTest, TimeoutAndStartFailureHaveTheirMessages) {
+  TaskFixture f;
+  f.runner.smoke_outcome = {0, "", "", true, false};
+  EXPECT_EQ(f.task()._test_pyspark_java().second, "Test timed out");
+  f.runner.smoke_outcome = {0, "", "", false, true};
+  EXPECT_THAT(f.task()._test_pyspark_java().second, HasSubstr("cannot run /venv/bin/python"));
+}
+
+}  // namespace
+}  // namespace plo::testing

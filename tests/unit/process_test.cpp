@@ -1,0 +1,134 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <fstream>
+#include <thread>
+
+#include "process/environment.h"
+#include "process/posix_runner.h"
+
+namespace plo {
+namespace {
+
+using ::testing::HasSubstr;
+using namespace std::chrono_literals;
+
+int open_descriptors() {
+  int count = 0;
+  if (DIR* dir = ::opendir("/proc/self/fd")) {
+    while (::readdir(dir)) ++count;
+    ::closedir(dir);
+  }
+  return count;
+}
+
+ProcessSpec shell(std::string script) {
+  return ProcessSpec{.argv = {"/bin/sh", "-c", std::move(script)}};
+}
+
+TEST(PosixRunner, CapturesBothStreamsAndTheStatus) {
+  PosixProcessRunner runner;
+  const ProcessResult r = runner.run(shell("echo out; echo err >&2; exit 3"));
+  EXPECT_EQ(r.exit_code, 3);
+  EXPECT_EQ(r.out, "out\n");
+  EXPECT_EQ(r.err, "err\n");
+  EXPECT_FALSE(r.timed_out);
+}
+
+TEST(PosixRunner, ChattyChildOnBothStreamsDoesNotStall) {
+  PosixProcessRunner runner;
+  const ProcessResult r = runner.run(
+      shell("head -c 3000000 /dev/zero >&2; head -c 3000000 /dev/zero; head -c 10 /dev/zero >&2"));
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.out.size(), 3000000u);
+  EXPECT_EQ(r.err.size(), 3000010u);
+}
+
+TEST(PosixRunner, ArgumentsReachTheChildUnchanged) {
+  PosixProcessRunner runner;
+  const ProcessResult r =
+      runner.run({.argv = {"/bin/printf", "%s|", "a b", "$(x)", ";rm", "-y", ""}});
+  EXPECT_EQ(r.out, "a b|$(x)|;rm|-y||");
+}
+
+TEST(PosixRunner, GivenEnvironmentReplacesOurs) {
+  PosixProcessRunner runner;
+  const auto env = with_variable({"A=1", "PLO_X=old"}, "PLO_X", "new");
+  const ProcessResult r = runner.run({.argv = {"/usr/bin/env"}, .environment = env});
+  EXPECT_EQ(r.out, "A=1\nPLO_X=new\n");
+}
+
+TEST(PosixRunner, SignalDeathIsReportedAs128PlusSignal) {
+  PosixProcessRunner runner;
+  EXPECT_EQ(runner.run(shell("kill -9 $$")).exit_code, 128 + SIGKILL);
+}
+
+TEST(PosixRunner, MissingProgramIsAStartErrorNamingIt) {
+  PosixProcessRunner runner;
+  try {
+    runner.run({.argv = {"/no/such/python"}});
+    FAIL() << "expected ProcessStartError";
+  } catch (const ProcessStartError& e) {
+    EXPECT_THAT(e.what(), HasSubstr("/no/such/python"));
+  }
+}
+
+TEST(PosixRunner, TimeLimitKillsTheWholeGroup) {
+  PosixProcessRunner runner;
+  const std::string pid_file = ::testing::TempDir() + "plo-grandchild.pid";
+  // The grandchild keeps the pipes open and would outlive a kill of the child alone.
+  const ProcessResult r = runner.run({.argv = {"/bin/sh", "-c", "sleep 300 & echo $! > " + pid_file + "; wait"},
+                                      .time_limit = 300ms});
+  EXPECT_TRUE(r.timed_out);
+  pid_t grandchild = 0;
+  std::ifstream(pid_file) >> grandchild;
+  ASSERT_GT(grandchild, 0);
+  // The grandchild was killed; it may linger only as a zombie until init reaps it.
+  for (int i = 0; i < 200 && ::kill(grandchild, 0) == 0; ++i) {
+    std::ifstream stat("/proc/" + std::to_string(grandchild) + "/stat");
+    std::string pid, name, state;
+    stat >> pid >> name >> state;
+    if (state == "Z" || !stat) break;
+    std::this_thread::sleep_for(10ms);
+  }
+  std::ifstream stat("/proc/" + std::to_string(grandchild) + "/stat");
+  std::string pid, name, state;
+  stat >> pid >> name >> state;
+  EXPECT_TRUE(!stat || state == "Z") << "grandchild still running";
+}
+
+TEST(PosixRunner, GrandchildOfAFinishedChildIsCleanedUpWithinTheLimit) {
+  PosixProcessRunner runner;
+  const ProcessResult r =
+      runner.run({.argv = {"/bin/sh", "-c", "sleep 300 & echo done"}, .time_limit = 30s});
+  EXPECT_FALSE(r.timed_out);
+  EXPECT_EQ(r.out, "done\n");
+}
+
+TEST(PosixRunner, ManyRunsLeakNoDescriptorsOrChildren) {
+  PosixProcessRunner runner;
+  const int before = open_descriptors();
+  for (int i = 0; i < 200; ++i) {
+    runner.run(i % 2 ? shell("echo x") : ProcessSpec{.argv = {"/bin/true"}, .time_limit = 5s});
+    try {
+      runner.run({.argv = {"/no/such/program"}});
+    } catch (const ProcessStartError&) {
+    }
+  }
+  EXPECT_EQ(open_descriptors(), before);
+  EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);  // no child left to reap
+  EXPECT_EQ(errno, ECHILD);
+}
+
+TEST(Environment, FindOnPath) {
+  EXPECT_TRUE(find_on_path("sh").has_value());
+  EXPECT_FALSE(find_on_path("plo-no-such-tool").has_value());
+}
+
+}  // namespace
+}  // namespace plo
