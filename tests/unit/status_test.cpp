@@ -50,9 +50,9 @@ TEST(Check, IncompatibleJavaAddsTheHintAndReturnsFalse) {
   f.compat.java = JavaInfo{25, "Eclipse Adoptium", "/jdk25"};
   EXPECT_FALSE(f.task().check());
   EXPECT_EQ(f.console.lines.size(), 18u);
-  EXPECT_EQ(f.console.lines[13],
+  EXPECT_EQ(f.console.lines[14],
             "<red>  Java 25 is not compatible with PySpark 3.5 (supported: Java 8, 11, 17)</red>");
-  EXPECT_EQ(f.console.lines[15], "  Run 'plo java set' to select a compatible Java version");
+  EXPECT_EQ(f.console.lines[16], "  Run 'plo java set' to select a compatible Java version");
 }
 
 TEST(Check, WithoutJavaNamesTheRequirement) {
@@ -73,7 +73,7 @@ TEST(Check, LineWithoutTableDataShowsEmptyListAndQuestionMark) {
   EXPECT_FALSE(f.task().check());
   EXPECT_EQ(f.console.lines[5], "  Required Java: ");
   EXPECT_EQ(f.console.lines[6], "  Recommended:   Java ?");
-  EXPECT_EQ(f.console.lines[13], "<red>  No Java compatibility data for PySpark 2.3</red>");
+  EXPECT_EQ(f.console.lines[14], "<red>  No Java compatibility data for PySpark 2.3</red>");
 }
 
 TEST(ShowVersions, PrintsEveryEntryWithMarksAndTheEnvironment) {
