@@ -17,8 +17,6 @@ JAVA17 = "/usr/lib/jvm/java-17-openjdk-amd64"
 JAVA25 = "/usr/lib/jvm/temurin-25-jdk-amd64"
 BASE_PYTHON = "/usr/bin/python3" if os.path.exists("/usr/bin/python3") else sys.executable
 
-# A marker on every stand-in JVM's command line, so that tests can find any left running.
-JVM_MARKER = "-Dplo.e2e.standin=1"
 
 
 def has_java(home):
@@ -71,7 +69,7 @@ class SparkSession:
             if not java or not os.access(java, os.X_OK):
                 raise RuntimeError("[JAVA_GATEWAY_EXITED] Java gateway process exited before sending its port number.")
             here = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-            probe = subprocess.run([java, "%s", "-cp", here, "PloProbe"], capture_output=True, text=True)
+            probe = subprocess.run([java, "{marker}", "-cp", here, "PloProbe"], capture_output=True, text=True)
             if probe.returncode != 0:
                 sys.stderr.write(probe.stderr)
                 raise RuntimeError("[JAVA_GATEWAY_EXITED] Java gateway process exited before sending its port number.")
@@ -80,7 +78,7 @@ class SparkSession:
 
     def stop(self):
         pass
-''' % JVM_MARKER
+'''
 
 
 def build_wheel(folder, name, version, files):
@@ -102,11 +100,12 @@ def build_wheel(folder, name, version, files):
     return path
 
 
-def build_pyspark_wheel(folder, version, class_major=52, sleep_ms=None):
+def build_pyspark_wheel(folder, version, marker, class_major=52, sleep_ms=None):
+    """A stand-in pyspark whose session start runs a real JVM with `marker` on its command line."""
     return build_wheel(folder, "pyspark", version, {
         "pyspark/__init__.py": "from pyspark.version import __version__\n",
         "pyspark/version.py": f'__version__: str = "{version}"\n',
-        "pyspark/sql/__init__.py": SQL_MODULE,
+        "pyspark/sql/__init__.py": SQL_MODULE.replace("{marker}", marker),
         "pyspark/PloProbe.class": class_file(class_major, sleep_ms),
     })
 
@@ -193,8 +192,8 @@ def run_plo(args, env, stdin="", timeout=120):
                           timeout=timeout)
 
 
-def standin_jvms():
-    """Command lines of stand-in JVMs still running."""
+def standin_jvms(marker):
+    """Command lines of stand-in JVMs (carrying `marker`) still running."""
     found = []
     for pid in os.listdir("/proc"):
         if not pid.isdigit():
@@ -206,7 +205,7 @@ def standin_jvms():
                 state = f.read().rsplit(")", 1)[1].split()[0]
         except OSError:
             continue
-        if JVM_MARKER in cmdline and state != "Z":
+        if marker in cmdline and state != "Z":
             found.append(cmdline)
     return found
 
@@ -226,8 +225,10 @@ class Workspace:
         self.root = self.tmp.name
         self.wheels = os.path.join(self.root, "wheels")
         os.makedirs(self.wheels)
+        # Marks this workspace's JVMs apart from those of tests running beside it.
+        self.marker = f"-Dplo.e2e.standin={os.path.basename(self.root)}"
         for version, options in self.VERSIONS.items():
-            build_pyspark_wheel(self.wheels, version, **options)
+            build_pyspark_wheel(self.wheels, version, self.marker, **options)
         self.venv = Venv(os.path.join(self.root, "venv"), self.wheels, with_pip)
 
     def path(self, *parts):

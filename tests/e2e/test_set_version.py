@@ -1,0 +1,165 @@
+"""`plo spark set-version` driven with answers on stdin, installing stand-in wheels with real pip."""
+
+import os
+import unittest
+
+import support
+from support import JAVA17, plo_env, run_plo
+
+ws = None
+
+
+def setUpModule():
+    global ws
+    ws = support.Workspace()
+    support.require_java(JAVA17)
+
+
+def tearDownModule():
+    ws.cleanup()
+
+
+# The menu: 1 4.2.0, 2 4.1.3, 3 4.0.4, 4 3.5.9, 5 3.4.4, 6 3.3.4, 7 custom.
+class SetVersion(unittest.TestCase):
+    def set_version(self, answers, java_home=JAVA17, timeout=180):
+        return run_plo(["spark", "set-version"], plo_env(ws.venv, java_home), stdin=answers,
+                       timeout=timeout)
+
+    def test_successful_switch(self):
+        ws.venv.set_pyspark("3.5.9")
+        result = self.set_version("2\n")
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertEqual(ws.venv.installed_pyspark(), "4.1.3")
+        out = result.stdout
+        self.assertIn("  Current PySpark: 3.5.9\n", out)
+        self.assertIn("  [2] PySpark 4.1.3 [OK]\n", out)
+        self.assertIn("  [4] PySpark 3.5.9 (stable) [OK] * CURRENT\n", out)
+        self.assertIn("  [1] PySpark 4.2.0 (latest) [OK]\n", out)
+        self.assertIn("  Your Java: 17 (Debian)\n", out)
+        # pip's own output comes between plo's lines, in order.
+        self.assertRegex(out, r"(?s)  Uninstalling PySpark 3\.5\.9\.\.\.\n  Removed PySpark 3\.5\.9\n"
+                              r"  Installing PySpark 4\.1\.3\.\.\.\n.*Successfully installed pyspark-4\.1\.3.*"
+                              r"  Testing PySpark \+ Java compatibility\.\.\.\n\n"
+                              r"PySpark 4\.1\.3 installed successfully\n  Java compatibility verified\n\n$")
+
+    def test_already_installed(self):
+        ws.venv.set_pyspark("3.5.9")
+        result = self.set_version("4\n")
+        self.assertEqual(result.returncode, 0)
+        self.assertTrue(result.stdout.endswith("\nPySpark 3.5.9 is already installed\n\n"))
+
+    def test_unknown_version_is_rolled_back(self):
+        ws.venv.set_pyspark("3.5.9")
+        result = self.set_version("7\n9.9.9\n")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("No matching distribution found for pyspark==9.9.9", result.stdout + result.stderr)
+        self.assertIn("\nFailed to install PySpark 9.9.9\n\nRolling back to PySpark 3.5.9...\n", result.stdout)
+        self.assertIn("Restored PySpark 3.5.9\n", result.stdout)
+        self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
+
+    def test_hostile_custom_versions_reach_pip_as_one_argument(self):
+        ws.venv.set_pyspark("3.5.9")
+        marker = ws.path("pwned")
+        for typed in (f"3.5.9; touch {marker}", f"$(touch {marker})", "--version"):
+            result = self.set_version(f"7\n{typed}\n")
+            self.assertEqual(result.returncode, 1, typed)
+            self.assertIn(f"  Installing PySpark {typed}...\n", result.stdout)
+            self.assertFalse(os.path.exists(marker))
+            self.assertEqual(ws.venv.installed_pyspark(), "3.5.9", typed)
+
+    def test_java_error_with_rollback_accepted(self):
+        ws.venv.set_pyspark("3.5.9")
+        result = self.set_version("3\ny\n")
+        self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
+        self.assertIn("\nJava compatibility error: Java compatibility error\n\n"
+                      "   This PySpark version doesn't work with your current Java.\n"
+                      "   PySpark 4.0 requires Java 17, 21\n\n"
+                      "Rollback to PySpark 3.5.9? [Y/n]: \nRolling back...\n", result.stdout)
+        self.assertTrue(result.stdout.endswith(
+            "Restored PySpark 3.5.9\n\n   To use the new version, first run:\n     plo java set\n\n"))
+        self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
+
+    def test_java_error_with_rollback_declined(self):
+        ws.venv.set_pyspark("3.5.9")
+        result = self.set_version("3\nn\n")
+        self.assertEqual(result.returncode, 1)
+        self.assertTrue(result.stdout.endswith("\n   To fix this, run:\n     plo java set\n\n"))
+        self.assertEqual(ws.venv.installed_pyspark(), "4.0.4")
+
+    def test_newer_jdk_runs_what_17_cannot(self):
+        support.require_java(support.JAVA25)
+        ws.venv.set_pyspark("3.5.9")
+        result = self.set_version("3\ny\n", java_home=support.JAVA25)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertIn("PySpark 4.0.4 installed successfully\n  Java compatibility verified\n", result.stdout)
+
+    def test_warning_declined_changes_nothing(self):
+        support.require_java(support.JAVA25)
+        ws.venv.set_pyspark("3.5.9")
+        result = self.set_version("5\n\n", java_home=support.JAVA25)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("Warning: PySpark 3.4 requires Java 8, 11, 17\n   Your Java: 25\n", result.stdout)
+        self.assertTrue(result.stdout.endswith("Install anyway? [y/N]: "))
+        self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
+
+    def test_hanging_smoke_test_times_out_and_leaves_nothing(self):
+        ws.venv.set_pyspark("3.5.9")
+        result = self.set_version("5\n", timeout=300)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertIn("PySpark 3.4.4 installed successfully\n  Note: Test timed out\n", result.stdout)
+        self.assertEqual(support.standin_jvms(ws.marker), [])
+
+    def test_bad_answers_and_end_of_input(self):
+        ws.venv.set_pyspark("3.5.9")
+        cases = [
+            ("0\n8\n-1\n99999999999999999999999\nfour\n", "Enter 1-7", "\nAborted.\n", ""),
+            ("", "Your choice: ", "\nAborted.\n", ""),
+            ("7\n", "Enter PySpark version (e.g., 3.4.1): ", "", "Aborted!\n"),
+            ("7\n  \n", "Enter PySpark version (e.g., 3.4.1): ", "", "Aborted!\n"),
+        ]
+        for answers, shown, stdout_end, stderr in cases:
+            result = self.set_version(answers)
+            self.assertEqual(result.returncode, 1, answers)
+            self.assertIn(shown, result.stdout, answers)
+            self.assertTrue(result.stdout.endswith(stdout_end), answers)
+            self.assertEqual(result.stderr, stderr, answers)
+        self.assertIn("Error: 'four' is not a valid integer.", self.set_version("four\n").stdout)
+        self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
+
+    def test_end_of_input_at_rollback_question_keeps_new_version(self):
+        ws.venv.set_pyspark("3.5.9")
+        result = self.set_version("3\n")
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stderr.splitlines()[-1], "Aborted!")
+        self.assertEqual(ws.venv.installed_pyspark(), "4.0.4")
+
+    def test_fresh_environment_without_pyspark(self):
+        ws.venv.set_pyspark(None)
+        result = self.set_version("4\n")
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertNotIn("Current PySpark", result.stdout)
+        self.assertNotIn("Uninstalling", result.stdout)
+        self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
+
+
+class WithoutPip(unittest.TestCase):
+    def test_interpreter_without_pip_keeps_what_it_had(self):
+        bare = support.Venv(ws.path("bare-venv"), ws.wheels, with_pip=False)
+        site = [os.path.join(root, d) for root, dirs, _ in os.walk(bare.root) for d in dirs
+                if d == "site-packages"][0]
+        ws.venv.set_pyspark("3.5.9")
+        # Copy the stand-in in by hand: there is no pip to do it.
+        import zipfile
+        with zipfile.ZipFile(os.path.join(ws.wheels, "pyspark-3.5.9-py3-none-any.whl")) as wheel:
+            wheel.extractall(site)
+        result = run_plo(["spark", "set-version"], plo_env(bare, JAVA17), stdin="2\n")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("  Warning: Could not uninstall PySpark\n", result.stdout)
+        self.assertIn("No module named pip", result.stderr)
+        self.assertIn("Rollback failed! Run 'plo spark set-version' again\n", result.stdout)
+        check = run_plo(["spark", "check"], plo_env(bare, JAVA17))
+        self.assertIn("  Version:       3.5.9\n", check.stdout)
+
+
+if __name__ == "__main__":
+    unittest.main()
