@@ -83,7 +83,7 @@ class SparkSession:
 
 def build_wheel(folder, name, version, files):
     """Writes a minimal wheel of `files` (archive path -> bytes or text) into folder."""
-    dist = f"{name}-{version}.dist-info"
+    dist = f"{name.replace('-', '_')}-{version}.dist-info"
     files = dict(files)
     files[f"{dist}/METADATA"] = f"Metadata-Version: 2.1\nName: {name}\nVersion: {version}\n"
     files[f"{dist}/WHEEL"] = "Wheel-Version: 1.0\nGenerator: plo-tests\nRoot-Is-Purelib: true\nTag: py3-none-any\n"

@@ -1,0 +1,207 @@
+"""`plo spark match-cluster` against stand-in Spark masters on loopback addresses."""
+
+import http.server
+import json
+import os
+import socket
+import threading
+import unittest
+
+import support
+from support import JAVA17, plo_env, run_plo
+
+ws = None
+servers = []
+
+MASTER_3 = "127.0.0.23"     # REST server and web UI of Spark 3.5.1
+MASTER_4 = "127.0.0.24"     # web UI only, Spark 4.2.0
+NOBODY = "127.0.0.25"       # nothing listens
+SILENT = "127.0.0.26"       # accepts connections, never answers
+GARBAGE = "127.0.0.27"      # answers with junk
+
+
+def handler(rest_version=None, ui_html=None, junk=False):
+    class Handler(http.server.BaseHTTPRequestHandler):
+        def do_GET(self):
+            port = self.server.server_address[1]
+            if junk:
+                body = b"\x00\xff not json <span class=\"version\"><script>" * 1000
+                status = 200
+            elif port == 6066:
+                status = 200 if self.path.startswith("/v1/submissions/status/") else 400
+                body = json.dumps({"action": "SubmissionStatusResponse", "serverSparkVersion": rest_version,
+                                   "submissionId": "plo-probe", "success": False}, indent=2).encode()
+            else:
+                status, body = 200, ui_html.encode()
+            self.send_response(status)
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+
+        def log_message(self, *args):
+            pass
+    return Handler
+
+
+def serve(address, port, handler_class):
+    server = http.server.ThreadingHTTPServer((address, port), handler_class)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    servers.append(server)
+
+
+def setUpModule():
+    global ws
+    ws = support.Workspace()
+    ui3 = '<html><h3><span class="version"\n      style="margin-right: 15px;">3.5.1</span>Spark Master</h3></html>'
+    ui4 = '<html><span class="version me-3">4.2.0</span></html>'
+    serve(MASTER_3, 6066, handler(rest_version="3.5.1"))
+    serve(MASTER_3, 8080, handler(ui_html=ui3))
+    serve(MASTER_4, 8080, handler(ui_html=ui4))
+    serve(GARBAGE, 6066, handler(junk=True))
+    serve(GARBAGE, 8080, handler(junk=True))
+    for port in (6066, 8080):
+        silent = socket.socket()
+        silent.bind((SILENT, port))
+        silent.listen(8)
+        servers.append(silent)
+    ws.databricks_wheels = ws.path("databricks-wheels")
+    os.makedirs(ws.databricks_wheels)
+    support.build_databricks_wheel(ws.databricks_wheels)
+
+
+def tearDownModule():
+    for server in servers:
+        if isinstance(server, socket.socket):
+            server.close()
+        else:
+            server.shutdown()
+            server.server_close()
+    ws.cleanup()
+
+
+COMPUTES = f"""
+computes:
+  prod:
+    type: spark
+    config:
+      master: spark://{MASTER_3}:7077
+  new:
+    config:
+      master: spark://{MASTER_4}:7077
+  ha:
+    config:
+      master: spark://{NOBODY}:7077,{MASTER_3}:7077
+  down:
+    config:
+      master: spark://{NOBODY}:7077
+  silent:
+    config:
+      master: spark://{SILENT}:7077
+  junk:
+    config:
+      master: spark://{GARBAGE}:7077
+  dev:
+    config:
+      master: local[*]
+  analytics:
+    type: databricks
+    config:
+      host: adb-1234567890123456.7.azuredatabricks.net
+"""
+
+
+class MatchCluster(unittest.TestCase):
+    def match(self, name, computes=COMPUTES, timeout=60):
+        home = ws.path("plo-home")
+        os.makedirs(home, exist_ok=True)
+        with open(os.path.join(home, "computes.yml"), "w") as f:
+            f.write(computes)
+        return run_plo(["spark", "match-cluster", name], plo_env(ws.venv, JAVA17, PLO_HOME=home),
+                       timeout=timeout)
+
+    def test_rest_server_of_a_3_x_master(self):
+        ws.venv.set_pyspark("3.5.9")
+        result = self.match("prod")
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertIn(f"  Master URL:  spark://{MASTER_3}:7077\n", result.stdout)
+        self.assertIn("  Spark Version: 3.5.1\n", result.stdout)
+        self.assertTrue(result.stdout.endswith(
+            "  Driver (local): PySpark 3.5.9\n  Cluster:        Spark 3.5.1\n\n  Versions match!\n\n"))
+
+    def test_web_ui_of_a_4_x_master_and_mismatch(self):
+        ws.venv.set_pyspark("3.5.9")
+        result = self.match("new")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("  Spark Version: 4.2.0\n", result.stdout)
+        self.assertIn("  VERSION MISMATCH!\n", result.stdout)
+        self.assertTrue(result.stdout.endswith(
+            "Java Note:\n  PySpark 4.2 requires Java 17, 21, 25\n  Current Java 17 is compatible\n\n"))
+
+    def test_high_availability_list_tries_each_master(self):
+        ws.venv.set_pyspark("3.5.9")
+        self.assertIn("  Spark Version: 3.5.1\n", self.match("ha").stdout)
+
+    def test_unreachable_silent_and_junk_masters_are_not_detected(self):
+        for name in ("down", "silent", "junk"):
+            result = self.match(name, timeout=30)
+            self.assertEqual(result.returncode, 1, name)
+            self.assertIn("  Could not detect cluster version\n", result.stdout, name)
+            self.assertEqual(len(result.stdout.split("\n")) - 1, 21, name)
+            self.assertEqual(result.stderr, "", name)
+
+    def test_local_master_uses_local_pyspark(self):
+        ws.venv.set_pyspark("4.1.3")
+        result = self.match("dev")
+        self.assertEqual(result.returncode, 0)
+        self.assertIn("  (Local mode - using PySpark version)\n", result.stdout)
+        ws.venv.set_pyspark(None)
+        result = self.match("dev")
+        self.assertEqual(result.returncode, 1)
+        self.assertNotIn("Local mode", result.stdout)
+
+    def test_databricks_with_and_without_client(self):
+        ws.venv.set_pyspark("3.5.9")
+        result = self.match("analytics")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("  Databricks cluster detected\n  Note: Version detection requires active connection\n"
+                      "  Install databricks-connect for full support\n", result.stdout)
+        ws.venv.pip("install", "--find-links", ws.databricks_wheels, "databricks-connect")
+        try:
+            result = self.match("analytics")
+            self.assertIn("  Run 'plo compute test analytics' to verify connectivity\n\n"
+                          "  Could not detect cluster version", result.stdout)
+        finally:
+            ws.venv.pip("uninstall", "-y", "databricks-connect")
+
+    def test_undefined_name(self):
+        result = self.match("nope")
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stdout.split("\n")[4:], [
+            "Compute 'nope' not found in computes.yml",
+            "  Run 'plo compute list' to see available compute engines", "", ""])
+
+    def test_malformed_computes_files(self):
+        cases = [
+            ("computes:\n  prod: [unclosed\n", "not valid YAML"),
+            ("- just\n- a list\n", "the top level is not a mapping"),
+            ("computes: 3\n", "'computes' is not a mapping"),
+            ("computes:\n  prod: 7\n", "compute 'prod' is not a mapping"),
+        ]
+        for text, message in cases:
+            result = self.match("prod", computes=text)
+            self.assertEqual(result.returncode, 1, text)
+            out = result.stdout.split("\n")
+            self.assertTrue(out[4].startswith("Error loading compute config: "), out)
+            self.assertIn("computes.yml", out[4])
+            self.assertIn(message, out[4])
+            self.assertEqual(len(out) - 1, 6)
+
+    def test_missing_file_affects_only_match_cluster(self):
+        env = plo_env(ws.venv, JAVA17, PLO_HOME=ws.path("no-such-home"))
+        result = run_plo(["spark", "match-cluster", "prod"], env)
+        self.assertIn("Error loading compute config: ", result.stdout)
+        self.assertEqual(run_plo(["spark", "versions"], env).returncode, 0)
+
+
+if __name__ == "__main__":
+    unittest.main()
