@@ -26,12 +26,13 @@ class Interrupts(unittest.TestCase):
     def start(self, answers, python):
         env = plo_env(ws.venv, JAVA17, PLO_PYTHON=python)
         # A session of its own plays the terminal: killpg reaches plo and its foreground children.
-        process = subprocess.Popen([support.PLO, "spark", "set-version"], env=env, stdin=subprocess.PIPE,
-                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
-                                   start_new_session=True)
-        process.stdin.write(answers)
-        process.stdin.close()
-        return process
+        answers_file = ws.path("answers")
+        with open(answers_file, "w") as f:
+            f.write(answers)
+        with open(answers_file) as stdin:
+            return subprocess.Popen([support.PLO, "spark", "set-version"], env=env, stdin=stdin,
+                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                                    start_new_session=True)
 
     def wait_for_line(self, process, wanted):
         seen = []
