@@ -68,10 +68,12 @@ int main(int argc, char** argv) {
 
   Command command = Command::None;
   std::string compute_name;
-  spark->add_subcommand("check", "Show the installed PySpark, the current Java and whether they fit")
+  spark
+      ->add_subcommand("check", "Show the installed PySpark, the current Java and whether they fit")
       ->callback([&] { command = Command::Check; });
-  spark->add_subcommand("versions", "Show the PySpark/Java compatibility matrix")
-      ->callback([&] { command = Command::Versions; });
+  spark->add_subcommand("versions", "Show the PySpark/Java compatibility matrix")->callback([&] {
+    command = Command::Versions;
+  });
   spark->add_subcommand("set-version", "Choose, install and verify a PySpark version")
       ->callback([&] { command = Command::SetVersion; });
   CLI::App* match = spark->add_subcommand(

@@ -27,7 +27,8 @@ ComputeRecord read_record(const std::string& file, const std::string& name,
   if (!node.IsMap()) fail(file, fmt::format("compute '{}' is not a mapping{}", name, where(node)));
   ComputeRecord record;
   if (const YAML::Node type = node["type"]; type && !type.IsNull()) {
-    if (!type.IsScalar()) fail(file, fmt::format("the type of '{}' is not a text{}", name, where(type)));
+    if (!type.IsScalar())
+      fail(file, fmt::format("the type of '{}' is not a text{}", name, where(type)));
     record.type = type.Scalar();
   }
   if (const YAML::Node config = node["config"]; config && !config.IsNull()) {
@@ -56,10 +57,20 @@ YamlComputeRegistry::YamlComputeRegistry(const std::string& file) {
   std::ostringstream text;
   text << in.rdbuf();
   if (in.bad()) fail(file, "cannot be read");
+  load(text.str(), file);
+}
 
+std::unique_ptr<YamlComputeRegistry> YamlComputeRegistry::from_text(std::string_view text,
+                                                                    const std::string& file) {
+  std::unique_ptr<YamlComputeRegistry> registry(new YamlComputeRegistry());
+  registry->load(text, file);
+  return registry;
+}
+
+void YamlComputeRegistry::load(std::string_view text, const std::string& file) {
   YAML::Node root;
   try {
-    root = YAML::Load(text.str());
+    root = YAML::Load(std::string(text));
   } catch (const YAML::Exception& e) {
     fail(file, fmt::format("not valid YAML: {} (line {}, column {})", e.msg, e.mark.line + 1,
                            e.mark.column + 1));

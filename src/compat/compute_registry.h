@@ -34,12 +34,19 @@ class YamlComputeRegistry : public ComputeRegistry {
  public:
   explicit YamlComputeRegistry(const std::string& file);
 
+  // The registry of a computes.yml text; `file` names it in error messages.
+  static std::unique_ptr<YamlComputeRegistry> from_text(std::string_view text,
+                                                        const std::string& file);
+
   // The registry of $PLO_HOME/computes.yml, PLO_HOME defaulting to ~/.plo.
   static std::unique_ptr<YamlComputeRegistry> from_plo_home();
 
   std::optional<ComputeRecord> get(std::string_view name) override;
 
  private:
+  YamlComputeRegistry() = default;
+  void load(std::string_view text, const std::string& file);
+
   std::map<std::string, ComputeRecord, std::less<>> computes_;
 };
 

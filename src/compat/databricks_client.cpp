@@ -21,8 +21,8 @@ constexpr std::string_view kLoadScript =
 std::string last_line(std::string_view text) {
   text = trim_blanks(text);
   const auto newline = text.rfind('\n');
-  return std::string(trim_blanks(newline == std::string_view::npos ? text
-                                                                   : text.substr(newline + 1)));
+  return std::string(
+      trim_blanks(newline == std::string_view::npos ? text : text.substr(newline + 1)));
 }
 
 }  // namespace

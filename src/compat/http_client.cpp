@@ -25,9 +25,13 @@ size_t collect_body(char* data, size_t size, size_t count, void* user) {
 
 }  // namespace
 
-CurlHttpClient::CurlHttpClient() { curl_global_init(CURL_GLOBAL_DEFAULT); }
+CurlHttpClient::CurlHttpClient() {
+  curl_global_init(CURL_GLOBAL_DEFAULT);
+}
 
-CurlHttpClient::~CurlHttpClient() { curl_global_cleanup(); }
+CurlHttpClient::~CurlHttpClient() {
+  curl_global_cleanup();
+}
 
 std::optional<HttpResponse> CurlHttpClient::get(const std::string& url,
                                                 std::chrono::milliseconds time_limit) {
@@ -42,8 +46,7 @@ std::optional<HttpResponse> CurlHttpClient::get(const std::string& url,
                    std::min<long>(total_ms, static_cast<long>(kConnectTimeLimit.count())));
   curl_easy_setopt(curl.get(), CURLOPT_TIMEOUT_MS, total_ms);
   curl_easy_setopt(curl.get(), CURLOPT_NOPROXY, "localhost,127.0.0.0/8,::1");
-  curl_easy_setopt(curl.get(), CURLOPT_MAXFILESIZE_LARGE,
-                   static_cast<curl_off_t>(kMaxBodyBytes));
+  curl_easy_setopt(curl.get(), CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxBodyBytes));
   curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, collect_body);
   curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &response);
   curl_easy_setopt(curl.get(), CURLOPT_USERAGENT, "plo/" PLO_VERSION);

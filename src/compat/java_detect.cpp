@@ -1,8 +1,8 @@
 #include "compat/java_detect.h"
 
+#include <fmt/format.h>
 #include <charconv>
 #include <filesystem>
-#include <fmt/format.h>
 #include <fstream>
 #include <stdexcept>
 

@@ -1,9 +1,9 @@
 #include "compat/pyspark_detect.h"
 
+#include <fmt/format.h>
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <fmt/format.h>
 #include <fstream>
 #include <stdexcept>
 
@@ -32,8 +32,9 @@ std::optional<std::string> read_file_prefix(const fs::path& path) {
 std::string normalized_name(std::string_view name) {
   std::string out;
   for (char c : name) {
-    out += (c == '-' || c == '_' || c == '.') ? '-' : static_cast<char>(std::tolower(
-                                                          static_cast<unsigned char>(c)));
+    out += (c == '-' || c == '_' || c == '.')
+               ? '-'
+               : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   }
   return out;
 }
@@ -153,8 +154,8 @@ std::optional<std::string> find_pyspark_version(const std::vector<std::string>& 
 
 std::optional<PySparkInfo> detect_pyspark(ProcessRunner& runner, const std::string& interpreter,
                                           const CompatTable& table) {
-  const ProcessResult result = runner.run({.argv = {interpreter, "-c", std::string(kPathProbeScript)},
-                                           .time_limit = kProbeTimeLimit});
+  const ProcessResult result = runner.run(
+      {.argv = {interpreter, "-c", std::string(kPathProbeScript)}, .time_limit = kProbeTimeLimit});
   if (result.timed_out) {
     throw std::runtime_error(
         fmt::format("the Python interpreter {} did not answer within {} seconds", interpreter,

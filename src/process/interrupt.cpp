@@ -22,7 +22,9 @@ void install_interrupt_handlers() {
   sigaction(SIGTERM, &action, nullptr);
 }
 
-int pending_interrupt() { return g_pending; }
+int pending_interrupt() {
+  return g_pending;
+}
 
 void throw_if_interrupted() {
   if (const int signal_number = pending_interrupt()) throw Interrupted(signal_number);
@@ -32,6 +34,8 @@ void throw_if_interrupted() {
 
 namespace plo {
 
-void clear_pending_interrupt() { g_pending = 0; }
+void clear_pending_interrupt() {
+  g_pending = 0;
+}
 
 }  // namespace plo

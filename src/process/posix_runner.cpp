@@ -7,10 +7,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fmt/format.h>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <fmt/format.h>
 
 #include "process/interrupt.h"
 
@@ -174,9 +174,7 @@ class Supervisor {
     }
   }
 
-  void kill_children(int signal_number) {
-    ::kill(own_group_ ? -pid_ : pid_, signal_number);
-  }
+  void kill_children(int signal_number) { ::kill(own_group_ ? -pid_ : pid_, signal_number); }
 
   pid_t pid_;
   bool own_group_;
@@ -226,8 +224,8 @@ ProcessResult PosixProcessRunner::run(const ProcessSpec& spec) {
 
   const auto started = Clock::now();
   pid_t pid = 0;
-  const int rc = ::posix_spawn(&pid, spec.argv[0].c_str(), &setup.actions, &setup.attr,
-                               argv.data(), spec.environment ? envp.data() : environ);
+  const int rc = ::posix_spawn(&pid, spec.argv[0].c_str(), &setup.actions, &setup.attr, argv.data(),
+                               spec.environment ? envp.data() : environ);
   if (rc != 0) {
     throw ProcessStartError(fmt::format("cannot run {}: {}", spec.argv[0], std::strerror(rc)));
   }

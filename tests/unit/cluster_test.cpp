@@ -18,10 +18,10 @@ ComputeRecord record(std::optional<std::string> type,
 TEST(MatchCluster, UndefinedNameTouchesNothingElse) {
   TaskFixture f;
   EXPECT_FALSE(f.task().match_cluster("my cluster "));
-  EXPECT_EQ(f.console.text(),
-            "\n<cyan!>Checking cluster compatibility: my cluster </cyan!>\n" + std::string(50, '=') +
-                "\n\n<red>Compute 'my cluster ' not found in computes.yml</red>\n"
-                "  Run 'plo compute list' to see available compute engines\n\n");
+  EXPECT_EQ(f.console.text(), "\n<cyan!>Checking cluster compatibility: my cluster </cyan!>\n" +
+                                  std::string(50, '=') +
+                                  "\n\n<red>Compute 'my cluster ' not found in computes.yml</red>\n"
+                                  "  Run 'plo compute list' to see available compute engines\n\n");
   EXPECT_TRUE(f.compat.calls.empty());
   EXPECT_EQ(f.databricks_loads, 0);
 }
@@ -31,8 +31,9 @@ TEST(MatchCluster, RegistryErrorIsReported) {
   f.registry_error = "computes.yml: not valid YAML (line 3, column 1)";
   EXPECT_FALSE(f.task().match_cluster("prod"));
   ASSERT_EQ(f.console.lines.size(), 6u);
-  EXPECT_EQ(f.console.lines[4],
-            "<red>Error loading compute config: computes.yml: not valid YAML (line 3, column 1)</red>");
+  EXPECT_EQ(
+      f.console.lines[4],
+      "<red>Error loading compute config: computes.yml: not valid YAML (line 3, column 1)</red>");
 }
 
 TEST(MatchCluster, NotDetectedReportsCountLinesPerPath) {
@@ -70,8 +71,8 @@ TEST(MatchCluster, ComputeBlockAndDatabricksHints) {
   f.task().match_cluster("analytics");
   EXPECT_THAT(std::vector<std::string>(f.console.lines.begin() + 4, f.console.lines.begin() + 12),
               ElementsAre("  Compute:     analytics", "  Type:        databricks",
-                          "  Host:        adb-1.azuredatabricks.net", "", "Connecting to cluster...",
-                          "<blue>  Databricks cluster detected</blue>",
+                          "  Host:        adb-1.azuredatabricks.net", "",
+                          "Connecting to cluster...", "<blue>  Databricks cluster detected</blue>",
                           "  Note: Version detection requires active connection",
                           "  Run 'plo compute test analytics' to verify connectivity"));
   TaskFixture g;
@@ -144,14 +145,14 @@ TEST(ClusterReport, MismatchNamesMajorMinorsAndJava) {
   f.computes["c"] = record(std::nullopt, {{{"master", "spark://m:7077"}}});
   EXPECT_FALSE(f.task().match_cluster("c"));
   const std::vector<std::string> tail(f.console.lines.end() - 16, f.console.lines.end());
-  EXPECT_THAT(tail, ElementsAre("  Driver (local): PySpark 3.5.1", "  Cluster:        Spark 3.4.1", "",
-                                "<red!>  VERSION MISMATCH!</red!>", "",
-                                "  Driver (local): PySpark 3.5", "  Cluster:        Spark 3.4", "",
-                                "<yellow>Recommendation:</yellow>",
-                                "  Run 'plo spark set-version' and select PySpark 3.4.x", "",
-                                "<yellow>Java Note:</yellow>", "  PySpark 3.4 requires Java 8, 11, 17",
-                                "  Current Java 25 is NOT compatible",
-                                "  Run 'plo java set' to select a compatible version", ""));
+  EXPECT_THAT(tail,
+              ElementsAre("  Driver (local): PySpark 3.5.1", "  Cluster:        Spark 3.4.1", "",
+                          "<red!>  VERSION MISMATCH!</red!>", "", "  Driver (local): PySpark 3.5",
+                          "  Cluster:        Spark 3.4", "", "<yellow>Recommendation:</yellow>",
+                          "  Run 'plo spark set-version' and select PySpark 3.4.x", "",
+                          "<yellow>Java Note:</yellow>", "  PySpark 3.4 requires Java 8, 11, 17",
+                          "  Current Java 25 is NOT compatible",
+                          "  Run 'plo java set' to select a compatible version", ""));
 }
 
 TEST(ClusterReport, NoJavaLookupWithoutARecord) {

@@ -159,9 +159,12 @@ class FakeRunner : public ProcessRunner {
   std::vector<std::string> steps() const {
     std::vector<std::string> names;
     for (const auto& spec : runs) {
-      if (spec.argv.size() == 6) names.push_back("uninstall");
-      else if (spec.argv.size() == 5) names.push_back("install:" + spec.argv[4].substr(9));
-      else names.push_back("smoke");
+      if (spec.argv.size() == 6)
+        names.push_back("uninstall");
+      else if (spec.argv.size() == 5)
+        names.push_back("install:" + spec.argv[4].substr(9));
+      else
+        names.push_back("smoke");
     }
     return names;
   }
@@ -206,8 +209,7 @@ struct TaskFixture {
         .compat = compat,
         .runner = runner,
         .interpreter = [] { return std::string("/venv/bin/python"); },
-        .compute_registry =
-            [this]() -> std::unique_ptr<ComputeRegistry> {
+        .compute_registry = [this]() -> std::unique_ptr<ComputeRegistry> {
           ++registry_loads;
           if (registry_error) throw std::runtime_error(*registry_error);
           auto registry = std::make_unique<FakeRegistry>();

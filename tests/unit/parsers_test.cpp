@@ -23,10 +23,20 @@ TEST(Answers, Integers) {
     std::string entry;
     std::optional<long long> value;
   } cases[] = {
-      {"3", 3},           {"  7 \r", 7},      {"+2", 2},         {"-4", -4},   {"007", 7},
-      {"", std::nullopt}, {"-", std::nullopt}, {"3.0", std::nullopt}, {"1e3", std::nullopt},
-      {"٣", std::nullopt}, {"9223372036854775807", LLONG_MAX}, {"9223372036854775808", LLONG_MAX},
-      {"99999999999999999999999", LLONG_MAX}, {"-9223372036854775808", LLONG_MIN},
+      {"3", 3},
+      {"  7 \r", 7},
+      {"+2", 2},
+      {"-4", -4},
+      {"007", 7},
+      {"", std::nullopt},
+      {"-", std::nullopt},
+      {"3.0", std::nullopt},
+      {"1e3", std::nullopt},
+      {"٣", std::nullopt},
+      {"9223372036854775807", LLONG_MAX},
+      {"9223372036854775808", LLONG_MAX},
+      {"99999999999999999999999", LLONG_MAX},
+      {"-9223372036854775808", LLONG_MIN},
       {"-99999999999999999999", LLONG_MIN},
   };
   for (const auto& c : cases) EXPECT_EQ(parse_integer_answer(c.entry), c.value) << c.entry;
@@ -189,9 +199,9 @@ TEST(MasterUrl, Hosts) {
   EXPECT_THAT(parse_master_hosts("spark://[::1]:7077,[fe80::1]"),
               Optional(ElementsAre("[::1]", "[fe80::1]")));
   EXPECT_THAT(parse_master_hosts("spark://10.0.0.5/"), Optional(ElementsAre("10.0.0.5")));
-  for (const char* bad : {"spark://", "spark://:7077", "spark://h:port", "spark://h:7077,",
-                          "spark://user@h:7077", "spark://h/path:1", "spark://[::1", "local[*]",
-                          "spark://h:123456", "spark://[zz]:1"}) {
+  for (const char* bad :
+       {"spark://", "spark://:7077", "spark://h:port", "spark://h:7077,", "spark://user@h:7077",
+        "spark://h/path:1", "spark://[::1", "local[*]", "spark://h:123456", "spark://[zz]:1"}) {
     EXPECT_EQ(parse_master_hosts(bad), std::nullopt) << bad;
   }
 }
@@ -200,11 +210,12 @@ TEST(ClusterResponses, Rest) {
   EXPECT_EQ(parse_rest_version(R"({"action" : "SubmissionStatusResponse",
     "serverSparkVersion" : "3.5.1", "submissionId" : "plo-probe", "success" : false})"),
             "3.5.1");
-  EXPECT_EQ(parse_rest_version(R"({"action":"ErrorResponse","message":"x","serverSparkVersion":"4.1.0"})"),
+  EXPECT_EQ(parse_rest_version(
+                R"({"action":"ErrorResponse","message":"x","serverSparkVersion":"4.1.0"})"),
             "4.1.0");
-  for (const char* bad : {"", "not json", "[1,2]", R"({"serverSparkVersion": 3.5})",
-                          R"({"serverSparkVersion": ""})", R"({"serverSparkVersion": "3.5.1)",
-                          R"({"serverSparkVersion": "\u001b[2J"})"}) {
+  for (const char* bad :
+       {"", "not json", "[1,2]", R"({"serverSparkVersion": 3.5})", R"({"serverSparkVersion": ""})",
+        R"({"serverSparkVersion": "3.5.1)", R"({"serverSparkVersion": "\u001b[2J"})"}) {
     EXPECT_EQ(parse_rest_version(bad), std::nullopt) << bad;
   }
 }
@@ -214,8 +225,9 @@ TEST(ClusterResponses, WebUi) {
                                  "15px;\">3.5.1</span></div>"),
             "3.5.1");
   EXPECT_EQ(parse_web_ui_version("<SPAN class='brand version me-3'> 4.2.0 </SPAN>"), "4.2.0");
-  EXPECT_EQ(parse_web_ui_version("<span class=\"versions\">1</span><span class=version>2.4.8</span>"),
-            "2.4.8");
+  EXPECT_EQ(
+      parse_web_ui_version("<span class=\"versions\">1</span><span class=version>2.4.8</span>"),
+      "2.4.8");
   for (const char* bad : {"", "<span>3.5.1</span>", "<span class=\"version\">",
                           "<span class=\"version\">3.5.1", "<spanner class=\"version\">1</span>",
                           "<span class=\"version\"><b>3</b></span>", "<span class=\"version"}) {

@@ -82,8 +82,9 @@ TEST(PosixRunner, TimeLimitKillsTheWholeGroup) {
   PosixProcessRunner runner;
   const std::string pid_file = ::testing::TempDir() + "plo-grandchild.pid";
   // The grandchild keeps the pipes open and would outlive a kill of the child alone.
-  const ProcessResult r = runner.run({.argv = {"/bin/sh", "-c", "sleep 300 & echo $! > " + pid_file + "; wait"},
-                                      .time_limit = 300ms});
+  const ProcessResult r =
+      runner.run({.argv = {"/bin/sh", "-c", "sleep 300 & echo $! > " + pid_file + "; wait"},
+                  .time_limit = 300ms});
   EXPECT_TRUE(r.timed_out);
   pid_t grandchild = 0;
   std::ifstream(pid_file) >> grandchild;

@@ -57,7 +57,8 @@ TEST(YamlComputeRegistry, BadFilesAreErrorsNamingTheFile) {
       {"bad-top.yml", "- a\n- b\n", "the top level is not a mapping"},
       {"bad-computes.yml", "computes: [a]\n", "'computes' is not a mapping"},
       {"bad-record.yml", "computes:\n  a: text\n", "compute 'a' is not a mapping"},
-      {"bad-config.yml", "computes:\n  a:\n    config: [1]\n", "the config of 'a' is not a mapping"},
+      {"bad-config.yml", "computes:\n  a:\n    config: [1]\n",
+       "the config of 'a' is not a mapping"},
       {"bad-value.yml", "computes:\n  a:\n    config:\n      master: [1]\n",
        "the setting 'master' of 'a' is not a single value"},
   };

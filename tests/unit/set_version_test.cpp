@@ -19,23 +19,25 @@ TEST(SetVersionMenu, MarksEntriesAgainstJavaAndTheInstalledVersion) {
   TaskFixture f;
   f.compat.install("3.5.9");
   f.compat.java = JavaInfo{17, "Debian", "/jdk"};
-  f.compat.versions = {{"4.2.0", "4.2", "latest"}, {"3.5.9", "3.5", "stable"}, {"9.0.0", "9.0", "x"}};
+  f.compat.versions = {
+      {"4.2.0", "4.2", "latest"}, {"3.5.9", "3.5", "stable"}, {"9.0.0", "9.0", "x"}};
   f.console.answers = {FakeConsole::Cancel{}};
   EXPECT_FALSE(f.task().set_version());
-  EXPECT_EQ(f.console.text(),
-            "\n<cyan!>Select PySpark Version to Install</cyan!>\n" + std::string(50, '=') +
-                "\n\n"
-                "  Current PySpark: 3.5.9\n\n"
-                "  [1] PySpark 4.2.0<green> (latest)</green><green> [OK]</green>\n"
-                "      Requires Java: 17, 21, 25\n\n"
-                "  [2] PySpark 3.5.9<blue> (stable)</blue><green> [OK]</green><cyan> * CURRENT</cyan>\n"
-                "      Requires Java: 8, 11, 17\n\n"
-                "  [3] PySpark 9.0.0\n"
-                "      Requires Java: \n\n"
-                "  [4] Custom version\n\n"
-                "  Your Java: 17 (Debian)\n"
-                "  [OK] = compatible, [!] = requires different Java\n\n"
-                "\nAborted.\n");
+  EXPECT_EQ(
+      f.console.text(),
+      "\n<cyan!>Select PySpark Version to Install</cyan!>\n" + std::string(50, '=') +
+          "\n\n"
+          "  Current PySpark: 3.5.9\n\n"
+          "  [1] PySpark 4.2.0<green> (latest)</green><green> [OK]</green>\n"
+          "      Requires Java: 17, 21, 25\n\n"
+          "  [2] PySpark 3.5.9<blue> (stable)</blue><green> [OK]</green><cyan> * CURRENT</cyan>\n"
+          "      Requires Java: 8, 11, 17\n\n"
+          "  [3] PySpark 9.0.0\n"
+          "      Requires Java: \n\n"
+          "  [4] Custom version\n\n"
+          "  Your Java: 17 (Debian)\n"
+          "  [OK] = compatible, [!] = requires different Java\n\n"
+          "\nAborted.\n");
   EXPECT_THAT(f.compat.calls, ElementsAre("get_current_java", "get_pyspark_info"));
   EXPECT_TRUE(f.runner.runs.empty());
 }
@@ -55,11 +57,12 @@ TEST(SetVersionMenu, NoJavaNoPySparkMeansNoMarksAndNoLegend) {
 TEST(SetVersionChoice, OutOfRangeAnswersAskAgainWithTheRange) {
   TaskFixture f;
   f.compat.install("3.5.9");
-  f.console.answers = {std::string("0"), std::string("8"), std::string("-3"),
-                       std::string("99999999999999999999999"), std::string("x"), std::string("4")};
+  f.console.answers = {std::string("0"),  std::string("8"),
+                       std::string("-3"), std::string("99999999999999999999999"),
+                       std::string("x"),  std::string("4")};
   EXPECT_TRUE(f.task().set_version());  // entry 4 is 3.5.9, already installed
-  EXPECT_EQ(std::count(f.console.lines.begin(), f.console.lines.end(), "<yellow>Enter 1-7</yellow>"),
-            4);
+  EXPECT_EQ(
+      std::count(f.console.lines.begin(), f.console.lines.end(), "<yellow>Enter 1-7</yellow>"), 4);
   EXPECT_TRUE(has_line(f.console, "<green>PySpark 3.5.9 is already installed</green>"));
   EXPECT_TRUE(f.runner.runs.empty());
 }
@@ -151,40 +154,109 @@ const FakeRunner::Outcome kOtherFailure{1, "", "ImportError: no module", false, 
 INSTANTIATE_TEST_SUITE_P(
     Paths, InstallPhase,
     ::testing::Values(
-        PhaseCase{"Success", true, false, false, kPass, {}, true,
+        PhaseCase{"Success",
+                  true,
+                  false,
+                  false,
+                  kPass,
+                  {},
+                  true,
                   {"uninstall", "install:4.1.3", "smoke"},
                   {"<green>PySpark 4.1.3 installed successfully</green>",
                    "<green>  Java compatibility verified</green>"}},
-        PhaseCase{"FreshSuccess", false, false, false, kPass, {}, true,
-                  {"install:4.1.3", "smoke"}, {"<cyan!>Installing PySpark...</cyan!>"}},
-        PhaseCase{"InstallFailsRollsBack", true, true, false, kPass, {}, false,
+        PhaseCase{"FreshSuccess",
+                  false,
+                  false,
+                  false,
+                  kPass,
+                  {},
+                  true,
+                  {"install:4.1.3", "smoke"},
+                  {"<cyan!>Installing PySpark...</cyan!>"}},
+        PhaseCase{"InstallFailsRollsBack",
+                  true,
+                  true,
+                  false,
+                  kPass,
+                  {},
+                  false,
                   {"uninstall", "install:4.1.3", "install:3.5.9"},
                   {"<red>Failed to install PySpark 4.1.3</red>",
                    "<yellow>Rolling back to PySpark 3.5.9...</yellow>",
                    "<green>Restored PySpark 3.5.9</green>"}},
-        PhaseCase{"InstallAndRollbackFail", true, true, true, kPass, {}, false,
+        PhaseCase{"InstallAndRollbackFail",
+                  true,
+                  true,
+                  true,
+                  kPass,
+                  {},
+                  false,
                   {"uninstall", "install:4.1.3", "install:3.5.9"},
                   {"<red>Rollback failed! Run 'plo spark set-version' again</red>"}},
-        PhaseCase{"InstallFailsNothingBefore", false, true, false, kPass, {}, false,
-                  {"install:4.1.3"}, {"<red>Failed to install PySpark 4.1.3</red>"}},
-        PhaseCase{"JavaErrorRollbackAccepted", true, false, false, kJavaFails, {""}, false,
+        PhaseCase{"InstallFailsNothingBefore",
+                  false,
+                  true,
+                  false,
+                  kPass,
+                  {},
+                  false,
+                  {"install:4.1.3"},
+                  {"<red>Failed to install PySpark 4.1.3</red>"}},
+        PhaseCase{"JavaErrorRollbackAccepted",
+                  true,
+                  false,
+                  false,
+                  kJavaFails,
+                  {""},
+                  false,
                   {"uninstall", "install:4.1.3", "smoke", "uninstall", "install:3.5.9"},
                   {"<red>Java compatibility error: Java compatibility error</red>",
                    "   PySpark 4.1 requires Java 17, 21", "<yellow>Rolling back...</yellow>",
-                   "<green>Restored PySpark 3.5.9</green>", "   To use the new version, first run:",
-                   "     plo java set"}},
-        PhaseCase{"JavaErrorRollbackFails", true, false, true, kJavaFails, {"y"}, false,
+                   "<green>Restored PySpark 3.5.9</green>",
+                   "   To use the new version, first run:", "     plo java set"}},
+        PhaseCase{"JavaErrorRollbackFails",
+                  true,
+                  false,
+                  true,
+                  kJavaFails,
+                  {"y"},
+                  false,
                   {"uninstall", "install:4.1.3", "smoke", "uninstall", "install:3.5.9"},
                   {"<red>Rollback failed!</red>"}},
-        PhaseCase{"JavaErrorRollbackDeclined", true, false, false, kJavaFails, {"n"}, false,
+        PhaseCase{"JavaErrorRollbackDeclined",
+                  true,
+                  false,
+                  false,
+                  kJavaFails,
+                  {"n"},
+                  false,
                   {"uninstall", "install:4.1.3", "smoke"},
                   {"   To fix this, run:", "     plo java set"}},
-        PhaseCase{"JavaErrorNothingBefore", false, false, false, kJavaFails, {}, false,
-                  {"install:4.1.3", "smoke"}, {"   To fix this, run:"}},
-        PhaseCase{"TimeoutIsANote", true, false, false, kTimeout, {}, true,
+        PhaseCase{"JavaErrorNothingBefore",
+                  false,
+                  false,
+                  false,
+                  kJavaFails,
+                  {},
+                  false,
+                  {"install:4.1.3", "smoke"},
+                  {"   To fix this, run:"}},
+        PhaseCase{"TimeoutIsANote",
+                  true,
+                  false,
+                  false,
+                  kTimeout,
+                  {},
+                  true,
                   {"uninstall", "install:4.1.3", "smoke"},
                   {"<yellow>  Note: Test timed out</yellow>"}},
-        PhaseCase{"OtherFailureIsANote", true, false, false, kOtherFailure, {}, true,
+        PhaseCase{"OtherFailureIsANote",
+                  true,
+                  false,
+                  false,
+                  kOtherFailure,
+                  {},
+                  true,
                   {"uninstall", "install:4.1.3", "smoke"},
                   {"<yellow>  Note: ImportError: no module</yellow>"}}),
     [](const auto& param_info) { return param_info.param.name; });

@@ -11,11 +11,10 @@ using ::testing::ElementsAre;
 TEST(Check, WithoutPySparkNeverAsksForJava) {
   TaskFixture f;
   EXPECT_FALSE(f.task().check());
-  EXPECT_EQ(f.console.text(),
-            "\n<cyan!>PySpark Status</cyan!>\n" + std::string(40, '-') +
-                "\n<red>  PySpark not installed!</red>\n\n"
-                "  Install with: pip install pyspark\n"
-                "  Or run 'plo spark set-version' to select a version\n\n");
+  EXPECT_EQ(f.console.text(), "\n<cyan!>PySpark Status</cyan!>\n" + std::string(40, '-') +
+                                  "\n<red>  PySpark not installed!</red>\n\n"
+                                  "  Install with: pip install pyspark\n"
+                                  "  Or run 'plo spark set-version' to select a version\n\n");
   EXPECT_EQ(f.console.lines.size(), 8u);
   EXPECT_THAT(f.compat.calls, ElementsAre("get_pyspark_info"));
 }
@@ -25,23 +24,22 @@ TEST(Check, CompatibleJavaReportsGreenAndTrue) {
   f.compat.install("3.5.9");
   f.compat.java = JavaInfo{17, "Debian", "/usr/lib/jvm/java-17-openjdk-amd64"};
   EXPECT_TRUE(f.task().check());
-  EXPECT_EQ(f.console.text(),
-            "\n<cyan!>PySpark Status</cyan!>\n" + std::string(40, '-') +
-                "\n"
-                "  Version:       3.5.9\n"
-                "  Major.Minor:   3.5\n"
-                "  Required Java: 8, 11, 17\n"
-                "  Recommended:   Java 17\n"
-                "\n<cyan!>Java Compatibility</cyan!>\n" +
-                std::string(40, '-') +
-                "\n"
-                "  JAVA_HOME: /usr/lib/jvm/java-17-openjdk-amd64\n"
-                "  Version:   Java 17\n"
-                "  Vendor:    Debian\n"
-                "\n<green>  Java 17 is compatible with PySpark 3.5</green>\n\n");
+  EXPECT_EQ(f.console.text(), "\n<cyan!>PySpark Status</cyan!>\n" + std::string(40, '-') +
+                                  "\n"
+                                  "  Version:       3.5.9\n"
+                                  "  Major.Minor:   3.5\n"
+                                  "  Required Java: 8, 11, 17\n"
+                                  "  Recommended:   Java 17\n"
+                                  "\n<cyan!>Java Compatibility</cyan!>\n" +
+                                  std::string(40, '-') +
+                                  "\n"
+                                  "  JAVA_HOME: /usr/lib/jvm/java-17-openjdk-amd64\n"
+                                  "  Version:   Java 17\n"
+                                  "  Vendor:    Debian\n"
+                                  "\n<green>  Java 17 is compatible with PySpark 3.5</green>\n\n");
   EXPECT_EQ(f.console.lines.size(), 16u);
-  EXPECT_THAT(f.compat.calls,
-              ElementsAre("get_pyspark_info", "get_current_java", "check_java_pyspark_compatibility"));
+  EXPECT_THAT(f.compat.calls, ElementsAre("get_pyspark_info", "get_current_java",
+                                          "check_java_pyspark_compatibility"));
 }
 
 TEST(Check, IncompatibleJavaAddsTheHintAndReturnsFalse) {
@@ -78,7 +76,8 @@ TEST(Check, LineWithoutTableDataShowsEmptyListAndQuestionMark) {
 
 TEST(ShowVersions, PrintsEveryEntryWithMarksAndTheEnvironment) {
   TaskFixture f;
-  f.compat.versions = {{"3.5.9", "3.5", "stable"}, {"9.9.0", "9.9", "Latest"}, {"4.2.0", "4.2", "latest"}};
+  f.compat.versions = {
+      {"3.5.9", "3.5", "stable"}, {"9.9.0", "9.9", "Latest"}, {"4.2.0", "4.2", "latest"}};
   f.compat.table["4.2"].recommended.reset();
   f.compat.install("3.5.9");
   f.compat.java = JavaInfo{17, "Debian", "/jdk"};

@@ -3,8 +3,8 @@
 
 namespace plo {
 
-bool SparkTask::install_phase(const std::string& version_to_install,
-                              const std::string& major_minor, const std::vector<int>& supported,
+bool SparkTask::install_phase(const std::string& version_to_install, const std::string& major_minor,
+                              const std::vector<int>& supported,
                               const std::optional<PySparkInfo>& current_pyspark) {
   Console& c = s_.console;
   c.echo();
@@ -58,8 +58,7 @@ bool SparkTask::install_phase(const std::string& version_to_install,
     c.echo("   This PySpark version doesn't work with your current Java.");
     c.echo("   PySpark " + major_minor + " requires Java " + java_list_text(supported));
     c.echo();
-    if (previous_version &&
-        c.confirm("Rollback to PySpark " + *previous_version + "?", true)) {
+    if (previous_version && c.confirm("Rollback to PySpark " + *previous_version + "?", true)) {
       c.echo();
       c.echo(c.style("Rolling back...", Color::Yellow));
       _uninstall_pyspark();

@@ -28,9 +28,9 @@ bool SparkTask::_install_pyspark(const std::string& version) {
   s_.console.echo("  Installing PySpark " + version + "...");
   try {
     // pip writes its progress straight to the user's terminal.
-    const ProcessResult result = s_.runner.run(
-        {.argv = {s_.interpreter(), "-m", "pip", "install", "pyspark==" + version},
-         .capture = false});
+    const ProcessResult result =
+        s_.runner.run({.argv = {s_.interpreter(), "-m", "pip", "install", "pyspark==" + version},
+                       .capture = false});
     return result.exit_code == 0;
   } catch (const Abort&) {
     throw;

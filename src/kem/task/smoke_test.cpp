@@ -11,10 +11,9 @@ constexpr auto kSmokeTestTimeLimit = std::chrono::seconds(60);
 constexpr size_t kMaxErrorChars = 200;
 
 bool contains_ignoring_case(std::string_view text, std::string_view lower_needle) {
-  const auto it = std::search(text.begin(), text.end(), lower_needle.begin(), lower_needle.end(),
-                              [](char a, char b) {
-                                return std::tolower(static_cast<unsigned char>(a)) == b;
-                              });
+  const auto it =
+      std::search(text.begin(), text.end(), lower_needle.begin(), lower_needle.end(),
+                  [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
   return it != text.end();
 }
 

@@ -93,9 +93,9 @@ bool SparkTask::set_version() {
   const std::vector<int> supported = supported_for(table, major_minor);
   if (java && !supported.empty() && !contains(supported, java->version)) {
     c.echo();
-    c.echo(c.style("Warning: PySpark " + major_minor + " requires Java " +
-                       java_list_text(supported),
-                   Color::Yellow));
+    c.echo(
+        c.style("Warning: PySpark " + major_minor + " requires Java " + java_list_text(supported),
+                Color::Yellow));
     c.echo("   Your Java: " + std::to_string(java->version));
     c.echo();
     c.echo("   Options:");

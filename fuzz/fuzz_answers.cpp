@@ -1,0 +1,13 @@
+// Answers typed at integer and yes/no questions.
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "console/answers.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  plo::parse_integer_answer(text);
+  plo::parse_yes_no_answer(text);
+  return 0;
+}
