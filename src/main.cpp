@@ -3,6 +3,10 @@
 
 #include <CLI/CLI.hpp>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -54,9 +58,24 @@ int run(Command command, const std::string& compute_name) {
   return 2;
 }
 
+// Opens /dev/null on any of the standard descriptors that is closed, so that no pipe or file plo
+// opens later can take its number and receive output meant for the user.
+void ensure_standard_descriptors() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+      const int opened = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+      if (opened >= 0 && opened != fd) {
+        ::dup2(opened, fd);
+        ::close(opened);
+      }
+    }
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  ensure_standard_descriptors();
   // A closed pipe shows up as a write error that ends plo quietly, never as a signal.
   std::signal(SIGPIPE, SIG_IGN);
 

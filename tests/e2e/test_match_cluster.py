@@ -173,6 +173,20 @@ class MatchCluster(unittest.TestCase):
         finally:
             ws.venv.pip("uninstall", "-y", "databricks-connect")
 
+    def test_broken_databricks_client_is_an_error(self):
+        broken = ws.path("broken-databricks")
+        os.makedirs(broken, exist_ok=True)
+        support.build_databricks_wheel(broken, broken=True)
+        ws.venv.pip("install", "--find-links", broken, "databricks-connect")
+        try:
+            result = self.match("analytics")
+            self.assertEqual(result.returncode, 1)
+            self.assertEqual(result.stderr,
+                             "Error: cannot load databricks-connect: RuntimeError: broken client\n")
+            self.assertTrue(result.stdout.endswith("  Note: Version detection requires active connection\n"))
+        finally:
+            ws.venv.pip("uninstall", "-y", "databricks-connect")
+
     def test_undefined_name(self):
         result = self.match("nope")
         self.assertEqual(result.returncode, 1)

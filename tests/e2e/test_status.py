@@ -211,6 +211,13 @@ class FrontEnd(unittest.TestCase):
         self.assertEqual(shell.stdout, "\n")
         self.assertEqual(shell.stderr, "")
 
+    def test_closed_standard_streams(self):
+        ws.venv.set_pyspark("3.5.9")
+        shell = subprocess.run(["/bin/sh", "-c", f"'{support.PLO}' spark check >&- <&-; echo $?"],
+                               env=plo_env(ws.venv, JAVA17), capture_output=True, text=True)
+        self.assertEqual(shell.stdout, "0\n")
+        self.assertEqual(shell.stderr, "")
+
 
 if __name__ == "__main__":
     unittest.main()
