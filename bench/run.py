@@ -20,23 +20,29 @@ MASTER = "127.0.0.41"
 NOBODY = "127.0.0.42"
 
 
+PEAK_RSS = None  # the compiled bench/peak_rss.c
+
+
+def peak_rss_kib(argv, env):
+    out = subprocess.run([PEAK_RSS, *argv], env=env, capture_output=True, text=True, check=True)
+    return int(out.stdout)
+
+
 def measure(argv_list, env, runs, warmup=3):
-    """Runs the commands (one after another count as one sample); wall seconds and peak RSS (KiB)."""
+    """Runs the commands (one after another count as one sample): median and interquartile range
+    of the wall time in seconds, and the largest peak RSS of one of them in KiB."""
     def once():
         start = time.perf_counter()
-        peak = 0
         for argv in argv_list:
-            child = subprocess.Popen(argv, env=env, stdin=subprocess.DEVNULL,
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            _, _, usage = os.wait4(child.pid, 0)
-            peak = max(peak, usage.ru_maxrss)
-        return time.perf_counter() - start, peak
+            subprocess.run(argv, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL)
+        return time.perf_counter() - start
     for _ in range(warmup):
         once()
-    samples = [once() for _ in range(runs)]
-    times = sorted(t for t, _ in samples)
+    times = sorted(once() for _ in range(runs))
     q1, q3 = times[len(times) // 4], times[(3 * len(times)) // 4]
-    return statistics.median(times), q3 - q1, max(m for _, m in samples)
+    peak = max(peak_rss_kib(argv, env) for argv in argv_list)
+    return statistics.median(times), q3 - q1, peak
 
 
 def serve_master():
@@ -61,6 +67,10 @@ def main():
     args = parser.parse_args()
     plo = os.path.abspath(support.PLO)
     ws = support.Workspace()
+    global PEAK_RSS
+    PEAK_RSS = ws.path("peak_rss")
+    subprocess.run(["cc", "-O2", "-o", PEAK_RSS, os.path.join(os.path.dirname(__file__), "peak_rss.c")],
+                   check=True)
     try:
         ws.venv.set_pyspark("3.5.9")
         home = ws.path("plo-home")

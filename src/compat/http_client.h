@@ -24,10 +24,11 @@ class HttpClient {
 };
 
 // HttpClient on libcurl: connect and total time limits, a body size cap, no proxy for loopback.
+// libcurl and the TLS stack behind it are loaded on the first request, so that the commands that
+// never talk HTTP do not pay for loading them at every start.
 class CurlHttpClient : public HttpClient {
  public:
-  CurlHttpClient();
-  ~CurlHttpClient() override;
+  CurlHttpClient() = default;
   CurlHttpClient(const CurlHttpClient&) = delete;
   CurlHttpClient& operator=(const CurlHttpClient&) = delete;
 
