@@ -3,9 +3,9 @@
 #include <fmt/format.h>
 #include <charconv>
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
 
+#include "compat/text_file.h"
 #include "console/answers.h"
 #include "process/environment.h"
 
@@ -13,7 +13,6 @@ namespace plo {
 namespace {
 
 constexpr auto kJavaVersionTimeLimit = std::chrono::seconds(20);
-constexpr std::streamsize kMaxReleaseFileBytes = 1 << 20;
 
 std::optional<int> leading_number(std::string_view text) {
   int value = 0;
@@ -29,16 +28,6 @@ std::string unquote(std::string_view value) {
     value = value.substr(1, value.size() - 2);
   }
   return std::string(value);
-}
-
-std::optional<std::string> read_small_file(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string contents(static_cast<size_t>(kMaxReleaseFileBytes), '\0');
-  in.read(contents.data(), kMaxReleaseFileBytes);
-  if (in.bad()) return std::nullopt;
-  contents.resize(static_cast<size_t>(in.gcount()));
-  return contents;
 }
 
 }  // namespace
@@ -110,7 +99,7 @@ std::optional<JavaInfo> detect_current_java(ProcessRunner& runner) {
     home = fs::path(java).parent_path().parent_path().string();
   }
 
-  const ReleaseInfo release = parse_release_file(read_small_file(home + "/release").value_or(""));
+  const ReleaseInfo release = parse_release_file(read_file_prefix(home + "/release").value_or(""));
   std::optional<int> version;
   if (release.java_version) version = java_major_version(*release.java_version);
 

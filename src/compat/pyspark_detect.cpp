@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
 
+#include "compat/text_file.h"
 #include "console/answers.h"
 
 namespace plo {
@@ -16,17 +16,6 @@ namespace fs = std::filesystem;
 
 constexpr std::string_view kProbeMarker{"plo-path-probe\0", 15};
 constexpr auto kProbeTimeLimit = std::chrono::seconds(20);
-constexpr std::streamsize kMaxFileBytes = 1 << 20;
-
-std::optional<std::string> read_file_prefix(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string contents(static_cast<size_t>(kMaxFileBytes), '\0');
-  in.read(contents.data(), kMaxFileBytes);
-  if (in.bad()) return std::nullopt;
-  contents.resize(static_cast<size_t>(in.gcount()));
-  return contents;
-}
 
 // Compares distribution names the way packaging normalises them: case, "-", "_" and "." alike.
 std::string normalized_name(std::string_view name) {

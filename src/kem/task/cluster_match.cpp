@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "kem/task/rules.h"
+#include "kem/task/display.h"
 #include "kem/task/spark_task.h"
 
 namespace plo {

@@ -1,6 +1,6 @@
 #include <algorithm>
 
-#include "kem/task/rules.h"
+#include "kem/task/display.h"
 #include "kem/task/spark_task.h"
 
 namespace plo {

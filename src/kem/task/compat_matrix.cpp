@@ -1,4 +1,4 @@
-#include "kem/task/rules.h"
+#include "kem/task/display.h"
 #include "kem/task/spark_task.h"
 
 namespace plo {
@@ -23,11 +23,8 @@ void SparkTask::show_versions() {
     if (pyspark && pyspark->version == entry.version) {
       current_marker = c.style(" * INSTALLED", Color::Green);
     }
-    std::string tag_display;
-    if (entry.tag == "latest") tag_display = c.style(" (latest)", Color::Green);
-    if (entry.tag == "stable") tag_display = c.style(" (stable)", Color::Blue);
 
-    c.echo("  PySpark " + entry.version + tag_display + current_marker);
+    c.echo("  PySpark " + entry.version + tag_display(c, entry.tag) + current_marker);
     c.echo("    Java Required:    " + java_list_text(compat.supported));
     c.echo("    Java Recommended: " + recommended);
     c.echo();

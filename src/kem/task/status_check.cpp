@@ -1,4 +1,4 @@
-#include "kem/task/rules.h"
+#include "kem/task/display.h"
 #include "kem/task/spark_task.h"
 
 namespace plo {

@@ -1,6 +1,6 @@
 #include <algorithm>
 
-#include "kem/task/rules.h"
+#include "kem/task/display.h"
 #include "kem/task/spark_task.h"
 
 namespace plo {
@@ -34,9 +34,6 @@ bool SparkTask::set_version() {
   long long index = 0;
   for (const VersionEntry& entry : versions) {
     const std::vector<int> supported = supported_for(table, entry.major_minor);
-    std::string tag_display;
-    if (entry.tag == "latest") tag_display = c.style(" (latest)", Color::Green);
-    if (entry.tag == "stable") tag_display = c.style(" (stable)", Color::Blue);
     std::string compat_marker;
     if (java && !supported.empty()) {
       compat_marker = contains(supported, java->version) ? c.style(" [OK]", Color::Green)
@@ -46,8 +43,8 @@ bool SparkTask::set_version() {
     if (current_pyspark && current_pyspark->version == entry.version) {
       current_marker = c.style(" * CURRENT", Color::Cyan);
     }
-    c.echo("  [" + std::to_string(++index) + "] PySpark " + entry.version + tag_display +
-           compat_marker + current_marker);
+    c.echo("  [" + std::to_string(++index) + "] PySpark " + entry.version +
+           tag_display(c, entry.tag) + compat_marker + current_marker);
     c.echo("      Requires Java: " + java_list_text(supported));
     c.echo();
   }
