@@ -122,7 +122,7 @@ class Supervisor {
     const InterruptsBlocked blocked;
     ProcessResult result;
     while (!exited_ || out.open() || err.open()) {
-      if (!exited_ && reap(WNOHANG, result)) continue;
+      if (!exited_ && reap(result)) continue;
       if (exited_ && !out.open() && !err.open()) break;
 
       pollfd fds[3];
@@ -130,8 +130,7 @@ class Supervisor {
       const auto add = [&](int fd) { fds[count++] = pollfd{fd, POLLIN, 0}; };
       if (out.open()) add(out.get());
       if (err.open()) add(err.get());
-      const bool watch_exit = !exited_ && pidfd_.open();
-      if (watch_exit) add(pidfd_.get());
+      if (!exited_ && pidfd_.open()) add(pidfd_.get());
 
       // The signals stay blocked except inside ppoll, so one that arrives between the check and
       // the wait still wakes it.
@@ -157,11 +156,10 @@ class Supervisor {
   }
 
  private:
-  // Reaps the child when it has ended; a child without pipes and without a pidfd is waited for
-  // with blocking waits.
-  bool reap(int flags, ProcessResult& result) {
+  // Reaps the child if it has ended, without waiting.
+  bool reap(ProcessResult& result) {
     int status = 0;
-    const pid_t done = ::waitpid(pid_, &status, flags);
+    const pid_t done = ::waitpid(pid_, &status, WNOHANG);
     if (done != pid_) return false;
     exited_ = true;
     result.exit_code = decode_status(status);
