@@ -21,7 +21,14 @@ std::optional<std::string> LineReader::read_line() {
       if (buffer_.empty()) return std::nullopt;
       return std::exchange(buffer_, {});  // a last line without a line end
     }
-    throw_if_interrupted();
+    {
+      // Wait for input with interrupts let through only inside the wait, so a Ctrl-C that comes
+      // just before it is not lost.
+      const InterruptsBlocked blocked;
+      throw_if_interrupted();
+      pollfd input{fd_, POLLIN, 0};
+      if (wait_with_interrupts(&input, 1, -1) < 0 && errno == EINTR) continue;
+    }
     char chunk[4096];
     const ssize_t n = ::read(fd_, chunk, sizeof chunk);
     if (n > 0) {

@@ -1,5 +1,7 @@
 #include "process/interrupt.h"
 
+#include <pthread.h>
+
 #include <csignal>
 
 namespace plo {
@@ -36,6 +38,31 @@ namespace plo {
 
 void clear_pending_interrupt() {
   g_pending = 0;
+}
+
+}  // namespace plo
+
+namespace plo {
+
+InterruptsBlocked::InterruptsBlocked() {
+  sigset_t interrupts;
+  sigemptyset(&interrupts);
+  sigaddset(&interrupts, SIGINT);
+  sigaddset(&interrupts, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &interrupts, &previous_);
+}
+
+InterruptsBlocked::~InterruptsBlocked() {
+  pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+}
+
+int wait_with_interrupts(pollfd* fds, nfds_t count, int timeout_ms) {
+  timespec timeout{timeout_ms / 1000, (timeout_ms % 1000) * 1000000L};
+  sigset_t while_waiting;
+  pthread_sigmask(SIG_SETMASK, nullptr, &while_waiting);
+  sigdelset(&while_waiting, SIGINT);
+  sigdelset(&while_waiting, SIGTERM);
+  return ::ppoll(fds, count, timeout_ms < 0 ? nullptr : &timeout, &while_waiting);
 }
 
 }  // namespace plo

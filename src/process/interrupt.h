@@ -1,5 +1,8 @@
 #pragma once
 
+#include <poll.h>
+#include <signal.h>
+
 #include "console/console.h"
 
 namespace plo {
@@ -30,5 +33,21 @@ namespace plo {
 
 // Forgets a pending interrupt, so that plo can still look around before it stops.
 void clear_pending_interrupt();
+
+// Blocks SIGINT and SIGTERM for its lifetime, so that a check of pending_interrupt() followed by
+// wait_with_interrupts() cannot miss a signal that lands between the two.
+class InterruptsBlocked {
+ public:
+  InterruptsBlocked();
+  ~InterruptsBlocked();
+  InterruptsBlocked(const InterruptsBlocked&) = delete;
+  InterruptsBlocked& operator=(const InterruptsBlocked&) = delete;
+
+ private:
+  sigset_t previous_;
+};
+
+// poll() that lets SIGINT and SIGTERM through while it waits (and only then); -1 waits forever.
+int wait_with_interrupts(pollfd* fds, nfds_t count, int timeout_ms);
 
 }  // namespace plo

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pthread.h>
 #include <spawn.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -91,24 +90,6 @@ void drain(Fd& fd, std::string& into) {
   }
 }
 
-// Blocks SIGINT and SIGTERM for its lifetime; they are let through only while waiting in ppoll.
-class InterruptsBlocked {
- public:
-  InterruptsBlocked() {
-    sigset_t interrupts;
-    sigemptyset(&interrupts);
-    sigaddset(&interrupts, SIGINT);
-    sigaddset(&interrupts, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &interrupts, &previous_);
-  }
-  ~InterruptsBlocked() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
-  InterruptsBlocked(const InterruptsBlocked&) = delete;
-  InterruptsBlocked& operator=(const InterruptsBlocked&) = delete;
-
- private:
-  sigset_t previous_;
-};
-
 // Waits for a started child, collecting its output, enforcing its time limit and passing on
 // interrupts.
 class Supervisor {
@@ -135,7 +116,7 @@ class Supervisor {
       // The signals stay blocked except inside ppoll, so one that arrives between the check and
       // the wait still wakes it.
       pass_on_interrupt();
-      const int ready = wait_for_events(fds, count);
+      const int ready = wait_with_interrupts(fds, count, poll_timeout_ms());
       if (ready < 0 && errno == EINTR) continue;
       if (deadline_ && Clock::now() >= *deadline_) {
         if (!exited_ && !result.timed_out) {
@@ -166,16 +147,6 @@ class Supervisor {
     // Whatever the child left behind in its group goes with it; pipes it holds then close.
     if (own_group_) ::kill(-pid_, SIGKILL);
     return true;
-  }
-
-  int wait_for_events(pollfd* fds, nfds_t count) {
-    const int timeout_ms = poll_timeout_ms();
-    timespec timeout{timeout_ms / 1000, (timeout_ms % 1000) * 1000000L};
-    sigset_t while_waiting;
-    pthread_sigmask(SIG_SETMASK, nullptr, &while_waiting);
-    sigdelset(&while_waiting, SIGINT);
-    sigdelset(&while_waiting, SIGTERM);
-    return ::ppoll(fds, count, timeout_ms < 0 ? nullptr : &timeout, &while_waiting);
   }
 
   int poll_timeout_ms() const {

@@ -82,6 +82,24 @@ class Interrupts(unittest.TestCase):
         self.assertNotIn("installed successfully", rest)
         self.assertEqual(support.standin_jvms(ws.marker), [])
 
+    def test_ctrl_c_at_the_question_aborts_the_choice(self):
+        ws.venv.set_pyspark("3.5.9")
+        process = subprocess.Popen([support.PLO, "spark", "set-version"],
+                                   env=plo_env(ws.venv, JAVA17), stdin=subprocess.PIPE,
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                   start_new_session=True)
+        shown = b""
+        while not shown.endswith(b"Your choice: "):
+            chunk = process.stdout.read1(4096)
+            self.assertTrue(chunk, shown)
+            shown += chunk
+        os.killpg(process.pid, signal.SIGINT)
+        rest, stderr = process.communicate(timeout=30)
+        self.assertEqual(process.returncode, 1)
+        self.assertEqual(rest, b"\nAborted.\n")
+        self.assertEqual(stderr, b"")
+        self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
+
 
 if __name__ == "__main__":
     unittest.main()
