@@ -4,7 +4,7 @@
 #include <exception>
 #include <string_view>
 
-#include "compat/compute_registry.h"
+#include "registry/compute_registry.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {

@@ -3,7 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "compat/versions.h"
-#include "console/answers.h"
+#include "util/text.h"
 
 namespace plo {
 namespace {

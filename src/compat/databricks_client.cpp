@@ -3,7 +3,7 @@
 #include <fmt/format.h>
 #include <stdexcept>
 
-#include "console/answers.h"
+#include "util/text.h"
 
 namespace plo {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "process/environment.h"
+#include "util/environment.h"
 
 namespace plo {
 

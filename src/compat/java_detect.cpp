@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "compat/text_file.h"
-#include "console/answers.h"
-#include "process/environment.h"
+#include "util/environment.h"
+#include "util/text.h"
+#include "util/text_file.h"
 
 namespace plo {
 namespace {

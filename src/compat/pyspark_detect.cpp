@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "compat/text_file.h"
-#include "console/answers.h"
+#include "util/text.h"
+#include "util/text_file.h"
 
 namespace plo {
 namespace {

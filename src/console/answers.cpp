@@ -4,15 +4,9 @@
 #include <climits>
 #include <string>
 
-namespace plo {
+#include "util/text.h"
 
-std::string_view trim_blanks(std::string_view text) {
-  constexpr std::string_view blanks = " \t\r\n\v\f";
-  const auto first = text.find_first_not_of(blanks);
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(blanks);
-  return text.substr(first, last - first + 1);
-}
+namespace plo {
 
 std::optional<long long> parse_integer_answer(std::string_view entry) {
   std::string_view text = trim_blanks(entry);
@@ -37,8 +31,7 @@ std::optional<long long> parse_integer_answer(std::string_view entry) {
 }
 
 std::optional<bool> parse_yes_no_answer(std::string_view entry) {
-  std::string lowered(trim_blanks(entry));
-  for (char& c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string lowered = to_lower(trim_blanks(entry));
   if (lowered == "y" || lowered == "yes") return true;
   if (lowered == "n" || lowered == "no") return false;
   return std::nullopt;

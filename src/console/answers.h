@@ -13,7 +13,4 @@ std::optional<long long> parse_integer_answer(std::string_view entry);
 // Parses an answer to a yes/no question: y, yes, n, no in any case, blanks around ignored.
 std::optional<bool> parse_yes_no_answer(std::string_view entry);
 
-// The entry with blanks (spaces, tabs, carriage returns) removed at both ends.
-std::string_view trim_blanks(std::string_view text);
-
 }  // namespace plo

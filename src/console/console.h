@@ -1,6 +1,5 @@
 #pragma once
 
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -8,18 +7,6 @@ namespace plo {
 
 // The five colours the task's output uses.
 enum class Color { Red, Green, Yellow, Blue, Cyan };
-
-// Raised when the user cancels a question (end of input or an interrupt) instead of answering.
-class Abort : public std::runtime_error {
- public:
-  Abort() : std::runtime_error("Aborted!") {}
-};
-
-// Raised when standard output is gone (a closed pipe); the front end exits quietly.
-class OutputClosed : public std::runtime_error {
- public:
-  OutputClosed() : std::runtime_error("standard output is closed") {}
-};
 
 // The only way the task talks to the user: lines on standard output and typed questions.
 class Console {

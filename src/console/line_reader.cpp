@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <utility>
 
-#include "process/interrupt.h"
+#include "cancel/interrupt.h"
 
 namespace plo {
 

@@ -6,8 +6,10 @@
 #include <cstring>
 #include <system_error>
 
+#include "cancel/cancel.h"
 #include "console/answers.h"
 #include "console/color.h"
+#include "util/text.h"
 
 namespace plo {
 

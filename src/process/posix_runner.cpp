@@ -12,7 +12,7 @@
 #include <csignal>
 #include <cstring>
 
-#include "process/interrupt.h"
+#include "cancel/interrupt.h"
 
 extern char** environ;
 

@@ -10,13 +10,14 @@
 #include <variant>
 #include <vector>
 
-#include "compat/compute_registry.h"
+#include "cancel/cancel.h"
 #include "compat/databricks_client.h"
 #include "compat/java_compat_service.h"
 #include "console/answers.h"
 #include "console/console.h"
-#include "kem/task/spark_task.h"
 #include "process/process_runner.h"
+#include "registry/compute_registry.h"
+#include "spark/spark_task.h"
 
 namespace plo::testing {
 

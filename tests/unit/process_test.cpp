@@ -9,8 +9,8 @@
 #include <fstream>
 #include <thread>
 
-#include "process/environment.h"
 #include "process/posix_runner.h"
+#include "util/environment.h"
 
 namespace plo {
 namespace {

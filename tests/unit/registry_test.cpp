@@ -3,7 +3,7 @@
 
 #include <fstream>
 
-#include "compat/compute_registry.h"
+#include "registry/compute_registry.h"
 
 namespace plo {
 namespace {

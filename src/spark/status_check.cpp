@@ -1,5 +1,5 @@
-#include "kem/task/display.h"
-#include "kem/task/spark_task.h"
+#include "spark/display.h"
+#include "spark/spark_task.h"
 
 namespace plo {
 

@@ -6,11 +6,11 @@
 #include <utility>
 #include <vector>
 
-#include "compat/compute_registry.h"
 #include "compat/databricks_client.h"
 #include "compat/java_compat_service.h"
 #include "console/console.h"
 #include "process/process_runner.h"
+#include "registry/compute_registry.h"
 
 namespace plo {
 

@@ -1,7 +1,7 @@
 #include <algorithm>
 
-#include "kem/task/display.h"
-#include "kem/task/spark_task.h"
+#include "spark/display.h"
+#include "spark/spark_task.h"
 
 namespace plo {
 

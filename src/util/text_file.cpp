@@ -1,4 +1,4 @@
-#include "compat/text_file.h"
+#include "util/text_file.h"
 
 #include <fstream>
 

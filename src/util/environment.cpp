@@ -1,4 +1,4 @@
-#include "process/environment.h"
+#include "util/environment.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,32 +1,12 @@
-#include <algorithm>
-#include <cctype>
-
-#include "kem/task/spark_task.h"
-#include "process/environment.h"
+#include "spark/spark_task.h"
+#include "util/environment.h"
+#include "util/text.h"
 
 namespace plo {
 namespace {
 
 constexpr auto kSmokeTestTimeLimit = std::chrono::seconds(60);
 constexpr size_t kMaxErrorChars = 200;
-
-bool contains_ignoring_case(std::string_view text, std::string_view lower_needle) {
-  const auto it =
-      std::search(text.begin(), text.end(), lower_needle.begin(), lower_needle.end(),
-                  [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
-  return it != text.end();
-}
-
-// The first `count` characters of a UTF-8 text (continuation bytes do not start a character).
-std::string first_chars(const std::string& text, size_t count) {
-  size_t chars = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 && chars++ == count) {
-      return text.substr(0, i);
-    }
-  }
-  return text;
-}
 
 }  // namespace
 
@@ -64,8 +44,6 @@ std::pair<bool, std::string> SparkTask::_test_pyspark_java() {
          .time_limit = kSmokeTestTimeLimit});
     if (result.timed_out) return {false, "Test timed out"};
     return classify_smoke_test(result.exit_code, result.out, result.err);
-  } catch (const Abort&) {
-    throw;
   } catch (const std::exception& e) {
     return {false, e.what()};
   }

@@ -1,5 +1,6 @@
-#include "kem/task/spark_task.h"
-#include "process/interrupt.h"
+#include "cancel/interrupt.h"
+#include "spark/spark_task.h"
+#include "util/text.h"
 
 namespace plo {
 
@@ -39,9 +40,7 @@ bool SparkTask::install_phase(const std::string& version_to_install, const std::
 
     c.echo();
     const auto [test_ok, error_msg] = _test_pyspark_java();
-    std::string lowered = error_msg;
-    for (char& ch : lowered) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    const bool java_error = !test_ok && lowered.find("java") != std::string::npos;
+    const bool java_error = !test_ok && contains_ignoring_case(error_msg, "java");
 
     if (!java_error) {
       c.echo();

@@ -1,4 +1,4 @@
-#include "kem/task/spark_task.h"
+#include "spark/spark_task.h"
 
 namespace plo {
 
@@ -16,8 +16,6 @@ std::pair<bool, std::optional<std::string>> SparkTask::_uninstall_pyspark() {
     } else {
       c.echo(c.style("  Warning: Could not uninstall PySpark", Color::Yellow));
     }
-  } catch (const Abort&) {
-    throw;
   } catch (const std::exception& e) {
     c.echo(c.style(std::string("  Error uninstalling: ") + e.what(), Color::Red));
   }
@@ -32,8 +30,6 @@ bool SparkTask::_install_pyspark(const std::string& version) {
         s_.runner.run({.argv = {s_.interpreter(), "-m", "pip", "install", "pyspark==" + version},
                        .capture = false});
     return result.exit_code == 0;
-  } catch (const Abort&) {
-    throw;
   } catch (const std::exception&) {
     return false;
   }

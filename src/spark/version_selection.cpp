@@ -1,7 +1,8 @@
 #include <algorithm>
 
-#include "kem/task/display.h"
-#include "kem/task/spark_task.h"
+#include "cancel/cancel.h"
+#include "spark/display.h"
+#include "spark/spark_task.h"
 
 namespace plo {
 namespace {

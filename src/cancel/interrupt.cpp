@@ -1,4 +1,4 @@
-#include "process/interrupt.h"
+#include "cancel/interrupt.h"
 
 #include <pthread.h>
 

@@ -1,4 +1,4 @@
-#include "compat/compute_registry.h"
+#include "registry/compute_registry.h"
 
 #include <yaml-cpp/yaml.h>
 
@@ -7,7 +7,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "process/environment.h"
+#include "util/environment.h"
 
 namespace plo {
 namespace {

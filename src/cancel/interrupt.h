@@ -3,7 +3,7 @@
 #include <poll.h>
 #include <signal.h>
 
-#include "console/console.h"
+#include "cancel/cancel.h"
 
 namespace plo {
 

@@ -1,8 +1,6 @@
-#include <algorithm>
-#include <cctype>
-
-#include "kem/task/display.h"
-#include "kem/task/spark_task.h"
+#include "spark/display.h"
+#include "spark/spark_task.h"
+#include "util/text.h"
 
 namespace plo {
 namespace {
@@ -12,11 +10,6 @@ std::optional<std::string> setting(const ComputeRecord& record, std::string_view
   const auto found = record.config->find(key);
   if (found == record.config->end() || found->second.empty()) return std::nullopt;
   return found->second;
-}
-
-std::string lower_case(std::string text) {
-  for (char& ch : text) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-  return text;
 }
 
 }  // namespace
@@ -30,8 +23,6 @@ bool SparkTask::match_cluster(const std::string& compute_name) {
   try {
     const auto registry = s_.compute_registry();
     compute = registry->get(compute_name);
-  } catch (const Abort&) {
-    throw;
   } catch (const std::exception& e) {
     c.echo(c.style(std::string("Error loading compute config: ") + e.what(), Color::Red));
     c.echo();
@@ -64,7 +55,7 @@ bool SparkTask::match_cluster(const std::string& compute_name) {
       cluster_version = pyspark->version;
       c.echo(c.style("  (Local mode - using PySpark version)", Color::Blue));
     }
-  } else if (host && lower_case(*host).find("databricks") != std::string::npos) {
+  } else if (host && to_lower(*host).find("databricks") != std::string::npos) {
     c.echo(c.style("  Databricks cluster detected", Color::Blue));
     c.echo("  Note: Version detection requires active connection");
     if (s_.databricks()->available()) {

@@ -1,4 +1,4 @@
-#include "kem/task/spark_task.h"
+#include "spark/spark_task.h"
 
 namespace plo {
 

@@ -11,15 +11,15 @@
 #include <cstdio>
 #include <iostream>
 
-#include "compat/compute_registry.h"
+#include "cancel/interrupt.h"
 #include "compat/databricks_client.h"
 #include "compat/http_client.h"
 #include "compat/interpreter.h"
 #include "compat/real_compat_service.h"
 #include "console/terminal_console.h"
-#include "kem/task/spark_task.h"
-#include "process/interrupt.h"
 #include "process/posix_runner.h"
+#include "registry/compute_registry.h"
+#include "spark/spark_task.h"
 
 namespace {
 

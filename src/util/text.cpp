@@ -1,0 +1,45 @@
+#include "util/text.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace plo {
+namespace {
+
+char lower(char c) {
+  return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+}
+
+}  // namespace
+
+std::string_view trim_blanks(std::string_view text) {
+  constexpr std::string_view blanks = " \t\r\n\v\f";
+  const auto first = text.find_first_not_of(blanks);
+  if (first == std::string_view::npos) return {};
+  const auto last = text.find_last_not_of(blanks);
+  return text.substr(first, last - first + 1);
+}
+
+std::string to_lower(std::string_view text) {
+  std::string lowered(text);
+  for (char& c : lowered) c = lower(c);
+  return lowered;
+}
+
+bool contains_ignoring_case(std::string_view text, std::string_view lower_needle) {
+  const auto it = std::search(text.begin(), text.end(), lower_needle.begin(), lower_needle.end(),
+                              [](char a, char b) { return lower(a) == b; });
+  return it != text.end();
+}
+
+std::string first_chars(std::string_view text, size_t count) {
+  size_t chars = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 && chars++ == count) {
+      return std::string(text.substr(0, i));
+    }
+  }
+  return std::string(text);
+}
+
+}  // namespace plo

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace plo {
+
+// The text with blanks (spaces, tabs, line ends, form feeds) removed at both ends.
+std::string_view trim_blanks(std::string_view text);
+
+// The text with ASCII letters in lower case; other bytes unchanged.
+std::string to_lower(std::string_view text);
+
+// Whether `text` contains `lower_needle` (given in lower case), ignoring the case of ASCII letters.
+bool contains_ignoring_case(std::string_view text, std::string_view lower_needle);
+
+// The first `count` characters of a UTF-8 text (continuation bytes do not start a character).
+std::string first_chars(std::string_view text, size_t count);
+
+}  // namespace plo
