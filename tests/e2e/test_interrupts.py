@@ -52,7 +52,7 @@ class Interrupts(unittest.TestCase):
 
     def test_sigterm_during_install_stops_and_says_how_to_restore(self):
         ws.venv.set_pyspark("3.5.9")
-        process = self.start("2\n", self.slow_installer())
+        process = self.start("3\n", self.slow_installer())
         self.wait_for_line(process, "  Installing PySpark 4.1.3...")
         os.kill(process.pid, signal.SIGTERM)
         rest, stderr = process.communicate(timeout=60)
@@ -66,7 +66,7 @@ class Interrupts(unittest.TestCase):
 
     def test_ctrl_c_during_smoke_test_ends_the_jvm(self):
         ws.venv.set_pyspark("3.5.9")
-        process = self.start("5\n", ws.venv.python)
+        process = self.start("6\n", ws.venv.python)
         self.wait_for_line(process, "  Testing PySpark + Java compatibility...")
         # Give the stand-in time to start its JVM, then interrupt as a terminal would.
         for _ in range(400):

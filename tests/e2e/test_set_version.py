@@ -19,7 +19,7 @@ def tearDownModule():
     ws.cleanup()
 
 
-# The menu: 1 4.2.0, 2 4.1.3, 3 4.0.4, 4 3.5.9, 5 3.4.4, 6 3.3.4, 7 custom.
+# The menu: 1 4.3.0, 2 4.2.0, 3 4.1.3, 4 4.0.4, 5 3.5.9, 6 3.4.4, 7 3.3.4, 8 custom.
 class SetVersion(unittest.TestCase):
     def set_version(self, answers, java_home=JAVA17, timeout=180):
         return run_plo(["spark", "set-version"], plo_env(ws.venv, java_home), stdin=answers,
@@ -27,14 +27,15 @@ class SetVersion(unittest.TestCase):
 
     def test_successful_switch(self):
         ws.venv.set_pyspark("3.5.9")
-        result = self.set_version("2\n")
+        result = self.set_version("3\n")
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         self.assertEqual(ws.venv.installed_pyspark(), "4.1.3")
         out = result.stdout
         self.assertIn("  Current PySpark: 3.5.9\n", out)
-        self.assertIn("  [2] PySpark 4.1.3 [OK]\n", out)
-        self.assertIn("  [4] PySpark 3.5.9 (stable) [OK] * CURRENT\n", out)
-        self.assertIn("  [1] PySpark 4.2.0 (latest) [OK]\n", out)
+        self.assertIn("  [3] PySpark 4.1.3 [OK]\n", out)
+        self.assertIn("  [5] PySpark 3.5.9 (stable) [OK] * CURRENT\n", out)
+        self.assertIn("  [1] PySpark 4.3.0 (latest) [OK]\n", out)
+        self.assertIn("  [2] PySpark 4.2.0 [OK]\n", out)
         self.assertIn("  Your Java: 17 (Debian)\n", out)
         # pip's own output comes between plo's lines, in order.
         self.assertRegex(out, r"(?s)  Uninstalling PySpark 3\.5\.9\.\.\.\n  Removed PySpark 3\.5\.9\n"
@@ -44,13 +45,13 @@ class SetVersion(unittest.TestCase):
 
     def test_already_installed(self):
         ws.venv.set_pyspark("3.5.9")
-        result = self.set_version("4\n")
+        result = self.set_version("5\n")
         self.assertEqual(result.returncode, 0)
         self.assertTrue(result.stdout.endswith("\nPySpark 3.5.9 is already installed\n\n"))
 
     def test_unknown_version_is_rolled_back(self):
         ws.venv.set_pyspark("3.5.9")
-        result = self.set_version("7\n9.9.9\n")
+        result = self.set_version("8\n9.9.9\n")
         self.assertEqual(result.returncode, 1)
         self.assertIn("No matching distribution found for pyspark==9.9.9", result.stdout + result.stderr)
         self.assertIn("\nFailed to install PySpark 9.9.9\n\nRolling back to PySpark 3.5.9...\n", result.stdout)
@@ -61,7 +62,7 @@ class SetVersion(unittest.TestCase):
         ws.venv.set_pyspark("3.5.9")
         marker = ws.path("pwned")
         for typed in (f"3.5.9; touch {marker}", f"$(touch {marker})", "--version"):
-            result = self.set_version(f"7\n{typed}\n")
+            result = self.set_version(f"8\n{typed}\n")
             self.assertEqual(result.returncode, 1, typed)
             self.assertIn(f"  Installing PySpark {typed}...\n", result.stdout)
             self.assertFalse(os.path.exists(marker))
@@ -69,7 +70,7 @@ class SetVersion(unittest.TestCase):
 
     def test_java_error_with_rollback_accepted(self):
         ws.venv.set_pyspark("3.5.9")
-        result = self.set_version("3\ny\n")
+        result = self.set_version("4\ny\n")
         self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
         self.assertIn("\nJava compatibility error: Java compatibility error\n\n"
                       "   This PySpark version doesn't work with your current Java.\n"
@@ -81,7 +82,7 @@ class SetVersion(unittest.TestCase):
 
     def test_java_error_with_rollback_declined(self):
         ws.venv.set_pyspark("3.5.9")
-        result = self.set_version("3\nn\n")
+        result = self.set_version("4\nn\n")
         self.assertEqual(result.returncode, 1)
         self.assertTrue(result.stdout.endswith("\n   To fix this, run:\n     plo java set\n\n"))
         self.assertEqual(ws.venv.installed_pyspark(), "4.0.4")
@@ -89,14 +90,14 @@ class SetVersion(unittest.TestCase):
     def test_newer_jdk_runs_what_17_cannot(self):
         support.require_java(support.JAVA25)
         ws.venv.set_pyspark("3.5.9")
-        result = self.set_version("3\ny\n", java_home=support.JAVA25)
+        result = self.set_version("4\ny\n", java_home=support.JAVA25)
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         self.assertIn("PySpark 4.0.4 installed successfully\n  Java compatibility verified\n", result.stdout)
 
     def test_warning_declined_changes_nothing(self):
         support.require_java(support.JAVA25)
         ws.venv.set_pyspark("3.5.9")
-        result = self.set_version("5\n\n", java_home=support.JAVA25)
+        result = self.set_version("6\n\n", java_home=support.JAVA25)
         self.assertEqual(result.returncode, 1)
         self.assertIn("Warning: PySpark 3.4 requires Java 8, 11, 17\n   Your Java: 25\n", result.stdout)
         self.assertTrue(result.stdout.endswith("Install anyway? [y/N]: "))
@@ -104,7 +105,7 @@ class SetVersion(unittest.TestCase):
 
     def test_hanging_smoke_test_times_out_and_leaves_nothing(self):
         ws.venv.set_pyspark("3.5.9")
-        result = self.set_version("5\n", timeout=300)
+        result = self.set_version("6\n", timeout=300)
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         self.assertIn("PySpark 3.4.4 installed successfully\n  Note: Test timed out\n", result.stdout)
         self.assertEqual(support.standin_jvms(ws.marker), [])
@@ -112,10 +113,10 @@ class SetVersion(unittest.TestCase):
     def test_bad_answers_and_end_of_input(self):
         ws.venv.set_pyspark("3.5.9")
         cases = [
-            ("0\n8\n-1\n99999999999999999999999\nfour\n", "Enter 1-7", "\nAborted.\n", ""),
+            ("0\n9\n-1\n99999999999999999999999\nfour\n", "Enter 1-8", "\nAborted.\n", ""),
             ("", "Your choice: ", "\nAborted.\n", ""),
-            ("7\n", "Enter PySpark version (e.g., 3.4.1): ", "", "Aborted!\n"),
-            ("7\n  \n", "Enter PySpark version (e.g., 3.4.1): ", "", "Aborted!\n"),
+            ("8\n", "Enter PySpark version (e.g., 3.4.1): ", "", "Aborted!\n"),
+            ("8\n  \n", "Enter PySpark version (e.g., 3.4.1): ", "", "Aborted!\n"),
         ]
         for answers, shown, stdout_end, stderr in cases:
             result = self.set_version(answers)
@@ -128,14 +129,14 @@ class SetVersion(unittest.TestCase):
 
     def test_end_of_input_at_rollback_question_keeps_new_version(self):
         ws.venv.set_pyspark("3.5.9")
-        result = self.set_version("3\n")
+        result = self.set_version("4\n")
         self.assertEqual(result.returncode, 1)
         self.assertEqual(result.stderr.splitlines()[-1], "Aborted!")
         self.assertEqual(ws.venv.installed_pyspark(), "4.0.4")
 
     def test_fresh_environment_without_pyspark(self):
         ws.venv.set_pyspark(None)
-        result = self.set_version("4\n")
+        result = self.set_version("5\n")
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         self.assertNotIn("Current PySpark", result.stdout)
         self.assertNotIn("Uninstalling", result.stdout)
@@ -152,7 +153,7 @@ class WithoutPip(unittest.TestCase):
         import zipfile
         with zipfile.ZipFile(os.path.join(ws.wheels, "pyspark-3.5.9-py3-none-any.whl")) as wheel:
             wheel.extractall(site)
-        result = run_plo(["spark", "set-version"], plo_env(bare, JAVA17), stdin="2\n")
+        result = run_plo(["spark", "set-version"], plo_env(bare, JAVA17), stdin="3\n")
         self.assertEqual(result.returncode, 1)
         self.assertIn("  Warning: Could not uninstall PySpark\n", result.stdout)
         self.assertIn("No module named pip", result.stderr)

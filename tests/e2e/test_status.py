@@ -185,9 +185,10 @@ class FrontEnd(unittest.TestCase):
         result = run_plo(["spark", "versions"], plo_env(ws.venv, JAVA17))
         self.assertEqual(result.returncode, 0)
         out = result.stdout.split("\n")
-        self.assertEqual(len(out) - 1, 12 + 4 * 6)
+        self.assertEqual(len(out) - 1, 12 + 4 * 7)
         self.assertIn("  PySpark 3.5.9 (stable) * INSTALLED", out)
-        self.assertIn("  PySpark 4.2.0 (latest)", out)
+        self.assertIn("  PySpark 4.3.0 (latest)", out)
+        self.assertIn("  PySpark 4.2.0", out)
         self.assertEqual(out[-4:], ["  PySpark: 3.5.9", "  Java:    17 (Debian)", "", ""])
 
     def test_usage_errors_exit_2(self):
