@@ -141,23 +141,51 @@ std::optional<std::string> find_pyspark_version(const std::vector<std::string>& 
   return std::nullopt;
 }
 
-std::optional<PySparkInfo> detect_pyspark(ProcessRunner& runner, const std::string& interpreter,
-                                          const CompatTable& table) {
+std::string import_path_query_script() {
+  // Site folders that do not exist yet are listed too: one that appears changes the import path.
+  return "import os,site,sys;sys.stdout.buffer.write(b'plo-site-folders\\0'+b''.join(os.fsencode(p)"
+         "+b'\\0' for p in [*site.getsitepackages(),*([site.getusersitepackages()] if "
+         "site.ENABLE_USER_SITE else [])] if isinstance(p,str)));" +
+         std::string(kPathProbeScript);
+}
+
+std::vector<std::string> parse_site_folders(std::string_view output) {
+  constexpr std::string_view kSiteMarker{"plo-site-folders\0", 17};
+  const auto start = output.find(kSiteMarker);
+  if (start == std::string_view::npos) return {};
+  output.remove_prefix(start + kSiteMarker.size());
+  output = output.substr(0, output.find(kProbeMarker));
+  std::vector<std::string> folders;
+  while (!output.empty()) {
+    const auto end = output.find('\0');
+    if (end == std::string_view::npos) break;  // cut short: not an entry
+    folders.emplace_back(output.substr(0, end));
+    output.remove_prefix(end + 1);
+  }
+  return folders;
+}
+
+ImportPathAnswer query_import_path(ProcessRunner& runner, const std::string& interpreter) {
   const ProcessResult result = runner.run(
-      {.argv = {interpreter, "-c", std::string(kPathProbeScript)}, .time_limit = kProbeTimeLimit});
+      {.argv = {interpreter, "-c", import_path_query_script()}, .time_limit = kProbeTimeLimit});
   if (result.timed_out) {
     throw std::runtime_error(
         fmt::format("the Python interpreter {} did not answer within {} seconds", interpreter,
                     kProbeTimeLimit.count()));
   }
-  const auto import_path = parse_path_listing(result.out);
+  auto import_path = parse_path_listing(result.out);
   if (result.exit_code != 0 || !import_path) {
     throw std::runtime_error(fmt::format(
         "{} does not behave like a Python interpreter (exit status {}); set PLO_PYTHON to the "
         "Python whose PySpark plo should manage",
         interpreter, result.exit_code));
   }
-  auto version = find_pyspark_version(*import_path);
+  return {std::move(*import_path), parse_site_folders(result.out)};
+}
+
+std::optional<PySparkInfo> pyspark_on_path(const std::vector<std::string>& import_path,
+                                           const CompatTable& table) {
+  auto version = find_pyspark_version(import_path);
   if (!version) return std::nullopt;
 
   PySparkInfo info{*version, major_minor_of(*version), {}, std::nullopt};
@@ -166,6 +194,11 @@ std::optional<PySparkInfo> detect_pyspark(ProcessRunner& runner, const std::stri
     info.java_recommended = record->second.recommended;
   }
   return info;
+}
+
+std::optional<PySparkInfo> detect_pyspark(ProcessRunner& runner, const std::string& interpreter,
+                                          const CompatTable& table) {
+  return pyspark_on_path(query_import_path(runner, interpreter).import_path, table);
 }
 
 }  // namespace plo

@@ -27,6 +27,26 @@ std::optional<std::string> parse_version_module(std::string_view source);
 // disk without importing it. Empty entries stand for the current folder.
 std::optional<std::string> find_pyspark_version(const std::vector<std::string>& import_path);
 
+// What the interpreter answers about where its imports come from.
+struct ImportPathAnswer {
+  std::vector<std::string> import_path;
+  std::vector<std::string> site_folders;  // where its site module looks for .pth files
+};
+
+// The script that asks for an ImportPathAnswer: the site folders after their own marker, then the
+// path probe.
+std::string import_path_query_script();
+
+// The site folders from the query's output (empty when the output has none).
+std::vector<std::string> parse_site_folders(std::string_view output);
+
+// Starts the interpreter once and asks it; throws when it does not answer like Python.
+ImportPathAnswer query_import_path(ProcessRunner& runner, const std::string& interpreter);
+
+// The PySpark that `import_path` holds, with its Java data from `table`.
+std::optional<PySparkInfo> pyspark_on_path(const std::vector<std::string>& import_path,
+                                           const CompatTable& table);
+
 // The PySpark installed for `interpreter` (one interpreter start), with its Java data from `table`.
 std::optional<PySparkInfo> detect_pyspark(ProcessRunner& runner, const std::string& interpreter,
                                           const CompatTable& table);

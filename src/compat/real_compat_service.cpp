@@ -2,13 +2,18 @@
 
 #include "compat/cluster_detect.h"
 #include "compat/interpreter.h"
+#include "compat/interpreter_cache.h"
 #include "compat/java_detect.h"
 #include "compat/pyspark_detect.h"
 
 namespace plo {
 
 std::optional<PySparkInfo> RealCompatService::get_pyspark_info() {
-  return detect_pyspark(runner_, find_interpreter(), PYSPARK_JAVA_COMPATIBILITY);
+  const std::string interpreter = find_interpreter();
+  const auto import_path = cached_import_path(interpreter_cache_folder(), interpreter, [&] {
+    return query_import_path(runner_, interpreter);
+  });
+  return pyspark_on_path(import_path, PYSPARK_JAVA_COMPATIBILITY);
 }
 
 std::optional<JavaInfo> RealCompatService::get_current_java() {
