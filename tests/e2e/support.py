@@ -1,5 +1,6 @@
 """Shared pieces of the end-to-end tests: the built plo, a real venv, stand-in wheels, Java homes."""
 
+import atexit
 import base64
 import hashlib
 import os
@@ -175,9 +176,15 @@ def pip_env(wheels):
     }
 
 
+# plo keeps interpreter answers under XDG_CACHE_HOME: the tests' go to a folder of their own.
+CACHE_HOME = tempfile.mkdtemp(prefix="plo-e2e-cache-")
+atexit.register(shutil.rmtree, CACHE_HOME, True)
+
+
 def plo_env(venv=None, java_home=None, path=None, **extra):
     """An environment for plo with nothing of the developer's machine leaking in."""
     env = pip_env(venv.wheels if venv else "/nonexistent")
+    env["XDG_CACHE_HOME"] = CACHE_HOME
     env["PATH"] = path if path is not None else "/usr/bin:/bin"
     if venv:
         env["PLO_PYTHON"] = venv.python
