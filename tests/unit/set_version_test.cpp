@@ -57,12 +57,12 @@ TEST(SetVersionMenu, NoJavaNoPySparkMeansNoMarksAndNoLegend) {
 TEST(SetVersionChoice, OutOfRangeAnswersAskAgainWithTheRange) {
   TaskFixture f;
   f.compat.install("3.5.9");
-  f.console.answers = {std::string("0"),  std::string("8"),
+  f.console.answers = {std::string("0"),  std::string("9"),
                        std::string("-3"), std::string("99999999999999999999999"),
-                       std::string("x"),  std::string("4")};
-  EXPECT_TRUE(f.task().set_version());  // entry 4 is 3.5.9, already installed
+                       std::string("x"),  std::string("5")};
+  EXPECT_TRUE(f.task().set_version());  // entry 5 is 3.5.9, already installed
   EXPECT_EQ(
-      std::count(f.console.lines.begin(), f.console.lines.end(), "<yellow>Enter 1-7</yellow>"), 4);
+      std::count(f.console.lines.begin(), f.console.lines.end(), "<yellow>Enter 1-8</yellow>"), 4);
   EXPECT_TRUE(has_line(f.console, "<green>PySpark 3.5.9 is already installed</green>"));
   EXPECT_TRUE(f.runner.runs.empty());
 }
@@ -89,7 +89,7 @@ TEST(SetVersionChoice, CustomVersionMajorMinorDrivesTheWarning) {
   for (const auto& c : cases) {
     TaskFixture f;
     f.compat.java = JavaInfo{11, "Temurin", "/jdk11"};
-    f.console.answers = {std::string("7"), c.typed, std::string("n")};
+    f.console.answers = {std::string("8"), c.typed, std::string("n")};
     const bool result = f.task().set_version();
     if (c.warning.empty()) {
       EXPECT_THAT(f.runner.steps(), ElementsAre("install:" + c.typed, "smoke"));
@@ -108,7 +108,7 @@ TEST(SetVersionChoice, CustomAnswerEqualToInstalledIsAlreadyInstalled) {
   TaskFixture f;
   f.compat.install("3.1.2");
   f.compat.java = JavaInfo{17, "Debian", "/jdk"};
-  f.console.answers = {std::string("7"), std::string("3.1.2")};
+  f.console.answers = {std::string("8"), std::string("3.1.2")};
   EXPECT_TRUE(f.task().set_version());
   EXPECT_FALSE(has_line(f.console, "   Options:"));
 }
@@ -136,7 +136,7 @@ TEST_P(InstallPhase, FollowsItsPath) {
   if (c.new_install_fails) f.runner.install_outcomes["4.1.3"] = {1, "", "", false, false};
   if (c.rollback_install_fails) f.runner.install_outcomes["3.5.9"] = {1, "", "", false, false};
   f.runner.smoke_outcome = c.smoke;
-  f.console.answers = {std::string("2")};
+  f.console.answers = {std::string("3")};
   for (const auto& a : c.extra_answers) f.console.answers.push_back(a);
 
   EXPECT_EQ(f.task().set_version(), c.result);
@@ -265,7 +265,7 @@ TEST(InstallPhaseQuestions, RollbackQuestionDefaultsToYes) {
   TaskFixture f;
   f.compat.install("3.5.9");
   f.runner.smoke_outcome = kJavaFails;
-  f.console.answers = {std::string("2"), std::string("")};
+  f.console.answers = {std::string("3"), std::string("")};
   EXPECT_FALSE(f.task().set_version());
   EXPECT_EQ(f.console.questions.back(), "Rollback to PySpark 3.5.9?");
   EXPECT_EQ(f.compat.pyspark->version, "3.5.9");
@@ -275,7 +275,7 @@ TEST(InstallPhaseQuestions, AbortAtRollbackLeavesTheNewVersion) {
   TaskFixture f;
   f.compat.install("3.5.9");
   f.runner.smoke_outcome = kJavaFails;
-  f.console.answers = {std::string("2"), FakeConsole::Cancel{}};
+  f.console.answers = {std::string("3"), FakeConsole::Cancel{}};
   EXPECT_THROW(f.task().set_version(), Abort);
   EXPECT_EQ(f.compat.pyspark->version, "4.1.3");
 }
