@@ -1,6 +1,7 @@
 /* Runs a command with its output discarded and prints its peak resident set in KiB.
  * A launcher of its own keeps the benchmark's Python out of the figure: Linux counts the memory of
- * the process image a child replaces at exec, and a child forked from this small program is small. */
+ * the process image a child replaces at exec, and a child forked from this small program is small.
+ */
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/resource.h>

@@ -7,7 +7,8 @@ packages=(
   libcli11-dev libfmt-dev libyaml-cpp-dev libcurl4-openssl-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev
   python3 python3-venv
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
+  dpkg-dev file groff-base
 )
 
 missing=()
