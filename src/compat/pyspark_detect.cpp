@@ -141,8 +141,7 @@ std::optional<std::string> find_pyspark_version(const std::vector<std::string>& 
   return std::nullopt;
 }
 
-std::optional<PySparkInfo> detect_pyspark(ProcessRunner& runner, const std::string& interpreter,
-                                          const CompatTable& table) {
+std::vector<std::string> probe_import_path(ProcessRunner& runner, const std::string& interpreter) {
   const ProcessResult result = runner.run(
       {.argv = {interpreter, "-c", std::string(kPathProbeScript)}, .time_limit = kProbeTimeLimit});
   if (result.timed_out) {
@@ -157,7 +156,12 @@ std::optional<PySparkInfo> detect_pyspark(ProcessRunner& runner, const std::stri
         "Python whose PySpark plo should manage",
         interpreter, result.exit_code));
   }
-  auto version = find_pyspark_version(*import_path);
+  return *import_path;
+}
+
+std::optional<PySparkInfo> detect_pyspark(const std::vector<std::string>& import_path,
+                                          const CompatTable& table) {
+  auto version = find_pyspark_version(import_path);
   if (!version) return std::nullopt;
 
   PySparkInfo info{*version, major_minor_of(*version), {}, std::nullopt};
@@ -166,6 +170,11 @@ std::optional<PySparkInfo> detect_pyspark(ProcessRunner& runner, const std::stri
     info.java_recommended = record->second.recommended;
   }
   return info;
+}
+
+std::optional<PySparkInfo> detect_pyspark(ProcessRunner& runner, const std::string& interpreter,
+                                          const CompatTable& table) {
+  return detect_pyspark(probe_import_path(runner, interpreter), table);
 }
 
 }  // namespace plo

@@ -27,7 +27,15 @@ std::optional<std::string> parse_version_module(std::string_view source);
 // disk without importing it. Empty entries stand for the current folder.
 std::optional<std::string> find_pyspark_version(const std::vector<std::string>& import_path);
 
-// The PySpark installed for `interpreter` (one interpreter start), with its Java data from `table`.
+// The interpreter's import path (one interpreter start). Throws when it does not answer like one.
+std::vector<std::string> probe_import_path(ProcessRunner& runner, const std::string& interpreter);
+
+// The PySpark that `import pyspark` would load from this import path, with its Java data from
+// `table`.
+std::optional<PySparkInfo> detect_pyspark(const std::vector<std::string>& import_path,
+                                          const CompatTable& table);
+
+// The PySpark installed for `interpreter`, with its Java data from `table`.
 std::optional<PySparkInfo> detect_pyspark(ProcessRunner& runner, const std::string& interpreter,
                                           const CompatTable& table);
 

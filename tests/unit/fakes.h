@@ -106,6 +106,8 @@ class FakeCompat : public JavaCompatService {
     calls.push_back("detect:" + std::string(master_url));
     return cluster_version;
   }
+  int pin_restores = 0;
+  void restore_java_pin() override { ++pin_restores; }
 
   // Installs a PySpark the way detection would report it.
   void install(const std::string& version) {
