@@ -39,8 +39,8 @@ bool JavaTask::set(const std::optional<std::string>& choice) {
   }
 
   if (choice && !is_major_version(*choice)) {
-    const std::string home = std::filesystem::path(*choice).lexically_normal().string();
-    const std::string absolute = std::filesystem::absolute(home).lexically_normal().string();
+    std::string absolute = std::filesystem::absolute(*choice).lexically_normal().string();
+    if (absolute.size() > 1 && absolute.back() == '/') absolute.pop_back();
     const auto jdk = s_.java.inspect_home(absolute);
     if (!jdk) {
       c.echo(c.style("  No Java at " + printable(*choice) + ": it has no executable bin/java",

@@ -13,6 +13,7 @@
 #include "cancel/cancel.h"
 #include "compat/databricks_client.h"
 #include "compat/java_compat_service.h"
+#include "compat/java_environment.h"
 #include "console/answers.h"
 #include "console/console.h"
 #include "process/process_runner.h"
@@ -174,6 +175,30 @@ class FakeRunner : public ProcessRunner {
 
  private:
   FakeCompat& compat_;
+};
+
+// JDKs and a pin held in fields; pin and unpin change them.
+class FakeJavaEnvironment : public JavaEnvironment {
+ public:
+  std::vector<Jdk> jdks;
+  std::map<std::string, Jdk> homes;  // what inspect_home knows, by the path asked
+  std::optional<std::string> file = "/venv/pyspark/conf/spark-env.sh";
+  std::optional<std::string> pinned;
+
+  std::vector<Jdk> find_jdks() override { return jdks; }
+  std::optional<Jdk> inspect_home(const std::string& home) override {
+    const auto it = homes.find(home);
+    if (it == homes.end()) return std::nullopt;
+    return it->second;
+  }
+  std::optional<std::string> spark_env_file() override { return file; }
+  std::optional<std::string> pinned_home() override { return pinned; }
+  void pin(const std::string& home) override { pinned = home; }
+  bool unpin() override {
+    const bool had = pinned.has_value();
+    pinned.reset();
+    return had;
+  }
 };
 
 class FakeRegistry : public ComputeRegistry {
