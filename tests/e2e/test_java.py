@@ -1,0 +1,384 @@
+"""`plo java ...` against real JDKs, fake Java homes under a test HOME and a stand-in PySpark whose
+bin/spark-class reads spark-env.sh the way Spark's does."""
+
+import json
+import os
+import stat
+import subprocess
+import tempfile
+import unittest
+import zipfile
+
+import support
+from support import JAVA17, JAVA25, plo_env, run_plo
+
+DEBIAN_LINK = "/usr/lib/jvm/java-1.17.0-openjdk-amd64"
+
+# Spark's launcher, cut down to what decides the Java: load-spark-env.sh sources
+# ${SPARK_CONF_DIR:-$SPARK_HOME/conf}/spark-env.sh with `set -a`, then spark-class runs
+# $JAVA_HOME/bin/java, else java on PATH.
+SPARK_SUBMIT = """#!/usr/bin/env bash
+if [ -z "${SPARK_HOME}" ]; then
+  export SPARK_HOME="$(cd "$(dirname "$0")"/..; pwd)"
+fi
+exec "${SPARK_HOME}"/bin/spark-class org.apache.spark.deploy.SparkSubmit "$@"
+"""
+LOAD_SPARK_ENV = """if [ -z "$SPARK_ENV_LOADED" ]; then
+  export SPARK_ENV_LOADED=1
+  export SPARK_CONF_DIR="${SPARK_CONF_DIR:-"${SPARK_HOME}"/conf}"
+  SPARK_ENV_SH="${SPARK_CONF_DIR}/spark-env.sh"
+  if [[ -f "${SPARK_ENV_SH}" ]]; then
+    set -a
+    . "${SPARK_ENV_SH}"
+    set +a
+  fi
+fi
+"""
+SPARK_CLASS = """#!/usr/bin/env bash
+if [ -z "${SPARK_HOME}" ]; then
+  export SPARK_HOME="$(cd "$(dirname "$0")"/..; pwd)"
+fi
+. "${SPARK_HOME}"/bin/load-spark-env.sh
+if [ -n "${JAVA_HOME}" ]; then
+  RUNNER="${JAVA_HOME}/bin/java"
+else
+  if [ "$(command -v java)" ]; then
+    RUNNER="java"
+  else
+    echo "JAVA_HOME is not set" >&2
+    exit 1
+  fi
+fi
+exec "${RUNNER}" -cp "${SPARK_HOME}/jars" PloProbe
+"""
+FIND_SPARK_HOME = """import os
+
+def _find_spark_home():
+    if "SPARK_HOME" in os.environ:
+        return os.environ["SPARK_HOME"]
+    here = os.path.dirname(os.path.realpath(__file__))
+    if os.path.isfile(os.path.join(here, "bin/spark-submit")) and os.path.isdir(os.path.join(here, "jars")):
+        return here
+    raise RuntimeError("Could not find valid SPARK_HOME")
+"""
+JAVA_GATEWAY = """import os, subprocess
+from pyspark.find_spark_home import _find_spark_home
+
+def launch_gateway():
+    spark_home = _find_spark_home()
+    proc = subprocess.Popen([os.path.join(spark_home, "./bin/spark-submit"), "pyspark-shell"])
+    if proc.wait() != 0:
+        raise RuntimeError("[JAVA_GATEWAY_EXITED] Java gateway process exited before sending its port number.")
+"""
+SQL = """from pyspark.java_gateway import launch_gateway
+
+class SparkSession:
+    class Builder:
+        def master(self, value): return self
+        def appName(self, value): return self
+        def config(self, key, value): return self
+        def getOrCreate(self):
+            launch_gateway()
+            return SparkSession()
+    builder = Builder()
+
+    def stop(self):
+        pass
+"""
+SESSION = ("from pyspark.sql import SparkSession\n"
+           "SparkSession.builder.master('local[1]').getOrCreate()\n"
+           "print('session started')\n")
+
+
+def build_launcher_wheel(folder, version, class_major, ships_spark_env=False):
+    """A pyspark wheel whose session start goes through bin/spark-submit and bin/spark-class.
+
+    With `ships_spark_env` the wheel brings a conf/spark-env.sh of its own, which pip writes over
+    the one in place: plo has to put its pin back."""
+    files = {
+        "pyspark/__init__.py": "from pyspark.version import __version__\n",
+        "pyspark/version.py": f'__version__: str = "{version}"\n',
+        "pyspark/find_spark_home.py": FIND_SPARK_HOME,
+        "pyspark/java_gateway.py": JAVA_GATEWAY,
+        "pyspark/sql/__init__.py": SQL,
+        "pyspark/bin/load-spark-env.sh": LOAD_SPARK_ENV,
+        "pyspark/jars/PloProbe.class": support.class_file(class_major),
+    }
+    if ships_spark_env:
+        files["pyspark/conf/spark-env.sh"] = f"# shipped with {version}\n"
+    path = support.build_wheel(folder, "pyspark", version, files)
+    # bin/spark-submit and bin/spark-class must be executable once pip unpacks them.
+    with zipfile.ZipFile(path, "a") as wheel:
+        for name, text in (("pyspark/bin/spark-submit", SPARK_SUBMIT),
+                           ("pyspark/bin/spark-class", SPARK_CLASS)):
+            info = zipfile.ZipInfo(name)
+            info.external_attr = (stat.S_IFREG | 0o755) << 16
+            wheel.writestr(info, text)
+    # RECORD must list them too for pip's uninstall to remove them; rebuild it.
+    rebuild_record(path)
+    return path
+
+
+def rebuild_record(path):
+    import base64
+    import hashlib
+    with zipfile.ZipFile(path) as wheel:
+        entries = [(i, wheel.read(i.filename)) for i in wheel.infolist()]
+    record_name = next(i.filename for i, _ in entries if i.filename.endswith("/RECORD"))
+    lines = []
+    for info, data in entries:
+        if info.filename == record_name:
+            continue
+        digest = base64.urlsafe_b64encode(hashlib.sha256(data).digest()).rstrip(b"=").decode()
+        lines.append(f"{info.filename},sha256={digest},{len(data)}")
+    lines.append(f"{record_name},,")
+    with zipfile.ZipFile(path, "w") as wheel:
+        for info, data in entries:
+            if info.filename == record_name:
+                wheel.writestr(record_name, "\n".join(lines) + "\n")
+            else:
+                wheel.writestr(info, data)
+
+
+tmp = None
+venv = None
+
+
+def setUpModule():
+    global tmp, venv
+    support.require_java(JAVA17)
+    tmp = tempfile.TemporaryDirectory(prefix="plo-e2e-java-")
+    wheels = os.path.join(tmp.name, "wheels")
+    os.makedirs(wheels)
+    # Class files of major 69 need Java 25: a session that starts proves which Java ran.
+    build_launcher_wheel(wheels, "4.2.0", 69)
+    build_launcher_wheel(wheels, "4.2.1", 69, ships_spark_env=True)
+    build_launcher_wheel(wheels, "3.5.9", 52)
+    venv = support.Venv(os.path.join(tmp.name, "venv"), wheels)
+
+
+def tearDownModule():
+    tmp.cleanup()
+
+
+def path(*parts):
+    return os.path.join(tmp.name, *parts)
+
+
+def java(*args, java_home=JAVA17, stdin="", **extra):
+    return run_plo(["java", *args], plo_env(venv, java_home, **extra), stdin=stdin)
+
+
+def start_session(java_home=JAVA17):
+    """A plain `python -c` in the venv, as a notebook or an IDE would start PySpark."""
+    env = {"PATH": "/usr/bin:/bin", "HOME": tmp.name}
+    if java_home:
+        env["JAVA_HOME"] = java_home
+    return subprocess.run([venv.python, "-c", SESSION], env=env, capture_output=True, text=True,
+                          timeout=120)
+
+
+def spark_env_file():
+    site = subprocess.run([venv.python, "-c", "import pyspark,os;print(os.path.dirname(pyspark.__file__))"],
+                          capture_output=True, text=True, check=True).stdout.strip()
+    return os.path.join(site, "conf", "spark-env.sh")
+
+
+class Search(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        home = path("home")
+        cls.home = home
+        support.fake_java_home(os.path.join(home, ".sdkman/candidates/java/21.0.5-tem"), "21.0.5",
+                               "Eclipse Adoptium")
+        os.symlink(os.path.join(home, ".sdkman/candidates/java/21.0.5-tem"),
+                   os.path.join(home, ".sdkman/candidates/java/current"))
+        support.fake_java_home(path("jenv-root/versions/zulu-11"), "11.0.25", "Azul Systems, Inc.")
+        support.fake_java_home(os.path.join(home, ".jdks/corretto-21.0.9/Contents/Home"), "21.0.9",
+                               "Amazon.com Inc.")
+        support.fake_java_home(path("mise/installs/java/8"), None,
+                               java_version_output='openjdk version "1.8.0_392"\\nOpenJDK Runtime Environment (build 1.8.0_392-b08)\\n')
+        support.fake_java_home(path("conda/lib/jvm"), "17.0.13", "conda-forge")
+        cls.env = dict(HOME=home, JENV_ROOT=path("jenv-root"), MISE_DATA_DIR=path("mise"),
+                       CONDA_PREFIX=path("conda"))
+        venv.set_pyspark("3.5.9")
+
+    def test_lists_every_home_once_newest_first(self):
+        result = java("search", **self.env)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        out = result.stdout
+        rows = [line for line in out.split("\n") if line.startswith("  Java ")]
+        homes = [row[row.index(" /") + 1:].split(" [")[0] for row in rows]
+        expected = [os.path.realpath(os.path.join(self.home, ".sdkman/candidates/java/21.0.5-tem")),
+                    os.path.realpath(path("jenv-root/versions/zulu-11")),
+                    os.path.realpath(os.path.join(self.home, ".jdks/corretto-21.0.9/Contents/Home")),
+                    os.path.realpath(path("mise/installs/java/8")),
+                    os.path.realpath(path("conda/lib/jvm")), JAVA17]
+        for home in expected:
+            self.assertEqual(sum(1 for h in homes if h == home), 1, out)
+        self.assertNotIn(DEBIAN_LINK, out)
+        versions = [int(row.split()[1]) for row in rows]
+        self.assertEqual(versions, sorted(versions, reverse=True))
+        self.assertIn(f"  {JAVA17} [OK] * CURRENT\n", out)
+        self.assertRegex(out, r"  Java 21  Amazon\.com Inc\.  +21\.0\.9 .*\[!\]\n")
+        self.assertRegex(out, r"  Java 8  +OpenJDK Runtime Environment  +1\.8\.0_392 .*\[OK\]\n")
+        if support.has_java(JAVA25):
+            self.assertIn(f"  {JAVA25} [!]\n", out)
+        self.assertTrue(out.endswith("\n  Run 'plo java set' to choose one\n\n"), out)
+        self.assertEqual(run_plo(["java", "list"], plo_env(venv, JAVA17, **self.env)).stdout, out)
+
+    def test_json(self):
+        result = java("search", "--json", **self.env)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stderr, "")
+        doc = json.loads(result.stdout)
+        self.assertEqual(doc["pyspark"], {"version": "3.5.9", "java_supported": [8, 11, 17]})
+        self.assertEqual(doc["current"]["home"], JAVA17)
+        self.assertEqual(doc["current"]["found_in"], "JAVA_HOME")
+        by_home = {jdk["home"]: jdk for jdk in doc["jdks"]}
+        self.assertEqual(len(by_home), len(doc["jdks"]))
+        self.assertNotIn(DEBIAN_LINK, by_home)
+        self.assertEqual(by_home[os.path.realpath(path("jenv-root/versions/zulu-11"))], {
+            "home": os.path.realpath(path("jenv-root/versions/zulu-11")), "version": 11,
+            "full_version": "11.0.25", "vendor": "Azul Systems, Inc.", "current": False,
+            "fits_pyspark": True, "found_in": "jenv"})
+        self.assertEqual(by_home[os.path.realpath(path("conda/lib/jvm"))]["found_in"], "conda")
+        self.assertEqual(by_home[os.path.realpath(os.path.join(self.home, ".jdks/corretto-21.0.9/Contents/Home"))]["fits_pyspark"], False)
+        for jdk in doc["jdks"]:
+            self.assertEqual(jdk["current"], jdk["home"] == JAVA17)
+
+    def test_nothing_found(self):
+        empty = path("empty-bin")
+        os.makedirs(empty, exist_ok=True)
+        result = run_plo(["java", "search", "--json"], plo_env(venv, None, path=empty, HOME=path("nohome")))
+        doc = json.loads(result.stdout)
+        # The machine's own /usr/lib/jvm is still searched.
+        self.assertEqual(doc["current"], None)
+
+
+class Pin(unittest.TestCase):
+    def setUp(self):
+        support.require_java(JAVA25)
+        venv.set_pyspark("4.2.0")
+        self.file = spark_env_file()
+        os.makedirs(os.path.dirname(self.file), exist_ok=True)
+        with open(self.file, "w") as f:
+            f.write("# site settings\nSPARK_WORKER_CORES=3\n")
+
+    def tearDown(self):
+        java("unset")
+
+    def test_set_reaches_every_session_until_unset(self):
+        self.assertNotEqual(start_session(JAVA17).returncode, 0)  # class files need Java 25
+
+        result = java("set", "25")
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertIn("  Pinned Java 25 (Eclipse Adoptium) for PySpark 4.2.0\n", result.stdout)
+        self.assertIn(f"    in {self.file}\n", result.stdout)
+        self.assertIn(f"    export JAVA_HOME='{JAVA25}'\n", result.stdout)
+        with open(self.file) as f:
+            contents = f.read()
+        self.assertTrue(contents.startswith("# site settings\nSPARK_WORKER_CORES=3\n"), contents)
+        self.assertIn(f"export JAVA_HOME='{JAVA25}'\n", contents)
+        self.assertEqual(stat.S_IMODE(os.stat(self.file).st_mode), 0o644)
+
+        session = start_session(JAVA17)
+        self.assertEqual(session.returncode, 0, session.stderr)
+        self.assertIn("session started", session.stdout)
+
+        check = run_plo(["spark", "check"], plo_env(venv, JAVA17))
+        self.assertIn(f"  JAVA_HOME: {JAVA25}\n  Version:   Java 25\n  Vendor:    Eclipse Adoptium\n",
+                      check.stdout)
+        self.assertEqual(check.returncode, 0, check.stdout)
+        versions = run_plo(["spark", "versions"], plo_env(venv, JAVA17))
+        self.assertIn("  Java:    25 (Eclipse Adoptium)\n", versions.stdout)
+
+        evaluated = subprocess.run(
+            ["sh", "-c", f'eval "$("{support.PLO}" java env)"; echo "$JAVA_HOME"; command -v java'],
+            env=plo_env(venv, JAVA17), capture_output=True, text=True)
+        self.assertEqual(evaluated.stdout, f"{JAVA25}\n{JAVA25}/bin/java\n", evaluated.stderr)
+
+        result = java("unset")
+        self.assertEqual(result.returncode, 0)
+        self.assertIn(f"  Removed plo's Java pin from {self.file}\n", result.stdout)
+        self.assertIn(f"  PySpark will use Java 17 (Debian) at {JAVA17}\n", result.stdout)
+        with open(self.file) as f:
+            self.assertEqual(f.read(), "# site settings\nSPARK_WORKER_CORES=3\n")
+        self.assertNotEqual(start_session(JAVA17).returncode, 0)
+        check = run_plo(["spark", "check"], plo_env(venv, JAVA17))
+        self.assertIn(f"  JAVA_HOME: {JAVA17}\n  Version:   Java 17\n", check.stdout)
+
+    def test_pin_survives_a_set_version_switch(self):
+        self.assertEqual(java("set", JAVA25).returncode, 0)
+        # Custom version 4.2.1; "n" answers a rollback question should the smoke test complain.
+        result = run_plo(["spark", "set-version"], plo_env(venv, JAVA17), stdin="7\n4.2.1\nn\n",
+                         timeout=300)
+        self.assertEqual(venv.installed_pyspark(), "4.2.1", result.stdout + result.stderr)
+        self.assertIn("  Your Java: 25 (Eclipse Adoptium)\n", result.stdout)
+        with open(spark_env_file()) as f:
+            contents = f.read()
+        self.assertTrue(contents.startswith("# shipped with 4.2.1\n"), contents)
+        self.assertIn(f"export JAVA_HOME='{JAVA25}'\n", contents)
+        session = start_session(JAVA17)
+        self.assertEqual(session.returncode, 0, session.stderr)
+
+    def test_a_plain_java_home_line_counts_and_the_pin_overrides_it(self):
+        with open(self.file, "a") as f:
+            f.write(f"export JAVA_HOME={JAVA25}\n")
+        check = run_plo(["spark", "check"], plo_env(venv, JAVA17))
+        self.assertIn(f"  JAVA_HOME: {JAVA25}\n", check.stdout)
+        self.assertEqual(java("set", "17").returncode, 0)
+        check = run_plo(["spark", "check"], plo_env(venv, JAVA25))
+        self.assertIn(f"  JAVA_HOME: {JAVA17}\n", check.stdout)
+        self.assertNotEqual(start_session(JAVA25).returncode, 0)
+
+
+class Commands(unittest.TestCase):
+    def test_set_refuses_what_is_not_a_java(self):
+        venv.set_pyspark("3.5.9")
+        result = java("set", path("nowhere"))
+        self.assertEqual(result.returncode, 1)
+        self.assertIn(f"  No Java at {path('nowhere')}: it has no executable bin/java\n", result.stdout)
+        result = java("set", "99")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("  No Java 99 found\n", result.stdout)
+
+    def test_set_without_pyspark_pins_nothing(self):
+        venv.set_pyspark(None)
+        result = java("set", "17")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("PySpark not installed: there is nothing to pin Java for", result.stdout)
+
+    def test_menu_and_warning(self):
+        venv.set_pyspark("3.5.9")
+        home = support.fake_java_home(path("fake-21"), "21.0.2", "Oracle Corporation")
+        result = java("set", home, stdin="\n")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("Warning: PySpark 3.5 requires Java 8, 11, 17\n", result.stdout)
+        self.assertIn("Use it anyway? [y/N]: ", result.stdout)
+        result = java("set", stdin="")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("Aborted!", result.stderr)
+        self.assertRegex(result.stdout, r"  \[\d\] +Java 17  Debian +17\.0\.15  " + JAVA17 + r" \[OK\] \* CURRENT\n")
+
+    def test_env_for_fish(self):
+        result = java("env", "--shell", "fish")
+        self.assertEqual(result.stdout, f"set -gx JAVA_HOME '{JAVA17}';\nset -gx PATH '{JAVA17}/bin' $PATH;\n")
+        self.assertEqual(java("env", "--shell", "tcsh").returncode, 2)
+
+    def test_install_guide_on_this_debian(self):
+        venv.set_pyspark("4.2.0")
+        result = java("install")
+        self.assertEqual(result.returncode, 0)
+        self.assertIn("  PySpark 4.2.0 recommends Java 21\n", result.stdout)
+        self.assertIn("with apt:\n", result.stdout)
+        self.assertIn("    sudo apt-get install openjdk-21-jdk-headless\n", result.stdout)
+        self.assertIn("  Then run 'plo java set 21' to pin it for PySpark\n", result.stdout)
+        self.assertIn("openjdk-11-jdk-headless", java("install", "11").stdout)
+
+    def test_group_needs_a_subcommand(self):
+        self.assertEqual(run_plo(["java"], plo_env(venv)).returncode, 2)
+
+
+if __name__ == "__main__":
+    unittest.main()
