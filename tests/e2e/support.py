@@ -281,7 +281,8 @@ def build_wheel(folder, name, version, files, executables=()):
     return path
 
 
-def build_pyspark_wheel(folder, version, marker, class_major=52, driver="empty", sleep_ms=0):
+def build_pyspark_wheel(folder, version, marker, class_major=52, driver="empty", sleep_ms=0,
+                        extra_files=None):
     """A stand-in pyspark that starts real JVMs (with `marker` on their command lines) the way
     PySpark does: `class_major` is the launcher's class-file version, `driver` what the driver's
     main does ("empty", "sleep" or "getSubject")."""
@@ -303,6 +304,7 @@ def build_pyspark_wheel(folder, version, marker, class_major=52, driver="empty",
         f"pyspark/jars/spark-core-{version}.jar":
             jar({"org/apache/spark/deploy/SparkSubmit":
                  class_file("org/apache/spark/deploy/SparkSubmit", 52, driver, sleep_ms)}),
+        **(extra_files or {}),
     }, executables=set(scripts))
 
 

@@ -1,4 +1,4 @@
-"""`plo java ...` against real JDKs, fake Java homes under a test HOME and a stand-in PySpark whose
+"""`plo java ...` against real JDKs, fake Java homes under a test HOME and the stand-in PySpark, whose
 bin/spark-class reads spark-env.sh the way Spark's does."""
 
 import json
@@ -7,137 +7,15 @@ import stat
 import subprocess
 import tempfile
 import unittest
-import zipfile
 
 import support
 from support import JAVA17, JAVA25, plo_env, run_plo
 
 DEBIAN_LINK = "/usr/lib/jvm/java-1.17.0-openjdk-amd64"
-
-# Spark's launcher, cut down to what decides the Java: load-spark-env.sh sources
-# ${SPARK_CONF_DIR:-$SPARK_HOME/conf}/spark-env.sh with `set -a`, then spark-class runs
-# $JAVA_HOME/bin/java, else java on PATH.
-SPARK_SUBMIT = """#!/usr/bin/env bash
-if [ -z "${SPARK_HOME}" ]; then
-  export SPARK_HOME="$(cd "$(dirname "$0")"/..; pwd)"
-fi
-exec "${SPARK_HOME}"/bin/spark-class org.apache.spark.deploy.SparkSubmit "$@"
-"""
-LOAD_SPARK_ENV = """if [ -z "$SPARK_ENV_LOADED" ]; then
-  export SPARK_ENV_LOADED=1
-  export SPARK_CONF_DIR="${SPARK_CONF_DIR:-"${SPARK_HOME}"/conf}"
-  SPARK_ENV_SH="${SPARK_CONF_DIR}/spark-env.sh"
-  if [[ -f "${SPARK_ENV_SH}" ]]; then
-    set -a
-    . "${SPARK_ENV_SH}"
-    set +a
-  fi
-fi
-"""
-SPARK_CLASS = """#!/usr/bin/env bash
-if [ -z "${SPARK_HOME}" ]; then
-  export SPARK_HOME="$(cd "$(dirname "$0")"/..; pwd)"
-fi
-. "${SPARK_HOME}"/bin/load-spark-env.sh
-if [ -n "${JAVA_HOME}" ]; then
-  RUNNER="${JAVA_HOME}/bin/java"
-else
-  if [ "$(command -v java)" ]; then
-    RUNNER="java"
-  else
-    echo "JAVA_HOME is not set" >&2
-    exit 1
-  fi
-fi
-exec "${RUNNER}" -cp "${SPARK_HOME}/jars" PloProbe
-"""
-FIND_SPARK_HOME = """import os
-
-def _find_spark_home():
-    if "SPARK_HOME" in os.environ:
-        return os.environ["SPARK_HOME"]
-    here = os.path.dirname(os.path.realpath(__file__))
-    if os.path.isfile(os.path.join(here, "bin/spark-submit")) and os.path.isdir(os.path.join(here, "jars")):
-        return here
-    raise RuntimeError("Could not find valid SPARK_HOME")
-"""
-JAVA_GATEWAY = """import os, subprocess
-from pyspark.find_spark_home import _find_spark_home
-
-def launch_gateway():
-    spark_home = _find_spark_home()
-    proc = subprocess.Popen([os.path.join(spark_home, "./bin/spark-submit"), "pyspark-shell"])
-    if proc.wait() != 0:
-        raise RuntimeError("[JAVA_GATEWAY_EXITED] Java gateway process exited before sending its port number.")
-"""
-SQL = """from pyspark.java_gateway import launch_gateway
-
-class SparkSession:
-    class Builder:
-        def master(self, value): return self
-        def appName(self, value): return self
-        def config(self, key, value): return self
-        def getOrCreate(self):
-            launch_gateway()
-            return SparkSession()
-    builder = Builder()
-
-    def stop(self):
-        pass
-"""
 SESSION = ("from pyspark.sql import SparkSession\n"
-           "SparkSession.builder.master('local[1]').getOrCreate()\n"
-           "print('session started')\n")
-
-
-def build_launcher_wheel(folder, version, class_major, ships_spark_env=False):
-    """A pyspark wheel whose session start goes through bin/spark-submit and bin/spark-class.
-
-    With `ships_spark_env` the wheel brings a conf/spark-env.sh of its own, which pip writes over
-    the one in place: plo has to put its pin back."""
-    files = {
-        "pyspark/__init__.py": "from pyspark.version import __version__\n",
-        "pyspark/version.py": f'__version__: str = "{version}"\n',
-        "pyspark/find_spark_home.py": FIND_SPARK_HOME,
-        "pyspark/java_gateway.py": JAVA_GATEWAY,
-        "pyspark/sql/__init__.py": SQL,
-        "pyspark/bin/load-spark-env.sh": LOAD_SPARK_ENV,
-        "pyspark/jars/PloProbe.class": support.class_file(class_major),
-    }
-    if ships_spark_env:
-        files["pyspark/conf/spark-env.sh"] = f"# shipped with {version}\n"
-    path = support.build_wheel(folder, "pyspark", version, files)
-    # bin/spark-submit and bin/spark-class must be executable once pip unpacks them.
-    with zipfile.ZipFile(path, "a") as wheel:
-        for name, text in (("pyspark/bin/spark-submit", SPARK_SUBMIT),
-                           ("pyspark/bin/spark-class", SPARK_CLASS)):
-            info = zipfile.ZipInfo(name)
-            info.external_attr = (stat.S_IFREG | 0o755) << 16
-            wheel.writestr(info, text)
-    # RECORD must list them too for pip's uninstall to remove them; rebuild it.
-    rebuild_record(path)
-    return path
-
-
-def rebuild_record(path):
-    import base64
-    import hashlib
-    with zipfile.ZipFile(path) as wheel:
-        entries = [(i, wheel.read(i.filename)) for i in wheel.infolist()]
-    record_name = next(i.filename for i, _ in entries if i.filename.endswith("/RECORD"))
-    lines = []
-    for info, data in entries:
-        if info.filename == record_name:
-            continue
-        digest = base64.urlsafe_b64encode(hashlib.sha256(data).digest()).rstrip(b"=").decode()
-        lines.append(f"{info.filename},sha256={digest},{len(data)}")
-    lines.append(f"{record_name},,")
-    with zipfile.ZipFile(path, "w") as wheel:
-        for info, data in entries:
-            if info.filename == record_name:
-                wheel.writestr(record_name, "\n".join(lines) + "\n")
-            else:
-                wheel.writestr(info, data)
+           "spark = SparkSession.builder.master('local[1]').getOrCreate()\n"
+           "print('session started')\n"
+           "spark.stop()\n")
 
 
 tmp = None
@@ -150,10 +28,14 @@ def setUpModule():
     tmp = tempfile.TemporaryDirectory(prefix="plo-e2e-java-")
     wheels = os.path.join(tmp.name, "wheels")
     os.makedirs(wheels)
-    # Class files of major 69 need Java 25: a session that starts proves which Java ran.
-    build_launcher_wheel(wheels, "4.2.0", 69)
-    build_launcher_wheel(wheels, "4.2.1", 69, ships_spark_env=True)
-    build_launcher_wheel(wheels, "3.5.9", 52)
+    marker = f"-Dplo.e2e.standin={os.path.basename(tmp.name)}"
+    # A launcher of class-file major 69 needs Java 25: a session that starts proves which Java ran.
+    support.build_pyspark_wheel(wheels, "4.2.0", marker, class_major=69)
+    # This one brings a conf/spark-env.sh of its own, which pip writes over the one in place: plo
+    # has to put its pin back.
+    support.build_pyspark_wheel(wheels, "4.2.1", marker, class_major=69, extra_files={
+        "pyspark/conf/spark-env.sh": "# shipped with 4.2.1\n"})
+    support.build_pyspark_wheel(wheels, "3.5.9", marker, class_major=52)
     venv = support.Venv(os.path.join(tmp.name, "venv"), wheels)
 
 
@@ -310,10 +192,13 @@ class Pin(unittest.TestCase):
 
     def test_pin_survives_a_set_version_switch(self):
         self.assertEqual(java("set", JAVA25).returncode, 0)
-        # Custom version 4.2.1; "n" answers a rollback question should the smoke test complain.
-        result = run_plo(["spark", "set-version"], plo_env(venv, JAVA17), stdin="7\n4.2.1\nn\n",
+        # Custom version 4.2.1, whose smoke test runs only on the pinned Java 25.
+        result = run_plo(["spark", "set-version"], plo_env(venv, JAVA17), stdin="7\n4.2.1\n",
                          timeout=300)
-        self.assertEqual(venv.installed_pyspark(), "4.2.1", result.stdout + result.stderr)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertEqual(venv.installed_pyspark(), "4.2.1")
+        self.assertIn("PySpark 4.2.1 installed successfully\n  Java compatibility verified\n",
+                      result.stdout)
         self.assertIn("  Your Java: 25 (Eclipse Adoptium)\n", result.stdout)
         with open(spark_env_file()) as f:
             contents = f.read()
