@@ -13,14 +13,26 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Install folders hold a handful of JDKs; a folder with thousands of entries is not one of them,
+// and reading it all would only slow the search down.
+constexpr size_t kMaxChildren = 256;
+
+// At most kMaxChildren entries of a folder; nothing when it cannot be read.
+std::vector<fs::path> list_folder(const fs::path& folder) {
+  std::vector<fs::path> children;
+  std::error_code error;
+  fs::directory_iterator it(folder, error);
+  for (; !error && it != fs::directory_iterator() && children.size() < kMaxChildren;
+       it.increment(error)) {
+    children.push_back(it->path());
+  }
+  return children;
+}
+
 // Children of one folder that are Java homes, directly or as a macOS bundle.
 void add_children(std::vector<JdkCandidate>& out, const fs::path& folder, const std::string& name,
                   const std::string& inner = "") {
-  std::error_code error;
-  fs::directory_iterator it(folder, error);
-  if (error) return;
-  std::vector<fs::path> children;
-  for (const auto& entry : it) children.push_back(entry.path());
+  std::vector<fs::path> children = list_folder(folder);
   std::sort(children.begin(), children.end());  // the listing order must not depend on the disk
   for (const fs::path& child : children) {
     const fs::path home = inner.empty() ? child : child / inner;
@@ -91,13 +103,10 @@ std::vector<JdkCandidate> jdk_location_candidates() {
   if (auto prefix = non_empty_env("HOMEBREW_PREFIX"))
     brew_prefixes.insert(brew_prefixes.begin(), *prefix);
   for (const std::string& prefix : brew_prefixes) {
-    std::error_code error;
-    fs::directory_iterator it(prefix + "/opt", error);
-    if (error) continue;
-    std::vector<fs::path> formulas;
-    for (const auto& entry : it) {
-      if (entry.path().filename().string().starts_with("openjdk")) formulas.push_back(entry.path());
-    }
+    std::vector<fs::path> formulas = list_folder(prefix + "/opt");
+    std::erase_if(formulas, [](const fs::path& formula) {
+      return !formula.filename().string().starts_with("openjdk");
+    });
     std::sort(formulas.begin(), formulas.end());
     for (const fs::path& formula : formulas) {
       out.push_back({(formula / "libexec").string(), "homebrew"});
