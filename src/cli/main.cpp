@@ -1,5 +1,5 @@
-// plo's command-line front end: parses `plo spark ...`, builds the task on the real machine and
-// turns the operation's result into the exit status.
+// plo's command-line front end: parses `plo spark ...` and `plo java ...`, builds the task on the
+// real machine and turns the operation's result into the exit status.
 
 #include <CLI/CLI.hpp>
 
@@ -10,6 +10,8 @@
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <optional>
+#include <string>
 
 #include "cancel/interrupt.h"
 #include "compat/databricks_client.h"
@@ -88,7 +90,8 @@ void add_java_commands(CLI::App& app, JavaRequest& request) {
       ->check(CLI::IsMember({"sh", "bash", "zsh", "fish"}));
   env->callback([&request] { request.op = Op::Env; });
   CLI::App* install = java->add_subcommand("install", "Show how to install a JDK here");
-  install->add_option("VERSION", request.version, "Java major version (default: recommended)");
+  install->add_option("VERSION", request.version, "Java major version (default: recommended)")
+      ->check(CLI::Range(1, 999));
   install->callback([&request] { request.op = Op::Install; });
 }
 

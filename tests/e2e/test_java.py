@@ -129,13 +129,15 @@ class Search(unittest.TestCase):
         for jdk in doc["jdks"]:
             self.assertEqual(jdk["current"], jdk["home"] == JAVA17)
 
-    def test_nothing_found(self):
+    def test_without_java_home_or_path_nothing_is_current(self):
         empty = path("empty-bin")
         os.makedirs(empty, exist_ok=True)
         result = run_plo(["java", "search", "--json"], plo_env(venv, None, path=empty, HOME=path("nohome")))
         doc = json.loads(result.stdout)
-        # The machine's own /usr/lib/jvm is still searched.
         self.assertEqual(doc["current"], None)
+        # The machine's own /usr/lib/jvm is still searched.
+        self.assertIn(JAVA17, [jdk["home"] for jdk in doc["jdks"]])
+        self.assertEqual([jdk["found_in"] for jdk in doc["jdks"] if jdk["home"] == JAVA17], ["system"])
 
 
 class Pin(unittest.TestCase):
