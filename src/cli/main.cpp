@@ -1,5 +1,5 @@
-// plo's command-line front end: parses `plo spark ...`, builds the task on the real machine and
-// turns the operation's result into the exit status.
+// plo's command-line front end: parses `plo spark ...` and `plo java ...`, builds the task on the
+// real machine and turns the operation's result into the exit status.
 
 #include <CLI/CLI.hpp>
 
@@ -10,13 +10,17 @@
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <optional>
+#include <string>
 
 #include "cancel/interrupt.h"
 #include "compat/databricks_client.h"
 #include "compat/http_client.h"
 #include "compat/interpreter.h"
 #include "compat/real_compat_service.h"
+#include "compat/real_java_environment.h"
 #include "console/terminal_console.h"
+#include "java/java_task.h"
 #include "process/posix_runner.h"
 #include "registry/compute_registry.h"
 #include "spark/spark_task.h"
@@ -56,6 +60,75 @@ int run(Command command, const std::string& compute_name) {
       break;
   }
   return 2;
+}
+
+// `plo java ...`: which subcommand, with its arguments.
+struct JavaRequest {
+  enum class Op { None, Search, Set, Unset, Env, Install } op = Op::None;
+  bool json = false;
+  std::optional<std::string> choice;
+  std::string shell = "sh";
+  std::optional<int> version;
+};
+
+void add_java_commands(CLI::App& app, JavaRequest& request) {
+  using Op = JavaRequest::Op;
+  CLI::App* java = app.add_subcommand("java", "Find the JDKs, choose one and pin it for PySpark");
+  java->require_subcommand(1);
+  CLI::App* search = java->add_subcommand("search", "List every JDK on this machine");
+  search->alias("list");
+  search->add_flag("--json", request.json, "One JSON document on standard output");
+  search->callback([&request] { request.op = Op::Search; });
+  CLI::App* set = java->add_subcommand("set", "Pin a JDK for this environment's PySpark");
+  set->add_option("VERSION_OR_PATH", request.choice, "A major version (17) or a Java home");
+  set->callback([&request] { request.op = Op::Set; });
+  java->add_subcommand("unset", "Remove plo's Java pin")->callback([&request] {
+    request.op = Op::Unset;
+  });
+  CLI::App* env = java->add_subcommand("env", "Print shell code that sets JAVA_HOME and PATH");
+  env->add_option("--shell", request.shell, "Shell syntax: sh (bash, zsh) or fish")
+      ->check(CLI::IsMember({"sh", "bash", "zsh", "fish"}));
+  env->callback([&request] { request.op = Op::Env; });
+  CLI::App* install = java->add_subcommand("install", "Show how to install a JDK here");
+  install->add_option("VERSION", request.version, "Java major version (default: recommended)")
+      ->check(CLI::Range(1, 999));
+  install->callback([&request] { request.op = Op::Install; });
+}
+
+int run_java(const JavaRequest& request) {
+  using Op = JavaRequest::Op;
+  plo::PosixProcessRunner runner;
+  plo::CurlHttpClient http;
+  plo::RealCompatService compat(runner, http);
+  plo::RealJavaEnvironment java(runner, compat);
+  const auto console = plo::TerminalConsole::on_standard_streams();
+  plo::JavaTask task({
+      .console = *console,
+      .compat = compat,
+      .java = java,
+      .platform = plo::detect_platform,
+  });
+  bool ok = false;
+  switch (request.op) {
+    case Op::Search:
+      ok = task.search(request.json);
+      break;
+    case Op::Set:
+      ok = task.set(request.choice);
+      break;
+    case Op::Unset:
+      ok = task.unset();
+      break;
+    case Op::Env:
+      ok = task.env(request.shell == "fish" ? plo::Shell::Fish : plo::Shell::Posix);
+      break;
+    case Op::Install:
+      ok = task.install_guide(request.version);
+      break;
+    case Op::None:
+      return 2;
+  }
+  return ok ? 0 : 1;
 }
 
 // Opens /dev/null on any of the standard descriptors that is closed, so that no pipe or file plo
@@ -99,6 +172,8 @@ int main(int argc, char** argv) {
       "match-cluster", "Detect Spark version from a cluster and suggest compatible PySpark");
   match->add_option("COMPUTE_NAME", compute_name, "A compute engine of computes.yml")->required();
   match->callback([&] { command = Command::MatchCluster; });
+  JavaRequest java_request;
+  add_java_commands(app, java_request);
 
   try {
     app.parse(argc, argv);
@@ -115,6 +190,7 @@ int main(int argc, char** argv) {
 
   plo::install_interrupt_handlers();
   try {
+    if (java_request.op != JavaRequest::Op::None) return run_java(java_request);
     return run(command, compute_name);
   } catch (const plo::OutputClosed&) {
     return 141;  // as a shell reports a command ended by a closed pipe

@@ -18,7 +18,7 @@ struct PySparkInfo {
   std::optional<int> java_recommended;  // nothing when the table has no data for the line
 };
 
-// The Java that PySpark would start.
+// The Java that PySpark would start (spark-env.sh's JAVA_HOME, else JAVA_HOME, else PATH).
 struct JavaInfo {
   int version = 0;     // Java major version
   std::string vendor;  // "Unknown" when nothing says
@@ -48,6 +48,10 @@ class JavaCompatService {
 
   // The Spark version of a standalone cluster ("spark://..."), or nothing when none answers.
   virtual std::optional<std::string> detect_spark_cluster_version(std::string_view master_url) = 0;
+
+  // Writes plo's Java pin again when the environment had one as this service first saw it and it
+  // is gone or changed: installing PySpark may replace the folder that holds it.
+  virtual void restore_java_pin() = 0;
 };
 
 }  // namespace plo

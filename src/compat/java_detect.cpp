@@ -82,25 +82,38 @@ JavaVersionOutput parse_java_version_output(std::string_view text) {
   return parsed;
 }
 
-std::optional<JavaInfo> detect_current_java(ProcessRunner& runner) {
+std::optional<JavaChoice> choose_current_java(
+    const std::optional<std::string>& spark_env_java_home) {
   namespace fs = std::filesystem;
-  std::string home;
-  std::string java;
-  if (auto java_home = non_empty_env("JAVA_HOME")) {
-    home = *java_home;
-    java = home + "/bin/java";
-    if (!is_executable_file(java)) return std::nullopt;
+  std::optional<std::string> java_home;
+  std::string source;
+  if (spark_env_java_home) {
+    // spark-env.sh is sourced with every assignment exported: its value replaces the inherited one.
+    if (!spark_env_java_home->empty()) java_home = *spark_env_java_home;
+    source = "spark-env.sh";
   } else {
-    const auto on_path = find_on_path("java");
-    if (!on_path) return std::nullopt;
-    std::error_code error;
-    const fs::path resolved = fs::canonical(*on_path, error);
-    java = error ? *on_path : resolved.string();
-    home = fs::path(java).parent_path().parent_path().string();
+    java_home = non_empty_env("JAVA_HOME");
+    source = "JAVA_HOME";
   }
+  if (java_home) {
+    std::string java = *java_home + "/bin/java";
+    if (!is_executable_file(java)) return std::nullopt;
+    return JavaChoice{*java_home, std::move(java), source};
+  }
+  const auto on_path = find_on_path("java");
+  if (!on_path) return std::nullopt;
+  std::error_code error;
+  const fs::path resolved = fs::canonical(*on_path, error);
+  std::string java = error ? *on_path : resolved.string();
+  std::string home = fs::path(java).parent_path().parent_path().string();
+  return JavaChoice{std::move(home), std::move(java), "PATH"};
+}
 
+JavaDescription describe_java_home(ProcessRunner& runner, const std::string& home,
+                                   const std::string& java) {
   const ReleaseInfo release = parse_release_file(read_file_prefix(home + "/release").value_or(""));
   std::optional<int> version;
+  std::string full_version = release.java_version.value_or("");
   if (release.java_version) version = java_major_version(*release.java_version);
 
   std::optional<JavaVersionOutput> reported;
@@ -113,7 +126,10 @@ std::optional<JavaInfo> detect_current_java(ProcessRunner& runner) {
     return *reported;
   };
   if (!version) {
-    if (const auto& text = ask_java().version) version = java_major_version(*text);
+    if (const auto& text = ask_java().version) {
+      version = java_major_version(*text);
+      full_version = *text;
+    }
   }
   if (!version) {
     throw std::runtime_error(fmt::format(
@@ -123,7 +139,15 @@ std::optional<JavaInfo> detect_current_java(ProcessRunner& runner) {
   }
   std::string vendor = release.implementor.value_or("");
   if (vendor.empty()) vendor = ask_java().runtime_name.value_or("Unknown");
-  return JavaInfo{*version, std::move(vendor), std::move(home)};
+  return JavaDescription{*version, std::move(full_version), std::move(vendor)};
+}
+
+std::optional<JavaInfo> detect_current_java(ProcessRunner& runner,
+                                            const std::optional<std::string>& spark_env_java_home) {
+  auto choice = choose_current_java(spark_env_java_home);
+  if (!choice) return std::nullopt;
+  JavaDescription described = describe_java_home(runner, choice->home, choice->java);
+  return JavaInfo{described.version, std::move(described.vendor), std::move(choice->home)};
 }
 
 }  // namespace plo

@@ -26,7 +26,33 @@ struct JavaVersionOutput {
 };
 JavaVersionOutput parse_java_version_output(std::string_view text);
 
-// The Java that PySpark would start: JAVA_HOME's when it is set, else `java` on PATH.
-std::optional<JavaInfo> detect_current_java(ProcessRunner& runner);
+// What a Java home says about itself.
+struct JavaDescription {
+  int version = 0;           // Java major version
+  std::string full_version;  // as the JDK writes it: "17.0.15", "1.8.0_392", "21"
+  std::string vendor;        // "Unknown" when nothing says
+};
+
+// Describes the Java home whose launcher is `java`: its release file, and `java -version` only for
+// what that file lacks. Throws when neither tells the version.
+JavaDescription describe_java_home(ProcessRunner& runner, const std::string& home,
+                                   const std::string& java);
+
+// Where the Java that PySpark would start comes from.
+struct JavaChoice {
+  std::string home;
+  std::string java;    // its launcher
+  std::string source;  // "spark-env.sh", "JAVA_HOME" or "PATH"
+};
+
+// Spark's order: the JAVA_HOME that spark-env.sh assigns (an empty value counts as unset, and
+// hides the environment's), else the environment's JAVA_HOME, else `java` on PATH. Nothing when
+// the chosen home has no executable bin/java or PATH has no java.
+std::optional<JavaChoice> choose_current_java(
+    const std::optional<std::string>& spark_env_java_home);
+
+// The Java that PySpark would start, in the order of choose_current_java.
+std::optional<JavaInfo> detect_current_java(ProcessRunner& runner,
+                                            const std::optional<std::string>& spark_env_java_home);
 
 }  // namespace plo

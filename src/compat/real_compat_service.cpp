@@ -1,23 +1,70 @@
 #include "compat/real_compat_service.h"
 
+#include <stdexcept>
+
 #include "compat/cluster_detect.h"
 #include "compat/interpreter.h"
 #include "compat/interpreter_cache.h"
 #include "compat/java_detect.h"
 #include "compat/pyspark_detect.h"
+#include "compat/pyspark_home.h"
+#include "compat/spark_env_file.h"
 
 namespace plo {
 
+const std::vector<std::string>& RealCompatService::import_path() {
+  if (!import_path_) {
+    const std::string interpreter = find_interpreter();
+    import_path_ = cached_import_path(interpreter_cache_folder(), interpreter, [&] {
+      return query_import_path(runner_, interpreter);
+    });
+  }
+  return *import_path_;
+}
+
+std::optional<std::string> RealCompatService::spark_env_file() {
+  if (spark_conf_dir_from_environment()) return spark_env_path(std::nullopt);
+  return spark_env_path(find_pyspark_package(import_path()));
+}
+
+std::optional<SparkEnvJava> RealCompatService::spark_env_java() {
+  const auto file = spark_env_file();
+  if (!file) return std::nullopt;
+  const auto contents = read_spark_env(*file);
+  if (!contents) return std::nullopt;
+  return spark_env_java_home(*contents);
+}
+
+void RealCompatService::remember_pin() {
+  if (pin_remembered_) return;
+  pin_remembered_ = true;
+  try {
+    if (const auto file = spark_env_file()) {
+      if (const auto contents = read_spark_env(*file)) pin_at_start_ = pinned_java_home(*contents);
+    }
+  } catch (const std::runtime_error&) {
+    // An unreadable file holds no pin to keep; reading it for Java reports the error.
+  }
+}
+
 std::optional<PySparkInfo> RealCompatService::get_pyspark_info() {
-  const std::string interpreter = find_interpreter();
-  const auto import_path = cached_import_path(interpreter_cache_folder(), interpreter, [&] {
-    return query_import_path(runner_, interpreter);
-  });
-  return pyspark_on_path(import_path, PYSPARK_JAVA_COMPATIBILITY);
+  remember_pin();
+  return pyspark_on_path(import_path(), PYSPARK_JAVA_COMPATIBILITY);
 }
 
 std::optional<JavaInfo> RealCompatService::get_current_java() {
-  return detect_current_java(runner_);
+  remember_pin();
+  const auto assigned = spark_env_java();
+  return detect_current_java(runner_, assigned ? std::optional(assigned->java_home) : std::nullopt);
+}
+
+void RealCompatService::restore_java_pin() {
+  if (!pin_at_start_) return;
+  const auto file = spark_env_file();
+  if (!file) return;
+  const std::string contents = read_spark_env(*file).value_or("");
+  if (pinned_java_home(contents) == pin_at_start_) return;
+  write_spark_env(*file, with_java_pin(contents, *pin_at_start_));
 }
 
 std::pair<bool, std::string> RealCompatService::check_java_pyspark_compatibility(

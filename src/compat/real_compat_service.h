@@ -1,13 +1,18 @@
 #pragma once
 
+#include <optional>
+#include <string>
+#include <vector>
+
 #include "compat/http_client.h"
 #include "compat/java_compat_service.h"
+#include "compat/spark_env.h"
 #include "process/process_runner.h"
 
 namespace plo {
 
 // The compatibility service on the real machine: the interpreter of find_interpreter(), the Java
-// of JAVA_HOME or PATH, and clusters over HTTP.
+// PySpark would start (spark-env.sh, JAVA_HOME, PATH), and clusters over HTTP.
 class RealCompatService : public JavaCompatService {
  public:
   RealCompatService(ProcessRunner& runner, HttpClient& http) : runner_(runner), http_(http) {}
@@ -21,10 +26,24 @@ class RealCompatService : public JavaCompatService {
   std::pair<bool, std::string> check_java_pyspark_compatibility(
       int java_version, std::string_view major_minor) override;
   std::optional<std::string> detect_spark_cluster_version(std::string_view master_url) override;
+  void restore_java_pin() override;
+
+  // The spark-env.sh that the environment's PySpark reads, or nothing when nothing says where.
+  std::optional<std::string> spark_env_file();
+
+  // What that file assigns to JAVA_HOME now. Throws, naming the file, when it cannot be read.
+  std::optional<SparkEnvJava> spark_env_java();
 
  private:
+  // The interpreter's import path, asked once: installing packages does not change it.
+  const std::vector<std::string>& import_path();
+  void remember_pin();
+
   ProcessRunner& runner_;
   HttpClient& http_;
+  std::optional<std::vector<std::string>> import_path_;
+  bool pin_remembered_ = false;
+  std::optional<std::string> pin_at_start_;
 };
 
 }  // namespace plo

@@ -30,6 +30,7 @@ bool SparkTask::install_phase(const std::string& version_to_install, const std::
         c.echo();
         c.echo(c.style("Rolling back to PySpark " + *previous_version + "...", Color::Yellow));
         if (_install_pyspark(*previous_version)) {
+          s_.compat.restore_java_pin();
           c.echo(c.style("Restored PySpark " + *previous_version, Color::Green));
         } else {
           c.echo(c.style("Rollback failed! Run 'plo spark set-version' again", Color::Red));
@@ -37,6 +38,7 @@ bool SparkTask::install_phase(const std::string& version_to_install, const std::
       }
       return false;
     }
+    s_.compat.restore_java_pin();
 
     c.echo();
     const auto [test_ok, error_msg] = _test_pyspark_java();
@@ -62,6 +64,7 @@ bool SparkTask::install_phase(const std::string& version_to_install, const std::
       c.echo(c.style("Rolling back...", Color::Yellow));
       _uninstall_pyspark();
       if (_install_pyspark(*previous_version)) {
+        s_.compat.restore_java_pin();
         c.echo(c.style("Restored PySpark " + *previous_version, Color::Green));
         c.echo();
         c.echo("   To use the new version, first run:");

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "process/process_runner.h"
+
+namespace plo {
+
+// One JDK on the machine.
+struct Jdk {
+  std::string home;  // its real path
+  int version = 0;   // Java major version
+  std::string full_version;
+  std::string vendor;
+  std::string found_in;  // "pin", "spark-env.sh", "JAVA_HOME", "PATH" or a location's name
+  bool current = false;  // the one PySpark would use now
+};
+
+// A folder that may be a Java home, and where it was found.
+struct JdkCandidate {
+  std::string home;
+  std::string found_in;
+};
+
+// The Java homes under the usual install locations (system folders, macOS bundles, SDKMAN, jenv,
+// asdf, mise, IntelliJ, Gradle, Maven, jbang, Homebrew, conda), honouring HOME and the tools'
+// relocation variables. Not yet checked for a bin/java.
+std::vector<JdkCandidate> jdk_location_candidates();
+
+// The JDKs among the candidates: those with an executable bin/java, each once by real path (the
+// first candidate names where it was found), described from their release file (`java -version`
+// only where that is missing), newest first. Homes whose version cannot be told are left out.
+std::vector<Jdk> collect_jdks(ProcessRunner& runner, const std::vector<JdkCandidate>& candidates);
+
+// The order of a listing: major version (newest first), vendor, full version (newest first), home.
+bool listed_before(const Jdk& a, const Jdk& b);
+
+// Compares dotted version texts part by part as numbers ("17.0.9" < "17.0.15"); <0, 0 or >0.
+int compare_java_versions(const std::string& a, const std::string& b);
+
+}  // namespace plo

@@ -1,0 +1,110 @@
+#include "compat/real_java_environment.h"
+
+#include <fmt/format.h>
+#include <filesystem>
+#include <stdexcept>
+
+#include "compat/java_detect.h"
+#include "compat/spark_env_file.h"
+#include "util/environment.h"
+
+namespace plo {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string real_path(const std::string& path) {
+  std::error_code error;
+  const fs::path real = fs::canonical(path, error);
+  return error ? path : real.string();
+}
+
+}  // namespace
+
+std::optional<std::string> RealJavaEnvironment::current_home(
+    const std::optional<SparkEnvJava>& assigned) {
+  const auto choice =
+      choose_current_java(assigned ? std::optional(assigned->java_home) : std::nullopt);
+  if (!choice) return std::nullopt;
+  return real_path(choice->home);
+}
+
+std::vector<Jdk> RealJavaEnvironment::find_jdks() {
+  const auto assigned = compat_.spark_env_java();
+  std::vector<JdkCandidate> candidates;
+  if (assigned && !assigned->java_home.empty()) {
+    candidates.push_back({assigned->java_home, assigned->from_pin ? "pin" : "spark-env.sh"});
+  }
+  if (auto java_home = non_empty_env("JAVA_HOME")) candidates.push_back({*java_home, "JAVA_HOME"});
+  if (auto on_path = find_on_path("java")) {
+    // /usr/bin/java -> /etc/alternatives/java -> <home>/bin/java
+    candidates.push_back(
+        {fs::path(real_path(*on_path)).parent_path().parent_path().string(), "PATH"});
+  }
+  for (JdkCandidate& candidate : jdk_location_candidates()) {
+    candidates.push_back(std::move(candidate));
+  }
+  std::vector<Jdk> jdks = collect_jdks(runner_, candidates);
+  if (const auto current = current_home(assigned)) {
+    for (Jdk& jdk : jdks) jdk.current = jdk.home == *current;
+  }
+  return jdks;
+}
+
+std::optional<Jdk> RealJavaEnvironment::inspect_home(const std::string& home) {
+  const std::string java = home + "/bin/java";
+  if (!is_executable_file(java)) return std::nullopt;
+  JavaDescription described = describe_java_home(runner_, home, java);
+  Jdk jdk{real_path(home),
+          described.version,
+          std::move(described.full_version),
+          std::move(described.vendor),
+          "argument",
+          false};
+  const auto current = current_home(compat_.spark_env_java());
+  jdk.current = current && *current == jdk.home;
+  return jdk;
+}
+
+std::optional<std::string> RealJavaEnvironment::spark_env_file() {
+  return compat_.spark_env_file();
+}
+
+std::optional<std::string> RealJavaEnvironment::pinned_home() {
+  const auto file = compat_.spark_env_file();
+  if (!file) return std::nullopt;
+  const auto contents = read_spark_env(*file);
+  return contents ? pinned_java_home(*contents) : std::nullopt;
+}
+
+void RealJavaEnvironment::pin(const std::string& home) {
+  const auto file = compat_.spark_env_file();
+  if (!file) throw std::runtime_error("no spark-env.sh to pin Java in: PySpark is not installed");
+  for (const char c : home) {
+    // spark-env.sh is read line by line; a line break in the value would split the pin.
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
+      throw std::runtime_error("a Java home whose path holds control characters cannot be pinned");
+    }
+  }
+  const std::string contents = read_spark_env(*file).value_or("");
+  write_spark_env(*file, with_java_pin(contents, home));
+}
+
+bool RealJavaEnvironment::unpin() {
+  const auto file = compat_.spark_env_file();
+  if (!file) return false;
+  const auto contents = read_spark_env(*file);
+  if (!contents) return false;
+  const std::string rest = without_java_pin(*contents);
+  if (rest == *contents) return false;
+  if (rest.empty()) {
+    // Only plo's block was there: leave no empty file behind.
+    std::error_code error;
+    if (fs::remove(*file, error) || !error) return true;
+    throw std::runtime_error(fmt::format("cannot remove {}: {}", *file, error.message()));
+  }
+  write_spark_env(*file, rest);
+  return true;
+}
+
+}  // namespace plo

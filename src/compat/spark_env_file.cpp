@@ -1,0 +1,107 @@
+#include "compat/spark_env_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fmt/format.h>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+namespace plo {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr size_t kMaxSparkEnvBytes = 1 << 20;
+
+[[noreturn]] void fail(const fs::path& file, std::string_view what, int error) {
+  throw std::runtime_error(
+      fmt::format("cannot {} {}: {}", what, file.string(), std::strerror(error)));
+}
+
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return fd_; }
+  int release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+std::optional<std::string> read_spark_env(const fs::path& file) {
+  // O_NONBLOCK: a FIFO put in its place must not stall plo; it is refused below.
+  Descriptor fd(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (fd.get() < 0) {
+    if (errno == ENOENT) return std::nullopt;
+    fail(file, "read", errno);
+  }
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0) fail(file, "read", errno);
+  if (!S_ISREG(info.st_mode)) {
+    throw std::runtime_error(fmt::format("cannot read {}: not a regular file", file.string()));
+  }
+  std::string contents;
+  char buffer[16384];
+  for (;;) {
+    const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      fail(file, "read", errno);
+    }
+    if (got == 0) break;
+    contents.append(buffer, static_cast<size_t>(got));
+    if (contents.size() > kMaxSparkEnvBytes) {
+      throw std::runtime_error(
+          fmt::format("cannot read {}: larger than {} bytes", file.string(), kMaxSparkEnvBytes));
+    }
+  }
+  return contents;
+}
+
+void write_spark_env(const fs::path& file, std::string_view contents) {
+  std::error_code error;
+  fs::path target = file;
+  if (fs::is_symlink(file, error)) {
+    target = fs::canonical(file, error);
+    if (error) fail(file, "resolve the link", error.value());
+  }
+  const fs::path folder = target.parent_path();
+  if (::mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) fail(folder, "create", errno);
+
+  std::string temp = (folder / ("." + target.filename().string() + ".plo-XXXXXX")).string();
+  Descriptor fd(::mkstemp(temp.data()));
+  if (fd.get() < 0) fail(target, "write", errno);
+  const auto discard = [&](int saved) {
+    ::unlink(temp.c_str());
+    fail(target, "write", saved);
+  };
+  if (::fchmod(fd.get(), 0644) != 0) discard(errno);
+  size_t written = 0;
+  while (written < contents.size()) {
+    const ssize_t put = ::write(fd.get(), contents.data() + written, contents.size() - written);
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      discard(errno);
+    }
+    written += static_cast<size_t>(put);
+  }
+  if (::fsync(fd.get()) != 0) discard(errno);
+  if (::close(fd.release()) != 0) discard(errno);
+  if (::rename(temp.c_str(), target.c_str()) != 0) discard(errno);
+}
+
+}  // namespace plo
