@@ -68,6 +68,12 @@ class SparkTask {
 // The smoke-test script run by _test_pyspark_java.
 extern const std::string_view kSmokeTestScript;
 
+// The smoke test's environment: PYSPARK_PYTHON is the interpreter, and an absent or empty
+// SPARK_HOME becomes `pyspark_home` (the installed package's folder) when known.
+std::vector<std::string> smoke_test_environment(std::vector<std::string> environment,
+                                                const std::string& interpreter,
+                                                const std::optional<std::string>& pyspark_home);
+
 // Sorts a finished smoke test into its outcome: (true, "") only for exit status 0 with "OK".
 std::pair<bool, std::string> classify_smoke_test(int exit_code, const std::string& out,
                                                  const std::string& err);

@@ -2,7 +2,9 @@
 
 import base64
 import hashlib
+import io
 import os
+import re
 import shutil
 import struct
 import subprocess
@@ -28,34 +30,157 @@ def require_java(home):
         raise unittest.SkipTest(f"no Java at {home}")
 
 
-def class_file(major, sleep_ms=None):
-    """A class PloProbe with an empty main (or one that sleeps), of the given class-file major.
+class _ConstantPool:
+    """Just enough of a class file's constant pool for a main method that calls static methods."""
 
-    A JVM older than the major refuses it with UnsupportedClassVersionError, as with real Spark.
-    """
-    def utf8(text):
+    def __init__(self):
+        self.entries = []
+        self.index = {}
+
+    def _add(self, key, data, slots=1):
+        if key not in self.index:
+            self.index[key] = len(self.entries) + 1
+            self.entries.append(data)
+            if slots == 2:
+                self.entries.append(None)
+        return self.index[key]
+
+    def utf8(self, text):
         data = text.encode()
-        return b"\x01" + struct.pack(">H", len(data)) + data
+        return self._add(("u", text), b"\x01" + struct.pack(">H", len(data)) + data)
 
-    pool = [utf8("PloProbe"), b"\x07\x00\x01", utf8("java/lang/Object"), b"\x07\x00\x03",
-            utf8("main"), utf8("([Ljava/lang/String;)V"), utf8("Code")]
-    count = 8
-    code = b"\xb1"  # return
-    max_stack = 0
-    if sleep_ms is not None:
-        pool += [utf8("java/lang/Thread"), b"\x07\x00\x08", utf8("sleep"), utf8("(J)V"),
-                 b"\x0c\x00\x0a\x00\x0b", b"\x0a\x00\x09\x00\x0c", b"\x05" + struct.pack(">q", sleep_ms)]
-        count = 16  # a long takes two slots
-        code = b"\x14\x00\x0e" + b"\xb8\x00\x0d" + b"\xb1"  # ldc2_w, invokestatic, return
+    def cls(self, name):
+        return self._add(("c", name), b"\x07" + struct.pack(">H", self.utf8(name)))
+
+    def method(self, owner, name, descriptor):
+        nat = self._add(("n", name, descriptor),
+                        b"\x0c" + struct.pack(">HH", self.utf8(name), self.utf8(descriptor)))
+        return self._add(("m", owner, name, descriptor),
+                         b"\x0a" + struct.pack(">HH", self.cls(owner), nat))
+
+    def long(self, value):
+        return self._add(("j", value), b"\x05" + struct.pack(">q", value), slots=2)
+
+    def count(self):
+        return len(self.entries) + 1
+
+    def data(self):
+        return b"".join(e for e in self.entries if e is not None)
+
+
+def class_file(name, major, body="empty", sleep_ms=0):
+    """A class `name` whose main returns at once ("empty"), sleeps ("sleep"), or asks for the
+    current Subject the way Spark 3 does at start ("getSubject"), of the given class-file major.
+
+    A JVM older than the major refuses it with UnsupportedClassVersionError; Java 23 and later
+    throw UnsupportedOperationException from getSubject, as they do for Spark 3.5.
+    """
+    pool = _ConstantPool()
+    this_class = pool.cls(name)
+    super_class = pool.cls("java/lang/Object")
+    main_name, main_type, code_name = pool.utf8("main"), pool.utf8("([Ljava/lang/String;)V"), pool.utf8("Code")
+    if body == "sleep":
+        code = (b"\x14" + struct.pack(">H", pool.long(sleep_ms)) +
+                b"\xb8" + struct.pack(">H", pool.method("java/lang/Thread", "sleep", "(J)V")))
         max_stack = 2
+    elif body == "getSubject":
+        context = pool.method("java/security/AccessController", "getContext",
+                              "()Ljava/security/AccessControlContext;")
+        subject = pool.method("javax/security/auth/Subject", "getSubject",
+                              "(Ljava/security/AccessControlContext;)Ljavax/security/auth/Subject;")
+        code = b"\xb8" + struct.pack(">H", context) + b"\xb8" + struct.pack(">H", subject) + b"\x57"
+        max_stack = 1
+    else:
+        code, max_stack = b"", 0
+    code += b"\xb1"  # return
     code_attr = struct.pack(">HHI", max_stack, 1, len(code)) + code + struct.pack(">HH", 0, 0)
-    method = struct.pack(">HHHH", 0x0009, 5, 6, 1) + struct.pack(">HI", 7, len(code_attr)) + code_attr
-    return (b"\xca\xfe\xba\xbe" + struct.pack(">HHH", 0, major, count) + b"".join(pool) +
-            struct.pack(">HHHHHH", 0x0021, 2, 4, 0, 0, 1) + method + struct.pack(">H", 0))
+    method = struct.pack(">HHHH", 0x0009, main_name, main_type, 1) + \
+        struct.pack(">HI", code_name, len(code_attr)) + code_attr
+    return (b"\xca\xfe\xba\xbe" + struct.pack(">HHH", 0, major, pool.count()) + pool.data() +
+            struct.pack(">HHHHHH", 0x0021, this_class, super_class, 0, 0, 1) + method +
+            struct.pack(">H", 0))
 
+
+def jar(classes):
+    """A jar (a zip) holding `classes` (class name -> class-file bytes)."""
+    buffer = io.BytesIO()
+    with zipfile.ZipFile(buffer, "w") as archive:
+        archive.writestr("META-INF/MANIFEST.MF", "Manifest-Version: 1.0\n")
+        for name, data in classes.items():
+            archive.writestr(name + ".class", data)
+    return buffer.getvalue()
+
+
+# The stand-in follows PySpark's launch path: SparkSession -> SparkContext -> launch_gateway, which
+# starts <SPARK_HOME>/./bin/spark-submit with SPARK_HOME from _find_spark_home().
+FIND_SPARK_HOME = '''
+import os, sys
+
+def _find_spark_home():
+    # An environment value is trusted as it is, even an empty one.
+    if "SPARK_HOME" in os.environ:
+        return os.environ["SPARK_HOME"]
+
+    def is_spark_home(path):
+        return os.path.isfile(os.path.join(path, "bin/spark-submit")) and \\
+            os.path.isdir(os.path.join(path, "jars"))
+
+    here = os.path.dirname(os.path.realpath(__file__))
+    for path in (here, os.path.join(here, "../"), os.getcwd()):
+        if is_spark_home(path):
+            return os.path.abspath(path)
+    print("Could not find valid SPARK_HOME while searching {0}".format(here), file=sys.stderr)
+    sys.exit(-1)
+'''
+
+ERRORS_MODULE = '''
+class PySparkRuntimeError(RuntimeError):
+    MESSAGES = {"JAVA_GATEWAY_EXITED": "Java gateway process exited before sending its port number."}
+
+    def __init__(self, error_class, message_parameters=None):
+        super().__init__("[{0}] {1}".format(error_class, self.MESSAGES[error_class]))
+'''
+
+JAVA_GATEWAY = '''
+import os, shutil, signal, tempfile, time
+from subprocess import Popen, PIPE
+from pyspark.find_spark_home import _find_spark_home
+from pyspark.errors import PySparkRuntimeError
+
+def launch_gateway():
+    SPARK_HOME = _find_spark_home()
+    command = [os.path.join(SPARK_HOME, "./bin/spark-submit"), "pyspark-shell"]
+    conn_info_dir = tempfile.mkdtemp()
+    try:
+        conn_info_file = os.path.join(conn_info_dir, "conn_info")
+        env = dict(os.environ)
+        env["_PYSPARK_DRIVER_CONN_INFO_PATH"] = conn_info_file
+        # As PySpark does: the JVM ignores Ctrl-C.
+        proc = Popen(command, stdin=PIPE, env=env,
+                     preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_IGN))
+        while proc.poll() is None and not os.path.isfile(conn_info_file):
+            time.sleep(0.1)
+        if not os.path.isfile(conn_info_file):
+            raise PySparkRuntimeError(error_class="JAVA_GATEWAY_EXITED", message_parameters={})
+        return proc
+    finally:
+        shutil.rmtree(conn_info_dir)
+'''
+
+CONTEXT_MODULE = '''
+from pyspark.java_gateway import launch_gateway
+
+class SparkContext:
+    def __init__(self):
+        self._gateway = launch_gateway()
+
+    def stop(self):
+        self._gateway.stdin.close()
+        self._gateway.wait()
+'''
 
 SQL_MODULE = '''
-import os, shutil, subprocess, sys
+from pyspark.context import SparkContext
 
 class SparkSession:
     class Builder:
@@ -63,25 +188,79 @@ class SparkSession:
         def appName(self, value): return self
         def config(self, key, value): return self
         def getOrCreate(self):
-            # Like spark-class: JAVA_HOME's java, else java on PATH.
-            home = os.environ.get("JAVA_HOME")
-            java = os.path.join(home, "bin", "java") if home else shutil.which("java")
-            if not java or not os.access(java, os.X_OK):
-                raise RuntimeError("[JAVA_GATEWAY_EXITED] Java gateway process exited before sending its port number.")
-            here = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-            probe = subprocess.run([java, "{marker}", "-cp", here, "PloProbe"], capture_output=True, text=True)
-            if probe.returncode != 0:
-                sys.stderr.write(probe.stderr)
-                raise RuntimeError("[JAVA_GATEWAY_EXITED] Java gateway process exited before sending its port number.")
-            return SparkSession()
+            return SparkSession(SparkContext())
     builder = Builder()
 
+    def __init__(self, sc):
+        self._sc = sc
+
     def stop(self):
-        pass
+        self._sc.stop()
+'''
+
+SPARK_SUBMIT = '''#!/usr/bin/env bash
+if [ -z "${SPARK_HOME}" ]; then
+  export SPARK_HOME="$(cd "$(dirname "$0")"/..; pwd)"
+fi
+export PYTHONHASHSEED=0
+exec "${SPARK_HOME}"/bin/spark-class org.apache.spark.deploy.SparkSubmit "$@"
+'''
+
+LOAD_SPARK_ENV = '''#!/usr/bin/env bash
+if [ -z "${SPARK_HOME}" ]; then
+  export SPARK_HOME="$(cd "$(dirname "$0")"/..; pwd)"
+fi
+if [ -z "$SPARK_ENV_LOADED" ]; then
+  export SPARK_ENV_LOADED=1
+  export SPARK_CONF_DIR="${SPARK_CONF_DIR:-"${SPARK_HOME}"/conf}"
+  SPARK_ENV_SH="${SPARK_CONF_DIR}/spark-env.sh"
+  if [[ -f "${SPARK_ENV_SH}" ]]; then
+    set -a
+    . "${SPARK_ENV_SH}"
+    set +a
+  fi
+fi
+'''
+
+# The launcher JVM checks the class version; the driver JVM (SparkSubmit) is where Spark 3 asks
+# for the Subject. The driver "reports its port" by writing the connection file PySpark waits for.
+SPARK_CLASS = '''#!/usr/bin/env bash
+if [ -z "${SPARK_HOME}" ]; then
+  export SPARK_HOME="$(cd "$(dirname "$0")"/..; pwd)"
+fi
+. "${SPARK_HOME}"/bin/load-spark-env.sh
+if [ -n "${JAVA_HOME}" ]; then
+  RUNNER="${JAVA_HOME}/bin/java"
+else
+  if [ "$(command -v java)" ]; then
+    RUNNER="java"
+  else
+    echo "JAVA_HOME is not set" >&2
+    exit 1
+  fi
+fi
+LAUNCH_CLASSPATH="${SPARK_HOME}/jars/*"
+"$RUNNER" {marker} -Xmx128m -cp "$LAUNCH_CLASSPATH" org.apache.spark.launcher.Main "$@" || exit $?
+"$RUNNER" {marker} -Xmx128m -cp "$LAUNCH_CLASSPATH" "$@" || exit $?
+if [ -n "$_PYSPARK_DRIVER_CONN_INFO_PATH" ]; then
+  echo 4242 > "$_PYSPARK_DRIVER_CONN_INFO_PATH.tmp" && mv "$_PYSPARK_DRIVER_CONN_INFO_PATH.tmp" "$_PYSPARK_DRIVER_CONN_INFO_PATH"
+fi
+cat > /dev/null
 '''
 
 
-def build_wheel(folder, name, version, files):
+def smoke_test_script():
+    """plo's smoke-test script, as its source holds it."""
+    with open(os.path.join(os.path.dirname(__file__), "..", "..", "src", "spark",
+                           "smoke_test.cpp")) as f:
+        source = f.read()
+    start = source.index("kSmokeTestScript =")
+    literal = source[start:source.index(";\n", start)]
+    pieces = re.findall(r'"((?:[^"\\]|\\.)*)"', literal)
+    return "".join(pieces).encode().decode("unicode_escape")
+
+
+def build_wheel(folder, name, version, files, executables=()):
     """Writes a minimal wheel of `files` (archive path -> bytes or text) into folder."""
     dist = f"{name.replace('-', '_')}-{version}.dist-info"
     files = dict(files)
@@ -92,7 +271,9 @@ def build_wheel(folder, name, version, files):
     with zipfile.ZipFile(path, "w") as wheel:
         for arcname, content in files.items():
             data = content.encode() if isinstance(content, str) else content
-            wheel.writestr(arcname, data)
+            info = zipfile.ZipInfo(arcname, date_time=(2026, 1, 1, 0, 0, 0))
+            info.external_attr = (0o100755 if arcname in executables else 0o100644) << 16
+            wheel.writestr(info, data)
             digest = base64.urlsafe_b64encode(hashlib.sha256(data).digest()).rstrip(b"=").decode()
             record.append(f"{arcname},sha256={digest},{len(data)}")
         record.append(f"{dist}/RECORD,,")
@@ -100,14 +281,29 @@ def build_wheel(folder, name, version, files):
     return path
 
 
-def build_pyspark_wheel(folder, version, marker, class_major=52, sleep_ms=None):
-    """A stand-in pyspark whose session start runs a real JVM with `marker` on its command line."""
+def build_pyspark_wheel(folder, version, marker, class_major=52, driver="empty", sleep_ms=0):
+    """A stand-in pyspark that starts real JVMs (with `marker` on their command lines) the way
+    PySpark does: `class_major` is the launcher's class-file version, `driver` what the driver's
+    main does ("empty", "sleep" or "getSubject")."""
+    scripts = {"pyspark/bin/spark-submit": SPARK_SUBMIT,
+               "pyspark/bin/spark-class": SPARK_CLASS.replace("{marker}", marker),
+               "pyspark/bin/load-spark-env.sh": LOAD_SPARK_ENV}
     return build_wheel(folder, "pyspark", version, {
         "pyspark/__init__.py": "from pyspark.version import __version__\n",
         "pyspark/version.py": f'__version__: str = "{version}"\n',
-        "pyspark/sql/__init__.py": SQL_MODULE.replace("{marker}", marker),
-        "pyspark/PloProbe.class": class_file(class_major, sleep_ms),
-    })
+        "pyspark/find_spark_home.py": FIND_SPARK_HOME,
+        "pyspark/errors/__init__.py": ERRORS_MODULE,
+        "pyspark/java_gateway.py": JAVA_GATEWAY,
+        "pyspark/context.py": CONTEXT_MODULE,
+        "pyspark/sql/__init__.py": SQL_MODULE,
+        **scripts,
+        f"pyspark/jars/spark-launcher-{version}.jar":
+            jar({"org/apache/spark/launcher/Main":
+                 class_file("org/apache/spark/launcher/Main", class_major)}),
+        f"pyspark/jars/spark-core-{version}.jar":
+            jar({"org/apache/spark/deploy/SparkSubmit":
+                 class_file("org/apache/spark/deploy/SparkSubmit", 52, driver, sleep_ms)}),
+    }, executables=set(scripts))
 
 
 def build_databricks_wheel(folder, broken=False):
@@ -155,6 +351,10 @@ class Venv:
             if line.startswith("Version: "):
                 return line[len("Version: "):]
         return None
+
+    def site_packages(self):
+        return subprocess.run([self.python, "-c", "import sysconfig;print(sysconfig.get_path('purelib'))"],
+                              capture_output=True, text=True, check=True).stdout.strip()
 
     def set_pyspark(self, version):
         if version is None:
@@ -214,10 +414,10 @@ class Workspace:
     """A temporary folder with wheels built for the tests and one venv."""
 
     VERSIONS = {
-        "3.5.9": dict(class_major=52),                       # runs on Java 8 and later
+        "3.5.9": dict(class_major=52, driver="getSubject"),  # Java 8 to 22, as Spark 3.5
         "4.1.3": dict(class_major=61),                       # needs Java 17
         "4.0.4": dict(class_major=69),                       # needs Java 25: fails on 17
-        "3.4.4": dict(class_major=52, sleep_ms=1_000_000),   # hangs in the JVM
+        "3.4.4": dict(class_major=52, driver="sleep", sleep_ms=1_000_000),  # hangs in the JVM
     }
 
     def __init__(self, with_pip=True):

@@ -1,6 +1,7 @@
 """`plo spark set-version` driven with answers on stdin, installing stand-in wheels with real pip."""
 
 import os
+import subprocess
 import unittest
 
 import support
@@ -41,6 +42,46 @@ class SetVersion(unittest.TestCase):
                               r"  Installing PySpark 4\.1\.3\.\.\.\n.*Successfully installed pyspark-4\.1\.3.*"
                               r"  Testing PySpark \+ Java compatibility\.\.\.\n\n"
                               r"PySpark 4\.1\.3 installed successfully\n  Java compatibility verified\n\n$")
+
+    def test_empty_or_users_spark_home(self):
+        ws.venv.set_pyspark("4.1.3")
+        result = run_plo(["spark", "set-version"], dict(plo_env(ws.venv, JAVA17), SPARK_HOME=""),
+                         stdin="4\n")
+        self.assertIn("PySpark 3.5.9 installed successfully\n  Java compatibility verified\n",
+                      result.stdout, result.stdout + result.stderr)
+        # A Spark home of the user's own is used as it is: its spark-submit leaves a mark.
+        package = os.path.join(ws.venv.site_packages(), "pyspark")
+        home = ws.path("users-spark")
+        os.makedirs(os.path.join(home, "bin"), exist_ok=True)
+        for name in ("spark-class", "load-spark-env.sh"):
+            target = os.path.join(home, "bin", name)
+            if not os.path.lexists(target):
+                os.symlink(os.path.join(package, "bin", name), target)
+        if not os.path.lexists(os.path.join(home, "jars")):
+            os.symlink(os.path.join(package, "jars"), os.path.join(home, "jars"))
+        mark = ws.path("users-spark-used")
+        submit = os.path.join(home, "bin", "spark-submit")
+        with open(submit, "w") as f:
+            f.write(f'#!/bin/sh\ntouch "{mark}"\nexec "$SPARK_HOME"/bin/spark-class '
+                    'org.apache.spark.deploy.SparkSubmit "$@"\n')
+        os.chmod(submit, 0o755)
+        result = run_plo(["spark", "set-version"], dict(plo_env(ws.venv, JAVA17), SPARK_HOME=home),
+                         stdin="2\n")
+        self.assertIn("PySpark 4.1.3 installed successfully\n  Java compatibility verified\n",
+                      result.stdout, result.stdout + result.stderr)
+        self.assertTrue(os.path.exists(mark))
+
+    def test_java25_refuses_spark35_and_rolls_back(self):
+        support.require_java(support.JAVA25)
+        ws.venv.set_pyspark("4.1.3")
+        result = self.set_version("4\ny\ny\n", java_home=support.JAVA25)
+        self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
+        self.assertIn("\nJava compatibility error: Java compatibility error\n\n"
+                      "   This PySpark version doesn't work with your current Java.\n"
+                      "   PySpark 3.5 requires Java 8, 11, 17\n\n"
+                      "Rollback to PySpark 4.1.3? [Y/n]: \nRolling back...\n", result.stdout)
+        self.assertIn("Restored PySpark 4.1.3\n", result.stdout)
+        self.assertEqual(ws.venv.installed_pyspark(), "4.1.3")
 
     def test_already_installed(self):
         ws.venv.set_pyspark("3.5.9")
@@ -140,6 +181,41 @@ class SetVersion(unittest.TestCase):
         self.assertNotIn("Current PySpark", result.stdout)
         self.assertNotIn("Uninstalling", result.stdout)
         self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
+
+
+class StandIn(unittest.TestCase):
+    """The stand-in pyspark fails where and as the real one does."""
+
+    def smoke(self, **env):
+        return subprocess.run([ws.venv.python, "-c", support.smoke_test_script()],
+                              env={"PATH": "/usr/bin:/bin", **env}, capture_output=True,
+                              text=True, cwd=ws.root, timeout=120)
+
+    def test_launch_failures(self):
+        ws.venv.set_pyspark("3.5.9")
+        home = os.path.join(ws.venv.site_packages(), "pyspark")
+        empty = self.smoke(JAVA_HOME=JAVA17)
+        self.assertIn("FileNotFoundError: [Errno 2] No such file or directory: './bin/spark-submit'",
+                      empty.stderr)
+        self.assertIn("pyspark/java_gateway.py", empty.stderr)
+        self.assertEqual(self.smoke(JAVA_HOME=JAVA17, SPARK_HOME=home).stdout, "OK\n")
+        bare_path = ws.path("path-without-java")
+        os.makedirs(bare_path, exist_ok=True)
+        if not os.path.lexists(os.path.join(bare_path, "bash")):
+            os.symlink("/bin/bash", os.path.join(bare_path, "bash"))
+        no_java = self.smoke(SPARK_HOME=home, PATH=bare_path)
+        self.assertIn("JAVA_HOME is not set\n", no_java.stderr)
+        self.assertIn("[JAVA_GATEWAY_EXITED] Java gateway process exited before sending its port "
+                      "number.", no_java.stderr)
+        if support.has_java(support.JAVA25):
+            new = self.smoke(JAVA_HOME=support.JAVA25, SPARK_HOME=home)
+            # Java 23 says "... supported only if a security manager is allowed", 24 and later
+            # "getSubject is not supported".
+            self.assertIn("java.lang.UnsupportedOperationException: getSubject is", new.stderr)
+        ws.venv.set_pyspark("4.0.4")
+        old = self.smoke(JAVA_HOME=JAVA17, SPARK_HOME=home)
+        self.assertIn("java.lang.UnsupportedClassVersionError: org/apache/spark/launcher/Main has "
+                      "been compiled by a more recent version of the Java Runtime", old.stderr)
 
 
 class WithoutPip(unittest.TestCase):

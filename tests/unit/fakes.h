@@ -12,6 +12,7 @@
 
 #include "cancel/cancel.h"
 #include "compat/databricks_client.h"
+#include "compat/environment_probe.h"
 #include "compat/java_compat_service.h"
 #include "console/answers.h"
 #include "console/console.h"
@@ -131,14 +132,22 @@ class FakeRunner : public ProcessRunner {
 
   explicit FakeRunner(FakeCompat& compat) : compat_(compat) {}
 
-  std::vector<ProcessSpec> runs;
+  std::vector<ProcessSpec> runs;        // all but environment probes
+  std::vector<ProcessSpec> probe_runs;  // environment probes
+  // What the environment probe answers besides the installed PySpark (taken from FakeCompat).
+  EnvironmentProbe environment{.has_pip = true, .in_virtual_env = true};
+  bool without_dist_info = false;  // the installed pyspark has no dist-info beside it
   std::map<std::string, Outcome> install_outcomes;  // by version; others succeed
   Outcome uninstall_outcome;
   Outcome smoke_outcome{0, "OK\n", "", false, false};
 
   ProcessResult run(const ProcessSpec& spec) override {
-    runs.push_back(spec);
     const auto& argv = spec.argv;
+    if (argv.size() >= 3 && argv[2] == kEnvironmentProbeScript) {
+      probe_runs.push_back(spec);
+      return {0, probe_output(), "", false};
+    }
+    runs.push_back(spec);
     Outcome outcome;
     if (argv.size() == 6 && argv[3] == "uninstall") {
       outcome = uninstall_outcome;
@@ -171,6 +180,30 @@ class FakeRunner : public ProcessRunner {
   }
 
  private:
+  std::string probe_output() const {
+    std::string out("plo-env-probe\0", 14);
+    const auto field = [&](const std::string& key, const std::string& value) {
+      out += key + '\0' + value + '\0';
+    };
+    field("pip", environment.has_pip ? "1" : "");
+    field("venv", environment.in_virtual_env ? "1" : "");
+    field("managed", environment.externally_managed ? "1" : "");
+    if (environment.stash) field("stash", *environment.stash);
+    if (compat_.pyspark) {
+      field("package", environment.package.value_or("/venv/site-packages/pyspark"));
+      using Origin = EnvironmentProbe::Origin;
+      field("origin", environment.origin == Origin::PythonPath      ? "pythonpath"
+                      : environment.origin == Origin::CurrentFolder ? "cwd"
+                                                                    : "site");
+      if (!without_dist_info) {
+        field("dist_info", environment.dist_info.value_or("/venv/site-packages/pyspark.dist-info"));
+        field("dist_version", environment.dist_version.value_or(compat_.pyspark->version));
+      }
+      for (const auto& file : environment.files) field("file", file);
+    }
+    return out;
+  }
+
   FakeCompat& compat_;
 };
 

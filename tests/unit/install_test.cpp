@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "fakes.h"
 
 namespace plo::testing {
@@ -113,6 +115,44 @@ TEST(SmokeTest, RunsTheScriptWithPysparkPythonAndATimeLimit) {
   ASSERT_TRUE(spec.environment);
   EXPECT_THAT(*spec.environment, ::testing::Contains("PYSPARK_PYTHON=/venv/bin/python"));
   EXPECT_EQ(spec.time_limit, std::chrono::seconds(60));
+}
+
+TEST(SmokeTest, EmptyOrAbsentSparkHomeBecomesThePackageFolder) {
+  struct Case {
+    std::vector<std::string> environment;
+    std::optional<std::string> home;
+    std::string expected;  // the SPARK_HOME entry, or "" for none
+  } cases[] = {
+      {{"PATH=/bin"}, "/site/pyspark", "SPARK_HOME=/site/pyspark"},
+      {{"SPARK_HOME=", "PATH=/bin"}, "/site/pyspark", "SPARK_HOME=/site/pyspark"},
+      {{"SPARK_HOME=/opt/spark"}, "/site/pyspark", "SPARK_HOME=/opt/spark"},
+      {{"SPARK_HOME=/opt/spark"}, std::nullopt, "SPARK_HOME=/opt/spark"},
+      {{"PATH=/bin"}, std::nullopt, ""},
+  };
+  for (const auto& c : cases) {
+    const auto env = smoke_test_environment(c.environment, "/venv/bin/python", c.home);
+    std::vector<std::string> homes;
+    for (const auto& e : env) {
+      if (e.starts_with("SPARK_HOME=")) homes.push_back(e);
+    }
+    if (c.expected.empty()) {
+      EXPECT_TRUE(homes.empty());
+    } else {
+      EXPECT_THAT(homes, ElementsAre(c.expected));
+    }
+    EXPECT_THAT(env, ::testing::Contains("PYSPARK_PYTHON=/venv/bin/python"));
+  }
+}
+
+TEST(SmokeTest, AsksTheInterpreterWherePySparkIsWhenSparkHomeIsUnset) {
+  TaskFixture f;
+  f.compat.install("3.5.9");
+  ::unsetenv("SPARK_HOME");
+  f.task()._test_pyspark_java();
+  ASSERT_EQ(f.runner.runs.size(), 1u);
+  EXPECT_EQ(f.runner.probe_runs.size(), 1u);
+  EXPECT_THAT(*f.runner.runs[0].environment,
+              ::testing::Contains("SPARK_HOME=/venv/site-packages/pyspark"));
 }
 
 TEST(SmokeTest, TimeoutAndStartFailureHaveTheirMessages) {
