@@ -113,8 +113,8 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  plo::install_interrupt_handlers();
   try {
+    plo::install_interrupt_handlers();
     return run(command, compute_name);
   } catch (const plo::OutputClosed&) {
     return 141;  // as a shell reports a command ended by a closed pipe
