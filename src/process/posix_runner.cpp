@@ -252,7 +252,11 @@ ProcessResult PosixProcessRunner::run(const ProcessSpec& spec) {
 
   std::optional<Clock::time_point> deadline;
   if (spec.time_limit) deadline = started + *spec.time_limit;
-  return Supervisor(pid, own_group, deadline).wait(out_read, err_read);
+  ProcessResult result = Supervisor(pid, own_group, deadline).wait(out_read, err_read);
+  // A signal held back while the child was reaped is delivered once the mask is restored: the
+  // step was interrupted all the same.
+  throw_if_interrupted();
+  return result;
 }
 
 }  // namespace plo

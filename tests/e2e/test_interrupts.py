@@ -67,7 +67,7 @@ class Interrupts(unittest.TestCase):
             self.assertIn("Restored PySpark 3.5.9 from the files kept before uninstalling\n\n"
                           "  PySpark 3.5.9 is installed now\n", rest)
             self.assertNotIn("To restore", rest)
-            self.assertNotIn("Rolling back", rest)  # no further step starts
+            self.assertNotIn("Rolling back", rest, number)  # no further step starts
             self.assertEqual(ws.venv.installed_pyspark(), "3.5.9", number)
             self.assertEqual(support.imported_pyspark(ws.venv.python), "3.5.9", number)
 
