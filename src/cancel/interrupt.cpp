@@ -2,15 +2,28 @@
 
 #include <pthread.h>
 
+#include <cerrno>
 #include <csignal>
+#include <system_error>
 
 namespace plo {
 namespace {
 
 volatile std::sig_atomic_t g_pending = 0;
+volatile std::sig_atomic_t g_count = 0;
+
+constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
 extern "C" void record_interrupt(int signal_number) {
   if (g_pending == 0) g_pending = signal_number;
+  g_count = g_count + 1;
+}
+
+sigset_t interrupt_set() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int signal_number : kInterrupts) sigaddset(&set, signal_number);
+  return set;
 }
 
 }  // namespace
@@ -18,10 +31,17 @@ extern "C" void record_interrupt(int signal_number) {
 void install_interrupt_handlers() {
   struct sigaction action {};
   action.sa_handler = record_interrupt;
-  sigemptyset(&action.sa_mask);
+  sigfillset(&action.sa_mask);  // one handler at a time
   action.sa_flags = 0;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  for (int signal_number : kInterrupts) {
+    if (::sigaction(signal_number, &action, nullptr) != 0) {
+      throw std::system_error(errno, std::generic_category(), "cannot install a signal handler");
+    }
+  }
+}
+
+int interrupt_count() {
+  return g_count;
 }
 
 int pending_interrupt() {
@@ -45,23 +65,25 @@ void clear_pending_interrupt() {
 namespace plo {
 
 InterruptsBlocked::InterruptsBlocked() {
-  sigset_t interrupts;
-  sigemptyset(&interrupts);
-  sigaddset(&interrupts, SIGINT);
-  sigaddset(&interrupts, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &interrupts, &previous_);
+  const sigset_t interrupts = interrupt_set();
+  if (const int error = pthread_sigmask(SIG_BLOCK, &interrupts, &previous_)) {
+    throw std::system_error(error, std::generic_category(), "cannot block signals");
+  }
 }
 
 InterruptsBlocked::~InterruptsBlocked() {
-  pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+  // Setting a mask read back from the same call cannot fail (only a bad `how` can).
+  (void)pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
 }
 
 int wait_with_interrupts(pollfd* fds, nfds_t count, int timeout_ms) {
   timespec timeout{timeout_ms / 1000, (timeout_ms % 1000) * 1000000L};
   sigset_t while_waiting;
-  pthread_sigmask(SIG_SETMASK, nullptr, &while_waiting);
-  sigdelset(&while_waiting, SIGINT);
-  sigdelset(&while_waiting, SIGTERM);
+  if (const int error = pthread_sigmask(SIG_SETMASK, nullptr, &while_waiting)) {
+    errno = error;
+    return -1;
+  }
+  for (int signal_number : kInterrupts) sigdelset(&while_waiting, signal_number);
   return ::ppoll(fds, count, timeout_ms < 0 ? nullptr : &timeout, &while_waiting);
 }
 

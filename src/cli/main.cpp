@@ -188,8 +188,8 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  plo::install_interrupt_handlers();
   try {
+    plo::install_interrupt_handlers();
     if (java_request.op != JavaRequest::Op::None) return run_java(java_request);
     return run(command, compute_name);
   } catch (const plo::OutputClosed&) {

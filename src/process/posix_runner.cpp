@@ -40,13 +40,24 @@ class Fd {
   int fd_ = -1;
 };
 
+// Throws when a posix_spawn* call reports an error.
+void check_spawn(int error, const char* what) {
+  if (error != 0) {
+    throw ProcessStartError(
+        fmt::format("cannot prepare a child process ({}): {}", what, std::strerror(error)));
+  }
+}
+
 // posix_spawn's attribute and file-action objects, destroyed on every path.
 struct SpawnSetup {
   posix_spawnattr_t attr;
   posix_spawn_file_actions_t actions;
   SpawnSetup() {
-    posix_spawnattr_init(&attr);
-    posix_spawn_file_actions_init(&actions);
+    check_spawn(posix_spawnattr_init(&attr), "attributes");
+    if (const int error = posix_spawn_file_actions_init(&actions)) {
+      posix_spawnattr_destroy(&attr);
+      check_spawn(error, "file actions");
+    }
   }
   ~SpawnSetup() {
     posix_spawn_file_actions_destroy(&actions);
@@ -162,14 +173,17 @@ class Supervisor {
 
   void pass_on_interrupt() {
     const int signal_number = pending_interrupt();
-    if (signal_number == 0 || interrupt_ != 0) return;
-    interrupt_ = signal_number;
-    // A child in plo's own process group already got a terminal's Ctrl-C; SIGTERM is sent to plo
-    // alone and is passed on. A child in a group of its own gets either.
-    if (own_group_) {
-      ::kill(-pid_, signal_number);
-    } else if (signal_number == SIGTERM) {
-      ::kill(pid_, SIGTERM);
+    if (signal_number == 0) return;
+    if (interrupt_ == 0) {
+      interrupt_ = signal_number;
+      interrupts_seen_ = interrupt_count();
+      // The child's group is its own, so neither a terminal's signal nor one sent to plo alone
+      // reaches it but through here.
+      kill_children(signal_number);
+    } else if (!exited_ && interrupt_count() > interrupts_seen_) {
+      // A second interrupt while the step is still ending: end it now.
+      interrupts_seen_ = interrupt_count();
+      kill_children(SIGKILL);
     }
   }
 
@@ -181,6 +195,7 @@ class Supervisor {
   Fd pidfd_;
   bool exited_ = false;
   int interrupt_ = 0;
+  int interrupts_seen_ = 0;
 };
 
 }  // namespace
@@ -194,28 +209,32 @@ ProcessResult PosixProcessRunner::run(const ProcessSpec& spec) {
   if (spec.capture) {
     make_pipe(out_read, out_write);
     make_pipe(err_read, err_write);
-    posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&setup.actions, out_write.get(), STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&setup.actions, err_write.get(), STDERR_FILENO);
+    check_spawn(
+        posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0),
+        "standard input");
+    check_spawn(posix_spawn_file_actions_adddup2(&setup.actions, out_write.get(), STDOUT_FILENO),
+                "standard output");
+    check_spawn(posix_spawn_file_actions_adddup2(&setup.actions, err_write.get(), STDERR_FILENO),
+                "standard error");
   }
 
-  // plo ignores SIGPIPE and catches SIGINT/SIGTERM; the child starts with the defaults.
+  // plo ignores SIGPIPE and catches the interrupt signals; the child starts with the defaults.
   sigset_t defaults;
   sigemptyset(&defaults);
-  sigaddset(&defaults, SIGPIPE);
-  sigaddset(&defaults, SIGINT);
-  sigaddset(&defaults, SIGTERM);
-  posix_spawnattr_setsigdefault(&setup.attr, &defaults);
+  for (int signal_number : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    sigaddset(&defaults, signal_number);
+  }
+  check_spawn(posix_spawnattr_setsigdefault(&setup.attr, &defaults), "signal defaults");
   sigset_t no_mask;
   sigemptyset(&no_mask);
-  posix_spawnattr_setsigmask(&setup.attr, &no_mask);
-  short flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;
-  const bool own_group = spec.time_limit.has_value();
-  if (own_group) {
-    flags |= POSIX_SPAWN_SETPGROUP;
-    posix_spawnattr_setpgroup(&setup.attr, 0);
-  }
-  posix_spawnattr_setflags(&setup.attr, flags);
+  check_spawn(posix_spawnattr_setsigmask(&setup.attr, &no_mask), "signal mask");
+  // Every child leads a process group of its own, so that plo can end the whole step (pip's
+  // builds, a smoke test's JVM) and nothing of it outlives plo.
+  const bool own_group = true;
+  check_spawn(posix_spawnattr_setpgroup(&setup.attr, 0), "process group");
+  check_spawn(posix_spawnattr_setflags(&setup.attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK |
+                                                        POSIX_SPAWN_SETPGROUP),
+              "flags");
 
   std::vector<char*> argv = c_strings(spec.argv);
   std::vector<char*> envp;
@@ -233,7 +252,11 @@ ProcessResult PosixProcessRunner::run(const ProcessSpec& spec) {
 
   std::optional<Clock::time_point> deadline;
   if (spec.time_limit) deadline = started + *spec.time_limit;
-  return Supervisor(pid, own_group, deadline).wait(out_read, err_read);
+  ProcessResult result = Supervisor(pid, own_group, deadline).wait(out_read, err_read);
+  // A signal held back while the child was reaped is delivered once the mask is restored: the
+  // step was interrupted all the same.
+  throw_if_interrupted();
+  return result;
 }
 
 }  // namespace plo

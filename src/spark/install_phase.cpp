@@ -1,8 +1,115 @@
+#include <filesystem>
+
 #include "cancel/interrupt.h"
+#include "compat/environment_probe.h"
+#include "spark/pyspark_stash.h"
 #include "spark/spark_task.h"
+#include "util/environment.h"
 #include "util/text.h"
 
 namespace plo {
+
+namespace fs = std::filesystem;
+
+// The stash of one install phase: made before the uninstall, put back when the phase would
+// leave no PySpark, removed when the phase ends.
+struct SparkTask::Stash {
+  std::optional<PySparkStash> kept;
+  std::string version;
+
+  // Puts the kept PySpark back when the environment has no complete one; `quiet` when the
+  // console may be gone. Always removes the stash.
+  void settle(SparkTask& task, bool quiet) {
+    if (!kept) return;
+    try {
+      // Read from the files, not from a child, so that a further interrupt cannot cut it short.
+      if (!PySparkStash::complete_pyspark_in(kept->folder().parent_path())) {
+        kept->restore(kept->folder().parent_path());
+        task.s_.compat.restore_java_pin();
+        say(task,
+            task.s_.console.style(
+                "Restored PySpark " + version + " from the files kept before uninstalling",
+                Color::Green),
+            quiet);
+      }
+    } catch (const std::exception& e) {
+      say(task,
+          task.s_.console.style(
+              std::string("Could not restore PySpark from the kept files: ") + e.what(),
+              Color::Red),
+          quiet);
+    }
+    kept->remove();
+    kept.reset();
+  }
+
+  static void say(SparkTask& task, const std::string& line, bool quiet) {
+    if (!quiet) {
+      task.s_.console.echo(line);
+      return;
+    }
+    try {
+      task.s_.console.echo(line);
+    } catch (...) {
+      // The output is gone or broken; the restore itself has happened.
+    }
+  }
+};
+
+bool SparkTask::installer_can_replace(const EnvironmentProbe& environment,
+                                      const std::string& interpreter,
+                                      const std::optional<PySparkInfo>& current) {
+  Console& c = s_.console;
+  const std::string python = shell_quoted(interpreter);
+  if (environment.externally_managed && !environment.in_virtual_env &&
+      !pip_told_to_break_system_packages()) {
+    c.echo(c.style("  " + interpreter +
+                       " is externally managed (PEP 668): its packages belong to the system's "
+                       "package manager, so pip will not change them",
+                   Color::Red));
+    c.echo("   Use a virtual environment instead:");
+    c.echo("     python3 -m venv ~/venvs/spark");
+    c.echo("     . ~/venvs/spark/bin/activate");
+    c.echo("     plo spark set-version");
+    c.echo();
+    return false;
+  }
+  if (current && environment.package) {
+    const std::string folder = fs::path(*environment.package).parent_path().string();
+    using Origin = EnvironmentProbe::Origin;
+    std::optional<std::string> why, way_out;
+    if (environment.origin == Origin::PythonPath) {
+      why = "comes from " + folder + ", which PYTHONPATH names";
+      way_out = "Remove that entry from PYTHONPATH first, then run 'plo spark set-version' again";
+    } else if (environment.origin == Origin::CurrentFolder) {
+      why = "comes from the current folder (" + folder + ")";
+      way_out = "Run plo from another folder";
+    } else if (!environment.dist_info) {
+      why = "in " + *environment.package + " was not installed by pip (it has no dist-info)";
+      way_out = "Remove that folder, or use another Python environment";
+    }
+    if (why) {
+      c.echo(c.style("  PySpark " + current->version + " " + *why + ": pip cannot replace it",
+                     Color::Red));
+      c.echo("   " + *way_out);
+      c.echo();
+      return false;
+    }
+  }
+  uv_.reset();
+  if (!environment.has_pip) {
+    if (auto uv = find_on_path("uv")) {
+      uv_ = *uv;
+      return true;
+    }
+    c.echo(c.style("  pip is not available for " + interpreter, Color::Red));
+    c.echo("   Add pip to it:  " + python + " -m ensurepip");
+    c.echo("   or install uv (https://docs.astral.sh/uv/), which plo then uses instead of pip");
+    c.echo();
+    return false;
+  }
+  return true;
+}
 
 bool SparkTask::install_phase(const std::string& version_to_install, const std::string& major_minor,
                               const std::vector<int>& supported,
@@ -12,14 +119,62 @@ bool SparkTask::install_phase(const std::string& version_to_install, const std::
   c.echo(c.style("Installing PySpark...", Color::Cyan, true));
   c.echo();
 
+  const std::string interpreter = s_.interpreter();
+  EnvironmentProbe environment = probe_environment(s_.runner, interpreter, true);
+  std::optional<PySparkInfo> current = current_pyspark;
+  Stash stash;
+  if (environment.stash) {
+    // Left by a plo that was killed: used when the environment lost its PySpark, else cleared.
+    const PySparkStash left(*environment.stash);
+    const auto left_version = left.version();
+    if (!environment.package && left_version) {
+      stash.kept = left;
+      stash.version = *left_version;
+      stash.settle(*this, false);
+      environment = probe_environment(s_.runner, interpreter, true);
+      current = s_.compat.get_pyspark_info();
+    }
+    left.remove();
+    if (current && current->version == version_to_install) {
+      c.echo();
+      c.echo(c.style("PySpark " + version_to_install + " is already installed", Color::Green));
+      c.echo();
+      return true;
+    }
+  }
+  if (!installer_can_replace(environment, interpreter, current)) return false;
+  struct ResetInstaller {
+    std::optional<std::string>& uv;
+    ~ResetInstaller() { uv.reset(); }
+  } reset_installer{uv_};
+
+  if (current && environment.dist_info && !environment.files.empty()) {
+    stash.kept.emplace(fs::path(*environment.dist_info).parent_path() / PySparkStash::kFolderName);
+    stash.version = current->version;
+    try {
+      stash.kept->create(current->version, environment.files);
+    } catch (const std::exception& e) {
+      c.echo(c.style(std::string("  Warning: could not keep PySpark's files before "
+                                 "uninstalling: ") +
+                         e.what(),
+                     Color::Yellow));
+      stash.kept->remove();
+      stash.kept.reset();
+    }
+  }
+
   std::optional<std::string> previous_version;
+  const auto finish = [&](bool result) {
+    stash.settle(*this, false);
+    return result;
+  };
   try {
-    if (current_pyspark) {
+    if (current) {
       bool success = false;
       std::tie(success, previous_version) = _uninstall_pyspark();
       if (!success) {
         c.echo(c.style("Failed to uninstall current PySpark", Color::Red));
-        return false;
+        return finish(false);
       }
     }
 
@@ -36,7 +191,7 @@ bool SparkTask::install_phase(const std::string& version_to_install, const std::
           c.echo(c.style("Rollback failed! Run 'plo spark set-version' again", Color::Red));
         }
       }
-      return false;
+      return finish(false);
     }
     s_.compat.restore_java_pin();
 
@@ -50,7 +205,7 @@ bool SparkTask::install_phase(const std::string& version_to_install, const std::
       c.echo(test_ok ? c.style("  Java compatibility verified", Color::Green)
                      : c.style("  Note: " + error_msg, Color::Yellow));
       c.echo();
-      return true;
+      return finish(true);
     }
 
     c.echo();
@@ -73,16 +228,26 @@ bool SparkTask::install_phase(const std::string& version_to_install, const std::
       } else {
         c.echo(c.style("Rollback failed!", Color::Red));
       }
-      return false;
+      return finish(false);
     }
     c.echo();
     c.echo("   To fix this, run:");
     c.echo("     plo java set");
     c.echo();
-    return false;
-  } catch (const Interrupted&) {
-    report_state_after_interrupt(current_pyspark ? std::optional(current_pyspark->version)
-                                                 : std::nullopt);
+    return finish(false);
+  } catch (const Abort&) {
+    // An interrupt, or end of input at the rollback question.
+    clear_pending_interrupt();
+    stash.settle(*this, true);
+    report_state_after_interrupt(current ? std::optional(current->version) : std::nullopt);
+    throw;
+  } catch (const OutputClosed&) {
+    clear_pending_interrupt();
+    stash.settle(*this, true);
+    throw;
+  } catch (const std::exception&) {
+    clear_pending_interrupt();
+    stash.settle(*this, true);
     throw;
   }
 }
@@ -103,8 +268,11 @@ void SparkTask::report_state_after_interrupt(const std::optional<std::string>& h
                      : std::string("  No PySpark is installed now"),
                  Color::Yellow));
   if (had_version && (!now || now->version != *had_version)) {
-    c.echo(c.style("  To restore PySpark " + *had_version + ", run: " + s_.interpreter() +
-                       " -m pip install pyspark==" + *had_version,
+    const std::string command =
+        uv_ ? shell_quoted(*uv_) + " pip install --python " + shell_quoted(s_.interpreter())
+            : shell_quoted(s_.interpreter()) + " -m pip install";
+    c.echo(c.style("  To restore PySpark " + *had_version + ", run: " + command +
+                       " pyspark==" + shell_quoted(*had_version),
                    Color::Yellow));
   }
 }

@@ -1,6 +1,15 @@
+#include "compat/pep440.h"
 #include "spark/spark_task.h"
 
 namespace plo {
+
+std::vector<std::string> SparkTask::installer_argv(const std::string& action,
+                                                   const std::string& argument) {
+  if (uv_) return {*uv_, "pip", action, "--python", s_.interpreter(), argument};
+  std::vector<std::string> argv = {s_.interpreter(), "-m", "pip", action, argument};
+  if (action == "uninstall") argv.emplace_back("-y");
+  return argv;
+}
 
 std::pair<bool, std::optional<std::string>> SparkTask::_uninstall_pyspark() {
   Console& c = s_.console;
@@ -9,8 +18,7 @@ std::pair<bool, std::optional<std::string>> SparkTask::_uninstall_pyspark() {
   const std::string previous = info->version;
   c.echo("  Uninstalling PySpark " + previous + "...");
   try {
-    const ProcessResult result =
-        s_.runner.run({.argv = {s_.interpreter(), "-m", "pip", "uninstall", "pyspark", "-y"}});
+    const ProcessResult result = s_.runner.run({.argv = installer_argv("uninstall", "pyspark")});
     if (result.exit_code == 0) {
       c.echo(c.style("  Removed PySpark " + previous, Color::Yellow));
     } else {
@@ -27,12 +35,20 @@ bool SparkTask::_install_pyspark(const std::string& version) {
   try {
     // pip writes its progress straight to the user's terminal.
     const ProcessResult result =
-        s_.runner.run({.argv = {s_.interpreter(), "-m", "pip", "install", "pyspark==" + version},
-                       .capture = false});
-    return result.exit_code == 0;
+        s_.runner.run({.argv = installer_argv("install", "pyspark==" + version), .capture = false});
+    // pip can succeed having installed nothing (a requirement whose marker does not match).
+    return result.exit_code == 0 && installed_version_is(version);
   } catch (const std::exception&) {
     return false;
   }
+}
+
+bool SparkTask::installed_version_is(const std::string& version) {
+  const EnvironmentProbe now = probe_environment(s_.runner, s_.interpreter(), false);
+  if (!now.package || !now.dist_version) return false;
+  const auto wanted = pep440_key(version);
+  const auto found = pep440_key(*now.dist_version);
+  return wanted && found ? *wanted == *found : version == *now.dist_version;
 }
 
 }  // namespace plo

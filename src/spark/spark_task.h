@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "compat/databricks_client.h"
+#include "compat/environment_probe.h"
 #include "compat/java_compat_service.h"
 #include "console/console.h"
 #include "process/process_runner.h"
@@ -55,14 +56,23 @@ class SparkTask {
   std::pair<bool, std::string> _test_pyspark_java();
 
  private:
+  struct Stash;
   bool install_phase(const std::string& version_to_install, const std::string& major_minor,
                      const std::vector<int>& supported,
                      const std::optional<PySparkInfo>& current_pyspark);
   void report_state_after_interrupt(const std::optional<std::string>& previous_version);
+  // Checks, before anything changes, that the installer can run and that it manages the installed
+  // PySpark; prints why not and returns false otherwise. Chooses uv where pip is missing.
+  bool installer_can_replace(const EnvironmentProbe& environment, const std::string& interpreter,
+                             const std::optional<PySparkInfo>& current);
+  std::vector<std::string> installer_argv(const std::string& action, const std::string& argument);
+  // Whether the interpreter now has exactly `version` installed, as pip's metadata says.
+  bool installed_version_is(const std::string& version);
   bool report_cluster_version(const std::string& cluster_version);
   void heading(const std::string& title, const std::string& rule);
 
   TaskServices s_;
+  std::optional<std::string> uv_;  // uv's path while an install phase uses it instead of pip
 };
 
 // The smoke-test script run by _test_pyspark_java.

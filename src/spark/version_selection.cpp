@@ -1,8 +1,12 @@
 #include <algorithm>
+#include <cstdio>
 
 #include "cancel/cancel.h"
+#include "compat/pep440.h"
 #include "spark/display.h"
 #include "spark/spark_task.h"
+#include "util/environment.h"
+#include "util/text.h"
 
 namespace plo {
 namespace {
@@ -16,12 +20,25 @@ bool contains(const std::vector<int>& list, int value) {
   return std::find(list.begin(), list.end(), value) != list.end();
 }
 
+// A VIRTUAL_ENV without bin/python is one deleted or moved since it was activated.
+void warn_about_stale_virtual_env(const std::function<std::string()>& interpreter) {
+  if (non_empty_env("PLO_PYTHON")) return;
+  const auto venv = non_empty_env("VIRTUAL_ENV");
+  if (!venv || is_executable_file(*venv + "/bin/python")) return;
+  const std::string line = "Warning: VIRTUAL_ENV names " + printable(*venv) +
+                           ", which has no bin/python; using " + printable(interpreter()) +
+                           " instead\n";
+  std::fputs(line.c_str(), stderr);
+  std::fflush(stderr);
+}
+
 }  // namespace
 
 bool SparkTask::set_version() {
   Console& c = s_.console;
   heading("Select PySpark Version to Install", kEquals50);
   c.echo();
+  warn_about_stale_virtual_env(s_.interpreter);
 
   const auto java = s_.compat.get_current_java();
   const auto current_pyspark = s_.compat.get_pyspark_info();
@@ -77,7 +94,13 @@ bool SparkTask::set_version() {
     version_to_install = entry.version;
     major_minor = entry.major_minor;
   } else {
-    version_to_install = c.prompt_text("Enter PySpark version (e.g., 3.4.1)");
+    // pip trims blanks itself; anything beyond a plain version would be read as a requirement
+    // (markers, wildcards, operators), so it is refused here.
+    for (;;) {
+      version_to_install = trim_blanks(c.prompt_text("Enter PySpark version (e.g., 3.4.1)"));
+      if (pep440_key(version_to_install)) break;
+      c.echo("Error: '" + printable(version_to_install) + "' is not a valid version");
+    }
     major_minor = major_minor_of(version_to_install);
   }
 

@@ -43,3 +43,32 @@ std::string first_chars(std::string_view text, size_t count) {
 }
 
 }  // namespace plo
+
+namespace plo {
+
+std::string shell_quoted(std::string_view text) {
+  const bool safe = !text.empty() && text.find_first_not_of(
+                                         "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                         "0123456789@%+=:,./-_") == std::string_view::npos;
+  if (safe) return std::string(text);
+  std::string quoted = "'";
+  for (char c : text) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
+
+std::string printable(std::string_view text) {
+  std::string shown(text);
+  for (char& c : shown) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7f) c = '?';
+  }
+  return shown;
+}
+
+}  // namespace plo

@@ -18,3 +18,14 @@ bool contains_ignoring_case(std::string_view text, std::string_view lower_needle
 std::string first_chars(std::string_view text, size_t count);
 
 }  // namespace plo
+
+namespace plo {
+
+// The text as one word for a POSIX shell: unchanged when it holds only safe characters, otherwise
+// in single quotes (a quote inside becomes '\'').
+std::string shell_quoted(std::string_view text);
+
+// The text with control characters (and DEL) shown as '?', for echoing what someone typed.
+std::string printable(std::string_view text);
+
+}  // namespace plo

@@ -383,6 +383,38 @@ CACHE_HOME = tempfile.mkdtemp(prefix="plo-e2e-cache-")
 atexit.register(shutil.rmtree, CACHE_HOME, True)
 
 
+UV_STANDIN = '''#!{python}
+"""Stand-in uv: `uv pip install|uninstall --python INTERP ARGS`, done by pip's own --python (which
+installs into an interpreter without pip), honouring PIP_NO_INDEX and PIP_FIND_LINKS. Like uv it
+asks nothing before uninstalling and refuses other arguments."""
+import subprocess, sys
+args = sys.argv[1:]
+if len(args) < 5 or args[0] != "pip" or args[1] not in ("install", "uninstall") or args[2] != "--python":
+    sys.stderr.write("error: unexpected argument list: %r\\n" % (args,))
+    sys.exit(2)
+action, interpreter, rest = args[1], args[3], args[4:]
+pip = ["{python}", "-m", "pip", "--python", interpreter, action] + (["-y"] if action == "uninstall" else []) + rest
+sys.exit(subprocess.call(pip))
+'''
+
+
+def standin_uv(folder):
+    """A folder holding the stand-in `uv`, for PATH."""
+    os.makedirs(folder, exist_ok=True)
+    uv = os.path.join(folder, "uv")
+    with open(uv, "w") as f:
+        f.write(UV_STANDIN.replace("{python}", BASE_PYTHON))
+    os.chmod(uv, 0o755)
+    return folder
+
+
+def imported_pyspark(python, **env):
+    """The version `import pyspark` gives, or None."""
+    shown = subprocess.run([python, "-c", "import pyspark;print(pyspark.__version__)"],
+                           env={"PATH": "/usr/bin:/bin", **env}, capture_output=True, text=True)
+    return shown.stdout.strip() if shown.returncode == 0 else None
+
+
 def plo_env(venv=None, java_home=None, path=None, **extra):
     """An environment for plo with nothing of the developer's machine leaking in."""
     env = pip_env(venv.wheels if venv else "/nonexistent")

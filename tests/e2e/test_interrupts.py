@@ -42,27 +42,90 @@ class Interrupts(unittest.TestCase):
                 return seen
         self.fail(f"never saw {wanted!r}: {''.join(seen)}")
 
-    def slow_installer(self):
-        """The venv's python, except that `pip install` first waits (so a signal finds it running)."""
-        wrapper = ws.path("slow-python")
+    def slow_installer(self, before_install="sleep 20", name="slow-python"):
+        """The venv's python, except that `pip install` first runs `before_install` (so that a
+        signal finds it running)."""
+        wrapper = ws.path(name)
         with open(wrapper, "w") as f:
-            f.write(f'#!/bin/sh\nif [ "$3" = install ]; then sleep 20; fi\nexec "{ws.venv.python}" "$@"\n')
+            f.write(f'#!/bin/sh\nif [ "$3" = install ]; then {before_install}; fi\n'
+                    f'exec "{ws.venv.python}" "$@"\n')
         os.chmod(wrapper, 0o755)
         return wrapper
 
-    def test_sigterm_during_install_stops_and_says_how_to_restore(self):
+    def test_signals_during_install_restore_the_previous_pyspark(self):
+        for number in (signal.SIGTERM, signal.SIGHUP, signal.SIGQUIT, signal.SIGINT):
+            ws.venv.set_pyspark("3.5.9")
+            process = self.start("3\n", self.slow_installer())
+            self.wait_for_line(process, "  Installing PySpark 4.1.3...")
+            if number == signal.SIGINT:
+                os.killpg(process.pid, number)  # as a terminal's Ctrl-C
+            else:
+                os.kill(process.pid, number)
+            rest, stderr = process.communicate(timeout=60)
+            self.assertEqual(process.returncode, 1, number)
+            self.assertEqual(stderr, "Aborted!\n", number)
+            self.assertIn("Restored PySpark 3.5.9 from the files kept before uninstalling\n\n"
+                          "  PySpark 3.5.9 is installed now\n", rest)
+            self.assertNotIn("To restore", rest)
+            self.assertNotIn("Rolling back", rest, number)  # no further step starts
+            self.assertEqual(ws.venv.installed_pyspark(), "3.5.9", number)
+            self.assertEqual(support.imported_pyspark(ws.venv.python), "3.5.9", number)
+
+    def test_second_ctrl_c_ends_a_step_that_ignores_the_first(self):
         ws.venv.set_pyspark("3.5.9")
-        process = self.start("3\n", self.slow_installer())
+        stubborn = self.slow_installer("trap '' INT; sleep 600", "stubborn-python")
+        process = self.start("3\n", stubborn)
         self.wait_for_line(process, "  Installing PySpark 4.1.3...")
-        os.kill(process.pid, signal.SIGTERM)
-        rest, stderr = process.communicate(timeout=60)
+        os.killpg(process.pid, signal.SIGINT)
+        time.sleep(1)
+        os.killpg(process.pid, signal.SIGINT)
+        rest, stderr = process.communicate(timeout=120)  # far less than the step's 600 s
         self.assertEqual(process.returncode, 1)
-        self.assertEqual(stderr, "Aborted!\n")
-        self.assertIn("  No PySpark is installed now\n", rest)
-        self.assertIn(f"  To restore PySpark 3.5.9, run: {self.slow_installer()} -m pip install "
-                      "pyspark==3.5.9\n", rest)
-        self.assertNotIn("Rolling back", rest)  # no further step starts
+        self.assertIn("  PySpark 3.5.9 is installed now\n", rest)
+        self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
+
+    def test_closed_output_during_install_restores(self):
+        ws.venv.set_pyspark("3.5.9")
+        process = self.start("3\n", self.slow_installer("sleep 2", "short-python"))
+        self.wait_for_line(process, "  Installing PySpark 4.1.3...")
+        process.stdout.close()  # a pager quit while pip runs
+        process.wait(timeout=120)
+        self.assertEqual(process.returncode, 141)
+        self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
+        self.assertEqual(support.imported_pyspark(ws.venv.python), "3.5.9")
+
+    def test_stash_left_by_a_killed_plo_is_used_next_time(self):
+        ws.venv.set_pyspark("3.5.9")
+        pid_file = ws.path("installer-pid")
+        frozen = self.slow_installer(f"echo $$ > {pid_file}; exec sleep 600", "frozen-python")
+        process = self.start("3\n", frozen)
+        self.wait_for_line(process, "  Installing PySpark 4.1.3...")
+        for _ in range(200):
+            if os.path.exists(pid_file):
+                break
+            time.sleep(0.05)
+        process.kill()  # nothing of plo runs after this
+        process.wait(timeout=60)
+        with open(pid_file) as f:
+            os.kill(int(f.read()), signal.SIGKILL)  # it holds plo's output open
+        process.communicate(timeout=60)
+        os.unlink(pid_file)
         self.assertIsNone(ws.venv.installed_pyspark())
+        result = support.run_plo(["spark", "set-version"], plo_env(ws.venv, JAVA17), stdin="3\n")
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertIn("\nInstalling PySpark...\n\n"
+                      "Restored PySpark 3.5.9 from the files kept before uninstalling\n"
+                      "  Uninstalling PySpark 3.5.9...\n", result.stdout)
+        self.assertEqual(ws.venv.installed_pyspark(), "4.1.3")
+        self.assertFalse(os.path.exists(os.path.join(ws.venv.site_packages(), ".plo-pyspark-stash")))
+
+    def test_end_of_input_at_rollback_question_reports_the_state(self):
+        ws.venv.set_pyspark("3.5.9")
+        result = support.run_plo(["spark", "set-version"], plo_env(ws.venv, JAVA17), stdin="4\n")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("Rollback to PySpark 3.5.9? [Y/n]: \n  PySpark 4.0.4 is installed now\n"
+                      "  To restore PySpark 3.5.9, run: ", result.stdout)
+        self.assertEqual(result.stderr, "Aborted!\n")
 
     def test_ctrl_c_during_smoke_test_ends_the_jvm(self):
         ws.venv.set_pyspark("3.5.9")

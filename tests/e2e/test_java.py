@@ -195,7 +195,7 @@ class Pin(unittest.TestCase):
     def test_pin_survives_a_set_version_switch(self):
         self.assertEqual(java("set", JAVA25).returncode, 0)
         # Custom version 4.2.1, whose smoke test runs only on the pinned Java 25.
-        result = run_plo(["spark", "set-version"], plo_env(venv, JAVA17), stdin="7\n4.2.1\n",
+        result = run_plo(["spark", "set-version"], plo_env(venv, JAVA17), stdin="8\n4.2.1\n",
                          timeout=300)
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         self.assertEqual(venv.installed_pyspark(), "4.2.1")

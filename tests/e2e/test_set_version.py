@@ -47,7 +47,7 @@ class SetVersion(unittest.TestCase):
     def test_empty_or_users_spark_home(self):
         ws.venv.set_pyspark("4.1.3")
         result = run_plo(["spark", "set-version"], dict(plo_env(ws.venv, JAVA17), SPARK_HOME=""),
-                         stdin="4\n")
+                         stdin="5\n")
         self.assertIn("PySpark 3.5.9 installed successfully\n  Java compatibility verified\n",
                       result.stdout, result.stdout + result.stderr)
         # A Spark home of the user's own is used as it is: its spark-submit leaves a mark.
@@ -67,7 +67,7 @@ class SetVersion(unittest.TestCase):
                     'org.apache.spark.deploy.SparkSubmit "$@"\n')
         os.chmod(submit, 0o755)
         result = run_plo(["spark", "set-version"], dict(plo_env(ws.venv, JAVA17), SPARK_HOME=home),
-                         stdin="2\n")
+                         stdin="3\n")
         self.assertIn("PySpark 4.1.3 installed successfully\n  Java compatibility verified\n",
                       result.stdout, result.stdout + result.stderr)
         self.assertTrue(os.path.exists(mark))
@@ -75,7 +75,7 @@ class SetVersion(unittest.TestCase):
     def test_java25_refuses_spark35_and_rolls_back(self):
         support.require_java(support.JAVA25)
         ws.venv.set_pyspark("4.1.3")
-        result = self.set_version("4\ny\ny\n", java_home=support.JAVA25)
+        result = self.set_version("5\ny\ny\n", java_home=support.JAVA25)
         self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
         self.assertIn("\nJava compatibility error: Java compatibility error\n\n"
                       "   This PySpark version doesn't work with your current Java.\n"
@@ -99,15 +99,65 @@ class SetVersion(unittest.TestCase):
         self.assertIn("Restored PySpark 3.5.9\n", result.stdout)
         self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
 
-    def test_hostile_custom_versions_reach_pip_as_one_argument(self):
+    def test_custom_answers_that_are_no_version_are_refused_at_the_question(self):
         ws.venv.set_pyspark("3.5.9")
         marker = ws.path("pwned")
-        for typed in (f"3.5.9; touch {marker}", f"$(touch {marker})", "--version"):
+        for typed in (f"3.5.9; touch {marker}", f"$(touch {marker})", "--version",
+                      '3.5.9; python_version < "3"', "3.5.*"):
             result = self.set_version(f"8\n{typed}\n")
             self.assertEqual(result.returncode, 1, typed)
-            self.assertIn(f"  Installing PySpark {typed}...\n", result.stdout)
+            self.assertIn(f"Error: '{typed}' is not a valid version\n"
+                          "Enter PySpark version (e.g., 3.4.1): ", result.stdout)
+            self.assertNotIn("Installing PySpark", result.stdout)
             self.assertFalse(os.path.exists(marker))
             self.assertEqual(ws.venv.installed_pyspark(), "3.5.9", typed)
+        # Blanks around a version are trimmed, as pip trims them.
+        result = self.set_version("8\n 3.5.9 \n")
+        self.assertEqual(result.returncode, 0)
+        self.assertTrue(result.stdout.endswith("\nPySpark 3.5.9 is already installed\n\n"))
+
+    def test_offline_rollback_failure_restores_the_kept_files(self):
+        ws.venv.set_pyspark("3.5.9")
+        empty = ws.path("no-wheels")
+        os.makedirs(empty, exist_ok=True)
+        env = dict(plo_env(ws.venv, JAVA17), PIP_FIND_LINKS=empty)
+        result = run_plo(["spark", "set-version"], env, stdin="3\n")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("Rolling back to PySpark 3.5.9...\n  Installing PySpark 3.5.9...\n", result.stdout)
+        self.assertTrue(result.stdout.endswith(
+            "Rollback failed! Run 'plo spark set-version' again\n"
+            "Restored PySpark 3.5.9 from the files kept before uninstalling\n"), result.stdout)
+        self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
+        self.assertEqual(support.imported_pyspark(ws.venv.python), "3.5.9")
+        self.assertFalse(os.path.exists(os.path.join(ws.venv.site_packages(), ".plo-pyspark-stash")))
+        # What came back still starts the way PySpark does.
+        result = self.set_version("3\n")
+        self.assertIn("PySpark 4.1.3 installed successfully\n  Java compatibility verified\n",
+                      result.stdout, result.stdout + result.stderr)
+
+    def test_pyspark_from_pythonpath_is_left_alone(self):
+        ws.venv.set_pyspark("4.1.3")
+        folder = ws.path("on-pythonpath")
+        import zipfile
+        with zipfile.ZipFile(os.path.join(ws.wheels, "pyspark-3.5.9-py3-none-any.whl")) as wheel:
+            wheel.extractall(folder)
+        env = dict(plo_env(ws.venv, JAVA17), PYTHONPATH=folder)
+        result = run_plo(["spark", "set-version"], env, stdin="3\n")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("  Current PySpark: 3.5.9\n", result.stdout)
+        self.assertIn(f"  PySpark 3.5.9 comes from {folder}, which PYTHONPATH names: pip cannot "
+                      "replace it\n   Remove that entry from PYTHONPATH first", result.stdout)
+        self.assertNotIn("Uninstalling", result.stdout)
+        self.assertEqual(ws.venv.installed_pyspark(), "4.1.3")
+
+    def test_stale_virtual_env_is_named(self):
+        ws.venv.set_pyspark("3.5.9")
+        env = plo_env(ws.venv, JAVA17, VIRTUAL_ENV=ws.path("gone"))
+        del env["PLO_PYTHON"]
+        env["PATH"] = os.path.dirname(ws.venv.python) + ":/usr/bin:/bin"
+        result = run_plo(["spark", "set-version"], env, stdin="")
+        self.assertIn(f"Warning: VIRTUAL_ENV names {ws.path('gone')}, which has no bin/python; "
+                      f"using {ws.venv.python}3 instead\n", result.stderr)
 
     def test_java_error_with_rollback_accepted(self):
         ws.venv.set_pyspark("3.5.9")
@@ -220,22 +270,52 @@ class StandIn(unittest.TestCase):
 
 
 class WithoutPip(unittest.TestCase):
-    def test_interpreter_without_pip_keeps_what_it_had(self):
-        bare = support.Venv(ws.path("bare-venv"), ws.wheels, with_pip=False)
+    """Interpreters whose pip cannot run: uv venvs, --without-pip, a system Python (PEP 668)."""
+
+    def bare_venv(self, name):
+        bare = support.Venv(ws.path(name), ws.wheels, with_pip=False)
         site = [os.path.join(root, d) for root, dirs, _ in os.walk(bare.root) for d in dirs
                 if d == "site-packages"][0]
-        ws.venv.set_pyspark("3.5.9")
-        # Copy the stand-in in by hand: there is no pip to do it.
-        import zipfile
-        with zipfile.ZipFile(os.path.join(ws.wheels, "pyspark-3.5.9-py3-none-any.whl")) as wheel:
-            wheel.extractall(site)
+        # Install the stand-in with pip from outside, as uv would have.
+        subprocess.run([support.BASE_PYTHON, "-m", "pip", "--python", bare.python, "install",
+                        "pyspark==3.5.9"], env=support.pip_env(ws.wheels), check=True,
+                       capture_output=True)
+        return bare, site
+
+    def test_without_pip_or_uv_nothing_is_touched(self):
+        bare, _ = self.bare_venv("bare-venv")
         result = run_plo(["spark", "set-version"], plo_env(bare, JAVA17), stdin="3\n")
         self.assertEqual(result.returncode, 1)
-        self.assertIn("  Warning: Could not uninstall PySpark\n", result.stdout)
-        self.assertIn("No module named pip", result.stderr)
-        self.assertIn("Rollback failed! Run 'plo spark set-version' again\n", result.stdout)
-        check = run_plo(["spark", "check"], plo_env(bare, JAVA17))
-        self.assertIn("  Version:       3.5.9\n", check.stdout)
+        self.assertTrue(result.stdout.endswith(
+            "\nInstalling PySpark...\n\n"
+            f"  pip is not available for {bare.python}\n"
+            f"   Add pip to it:  {bare.python} -m ensurepip\n"
+            "   or install uv (https://docs.astral.sh/uv/), which plo then uses instead of pip\n\n"),
+            result.stdout)
+        self.assertNotIn("Uninstalling", result.stdout)
+        self.assertNotIn("Rollback failed", result.stdout)
+        self.assertEqual(support.imported_pyspark(bare.python), "3.5.9")
+
+    def test_uv_replaces_a_missing_pip(self):
+        bare, _ = self.bare_venv("uv-venv")
+        path = support.standin_uv(ws.path("uv-bin")) + ":/usr/bin:/bin"
+        result = run_plo(["spark", "set-version"], plo_env(bare, JAVA17, path=path), stdin="3\n")
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertIn("  Uninstalling PySpark 3.5.9...\n  Removed PySpark 3.5.9\n"
+                      "  Installing PySpark 4.1.3...\n", result.stdout)
+        self.assertIn("PySpark 4.1.3 installed successfully\n  Java compatibility verified\n",
+                      result.stdout)
+        self.assertEqual(support.imported_pyspark(bare.python), "4.1.3")
+
+    def test_externally_managed_system_python_is_refused(self):
+        if not os.path.exists("/usr/lib/python3.11/EXTERNALLY-MANAGED"):
+            raise unittest.SkipTest("no externally managed Python here")
+        env = plo_env(None, JAVA17, PLO_PYTHON="/usr/bin/python3")
+        result = run_plo(["spark", "set-version"], env, stdin="5\n")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("  /usr/bin/python3 is externally managed (PEP 668)", result.stdout)
+        self.assertIn("     python3 -m venv ~/venvs/spark\n", result.stdout)
+        self.assertNotIn("Installing PySpark 3.5.9", result.stdout)
 
 
 if __name__ == "__main__":

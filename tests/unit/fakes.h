@@ -135,8 +135,10 @@ class FakeRunner : public ProcessRunner {
 
   explicit FakeRunner(FakeCompat& compat) : compat_(compat) {}
 
-  std::vector<ProcessSpec> runs;        // all but environment probes
-  std::vector<ProcessSpec> probe_runs;  // environment probes
+  std::vector<ProcessSpec> runs;         // all but environment probes
+  std::vector<ProcessSpec> probe_runs;   // environment probes
+  std::vector<ProcessSpec> uv_runs;      // the runs that went to uv
+  bool install_changes_nothing = false;  // pip exits 0 having installed nothing
   // What the environment probe answers besides the installed PySpark (taken from FakeCompat).
   EnvironmentProbe environment{.has_pip = true, .in_virtual_env = true};
   bool without_dist_info = false;  // the installed pyspark has no dist-info beside it
@@ -152,15 +154,21 @@ class FakeRunner : public ProcessRunner {
     }
     runs.push_back(spec);
     Outcome outcome;
-    if (argv.size() == 6 && argv[3] == "uninstall") {
+    // pip: python -m pip ACTION ...; uv: uv pip ACTION --python python ARG
+    const bool uv = argv.size() == 6 && argv[1] == "pip";
+    if (uv) uv_runs.push_back(spec);
+    const std::string action = uv ? argv[2] : argv.size() >= 5 ? argv[3] : "";
+    if (action == "uninstall") {
       outcome = uninstall_outcome;
       if (!outcome.cannot_start && outcome.exit_code == 0) compat_.pyspark.reset();
-    } else if (argv.size() == 5 && argv[3] == "install") {
-      const std::string version = argv[4].substr(9);  // after "pyspark=="
+    } else if (action == "install") {
+      const std::string version = argv.back().substr(9);  // after "pyspark=="
       if (auto it = install_outcomes.find(version); it != install_outcomes.end()) {
         outcome = it->second;
       }
-      if (!outcome.cannot_start && outcome.exit_code == 0) compat_.install(version);
+      if (!outcome.cannot_start && outcome.exit_code == 0 && !install_changes_nothing) {
+        compat_.install(version);
+      }
     } else {
       outcome = smoke_outcome;
     }
@@ -172,10 +180,14 @@ class FakeRunner : public ProcessRunner {
   std::vector<std::string> steps() const {
     std::vector<std::string> names;
     for (const auto& spec : runs) {
-      if (spec.argv.size() == 6)
+      const auto& argv = spec.argv;
+      const std::string action = argv.size() == 6 && argv[1] == "pip" ? argv[2]
+                                 : argv.size() >= 5                   ? argv[3]
+                                                                      : "";
+      if (action == "uninstall")
         names.push_back("uninstall");
-      else if (spec.argv.size() == 5)
-        names.push_back("install:" + spec.argv[4].substr(9));
+      else if (action == "install")
+        names.push_back("install:" + argv.back().substr(9));
       else
         names.push_back("smoke");
     }

@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "process/posix_runner.h"
@@ -108,6 +109,20 @@ TEST(PosixRunner, GrandchildOfAFinishedChildIsCleanedUpWithinTheLimit) {
   const ProcessResult r =
       runner.run({.argv = {"/bin/sh", "-c", "sleep 300 & echo done"}, .time_limit = 30s});
   EXPECT_FALSE(r.timed_out);
+  EXPECT_EQ(r.out, "done\n");
+}
+
+TEST(PosixRunner, EveryChildLeadsAGroupThatEndsWithIt) {
+  PosixProcessRunner runner;
+  // Field 5 of /proc/PID/stat is the process group.
+  const ProcessResult own = runner.run(shell("echo $$ $(cut -d' ' -f5 /proc/$$/stat)"));
+  std::istringstream words(own.out);
+  std::string pid, group;
+  words >> pid >> group;
+  EXPECT_EQ(pid, group);
+  // Without a time limit too, what the child leaves behind goes with it (else this would wait for
+  // the sleep, which holds the pipes).
+  const ProcessResult r = runner.run(shell("sleep 300 & echo done"));
   EXPECT_EQ(r.out, "done\n");
 }
 

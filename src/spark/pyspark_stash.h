@@ -1,0 +1,42 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace plo {
+
+// The installed PySpark's files kept aside while it is replaced: hard links (copies where the
+// filesystem refuses links) in a folder beside its dist-info, so that pip's uninstall, which
+// removes names, leaves the data alive. A stash counts only once its manifest is written.
+class PySparkStash {
+ public:
+  static constexpr const char* kFolderName = ".plo-pyspark-stash";
+
+  explicit PySparkStash(std::filesystem::path folder) : folder_(std::move(folder)) {}
+
+  const std::filesystem::path& folder() const { return folder_; }
+
+  // Keeps `files` (absolute paths; missing ones are skipped) of PySpark `version`, replacing
+  // anything in the folder. Throws std::filesystem::filesystem_error when it cannot.
+  void create(const std::string& version, const std::vector<std::string>& files) const;
+
+  // The version of a complete stash, or nothing (no stash, or one cut short).
+  std::optional<std::string> version() const;
+
+  // Removes the pyspark package and dist-info a cut install left in `site`, then puts the kept
+  // files back in their places. Throws std::filesystem::filesystem_error when it cannot.
+  void restore(const std::filesystem::path& site) const;
+
+  // Whether `site` holds a pyspark package and a pyspark dist-info with its RECORD.
+  static bool complete_pyspark_in(const std::filesystem::path& site);
+
+  // Removes the stash; quietly does nothing when there is none or it cannot.
+  void remove() const;
+
+ private:
+  std::filesystem::path folder_;
+};
+
+}  // namespace plo
