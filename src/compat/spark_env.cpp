@@ -158,17 +158,4 @@ std::string with_java_pin(std::string_view contents, std::string_view home) {
   return out;
 }
 
-std::string shell_quote(std::string_view value) {
-  std::string quoted = "'";
-  for (const char c : value) {
-    if (c == '\'') {
-      quoted += "'\\''";
-    } else {
-      quoted += c;
-    }
-  }
-  quoted += '\'';
-  return quoted;
-}
-
 }  // namespace plo

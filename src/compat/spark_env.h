@@ -30,7 +30,4 @@ std::string without_java_pin(std::string_view contents);
 // assignment is the last one.
 std::string with_java_pin(std::string_view contents, std::string_view home);
 
-// `value` quoted for a POSIX shell: one single-quoted word, safe for any bytes but NUL.
-std::string shell_quote(std::string_view value);
-
 }  // namespace plo

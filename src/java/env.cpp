@@ -1,5 +1,6 @@
 #include "compat/spark_env.h"
 #include "java/java_task.h"
+#include "util/text.h"
 
 namespace plo {
 namespace {

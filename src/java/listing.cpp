@@ -1,4 +1,5 @@
 #include "java/listing.h"
+#include "util/text.h"
 
 #include <algorithm>
 #include <nlohmann/json.hpp>
@@ -16,14 +17,6 @@ std::optional<bool> fits_pyspark(const Jdk& jdk, const std::optional<PySparkInfo
   if (!pyspark || pyspark->java_supported.empty()) return std::nullopt;
   const auto& supported = pyspark->java_supported;
   return std::find(supported.begin(), supported.end(), jdk.version) != supported.end();
-}
-
-std::string printable(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
-  }
-  return out;
 }
 
 std::vector<std::string> jdk_lines(const Console& console, const std::vector<Jdk>& jdks,

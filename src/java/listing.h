@@ -21,7 +21,4 @@ std::vector<std::string> jdk_lines(const Console& console, const std::vector<Jdk
 // The `plo java search --json` document.
 std::string jdks_json(const std::vector<Jdk>& jdks, const std::optional<PySparkInfo>& pyspark);
 
-// Text from outside (a release file) made fit for the terminal: control characters become "?".
-std::string printable(std::string_view text);
-
 }  // namespace plo

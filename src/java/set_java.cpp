@@ -5,6 +5,7 @@
 #include "compat/spark_env.h"
 #include "java/java_task.h"
 #include "java/listing.h"
+#include "util/text.h"
 
 namespace plo {
 namespace {

@@ -1,5 +1,6 @@
 #include "java/java_task.h"
 #include "java/listing.h"
+#include "util/text.h"
 
 namespace plo {
 

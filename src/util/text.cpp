@@ -50,7 +50,10 @@ std::string shell_quoted(std::string_view text) {
   const bool safe = !text.empty() && text.find_first_not_of(
                                          "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
                                          "0123456789@%+=:,./-_") == std::string_view::npos;
-  if (safe) return std::string(text);
+  return safe ? std::string(text) : shell_quote(text);
+}
+
+std::string shell_quote(std::string_view text) {
   std::string quoted = "'";
   for (char c : text) {
     if (c == '\'') {

@@ -16,6 +16,7 @@
 #include "compat/spark_env.h"
 #include "compat/spark_env_file.h"
 #include "process/process_runner.h"
+#include "util/text.h"
 
 namespace plo::testing {
 namespace {

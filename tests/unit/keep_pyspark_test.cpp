@@ -192,7 +192,7 @@ TEST(InstallPreflight, RefusesWhatTheInstallerCannotChange) {
     TaskFixture f;
     f.compat.install("3.5.9");
     c.arrange(f.runner);
-    f.console.answers = {std::string("2")};
+    f.console.answers = {std::string("3")};
     EXPECT_FALSE(f.task().set_version()) << c.name;
     EXPECT_TRUE(f.runner.runs.empty()) << c.name;
     const auto heading = std::find(f.console.lines.begin(), f.console.lines.end(),
@@ -209,7 +209,7 @@ TEST(InstallPreflight, WaysOutAreShownAndTheSystemCanBeOverridden) {
   {
     TaskFixture f;
     f.runner.environment.has_pip = false;
-    f.console.answers = {std::string("2")};
+    f.console.answers = {std::string("3")};
     EXPECT_FALSE(f.task().set_version());
     EXPECT_TRUE(has_line(f.console, "   Add pip to it:  /venv/bin/python -m ensurepip"));
     EXPECT_FALSE(has_line(f.console, "<red>Rollback failed!</red>"));
@@ -219,7 +219,7 @@ TEST(InstallPreflight, WaysOutAreShownAndTheSystemCanBeOverridden) {
     TaskFixture f;
     f.runner.environment.in_virtual_env = false;
     f.runner.environment.externally_managed = true;
-    f.console.answers = {std::string("2")};
+    f.console.answers = {std::string("3")};
     EXPECT_TRUE(f.task().set_version());
   }
 }
@@ -232,7 +232,7 @@ TEST(InstallPreflight, UvStandsInForAMissingPip) {
   TaskFixture f;
   f.compat.install("3.5.9");
   f.runner.environment.has_pip = false;
-  f.console.answers = {std::string("2")};
+  f.console.answers = {std::string("3")};
   EXPECT_TRUE(f.task().set_version()) << f.console.text();
   const std::string uv = (bin.path / "uv").string();
   ASSERT_EQ(f.runner.uv_runs.size(), 2u);
@@ -248,7 +248,7 @@ TEST(InstallVerification, PipSuccessWithoutTheVersionIsAFailedInstall) {
   TaskFixture f;
   f.compat.install("3.5.9");
   f.runner.install_changes_nothing = true;
-  f.console.answers = {std::string("2")};
+  f.console.answers = {std::string("3")};
   EXPECT_FALSE(f.task().set_version());
   EXPECT_TRUE(has_line(f.console, "<red>Failed to install PySpark 4.1.3</red>"));
   EXPECT_EQ(f.runner.steps(),
@@ -258,7 +258,7 @@ TEST(InstallVerification, PipSuccessWithoutTheVersionIsAFailedInstall) {
 TEST(InstallVerification, VersionsCompareAsPep440Does) {
   TaskFixture f;
   f.runner.environment.dist_version = "3.5.9";
-  f.console.answers = {std::string("7"), std::string(" 3.5.09 ")};
+  f.console.answers = {std::string("8"), std::string(" 3.5.09 ")};
   EXPECT_TRUE(f.task().set_version()) << f.console.text();
   EXPECT_EQ(f.runner.steps(), (std::vector<std::string>{"install:3.5.09", "smoke"}));
 }
@@ -266,7 +266,7 @@ TEST(InstallVerification, VersionsCompareAsPep440Does) {
 TEST(CustomVersion, TrimsBlanksAndAsksAgainForWhatIsNoVersion) {
   TaskFixture f;
   f.compat.install("3.5.3");
-  f.console.answers = {std::string("7"), std::string("3.5.9; python_version < \"3\""),
+  f.console.answers = {std::string("8"), std::string("3.5.9; python_version < \"3\""),
                        std::string("\x1b[31m"), std::string(" 3.5.3 ")};
   EXPECT_TRUE(f.task().set_version());
   EXPECT_TRUE(has_line(f.console, "Error: '3.5.9; python_version < \"3\"' is not a valid version"));
@@ -279,7 +279,7 @@ TEST(InterruptedPhase, EndOfInputAtTheRollbackQuestionReportsTheState) {
   TaskFixture f;
   f.compat.install("3.5.9");
   f.runner.smoke_outcome = {1, "", "java.lang.UnsupportedClassVersionError", false, false};
-  f.console.answers = {std::string("2")};  // then end of input
+  f.console.answers = {std::string("3")};  // then end of input
   EXPECT_THROW(f.task().set_version(), Abort);
   EXPECT_TRUE(has_line(f.console, "<yellow>  PySpark 4.1.3 is installed now</yellow>"));
   EXPECT_TRUE(has_line(f.console,
