@@ -265,6 +265,27 @@ class MatchCluster(unittest.TestCase):
             self.assertIn(message, out[4])
             self.assertEqual(len(out) - 1, 6)
 
+    def test_computes_file_that_is_a_fifo_or_a_folder(self):
+        for kind in ("fifo", "folder"):
+            home = ws.path(f"home-{kind}")
+            os.makedirs(home, exist_ok=True)
+            target = os.path.join(home, "computes.yml")
+            os.mkfifo(target) if kind == "fifo" else os.makedirs(target)
+            result = run_plo(["spark", "match-cluster", "prod"], plo_env(ws.venv, JAVA17, PLO_HOME=home),
+                             timeout=30)
+            self.assertEqual(result.returncode, 1, kind)
+            self.assertEqual(result.stdout.split("\n")[4:], [
+                f"Error loading compute config: {target}: not a regular file", "", ""], kind)
+
+    def test_computes_file_above_4_mib_is_refused(self):
+        home = ws.path("home-big")
+        os.makedirs(home, exist_ok=True)
+        with open(os.path.join(home, "computes.yml"), "w") as f:
+            f.write(COMPUTES + "#" * (4 << 20))
+        result = run_plo(["spark", "match-cluster", "prod"], plo_env(ws.venv, JAVA17, PLO_HOME=home))
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("computes.yml: larger than 4 MiB", result.stdout)
+
     def test_missing_file_affects_only_match_cluster(self):
         env = plo_env(ws.venv, JAVA17, PLO_HOME=ws.path("no-such-home"))
         result = run_plo(["spark", "match-cluster", "prod"], env)
