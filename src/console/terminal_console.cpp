@@ -9,6 +9,7 @@
 #include "cancel/cancel.h"
 #include "console/answers.h"
 #include "console/color.h"
+#include "util/escape.h"
 #include "util/text.h"
 
 namespace plo {
@@ -57,7 +58,7 @@ long long TerminalConsole::prompt_int(std::string_view question) {
     const std::string entry = ask(line);
     if (trim_blanks(entry).empty()) continue;
     if (const auto value = parse_integer_answer(entry)) return *value;
-    echo("Error: '" + std::string(trim_blanks(entry)) + "' is not a valid integer.");
+    echo("Error: '" + escape_controls(trim_blanks(entry)) + "' is not a valid integer.");
   }
 }
 
