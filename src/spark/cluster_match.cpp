@@ -1,3 +1,4 @@
+#include "compat/master_url.h"
 #include "spark/display.h"
 #include "spark/spark_task.h"
 #include "util/escape.h"
@@ -52,7 +53,7 @@ bool SparkTask::match_cluster(const std::string& compute_name) {
   std::optional<std::string> cluster_version;
   if (master_url && master_url->starts_with("spark://")) {
     cluster_version = s_.compat.detect_spark_cluster_version(*master_url);
-  } else if (master_url && master_url->starts_with("local")) {
+  } else if (master_url && is_local_master(*master_url)) {
     if (const auto pyspark = s_.compat.get_pyspark_info()) {
       cluster_version = pyspark->version;
       c.echo(c.style("  (Local mode - using PySpark version)", Color::Blue));

@@ -127,6 +127,15 @@ TEST(MatchCluster, OutsideTextIsShownEscaped) {
             "not a single value</red>");
 }
 
+TEST(MatchCluster, LocalhostMasterIsNoLocalMaster) {
+  TaskFixture f;
+  f.compat.install("3.5.9");
+  f.computes["c"] = record(std::nullopt, {{{"master", "localhost:7077"}}});
+  EXPECT_FALSE(f.task().match_cluster("c"));
+  EXPECT_TRUE(f.compat.calls.empty());
+  EXPECT_EQ(f.console.lines[10], "<yellow>  Could not detect cluster version</yellow>");
+}
+
 // The cluster version report, counted as its own lines after the compute part.
 TEST(ClusterReport, LineCountsAndResults) {
   struct Case {

@@ -287,3 +287,23 @@ TEST(EscapeControls, ControlsAndNonUtf8AreShownAsHex) {
 
 }  // namespace
 }  // namespace plo
+
+namespace plo {
+namespace {
+
+TEST(MasterUrl, LocalMasters) {
+  for (const char* local :
+       {"local", "local[*]", "local[4]", "local[4,2]", "local[*, 3]", "local[4 ,3]",
+        "local-cluster[2,1,1024]", "local-cluster[ 2 , 1 , 512 ]"}) {
+    EXPECT_TRUE(is_local_master(local)) << local;
+  }
+  for (const char* other :
+       {"localhost:7077", "localhost", "local:7077", "local[]", "local[x]", "local[ 4]",
+        "local[4 ]", "local[4,]", "local[4,2 ]", "local[4,2,1]", "local-cluster[2,1]",
+        "local-cluster[a,b,c]", "locals", "LOCAL", "spark://localhost:7077", "", "local[*]x"}) {
+    EXPECT_FALSE(is_local_master(other)) << other;
+  }
+}
+
+}  // namespace
+}  // namespace plo
