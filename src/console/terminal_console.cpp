@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <fmt/format.h>
 #include <cerrno>
 #include <cstring>
 #include <system_error>
@@ -48,7 +49,12 @@ std::string TerminalConsole::style(std::string_view text, Color fg, bool bold) c
 std::string TerminalConsole::ask(std::string_view question_line) {
   write_all(question_line);
   std::optional<std::string> answer = reader_.read_line();
-  if (!answer) throw Abort();
+  if (!answer) {
+    if (reader_.overlong()) {
+      echo(fmt::format("Error: the answer is longer than {} MiB", LineReader::kMaxLineBytes >> 20));
+    }
+    throw Abort();
+  }
   return *answer;
 }
 
