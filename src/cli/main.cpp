@@ -24,6 +24,7 @@
 #include "process/posix_runner.h"
 #include "registry/compute_registry.h"
 #include "spark/spark_task.h"
+#include "util/escape.h"
 
 namespace {
 
@@ -198,7 +199,7 @@ int main(int argc, char** argv) {
     std::fputs("Aborted!\n", stderr);
     return 1;
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "Error: %s\n", e.what());
+    std::fprintf(stderr, "Error: %s\n", plo::escape_controls(e.what()).c_str());
     return 1;
   }
 }

@@ -6,13 +6,14 @@
 #include <stdexcept>
 
 #include "util/environment.h"
+#include "util/escape.h"
 #include "util/text.h"
 #include "util/text_file.h"
 
 namespace plo {
 namespace {
 
-constexpr auto kJavaVersionTimeLimit = std::chrono::seconds(20);
+constexpr auto kJavaVersionTimeLimit = std::chrono::seconds(5);
 
 std::optional<int> leading_number(std::string_view text) {
   int value = 0;
@@ -28,6 +29,14 @@ std::string unquote(std::string_view value) {
     value = value.substr(1, value.size() - 2);
   }
   return std::string(value);
+}
+
+// The vendor as it is shown: escaped, and cut when it is longer than any vendor's name.
+std::string shown_vendor(std::string_view vendor) {
+  constexpr size_t kMaxVendorChars = 200;
+  std::string shown = first_chars(vendor, kMaxVendorChars);
+  if (shown.size() < vendor.size()) shown += "... (cut)";
+  return escape_controls(shown);
 }
 
 }  // namespace
@@ -139,7 +148,7 @@ JavaDescription describe_java_home(ProcessRunner& runner, const std::string& hom
   }
   std::string vendor = release.implementor.value_or("");
   if (vendor.empty()) vendor = ask_java().runtime_name.value_or("Unknown");
-  return JavaDescription{*version, std::move(full_version), std::move(vendor)};
+  return JavaDescription{*version, std::move(full_version), shown_vendor(vendor)};
 }
 
 std::optional<JavaInfo> detect_current_java(ProcessRunner& runner,

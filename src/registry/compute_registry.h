@@ -43,6 +43,9 @@ class YamlComputeRegistry : public ComputeRegistry {
 
   std::optional<ComputeRecord> get(std::string_view name) override;
 
+  // Larger files are refused rather than parsed.
+  static constexpr size_t kMaxFileBytes = 4 << 20;
+
  private:
   YamlComputeRegistry() = default;
   void load(std::string_view text, const std::string& file);
