@@ -1,5 +1,6 @@
 #include "java/java_task.h"
 #include "java/listing.h"
+#include "util/escape.h"
 #include "util/text.h"
 
 namespace plo {
@@ -47,7 +48,7 @@ bool JavaTask::install_guide(std::optional<int> version) {
   const Platform platform = s_.platform();
   const std::string n = std::to_string(java);
   const std::string name =
-      printable(platform.pretty_name.empty() ? platform.kernel : platform.pretty_name);
+      escape_controls(platform.pretty_name.empty() ? platform.kernel : platform.pretty_name);
   std::vector<std::string> commands;
   std::string tool;
   if (platform.kernel == "Darwin") {

@@ -1,4 +1,5 @@
 #include "java/listing.h"
+#include "util/escape.h"
 #include "util/text.h"
 
 #include <algorithm>
@@ -27,8 +28,8 @@ std::vector<std::string> jdk_lines(const Console& console, const std::vector<Jdk
   size_t index_width = std::to_string(jdks.size()).size();
   for (const Jdk& jdk : jdks) {
     major_width = std::max(major_width, std::to_string(jdk.version).size());
-    vendor_width = std::max(vendor_width, printable(jdk.vendor).size());
-    version_width = std::max(version_width, printable(jdk.full_version).size());
+    vendor_width = std::max(vendor_width, escape_controls(jdk.vendor).size());
+    version_width = std::max(version_width, escape_controls(jdk.full_version).size());
   }
   std::vector<std::string> lines;
   size_t i = 0;
@@ -38,8 +39,9 @@ std::vector<std::string> jdk_lines(const Console& console, const std::vector<Jdk
       line += padded("[" + std::to_string(++i) + "]", index_width + 2) + " ";
     }
     line += "Java " + padded(std::to_string(jdk.version), major_width) + "  " +
-            padded(printable(jdk.vendor), vendor_width) + "  " +
-            padded(printable(jdk.full_version), version_width) + "  " + printable(jdk.home);
+            padded(escape_controls(jdk.vendor), vendor_width) + "  " +
+            padded(escape_controls(jdk.full_version), version_width) + "  " +
+            escape_controls(jdk.home);
     if (const auto fits = fits_pyspark(jdk, pyspark)) {
       line += *fits ? console.style(" [OK]", Color::Green) : console.style(" [!]", Color::Red);
     }

@@ -5,6 +5,7 @@
 #include "compat/spark_env.h"
 #include "java/java_task.h"
 #include "java/listing.h"
+#include "util/escape.h"
 #include "util/text.h"
 
 namespace plo {
@@ -44,7 +45,7 @@ bool JavaTask::set(const std::optional<std::string>& choice) {
     if (absolute.size() > 1 && absolute.back() == '/') absolute.pop_back();
     const auto jdk = s_.java.inspect_home(absolute);
     if (!jdk) {
-      c.echo(c.style("  No Java at " + printable(*choice) + ": it has no executable bin/java",
+      c.echo(c.style("  No Java at " + escape_controls(*choice) + ": it has no executable bin/java",
                      Color::Red));
       c.echo();
       c.echo("  Run 'plo java search' to find Java installations");
@@ -106,15 +107,15 @@ bool JavaTask::pin_jdk(const PySparkInfo& pyspark, const Jdk& jdk, const std::st
   s_.java.pin(home);
   const std::string file = s_.java.spark_env_file().value_or("spark-env.sh");
   c.echo();
-  c.echo(c.style("  Pinned Java " + std::to_string(jdk.version) + " (" + printable(jdk.vendor) +
-                     ") for PySpark " + pyspark.version,
+  c.echo(c.style("  Pinned Java " + std::to_string(jdk.version) + " (" +
+                     escape_controls(jdk.vendor) + ") for PySpark " + pyspark.version,
                  Color::Green));
-  c.echo("    JAVA_HOME=" + printable(home));
-  c.echo("    in " + printable(file));
+  c.echo("    JAVA_HOME=" + escape_controls(home));
+  c.echo("    in " + escape_controls(file));
   c.echo();
   c.echo(
       "  Every PySpark session of this environment now runs it. For this shell and other tools:");
-  c.echo("    export JAVA_HOME=" + printable(shell_quote(home)));
+  c.echo("    export JAVA_HOME=" + escape_controls(shell_quote(home)));
   c.echo("  or run: eval \"$(plo java env)\"");
   c.echo();
   return true;

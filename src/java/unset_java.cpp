@@ -1,5 +1,6 @@
 #include "java/java_task.h"
 #include "java/listing.h"
+#include "util/escape.h"
 #include "util/text.h"
 
 namespace plo {
@@ -9,8 +10,9 @@ bool JavaTask::unset() {
   heading("Java for PySpark");
   const auto file = s_.java.spark_env_file();
   if (s_.java.unpin()) {
-    c.echo(c.style("  Removed plo's Java pin from " + printable(file.value_or("spark-env.sh")),
-                   Color::Green));
+    c.echo(
+        c.style("  Removed plo's Java pin from " + escape_controls(file.value_or("spark-env.sh")),
+                Color::Green));
   } else {
     c.echo("  No Java pin to remove");
   }
@@ -18,7 +20,7 @@ bool JavaTask::unset() {
   const auto java = s_.compat.get_current_java();
   if (java) {
     c.echo("  PySpark will use Java " + std::to_string(java->version) + " (" +
-           printable(java->vendor) + ") at " + printable(java->path));
+           escape_controls(java->vendor) + ") at " + escape_controls(java->path));
   } else {
     c.echo(c.style("  PySpark will find no Java", Color::Yellow));
     c.echo("  Run 'plo java set' to select a Java version");

@@ -6,6 +6,7 @@
 #include "spark/display.h"
 #include "spark/spark_task.h"
 #include "util/environment.h"
+#include "util/escape.h"
 #include "util/text.h"
 
 namespace plo {
@@ -25,8 +26,8 @@ void warn_about_stale_virtual_env(const std::function<std::string()>& interprete
   if (non_empty_env("PLO_PYTHON")) return;
   const auto venv = non_empty_env("VIRTUAL_ENV");
   if (!venv || is_executable_file(*venv + "/bin/python")) return;
-  const std::string line = "Warning: VIRTUAL_ENV names " + printable(*venv) +
-                           ", which has no bin/python; using " + printable(interpreter()) +
+  const std::string line = "Warning: VIRTUAL_ENV names " + escape_controls(*venv) +
+                           ", which has no bin/python; using " + escape_controls(interpreter()) +
                            " instead\n";
   std::fputs(line.c_str(), stderr);
   std::fflush(stderr);
@@ -99,7 +100,7 @@ bool SparkTask::set_version() {
     for (;;) {
       version_to_install = trim_blanks(c.prompt_text("Enter PySpark version (e.g., 3.4.1)"));
       if (pep440_key(version_to_install)) break;
-      c.echo("Error: '" + printable(version_to_install) + "' is not a valid version");
+      c.echo("Error: '" + escape_controls(version_to_install) + "' is not a valid version");
     }
     major_minor = major_minor_of(version_to_install);
   }

@@ -65,13 +65,4 @@ std::string shell_quote(std::string_view text) {
   return quoted + "'";
 }
 
-std::string printable(std::string_view text) {
-  std::string shown(text);
-  for (char& c : shown) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u == 0x7f) c = '?';
-  }
-  return shown;
-}
-
 }  // namespace plo

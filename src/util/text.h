@@ -28,7 +28,4 @@ std::string shell_quoted(std::string_view text);
 // The text in single quotes for a POSIX shell, always (a value written into a sourced file).
 std::string shell_quote(std::string_view text);
 
-// The text with control characters (and DEL) shown as '?', for echoing what someone typed.
-std::string printable(std::string_view text);
-
 }  // namespace plo

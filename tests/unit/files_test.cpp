@@ -100,7 +100,7 @@ TEST_F(Files, JavaReleaseFifoFallsBackToJavaVersion) {
   fifo("jdk/release");
   ::setenv("JAVA_HOME", (root_ / "jdk").c_str(), 1);
   JavaVersionRunner runner;
-  const auto found = detect_current_java(runner);
+  const auto found = detect_current_java(runner, std::nullopt);
   ::unsetenv("JAVA_HOME");
   ASSERT_TRUE(found);
   EXPECT_EQ(found->version, 17);
@@ -116,9 +116,9 @@ TEST_F(Files, JavaVendorIsEscapedAndBounded) {
   ::setenv("JAVA_HOME", (root_ / "jdk").c_str(), 1);
   JavaVersionRunner runner;
   file("jdk/release", "JAVA_VERSION=\"21\"\nIMPLEMENTOR=\"Evil\x1b]0;pwned\x07\x1b[2J\"\n");
-  const auto evil = detect_current_java(runner);
+  const auto evil = detect_current_java(runner, std::nullopt);
   file("jdk/release", "JAVA_VERSION=\"21\"\nIMPLEMENTOR=\"" + std::string(5000, 'v') + "\"\n");
-  const auto long_name = detect_current_java(runner);
+  const auto long_name = detect_current_java(runner, std::nullopt);
   ::unsetenv("JAVA_HOME");
   ASSERT_TRUE(evil && long_name);
   EXPECT_EQ(evil->vendor, "Evil\\x1b]0;pwned\\x07\\x1b[2J");

@@ -270,7 +270,7 @@ TEST(CustomVersion, TrimsBlanksAndAsksAgainForWhatIsNoVersion) {
                        std::string("\x1b[31m"), std::string(" 3.5.3 ")};
   EXPECT_TRUE(f.task().set_version());
   EXPECT_TRUE(has_line(f.console, "Error: '3.5.9; python_version < \"3\"' is not a valid version"));
-  EXPECT_TRUE(has_line(f.console, "Error: '?[31m' is not a valid version"));
+  EXPECT_TRUE(has_line(f.console, "Error: '\\x1b[31m' is not a valid version"));
   EXPECT_TRUE(has_line(f.console, "<green>PySpark 3.5.3 is already installed</green>"));
   EXPECT_TRUE(f.runner.runs.empty());
 }
