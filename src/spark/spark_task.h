@@ -22,6 +22,9 @@ struct TaskServices {
   std::function<std::string()> interpreter;  // the interpreter executable that hosts PySpark
   ComputeRegistryFactory compute_registry;   // called only by match_cluster
   DatabricksClientFactory databricks;        // called only on match_cluster's Databricks path
+  // The Spark version of a Spark Connect server ("sc://..."), or nothing when it does not tell;
+  // called only on match_cluster's Spark Connect path.
+  std::function<std::optional<std::string>(const std::string&)> spark_connect_version = {};
 };
 
 // Task for managing Spark/PySpark installations.
@@ -43,6 +46,10 @@ class SparkTask {
   // Prints the PySpark/Java compatibility matrix.
   void show_versions();
 
+  // match_cluster's cluster version report for a found version, also the end of
+  // `plo compute test`; true when the major.minor versions match.
+  bool report_cluster_version(const std::string& cluster_version);
+
   // Steps of set_version, public so that they can be tested one by one.
 
   // Uninstalls the current PySpark; the flag, and the version that was installed (if any).
@@ -59,7 +66,6 @@ class SparkTask {
                      const std::vector<int>& supported,
                      const std::optional<PySparkInfo>& current_pyspark);
   void report_state_after_interrupt(const std::optional<std::string>& previous_version);
-  bool report_cluster_version(const std::string& cluster_version);
   void heading(const std::string& title, const std::string& rule);
 
   TaskServices s_;

@@ -182,6 +182,11 @@ class FakeRegistry : public ComputeRegistry {
     if (it == computes.end()) return std::nullopt;
     return it->second;
   }
+  std::vector<std::string> names() override {
+    std::vector<std::string> all;
+    for (const auto& [name, record] : computes) all.push_back(name);
+    return all;
+  }
 };
 
 class FakeDatabricks : public DatabricksClient {

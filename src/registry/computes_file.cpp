@@ -1,0 +1,102 @@
+#include "registry/computes_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+
+namespace plo {
+namespace {
+
+constexpr size_t kMaxBytes = 4 << 20;
+
+[[noreturn]] void fail(const std::string& path, const std::string& what) {
+  throw std::runtime_error(path + ": " + what);
+}
+
+std::string errno_text() {
+  return std::strerror(errno);
+}
+
+// Writes `text` to a fresh file beside `path` with that mode and renames it over `path`.
+void replace_file(const std::string& path, const std::string& text, mode_t mode) {
+  const std::string temp = path + ".tmp-" + std::to_string(::getpid());
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+  if (fd < 0) fail(temp, "cannot be created: " + errno_text());
+  ::fchmod(fd, mode);
+  size_t done = 0;
+  bool ok = true;
+  while (done < text.size()) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = false;
+      break;
+    }
+    done += static_cast<size_t>(n);
+  }
+  const std::string write_error = ok ? "" : errno_text();
+  ok = ok && ::fsync(fd) == 0;
+  ok = ::close(fd) == 0 && ok;
+  if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
+    const std::string why = write_error.empty() ? errno_text() : write_error;
+    ::unlink(temp.c_str());
+    fail(path, "cannot be written: " + why);
+  }
+}
+
+}  // namespace
+
+std::optional<std::string> read_computes_for_edit(const std::string& path) {
+  // Without O_NONBLOCK a FIFO in its place would hang here.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return std::nullopt;
+    fail(path, "cannot be read: " + errno_text());
+  }
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    fail(path, "not a regular file");
+  }
+  std::string text;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      const std::string why = errno_text();
+      ::close(fd);
+      fail(path, "cannot be read: " + why);
+    }
+    if (n == 0) break;
+    text.append(buffer, static_cast<size_t>(n));
+    if (text.size() > kMaxBytes) {
+      ::close(fd);
+      fail(path, "larger than 4 MiB; not a computes.yml plo edits");
+    }
+  }
+  ::close(fd);
+  return text;
+}
+
+void write_computes(const std::string& path, const std::string& text,
+                    const std::optional<std::string>& previous) {
+  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  if (!folder.empty()) {
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error) fail(folder.string(), "cannot be created: " + error.message());
+  }
+  mode_t mode = 0600;  // a new file may come to hold tokens
+  struct stat info {};
+  if (::stat(path.c_str(), &info) == 0) mode = info.st_mode & 07777;
+  if (previous) replace_file(path + ".bak", *previous, mode);
+  replace_file(path, text, mode);
+}
+
+}  // namespace plo
