@@ -1,6 +1,7 @@
 #include "compat/cluster_detect.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "compat/cluster_responses.h"
 #include "compat/master_url.h"
@@ -8,10 +9,19 @@
 namespace plo {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// No single request may use up the time the other hosts and endpoints need.
+// No single request may use up the time the other endpoints need: a hung master before a healthy
+// one in the list then costs this much, not the whole budget.
 constexpr auto kRequestTimeLimit = std::chrono::milliseconds(3000);
+
+// What is known of one host while its two answers come in.
+struct HostState {
+  int pending = 2;
+  std::optional<std::string> rest_version;
+  std::optional<std::string> ui_version;
+
+  bool decided() const { return pending == 0 || rest_version || ui_version; }
+  std::optional<std::string> version() const { return rest_version ? rest_version : ui_version; }
+};
 
 }  // namespace
 
@@ -19,23 +29,40 @@ std::optional<std::string> detect_cluster_version(std::string_view master_url, H
                                                   std::chrono::milliseconds budget) {
   const auto hosts = parse_master_hosts(master_url);
   if (!hosts) return std::nullopt;
-  const auto deadline = Clock::now() + budget;
-  const auto fetch = [&](const std::string& url) -> std::optional<HttpResponse> {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0) return std::nullopt;
-    return http.get(url, std::min(left, kRequestTimeLimit));
-  };
+  // Requests 2i and 2i+1 are host i's REST server and web UI.
+  std::vector<HttpRequest> requests;
   for (const std::string& host : *hosts) {
     // The REST server answers any status query, known id or not, with its version.
-    if (auto rest = fetch("http://" + host + ":6066/v1/submissions/status/plo-probe")) {
-      if (!rest->truncated) {
-        if (auto version = parse_rest_version(rest->body)) return version;
-      }
+    requests.push_back({.url = "http://" + host + ":6066/v1/submissions/status/plo-probe",
+                        .time_limit = kRequestTimeLimit});
+    requests.push_back({.url = "http://" + host + ":8080/", .time_limit = kRequestTimeLimit});
+  }
+  std::vector<HostState> states(hosts->size());
+  const auto winner = [&]() -> std::optional<std::string> {
+    for (const HostState& state : states) {
+      if (!state.decided()) return std::nullopt;
+      if (auto version = state.version()) return version;
     }
-    if (auto page = fetch("http://" + host + ":8080/")) {
-      if (auto version = parse_web_ui_version(page->body)) return version;
-    }
+    return std::nullopt;
+  };
+  http.perform(requests, HttpClient::Clock::now() + budget,
+               [&](size_t index, const std::optional<HttpResponse>& answer) {
+                 HostState& state = states[index / 2];
+                 --state.pending;
+                 if (answer) {
+                   if (index % 2 == 0) {
+                     if (!answer->truncated) state.rest_version = parse_rest_version(answer->body);
+                   } else {
+                     state.ui_version = parse_web_ui_version(answer->body);
+                   }
+                 }
+                 return winner().has_value() ||
+                        std::all_of(states.begin(), states.end(),
+                                    [](const HostState& s) { return s.pending == 0; });
+               });
+  // Out of time or all answered: the first host in order that told its version.
+  for (const HostState& state : states) {
+    if (auto version = state.version()) return version;
   }
   return std::nullopt;
 }

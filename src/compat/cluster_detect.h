@@ -9,9 +9,10 @@
 
 namespace plo {
 
-// The Spark version of a standalone cluster: each host of the master URL in turn is asked on its
-// REST submission server (6066), then its web UI (8080), until one tells. The whole search ends
-// within `budget`.
+// The Spark version of a standalone cluster. Every host of the master URL is asked at once, on its
+// REST submission server (6066) and its web UI (8080); the first host in the URL's order that
+// tells its version wins, once every host before it has failed to. The whole search ends within
+// `budget`.
 std::optional<std::string> detect_cluster_version(
     std::string_view master_url, HttpClient& http,
     std::chrono::milliseconds budget = std::chrono::milliseconds(9000));

@@ -95,6 +95,9 @@ std::optional<std::string> parse_web_ui_version(std::string_view html) {
     }
     const size_t tag_end = rest.find('>');
     if (tag_end == std::string_view::npos) return std::nullopt;
+    // A "<" inside this tag starts no tag of its own: go on after it, so each byte is looked at
+    // a bounded number of times.
+    pos += tag_end + 1;
     const auto classes = class_attribute(rest.substr(4, tag_end - 4));
     if (!classes || !has_class_token(*classes, "version")) continue;
     const std::string_view content = rest.substr(tag_end + 1);

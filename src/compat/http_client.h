@@ -1,8 +1,10 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace plo {
 
@@ -13,27 +15,50 @@ struct HttpResponse {
   bool truncated = false;
 };
 
-// Fetches URLs for cluster detection; the seam that tests replace.
-class HttpClient {
- public:
-  virtual ~HttpClient() = default;
-
-  // GETs the URL within `time_limit`; nothing when no answer came (refused, silent, broken).
-  virtual std::optional<HttpResponse> get(const std::string& url,
-                                          std::chrono::milliseconds time_limit) = 0;
+// One request of a batch. A GET unless a method is given; the body is sent when not empty.
+struct HttpRequest {
+  std::string url;
+  // No single request may use up the time the others of its batch need; the batch's deadline
+  // still bounds it.
+  std::chrono::milliseconds time_limit = std::chrono::milliseconds(3000);
+  std::string method = "GET";
+  std::vector<std::string> headers = {};  // "Name: value"
+  std::string body = {};
 };
 
-// HttpClient on libcurl: connect and total time limits, a body size cap, no proxy for loopback.
-// libcurl and the TLS stack behind it are loaded on the first request, so that the commands that
-// never talk HTTP do not pay for loading them at every start.
+// Fetches URLs; the seam that tests replace.
+class HttpClient {
+ public:
+  using Clock = std::chrono::steady_clock;
+  // Told of each request as it ends, by its index in the batch, with its answer (nothing when
+  // none came: refused, silent, broken, out of time). Returns true when the answers so far
+  // suffice, which ends the batch at once.
+  using OnAnswer = std::function<bool(size_t index, const std::optional<HttpResponse>& answer)>;
+
+  virtual ~HttpClient() = default;
+
+  // Runs the requests side by side until each has ended, `on_answer` says enough, or `deadline`
+  // passes (the requests still running then are dropped unreported). Throws Interrupted at once
+  // when SIGINT or SIGTERM arrives meanwhile.
+  virtual void perform(const std::vector<HttpRequest>& requests, Clock::time_point deadline,
+                       const OnAnswer& on_answer) = 0;
+
+  // One GET within `time_limit`; nothing when no answer came.
+  std::optional<HttpResponse> get(const std::string& url, std::chrono::milliseconds time_limit);
+};
+
+// HttpClient on libcurl's multi interface, waiting in ppoll with interrupts let through: connect
+// and total time limits, a body size cap, http only, no proxy for loopback. libcurl and the TLS
+// stack behind it are loaded on the first request, so that the commands that never talk HTTP do
+// not pay for loading them at every start.
 class CurlHttpClient : public HttpClient {
  public:
   CurlHttpClient() = default;
   CurlHttpClient(const CurlHttpClient&) = delete;
   CurlHttpClient& operator=(const CurlHttpClient&) = delete;
 
-  std::optional<HttpResponse> get(const std::string& url,
-                                  std::chrono::milliseconds time_limit) override;
+  void perform(const std::vector<HttpRequest>& requests, Clock::time_point deadline,
+               const OnAnswer& on_answer) override;
 
   static constexpr size_t kMaxBodyBytes = 1 << 20;
 };

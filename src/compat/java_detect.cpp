@@ -12,7 +12,7 @@
 namespace plo {
 namespace {
 
-constexpr auto kJavaVersionTimeLimit = std::chrono::seconds(20);
+constexpr auto kJavaVersionTimeLimit = std::chrono::seconds(5);
 
 std::optional<int> leading_number(std::string_view text) {
   int value = 0;

@@ -3,14 +3,17 @@
 #include <yaml-cpp/yaml.h>
 
 #include <fmt/format.h>
-#include <fstream>
-#include <sstream>
+#include <cerrno>
+#include <cstring>
 #include <stdexcept>
 
 #include "util/environment.h"
+#include "util/text_file.h"
 
 namespace plo {
 namespace {
+
+constexpr const char* kTooLarge = "larger than 4 MiB; a compute config is a few lines";
 
 [[noreturn]] void fail(const std::string& file, const std::string& what) {
   throw std::runtime_error(fmt::format("{}: {}", file, what));
@@ -52,12 +55,20 @@ ComputeRecord read_record(const std::string& file, const std::string& name,
 }  // namespace
 
 YamlComputeRegistry::YamlComputeRegistry(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) fail(file, "cannot be read (missing or not readable)");
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (in.bad()) fail(file, "cannot be read");
-  load(text.str(), file);
+  const FileContents contents = read_regular_file(file, kMaxFileBytes);
+  switch (contents.status) {
+    case FileContents::Status::Ok:
+      break;
+    case FileContents::Status::NotRegular:
+      fail(file, "not a regular file");
+    case FileContents::Status::TooLarge:
+      fail(file, kTooLarge);
+    case FileContents::Status::Unreadable:
+      fail(file, contents.error == ENOENT || contents.error == EACCES
+                     ? "cannot be read (missing or not readable)"
+                     : fmt::format("cannot be read ({})", std::strerror(contents.error)));
+  }
+  load(contents.text, file);
 }
 
 std::unique_ptr<YamlComputeRegistry> YamlComputeRegistry::from_text(std::string_view text,
@@ -68,6 +79,8 @@ std::unique_ptr<YamlComputeRegistry> YamlComputeRegistry::from_text(std::string_
 }
 
 void YamlComputeRegistry::load(std::string_view text, const std::string& file) {
+  // yaml-cpp needs tens of bytes of memory per byte of text.
+  if (text.size() > kMaxFileBytes) fail(file, kTooLarge);
   YAML::Node root;
   try {
     root = YAML::Load(std::string(text));

@@ -51,6 +51,9 @@ class YamlComputeRegistry : public ComputeRegistry {
   // $PLO_HOME/computes.yml, PLO_HOME defaulting to ~/.plo; throws when neither is set.
   static std::string default_path();
 
+  // Larger files are refused rather than parsed.
+  static constexpr size_t kMaxFileBytes = 4 << 20;
+
  private:
   YamlComputeRegistry() = default;
   void load(std::string_view text, const std::string& file);

@@ -3,8 +3,11 @@
 import http.server
 import json
 import os
+import signal
 import socket
+import subprocess
 import threading
+import time
 import unittest
 
 import support
@@ -18,6 +21,8 @@ MASTER_4 = "127.0.0.24"     # web UI only, Spark 4.2.0
 NOBODY = "127.0.0.25"       # nothing listens
 SILENT = "127.0.0.26"       # accepts connections, never answers
 GARBAGE = "127.0.0.27"      # answers with junk
+HUNG = [f"127.0.9.{i}" for i in range(1, 61)]   # accept connections, never answer
+SPANS = "127.0.9.61"        # a web UI page that a scan from each "<" to the next ">" takes minutes on
 
 
 def handler(rest_version=None, ui_html=None, junk=False):
@@ -36,7 +41,10 @@ def handler(rest_version=None, ui_html=None, junk=False):
             self.send_response(status)
             self.send_header("Content-Length", str(len(body)))
             self.end_headers()
-            self.wfile.write(body)
+            try:
+                self.wfile.write(body)
+            except (BrokenPipeError, ConnectionResetError):
+                pass  # plo had its answer elsewhere and hung up
 
         def log_message(self, *args):
             pass
@@ -59,11 +67,14 @@ def setUpModule():
     serve(MASTER_4, 8080, handler(ui_html=ui4))
     serve(GARBAGE, 6066, handler(junk=True))
     serve(GARBAGE, 8080, handler(junk=True))
-    for port in (6066, 8080):
-        silent = socket.socket()
-        silent.bind((SILENT, port))
-        silent.listen(8)
-        servers.append(silent)
+    # Just under the 1 MiB body cap.
+    serve(SPANS, 8080, handler(ui_html="<span " * 174746 + '><span class="version">3.5.1</span>'))
+    for address in [SILENT] + HUNG:
+        for port in (6066, 8080):
+            silent = socket.socket()
+            silent.bind((address, port))
+            silent.listen(8)
+            servers.append(silent)
     ws.databricks_wheels = ws.path("databricks-wheels")
     os.makedirs(ws.databricks_wheels)
     support.build_databricks_wheel(ws.databricks_wheels)
@@ -103,6 +114,15 @@ computes:
   dev:
     config:
       master: local[*]
+  hung-first:
+    config:
+      master: spark://{HUNG[0]}:7077,{HUNG[1]}:7077,{MASTER_3}:7077
+  all-hung:
+    config:
+      master: spark://{",".join(h + ":7077" for h in HUNG)}
+  spans:
+    config:
+      master: spark://{SPANS}:7077
   analytics:
     type: databricks
     config:
@@ -140,6 +160,41 @@ class MatchCluster(unittest.TestCase):
     def test_high_availability_list_tries_each_master(self):
         ws.venv.set_pyspark("3.5.9")
         self.assertIn("  Spark Version: 3.5.1\n", self.match("ha").stdout)
+
+    def test_hung_masters_before_a_healthy_one_are_asked_side_by_side(self):
+        ws.venv.set_pyspark("3.5.9")
+        result = self.match("hung-first", timeout=30)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertIn("  Spark Version: 3.5.1\n", result.stdout)
+
+    def test_web_ui_page_of_many_open_spans_is_scanned_in_time(self):
+        ws.venv.set_pyspark("3.5.9")
+        result = self.match("spans", timeout=30)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertIn("  Spark Version: 3.5.1\n", result.stdout)
+
+    def test_interrupt_ends_the_wait_for_sixty_silent_masters(self):
+        home = ws.path("plo-home")
+        os.makedirs(home, exist_ok=True)
+        with open(os.path.join(home, "computes.yml"), "w") as f:
+            f.write(COMPUTES)
+        for signal_number in (signal.SIGINT, signal.SIGTERM):
+            process = subprocess.Popen(
+                [support.PLO, "spark", "match-cluster", "all-hung"],
+                env=plo_env(ws.venv, JAVA17, PLO_HOME=home), stdin=subprocess.DEVNULL,
+                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, start_new_session=True)
+            seen = []
+            for line in process.stdout:
+                seen.append(line)
+                if line == "Connecting to cluster...\n":
+                    break
+            time.sleep(1)
+            os.kill(process.pid, signal_number)
+            # Without the interrupt plo would wait out its 9 s budget and report "Could not detect".
+            rest, stderr = process.communicate(timeout=5)
+            self.assertEqual(process.returncode, 1, signal_number)
+            self.assertEqual(stderr, "Aborted!\n", signal_number)
+            self.assertNotIn("Could not detect", rest)
 
     def test_unreachable_silent_and_junk_masters_are_not_detected(self):
         for name in ("down", "silent", "junk"):
@@ -209,6 +264,27 @@ class MatchCluster(unittest.TestCase):
             self.assertIn("computes.yml", out[4])
             self.assertIn(message, out[4])
             self.assertEqual(len(out) - 1, 6)
+
+    def test_computes_file_that_is_a_fifo_or_a_folder(self):
+        for kind in ("fifo", "folder"):
+            home = ws.path(f"home-{kind}")
+            os.makedirs(home, exist_ok=True)
+            target = os.path.join(home, "computes.yml")
+            os.mkfifo(target) if kind == "fifo" else os.makedirs(target)
+            result = run_plo(["spark", "match-cluster", "prod"], plo_env(ws.venv, JAVA17, PLO_HOME=home),
+                             timeout=30)
+            self.assertEqual(result.returncode, 1, kind)
+            self.assertEqual(result.stdout.split("\n")[4:], [
+                f"Error loading compute config: {target}: not a regular file", "", ""], kind)
+
+    def test_computes_file_above_4_mib_is_refused(self):
+        home = ws.path("home-big")
+        os.makedirs(home, exist_ok=True)
+        with open(os.path.join(home, "computes.yml"), "w") as f:
+            f.write(COMPUTES + "#" * (4 << 20))
+        result = run_plo(["spark", "match-cluster", "prod"], plo_env(ws.venv, JAVA17, PLO_HOME=home))
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("computes.yml: larger than 4 MiB", result.stdout)
 
     def test_missing_file_affects_only_match_cluster(self):
         env = plo_env(ws.venv, JAVA17, PLO_HOME=ws.path("no-such-home"))

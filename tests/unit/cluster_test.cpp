@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "compat/cluster_detect.h"
 #include "fakes.h"
 
 namespace plo::testing {
@@ -164,6 +165,93 @@ TEST(ClusterReport, NoJavaLookupWithoutARecord) {
   EXPECT_EQ(std::count(f.compat.calls.begin(), f.compat.calls.end(), "get_current_java"), 0);
   EXPECT_EQ(f.console.lines[f.console.lines.size() - 2],
             "  Run 'plo spark set-version' and select PySpark 14.3.x");
+}
+
+}  // namespace
+}  // namespace plo::testing
+
+namespace plo::testing {
+namespace {
+
+std::string rest_url(const std::string& host) {
+  return "http://" + host + ":6066/v1/submissions/status/plo-probe";
+}
+std::string ui_url(const std::string& host) {
+  return "http://" + host + ":8080/";
+}
+HttpResponse rest_answer(const std::string& version) {
+  return {200, R"({"action":"SubmissionStatusResponse","serverSparkVersion":")" + version + "\"}",
+          false};
+}
+HttpResponse ui_answer(const std::string& version) {
+  return {200, "<span class=\"version\">" + version + "</span>", false};
+}
+
+TEST(DetectClusterVersion, AllHostsAreAskedInOneBatch) {
+  FakeHttp http;
+  http.answers[rest_url("c")] = rest_answer("3.5.1");
+  // a and b hang: they are asked beside c, not before it.
+  EXPECT_EQ(detect_cluster_version("spark://a:7077,b:7077,c:7077", http), "3.5.1");
+  ASSERT_EQ(http.batches.size(), 1u);
+  std::vector<std::string> urls;
+  for (const auto& request : http.batches[0]) urls.push_back(request.url);
+  EXPECT_THAT(urls, ElementsAre(rest_url("a"), ui_url("a"), rest_url("b"), ui_url("b"),
+                                rest_url("c"), ui_url("c")));
+}
+
+TEST(DetectClusterVersion, FirstHostInListOrderWins) {
+  struct Case {
+    std::string name;
+    std::map<std::string, std::optional<HttpResponse>> answers;
+    std::vector<std::string> first;
+    std::optional<std::string> expected;
+  } cases[] = {
+      {"later host answers sooner",
+       {{ui_url("a"), ui_answer("3.4.1")}, {rest_url("b"), rest_answer("3.5.1")}},
+       {rest_url("b")},
+       "3.4.1"},
+      {"refused first host",
+       {{rest_url("a"), std::nullopt},
+        {ui_url("a"), std::nullopt},
+        {ui_url("b"), ui_answer("4.2.0")}},
+       {},
+       "4.2.0"},
+      {"web ui suffices while rest hangs",
+       {{ui_url("a"), ui_answer("3.5.1")}, {rest_url("b"), rest_answer("4.0.0")}},
+       {rest_url("b")},
+       "3.5.1"},
+      {"truncated rest ignored",
+       {{rest_url("a"), HttpResponse{200, rest_answer("3.5.1").body, true}},
+        {ui_url("a"), ui_answer("3.5.2")}},
+       {},
+       "3.5.2"},
+      {"junk everywhere",
+       {{rest_url("a"), HttpResponse{200, "<x>", false}},
+        {ui_url("b"), HttpResponse{500, "\x1b[2J", false}}},
+       {},
+       std::nullopt},
+  };
+  for (const auto& c : cases) {
+    FakeHttp http;
+    http.answers = c.answers;
+    http.first = c.first;
+    EXPECT_EQ(detect_cluster_version("spark://a:7077,b:7077", http), c.expected) << c.name;
+  }
+}
+
+TEST(DetectClusterVersion, StopsOnceTheWinnerIsKnown) {
+  FakeHttp http;
+  http.answers[rest_url("a")] = rest_answer("3.5.1");
+  http.answers[ui_url("a")] = ui_answer("3.5.1");
+  http.answers[rest_url("b")] = rest_answer("3.5.1");
+  EXPECT_EQ(detect_cluster_version("spark://a,b", http), "3.5.1");
+  EXPECT_EQ(http.delivered, 1u);
+}
+
+TEST(DetectClusterVersion, NoRequestForAnUnusableUrl) {
+  FakeHttp http;
+  EXPECT_EQ(detect_cluster_version("spark://a b:7077", http), std::nullopt);
+  EXPECT_TRUE(http.batches.empty());
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 // Test doubles for the seams the task reaches the world through.
 
+#include <algorithm>
 #include <deque>
 #include <map>
 #include <memory>
@@ -12,6 +13,7 @@
 
 #include "cancel/cancel.h"
 #include "compat/databricks_client.h"
+#include "compat/http_client.h"
 #include "compat/java_compat_service.h"
 #include "console/answers.h"
 #include "console/console.h"
@@ -196,6 +198,39 @@ class FakeDatabricks : public DatabricksClient {
 
  private:
   bool installed_;
+};
+
+// Answers requests by URL: a listed URL answers (nothing standing for a refused connection), any
+// other hangs until the deadline. Answers come in request order, except that the URLs in `first`
+// come before all others.
+class FakeHttp : public HttpClient {
+ public:
+  std::map<std::string, std::optional<HttpResponse>> answers;
+  std::vector<std::string> first;
+  std::vector<std::vector<HttpRequest>> batches;
+  size_t delivered = 0;  // answers handed over before the batch ended
+
+  void perform(const std::vector<HttpRequest>& requests, Clock::time_point,
+               const OnAnswer& on_answer) override {
+    batches.push_back(requests);
+    std::vector<size_t> order;
+    for (const auto& url : first) {
+      for (size_t i = 0; i < requests.size(); ++i) {
+        if (requests[i].url == url) order.push_back(i);
+      }
+    }
+    for (size_t i = 0; i < requests.size(); ++i) {
+      if (std::find(first.begin(), first.end(), requests[i].url) == first.end()) {
+        order.push_back(i);
+      }
+    }
+    for (size_t i : order) {
+      const auto answer = answers.find(requests[i].url);
+      if (answer == answers.end()) continue;
+      ++delivered;
+      if (on_answer(i, answer->second)) return;
+    }
+  }
 };
 
 // A task wired to fakes.

@@ -237,3 +237,21 @@ TEST(ClusterResponses, WebUi) {
 
 }  // namespace
 }  // namespace plo
+
+namespace plo {
+namespace {
+
+// Pages shaped so that a scan from every "<" to the next ">" is quadratic; a linear scan finishes
+// at once (the test's time limit is the guard).
+TEST(ClusterResponses, WebUiScanIsLinear) {
+  std::string page;
+  for (int i = 0; i < 174746; ++i) page += "<span ";
+  EXPECT_EQ(parse_web_ui_version(page + "><span class=\"version\">3.5.1</span>"), "3.5.1");
+  EXPECT_EQ(parse_web_ui_version(page), std::nullopt);
+  std::string classes;
+  for (int i = 0; i < 100000; ++i) classes += "<span class='x'>";
+  EXPECT_EQ(parse_web_ui_version(classes), std::nullopt);
+}
+
+}  // namespace
+}  // namespace plo
