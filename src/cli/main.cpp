@@ -12,7 +12,6 @@
 #include <iostream>
 
 #include "cancel/interrupt.h"
-#include "compat/curl_exchange.h"
 #include "compat/databricks_api.h"
 #include "compat/databricks_client.h"
 #include "compat/databricks_connect_version.h"
@@ -62,8 +61,7 @@ int run(Command command, const std::string& compute_name, const ComputeOptions& 
   plo::PosixProcessRunner runner;
   plo::CurlHttpClient http;
   plo::RealCompatService compat(runner, http);
-  plo::CurlHttpExchange exchange;
-  plo::GrpcSparkConnectClient spark_connect(exchange);
+  plo::GrpcSparkConnectClient spark_connect(http);
   const auto console = plo::TerminalConsole::on_standard_streams();
   plo::SparkTask task({
       .console = *console,
@@ -81,8 +79,8 @@ int run(Command command, const std::string& compute_name, const ComputeOptions& 
             return spark_connect_version(spark_connect, master);
           },
   });
-  plo::NetworkMasterProbe masters(exchange);
-  plo::HttpDatabricksApi databricks(exchange);
+  plo::NetworkMasterProbe masters(http);
+  plo::HttpDatabricksApi databricks(http);
   plo::ComputeTask computes({
       .console = *console,
       .compat = compat,
@@ -96,9 +94,8 @@ int run(Command command, const std::string& compute_name, const ComputeOptions& 
           [&runner] {
             return plo::installed_databricks_connect_version(runner, plo::find_interpreter());
           },
-      .cluster_report = [&task](const std::string& version) {
-        return task.report_cluster_version(version);
-      },
+      .cluster_report =
+          [&task](const std::string& version) { return task.report_cluster_version(version); },
   });
   switch (command) {
     case Command::Check:
@@ -167,7 +164,8 @@ int main(int argc, char** argv) {
   match->callback([&] { command = Command::MatchCluster; });
 
   ComputeOptions compute_options;
-  CLI::App* compute = app.add_subcommand("compute", "List, test and edit the computes of computes.yml");
+  CLI::App* compute =
+      app.add_subcommand("compute", "List, test and edit the computes of computes.yml");
   compute->require_subcommand(1);
   CLI::App* list = compute->add_subcommand("list", "List the compute engines of computes.yml");
   list->add_flag("--json", compute_options.json, "One JSON document on standard output");

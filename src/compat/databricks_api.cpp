@@ -5,16 +5,23 @@ namespace plo {
 DatabricksAnswer HttpDatabricksApi::get(const std::string& base_url, const std::string& path,
                                         const std::string& token,
                                         std::chrono::milliseconds time_limit) {
-  HttpRequest request{.url = base_url + path,
-                      .headers = {"Authorization: Bearer " + token, "Accept: application/json",
-                                  "User-Agent: plo/" PLO_VERSION}};
-  const HttpResult result = std::move(http_.perform({request}, time_limit).front());
   DatabricksAnswer answer;
-  answer.reachable = result.answered;
-  answer.status = result.status;
-  answer.latency_ms = result.elapsed_ms;
-  answer.error = result.error;
-  if (!result.truncated) answer.body = result.body;
+  answer.error = "no answer in time";
+  const HttpRequest request{
+      .url = base_url + path,
+      .time_limit = time_limit,
+      .headers = {"Authorization: Bearer " + token, "Accept: application/json"},
+      .why_not = &answer.error};
+  http_.perform({request}, HttpClient::Clock::now() + time_limit,
+                [&](size_t, const std::optional<HttpResponse>& response) {
+                  if (response) {
+                    answer.reachable = true;
+                    answer.status = response->status;
+                    answer.latency_ms = response->elapsed_ms;
+                    if (!response->truncated) answer.body = response->body;
+                  }
+                  return true;
+                });
   return answer;
 }
 

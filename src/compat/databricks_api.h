@@ -49,20 +49,20 @@ std::optional<std::string> databricks_error_message(std::string_view body);
 
 }  // namespace plo
 
-#include "compat/http_exchange.h"
+#include "compat/http_client.h"
 
 namespace plo {
 
 // DatabricksApi over HTTP.
 class HttpDatabricksApi : public DatabricksApi {
  public:
-  explicit HttpDatabricksApi(HttpExchange& http) : http_(http) {}
+  explicit HttpDatabricksApi(HttpClient& http) : http_(http) {}
 
   DatabricksAnswer get(const std::string& base_url, const std::string& path,
                        const std::string& token, std::chrono::milliseconds time_limit) override;
 
  private:
-  HttpExchange& http_;
+  HttpClient& http_;
 };
 
 }  // namespace plo

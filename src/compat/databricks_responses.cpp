@@ -51,8 +51,7 @@ std::optional<std::string> databricks_base_url(std::string_view host, std::strin
     return std::nullopt;
   }
   if (scheme == "http://" && !is_loopback_host(name)) {
-    error = "refusing to send the token over plain http to " + std::string(name) +
-            "; use https://";
+    error = "refusing to send the token over plain http to " + std::string(name) + "; use https://";
     return std::nullopt;
   }
   return scheme + std::string(host);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "compat/http_exchange.h"
+#include "compat/http_client.h"
 #include "compat/master_probe.h"
 
 namespace plo {
@@ -9,13 +9,13 @@ namespace plo {
 // the web UI's /json/, the REST server's status answer (6066) and the web UI's page (8080).
 class NetworkMasterProbe : public MasterProbe {
  public:
-  explicit NetworkMasterProbe(HttpExchange& http) : http_(http) {}
+  explicit NetworkMasterProbe(HttpClient& http) : http_(http) {}
 
   std::vector<MasterProbeResult> probe(const std::vector<MasterAddress>& masters,
                                        std::chrono::milliseconds budget) override;
 
  private:
-  HttpExchange& http_;
+  HttpClient& http_;
 };
 
 }  // namespace plo

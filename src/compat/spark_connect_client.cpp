@@ -26,7 +26,7 @@ std::string random_uuid() {
   return text;
 }
 
-std::optional<std::string> header(const HttpResult& result, std::string_view name) {
+std::optional<std::string> header(const HttpResponse& result, std::string_view name) {
   std::optional<std::string> value;
   for (const auto& [key, text] : result.headers) {
     if (key == name) value = text;  // trailers come last and win
@@ -37,12 +37,23 @@ std::optional<std::string> header(const HttpResult& result, std::string_view nam
 }  // namespace
 
 std::string grpc_status_name(int code) {
-  static constexpr const char* kNames[] = {
-      "OK",           "CANCELLED",          "UNKNOWN",        "INVALID_ARGUMENT",
-      "DEADLINE_EXCEEDED", "NOT_FOUND",     "ALREADY_EXISTS", "PERMISSION_DENIED",
-      "RESOURCE_EXHAUSTED", "FAILED_PRECONDITION", "ABORTED", "OUT_OF_RANGE",
-      "UNIMPLEMENTED", "INTERNAL",          "UNAVAILABLE",    "DATA_LOSS",
-      "UNAUTHENTICATED"};
+  static constexpr const char* kNames[] = {"OK",
+                                           "CANCELLED",
+                                           "UNKNOWN",
+                                           "INVALID_ARGUMENT",
+                                           "DEADLINE_EXCEEDED",
+                                           "NOT_FOUND",
+                                           "ALREADY_EXISTS",
+                                           "PERMISSION_DENIED",
+                                           "RESOURCE_EXHAUSTED",
+                                           "FAILED_PRECONDITION",
+                                           "ABORTED",
+                                           "OUT_OF_RANGE",
+                                           "UNIMPLEMENTED",
+                                           "INTERNAL",
+                                           "UNAVAILABLE",
+                                           "DATA_LOSS",
+                                           "UNAUTHENTICATED"};
   if (code >= 0 && code < static_cast<int>(std::size(kNames))) {
     return fmt::format("grpc-status {} {}", code, kNames[code]);
   }
@@ -52,7 +63,10 @@ std::string grpc_status_name(int code) {
 SparkConnectResult GrpcSparkConnectClient::spark_version(const SparkConnectUrl& url,
                                                          std::chrono::milliseconds time_limit) {
   SparkConnectResult result;
-  HttpRequest request;
+  std::string why_not = "no answer in time";
+  HttpRequest request{.url = {}, .time_limit = time_limit, .method = "POST"};
+  request.want_headers = true;
+  request.why_not = &why_not;
   request.url = fmt::format("{}://{}:{}/spark.connect.SparkConnectService/AnalyzePlan",
                             url.use_ssl ? "https" : "http", url.host, url.port);
   request.http2 = true;
@@ -69,18 +83,24 @@ SparkConnectResult GrpcSparkConnectClient::spark_version(const SparkConnectUrl& 
   const std::string user = url.user_id.value_or(non_empty_env("USER").value_or("plo"));
   request.body = grpc_frame(encode_spark_version_request(url.session_id.value_or(random_uuid()),
                                                          user, "plo/" PLO_VERSION));
-  const HttpResult answer = std::move(http_.perform({request}, time_limit).front());
-  if (!answer.answered) {
-    result.error = answer.error;
+  std::optional<HttpResponse> answered;
+  http_.perform({request}, HttpClient::Clock::now() + time_limit,
+                [&](size_t, const std::optional<HttpResponse>& a) {
+                  answered = a;
+                  return true;
+                });
+  if (!answered) {
+    result.error = why_not;
     return result;
   }
+  const HttpResponse& answer = *answered;
   result.reachable = true;
   result.latency_ms = answer.elapsed_ms;
   const auto status = header(answer, "grpc-status");
   if (!status) {
-    result.error = answer.status == 200 ? "the answer has no grpc-status (not a gRPC server?)"
-                                        : fmt::format("HTTP {} without a gRPC status",
-                                                      answer.status);
+    result.error = answer.status == 200
+                       ? "the answer has no grpc-status (not a gRPC server?)"
+                       : fmt::format("HTTP {} without a gRPC status", answer.status);
     return result;
   }
   int code = -1;

@@ -12,8 +12,8 @@ namespace plo {
 struct SparkConnectResult {
   bool reachable = false;  // an HTTP/2 answer came
   long latency_ms = 0;
-  std::optional<int> grpc_status;   // from the trailers (or the headers of a trailers-only answer)
-  std::string grpc_message;         // grpc-message, as sent
+  std::optional<int> grpc_status;  // from the trailers (or the headers of a trailers-only answer)
+  std::string grpc_message;        // grpc-message, as sent
   std::optional<std::string> version;
   std::string error;            // why no version, when none
   bool token_withheld = false;  // a token was not sent: neither TLS nor loopback
@@ -35,7 +35,7 @@ std::string grpc_status_name(int code);
 
 }  // namespace plo
 
-#include "compat/http_exchange.h"
+#include "compat/http_client.h"
 
 namespace plo {
 
@@ -43,13 +43,13 @@ namespace plo {
 // call, its status from the trailers.
 class GrpcSparkConnectClient : public SparkConnectClient {
  public:
-  explicit GrpcSparkConnectClient(HttpExchange& http) : http_(http) {}
+  explicit GrpcSparkConnectClient(HttpClient& http) : http_(http) {}
 
   SparkConnectResult spark_version(const SparkConnectUrl& url,
                                    std::chrono::milliseconds time_limit) override;
 
  private:
-  HttpExchange& http_;
+  HttpClient& http_;
 };
 
 }  // namespace plo

@@ -108,7 +108,9 @@ std::optional<std::string_view> grpc_unframe(std::string_view body, std::string&
     error = "the answer is compressed, which plo did not ask for";
     return std::nullopt;
   }
-  const auto byte = [&](size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(body[i])); };
+  const auto byte = [&](size_t i) {
+    return static_cast<uint32_t>(static_cast<unsigned char>(body[i]));
+  };
   const uint32_t size = byte(1) << 24 | byte(2) << 16 | byte(3) << 8 | byte(4);
   if (size > body.size() - 5) {
     error = "the answer is cut off";

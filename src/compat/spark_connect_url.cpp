@@ -46,8 +46,7 @@ std::optional<SparkConnectUrl> parse_spark_connect_url(std::string_view url, std
   if (netloc.starts_with('[')) {
     const auto close = netloc.find(']');
     if (close == std::string_view::npos || close == 1 ||
-        !std::all_of(netloc.begin() + 1, netloc.begin() + static_cast<long>(close),
-                     is_ipv6_char)) {
+        !std::all_of(netloc.begin() + 1, netloc.begin() + static_cast<long>(close), is_ipv6_char)) {
       error = "the host is not a valid IPv6 address";
       return std::nullopt;
     }
@@ -68,8 +67,7 @@ std::optional<SparkConnectUrl> parse_spark_connect_url(std::string_view url, std
       port_text = netloc.substr(colon + 1);
       if (port_text.empty() || port_text.find(':') != std::string_view::npos) port_text = "x";
     }
-    if (parsed.host.empty() ||
-        !std::all_of(parsed.host.begin(), parsed.host.end(), is_name_char)) {
+    if (parsed.host.empty() || !std::all_of(parsed.host.begin(), parsed.host.end(), is_name_char)) {
       error = "the host is missing or holds characters no host name has";
       return std::nullopt;
     }

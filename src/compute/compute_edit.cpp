@@ -28,8 +28,8 @@ bool ComputeTask::add(const NewCompute& compute) {
     return refused(e.what());
   }
   write_computes(path, text, previous);
-  c.echo(c.style("Added compute '" + shown(compute.name) + "' to " + shown(path, 400),
-                 Color::Green));
+  c.echo(
+      c.style("Added compute '" + shown(compute.name) + "' to " + shown(path, 400), Color::Green));
   if (previous) c.echo("  Previous file kept as " + shown(path, 400) + ".bak");
   c.echo("  Run 'plo compute test " + shown(compute.name) + "' to verify connectivity");
   return true;

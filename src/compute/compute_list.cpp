@@ -34,8 +34,8 @@ bool ComputeTask::list(bool json) {
     registry = load_computes(path);
   } catch (const std::exception& e) {
     if (json) throw;
-    c.echo(c.style(std::string("Error loading compute config: ") + shown(e.what(), 400),
-                   Color::Red));
+    c.echo(
+        c.style(std::string("Error loading compute config: ") + shown(e.what(), 400), Color::Red));
     return false;
   }
   const std::vector<std::string> names = registry ? registry->names() : std::vector<std::string>{};

@@ -65,15 +65,13 @@ std::optional<std::string> host_problem(std::string_view host) {
   while (host.ends_with('/')) host.remove_suffix(1);
   const auto colon = host.find(':');
   const std::string_view name = host.substr(0, colon);
-  const bool name_ok =
-      !name.empty() && name.size() <= 253 && name.front() != '-' && name.front() != '.' &&
-      std::all_of(name.begin(), name.end(), [](char c) {
-        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-               c == '-' || c == '.' || c == '_';
-      });
-  const bool port_ok =
-      colon == std::string_view::npos ||
-      (is_digits(host.substr(colon + 1)) && host.size() - colon - 1 <= 5);
+  const bool name_ok = !name.empty() && name.size() <= 253 && name.front() != '-' &&
+                       name.front() != '.' && std::all_of(name.begin(), name.end(), [](char c) {
+                         return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') ||
+                                (c >= 'A' && c <= 'Z') || c == '-' || c == '.' || c == '_';
+                       });
+  const bool port_ok = colon == std::string_view::npos ||
+                       (is_digits(host.substr(colon + 1)) && host.size() - colon - 1 <= 5);
   if (!name_ok || !port_ok) return "not a host name (like adb-1234.5.azuredatabricks.net)";
   return std::nullopt;
 }

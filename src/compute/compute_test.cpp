@@ -39,12 +39,12 @@ void test_masters(const std::vector<MasterAddress>& masters, MasterProbe& probe,
     const std::string port = std::to_string(result.address.port);
     if (result.connected) {
       endpoint.latency_ms = result.connect_ms;
-      endpoint.lines.push_back(fmt::format("Master port {}: connected in {} ms", port,
-                                           result.connect_ms));
+      endpoint.lines.push_back(
+          fmt::format("Master port {}: connected in {} ms", port, result.connect_ms));
     } else {
       endpoint.error = shown(result.connect_error);
-      endpoint.lines.push_back(fmt::format("Master port {}: not reachable ({})", port,
-                                           shown(result.connect_error)));
+      endpoint.lines.push_back(
+          fmt::format("Master port {}: not reachable ({})", port, shown(result.connect_error)));
     }
     if (result.status) {
       endpoint.status = shown(*result.status, 40);
@@ -68,8 +68,7 @@ void test_masters(const std::vector<MasterAddress>& masters, MasterProbe& probe,
   }
 }
 
-void test_spark_connect(const std::string& master, SparkConnectClient& client,
-                        TestReport& report) {
+void test_spark_connect(const std::string& master, SparkConnectClient& client, TestReport& report) {
   std::string error;
   const auto url = parse_spark_connect_url(master, error);
   if (!url) {
@@ -132,9 +131,11 @@ std::optional<std::pair<int, int>> numeric_major_minor(std::string_view version)
 std::optional<std::string> known_runtime_spark(std::string_view runtime) {
   const auto mm = numeric_major_minor(runtime);
   if (!mm) return std::nullopt;
-  static const std::pair<std::pair<int, int>, const char*> kTable[] = {
-      {{12, 2}, "3.3.2"}, {{13, 3}, "3.4.1"}, {{14, 3}, "3.5.0"},
-      {{15, 4}, "3.5.0"}, {{16, 4}, "3.5.2"}};
+  static const std::pair<std::pair<int, int>, const char*> kTable[] = {{{12, 2}, "3.3.2"},
+                                                                       {{13, 3}, "3.4.1"},
+                                                                       {{14, 3}, "3.5.0"},
+                                                                       {{15, 4}, "3.5.0"},
+                                                                       {{16, 4}, "3.5.2"}};
   for (const auto& [key, spark] : kTable) {
     if (key == *mm) return spark;
   }
@@ -186,9 +187,8 @@ void test_databricks(const ComputeRecord& record, ComputeServices& s, TestReport
                     std::chrono::duration_cast<milliseconds>(deadline - Clock::now()));
   };
   static const std::map<std::string, std::string, std::less<>> kNoConfig;
-  const auto credentials =
-      resolve_databricks_credentials(record.config ? *record.config : kNoConfig, s.env,
-                                     s.read_file);
+  const auto credentials = resolve_databricks_credentials(
+      record.config ? *record.config : kNoConfig, s.env, s.read_file);
   if (credentials.host) {
     report.notes.push_back("  Host from:   " + shown(credentials.host_source, 400));
   }
@@ -220,10 +220,9 @@ void test_databricks(const ComputeRecord& record, ComputeServices& s, TestReport
 
   EndpointReport cluster_endpoint;
   cluster_endpoint.url = *base + "/api/2.1/clusters/get";
-  const DatabricksAnswer cluster_answer =
-      s.databricks.get(*base, "/api/2.1/clusters/get?cluster_id=" +
-                                  percent_encoded(*credentials.cluster_id),
-                       *credentials.token, left());
+  const DatabricksAnswer cluster_answer = s.databricks.get(
+      *base, "/api/2.1/clusters/get?cluster_id=" + percent_encoded(*credentials.cluster_id),
+      *credentials.token, left());
   std::optional<DatabricksCluster> cluster;
   if (read_answer(cluster_answer, cluster_endpoint)) {
     cluster = parse_databricks_cluster(cluster_answer.body);
@@ -232,12 +231,10 @@ void test_databricks(const ComputeRecord& record, ComputeServices& s, TestReport
       cluster_endpoint.lines.push_back("Answered, but not with a cluster description");
     } else {
       cluster_endpoint.status = shown(cluster->state, 40);
-      cluster_endpoint.lines.push_back(fmt::format("Answered in {} ms: state {}, runtime {}",
-                                                   cluster_answer.latency_ms,
-                                                   *cluster_endpoint.status,
-                                                   cluster->runtime.empty()
-                                                       ? "none (serverless?)"
-                                                       : shown(cluster->runtime, 80)));
+      cluster_endpoint.lines.push_back(fmt::format(
+          "Answered in {} ms: state {}, runtime {}", cluster_answer.latency_ms,
+          *cluster_endpoint.status,
+          cluster->runtime.empty() ? "none (serverless?)" : shown(cluster->runtime, 80)));
       report.reachable = true;
     }
   }
@@ -268,16 +265,18 @@ void test_databricks(const ComputeRecord& record, ComputeServices& s, TestReport
   const std::string runtime_mm =
       runtime ? fmt::format("{}.{}", runtime->first, runtime->second) : shown(cluster->runtime);
   if (!client) {
-    report.after.push_back("  databricks-connect is not installed; for this cluster: pip install "
-                           "\"databricks-connect==" + runtime_mm + ".*\"");
+    report.after.push_back(
+        "  databricks-connect is not installed; for this cluster: pip install "
+        "\"databricks-connect==" +
+        runtime_mm + ".*\"");
   } else if (const auto client_mm = numeric_major_minor(*client); client_mm && runtime) {
     if (*client_mm <= *runtime) {
       report.after.push_back("  databricks-connect " + shown(*client) + " fits runtime " +
                              runtime_mm);
     } else {
-      report.after.push_back("  databricks-connect " + shown(*client) +
-                             " is newer than runtime " + runtime_mm +
-                             ": pip install \"databricks-connect==" + runtime_mm + ".*\"");
+      report.after.push_back("  databricks-connect " + shown(*client) + " is newer than runtime " +
+                             runtime_mm + ": pip install \"databricks-connect==" + runtime_mm +
+                             ".*\"");
     }
   } else {
     report.after.push_back("  databricks-connect " + shown(*client) + " (cannot compare)");
@@ -320,9 +319,8 @@ bool ComputeTask::test(const std::string& name, bool json) {
     report.master = setting(*record, "master");
     if (report.master) report.shown_master = without_token(*report.master);
     report.host = setting(*record, "host");
-    const bool databricks =
-        *report.type == "databricks" ||
-        (report.host && contains_ignoring_case(*report.host, "databricks"));
+    const bool databricks = *report.type == "databricks" ||
+                            (report.host && contains_ignoring_case(*report.host, "databricks"));
     if (report.master && report.master->starts_with("spark://")) {
       if (const auto masters = parse_master_addresses(*report.master)) {
         test_masters(*masters, s_.masters, report);
@@ -336,7 +334,8 @@ bool ComputeTask::test(const std::string& name, bool json) {
     } else if (report.master && report.master->starts_with("sc://")) {
       test_spark_connect(*report.master, s_.spark_connect, report);
     } else {
-      report.error = "Nothing to test: no spark://, sc:// or local master URL and no Databricks host";
+      report.error =
+          "Nothing to test: no spark://, sc:// or local master URL and no Databricks host";
     }
   }
 

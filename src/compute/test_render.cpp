@@ -56,13 +56,11 @@ std::string test_report_json(const TestReport& report, std::optional<bool> match
                          {"spark_version", or_null(endpoint.spark_version)},
                          {"error", or_null(endpoint.error)}});
   }
-  const nlohmann::ordered_json document = {{"name", report.name},
-                                   {"type", or_null(report.type)},
-                                   {"reachable", report.reachable},
-                                   {"spark_version", or_null(report.spark_version)},
-                                   {"endpoints", endpoints},
-                                   {"match", or_null(match)},
-                                   {"error", or_null(report.error)}};
+  const nlohmann::ordered_json document = {
+      {"name", report.name},           {"type", or_null(report.type)},
+      {"reachable", report.reachable}, {"spark_version", or_null(report.spark_version)},
+      {"endpoints", endpoints},        {"match", or_null(match)},
+      {"error", or_null(report.error)}};
   return document.dump(2, ' ', true, nlohmann::ordered_json::error_handler_t::replace);
 }
 

@@ -125,7 +125,8 @@ Layout find_layout(const std::vector<Line>& lines) {
   for (size_t i = 0; i < lines.size(); ++i) {
     const std::string_view text = lines[i].text;
     const auto content = text.find_first_not_of(" \t");
-    if (content != std::string_view::npos && text.substr(0, content).find('\t') != std::string_view::npos) {
+    if (content != std::string_view::npos &&
+        text.substr(0, content).find('\t') != std::string_view::npos) {
       refuse("computes.yml is indented with tabs; edit it by hand");
     }
     if (text == "---" || text.starts_with("--- ") || text == "...") {
@@ -135,8 +136,9 @@ Layout find_layout(const std::vector<Line>& lines) {
     const auto key = parse_key_line(text);
     if (!key || key->key != "computes") continue;
     if (!inline_value(key->rest).empty()) {
-      refuse("'computes' is written in flow style on one line; edit it by hand or rewrite it as "
-             "an indented block");
+      refuse(
+          "'computes' is written in flow style on one line; edit it by hand or rewrite it as "
+          "an indented block");
     }
     layout.computes_line = i;
     break;
@@ -168,7 +170,8 @@ Layout find_layout(const std::vector<Line>& lines) {
       continue;
     }
     const auto key = parse_key_line(text);
-    if (!key) refuse(fmt::format("line {} of computes.yml is not a compute name; edit it by hand", i + 1));
+    if (!key)
+      refuse(fmt::format("line {} of computes.yml is not a compute name; edit it by hand", i + 1));
     const std::string_view value = inline_value(key->rest);
     layout.entries.push_back({key->key, i, i, value.starts_with('{') || value.starts_with('[')});
   }
@@ -262,8 +265,8 @@ bool is_plain_safe(std::string_view value) {
     if (lower == word) return false;
   }
   if (std::all_of(value.begin(), value.end(), [](char c) {
-        return (c >= '0' && c <= '9') || c == '.' || c == '+' || c == '-' || c == 'e' ||
-               c == 'E' || c == '_';
+        return (c >= '0' && c <= '9') || c == '.' || c == '+' || c == '-' || c == 'e' || c == 'E' ||
+               c == '_';
       })) {
     return false;
   }
@@ -314,8 +317,8 @@ std::string add_compute_text(std::string_view text, const NewCompute& compute) {
     if (!out.empty() && !out.ends_with('\n')) out += nl;
     out += "computes:" + nl + entry;
   } else {
-    const size_t after = layout.entries.empty() ? *layout.computes_line + 1
-                                                : layout.entries.back().last + 1;
+    const size_t after =
+        layout.entries.empty() ? *layout.computes_line + 1 : layout.entries.back().last + 1;
     out = join(lines, 0, after);
     if (!out.ends_with('\n')) out += nl;
     out += entry + join(lines, after, lines.size());

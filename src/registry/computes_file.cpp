@@ -9,10 +9,11 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "registry/compute_registry.h"
+#include "util/text_file.h"
+
 namespace plo {
 namespace {
-
-constexpr size_t kMaxBytes = 4 << 20;
 
 [[noreturn]] void fail(const std::string& path, const std::string& what) {
   throw std::runtime_error(path + ": " + what);
@@ -52,36 +53,19 @@ void replace_file(const std::string& path, const std::string& text, mode_t mode)
 }  // namespace
 
 std::optional<std::string> read_computes_for_edit(const std::string& path) {
-  // Without O_NONBLOCK a FIFO in its place would hang here.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOENT) return std::nullopt;
-    fail(path, "cannot be read: " + errno_text());
+  FileContents contents = read_regular_file(path, YamlComputeRegistry::kMaxFileBytes);
+  switch (contents.status) {
+    case FileContents::Status::Ok:
+      return std::move(contents.text);
+    case FileContents::Status::NotRegular:
+      fail(path, "not a regular file");
+    case FileContents::Status::TooLarge:
+      fail(path, "larger than 4 MiB; a compute config is a few lines");
+    case FileContents::Status::Unreadable:
+      if (contents.error == ENOENT) return std::nullopt;
+      fail(path, std::string("cannot be read (") + std::strerror(contents.error) + ")");
   }
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(fd);
-    fail(path, "not a regular file");
-  }
-  std::string text;
-  char buffer[65536];
-  for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      const std::string why = errno_text();
-      ::close(fd);
-      fail(path, "cannot be read: " + why);
-    }
-    if (n == 0) break;
-    text.append(buffer, static_cast<size_t>(n));
-    if (text.size() > kMaxBytes) {
-      ::close(fd);
-      fail(path, "larger than 4 MiB; not a computes.yml plo edits");
-    }
-  }
-  ::close(fd);
-  return text;
+  return std::nullopt;
 }
 
 void write_computes(const std::string& path, const std::string& text,

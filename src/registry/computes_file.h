@@ -11,7 +11,8 @@ std::optional<std::string> read_computes_for_edit(const std::string& path);
 
 // Replaces computes.yml with `text`: the previous text (when there was one) goes to
 // "<path>.bak", the new one to a temporary file in the same folder that is then renamed over the
-// path, so that a reader never sees half a file. Creates the folder when missing. Throws on failure.
+// path, so that a reader never sees half a file. Creates the folder when missing. Throws on
+// failure.
 void write_computes(const std::string& path, const std::string& text,
                     const std::optional<std::string>& previous);
 
