@@ -154,7 +154,14 @@ Layout find_layout(const std::vector<Line>& lines) {
   std::optional<size_t> child_indent;
   for (size_t i = *layout.computes_line + 1; i < end; ++i) {
     const std::string_view text = lines[i].text;
-    if (is_filler(text)) continue;
+    if (is_filler(text)) {
+      // A comment indented under an entry goes with it; blank lines stay where they are.
+      if (!trim_blanks(text).empty() && child_indent && !layout.entries.empty() &&
+          indent_of(text) > *child_indent) {
+        layout.entries.back().last = i;
+      }
+      continue;
+    }
     const size_t indent = indent_of(text);
     if (!child_indent) {
       child_indent = indent;
