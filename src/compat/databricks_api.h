@@ -12,8 +12,8 @@ struct DatabricksAnswer {
   bool reachable = false;  // an HTTP answer came
   long status = 0;
   long latency_ms = 0;
-  std::string body;
-  std::string error;  // why no answer
+  std::string body = {};
+  std::string error = {};  // why no answer
 };
 
 // GETs Databricks REST API paths with a bearer token; the seam that tests replace.

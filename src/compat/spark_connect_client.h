@@ -12,10 +12,10 @@ namespace plo {
 struct SparkConnectResult {
   bool reachable = false;  // an HTTP/2 answer came
   long latency_ms = 0;
-  std::optional<int> grpc_status;  // from the trailers (or the headers of a trailers-only answer)
-  std::string grpc_message;        // grpc-message, as sent
-  std::optional<std::string> version;
-  std::string error;            // why no version, when none
+  std::optional<int> grpc_status = {};  // from the trailers (or a trailers-only answer's headers)
+  std::string grpc_message = {};        // grpc-message, as sent
+  std::optional<std::string> version = {};
+  std::string error = {};       // why no version, when none
   bool token_withheld = false;  // a token was not sent: neither TLS nor loopback
 };
 

@@ -44,19 +44,23 @@ TEST(ComputesEditor, AddCreatesTheBlockAndFollowsTheFilesIndentAndLineEnds) {
   };
   const NewCompute full{"db", "databricks", std::nullopt, "adb-1.azuredatabricks.net", "0123-a"};
   const std::vector<Case> cases = {
-      {"", "computes:\n  db:\n    type: databricks\n    config:\n      host: "
-           "adb-1.azuredatabricks.net\n      cluster_id: 0123-a\n"},
-      {"theme: dark", "theme: dark\ncomputes:\n  db:\n    type: databricks\n    config:\n      "
-                      "host: adb-1.azuredatabricks.net\n      cluster_id: 0123-a\n"},
-      {"computes:\n", "computes:\n  db:\n    type: databricks\n    config:\n      host: "
-                      "adb-1.azuredatabricks.net\n      cluster_id: 0123-a\n"},
+      {"",
+       "computes:\n  db:\n    type: databricks\n    config:\n      host: "
+       "adb-1.azuredatabricks.net\n      cluster_id: 0123-a\n"},
+      {"theme: dark",
+       "theme: dark\ncomputes:\n  db:\n    type: databricks\n    config:\n      "
+       "host: adb-1.azuredatabricks.net\n      cluster_id: 0123-a\n"},
+      {"computes:\n",
+       "computes:\n  db:\n    type: databricks\n    config:\n      host: "
+       "adb-1.azuredatabricks.net\n      cluster_id: 0123-a\n"},
       {"computes:\n    a:\n        type: spark\n",
        "computes:\n    a:\n        type: spark\n    db:\n        type: databricks\n        "
        "config:\n            host: adb-1.azuredatabricks.net\n            cluster_id: 0123-a\n"},
-      {"computes:\r\n  a:\r\n    type: spark", "computes:\r\n  a:\r\n    type: spark\r\n  db:\r\n  "
-                                               "  type: databricks\r\n    config:\r\n      host: "
-                                               "adb-1.azuredatabricks.net\r\n      cluster_id: "
-                                               "0123-a\r\n"},
+      {"computes:\r\n  a:\r\n    type: spark",
+       "computes:\r\n  a:\r\n    type: spark\r\n  db:\r\n  "
+       "  type: databricks\r\n    config:\r\n      host: "
+       "adb-1.azuredatabricks.net\r\n      cluster_id: "
+       "0123-a\r\n"},
   };
   for (const auto& c : cases) EXPECT_EQ(add_compute_text(c.before, full), c.after) << c.before;
 }
@@ -116,8 +120,9 @@ TEST(ComputesEditor, RefusesWhatItCannotEditSafely) {
 
 TEST(ComputesEditor, AddingBesideAFlowStyleEntryLeavesItAlone) {
   const std::string after = add_compute_text("computes:\n  dev: {type: spark}\n", kProd);
-  EXPECT_EQ(after, "computes:\n  dev: {type: spark}\n  prod:\n    config:\n      master: "
-                   "spark://m1:7077\n");
+  EXPECT_EQ(after,
+            "computes:\n  dev: {type: spark}\n  prod:\n    config:\n      master: "
+            "spark://m1:7077\n");
 }
 
 TEST(ComputesEditor, ValuesAreQuotedWhereYamlWouldReadThemOtherwise) {

@@ -42,11 +42,16 @@ TEST(SparkConnectUrl, FollowsSparksConnectionStringRules) {
     EXPECT_EQ(url->user_id, c.user_id) << c.url;
   }
   const std::vector<std::pair<std::string, std::string>> bad = {
-      {"http://h", "begins with sc://"},     {"sc://", "host"},
-      {"sc://h:0", "port"},                  {"sc://h:99999", "port"},
-      {"sc://h:", "port"},                   {"sc://h:1:2", "port"},
-      {"sc://h/path", "path must be empty"}, {"sc://h/;token", "name=value"},
-      {"sc://h/;a=b=c", "name=value"},       {"sc://h\x1b[2J", "host"},
+      {"http://h", "begins with sc://"},
+      {"sc://", "host"},
+      {"sc://h:0", "port"},
+      {"sc://h:99999", "port"},
+      {"sc://h:", "port"},
+      {"sc://h:1:2", "port"},
+      {"sc://h/path", "path must be empty"},
+      {"sc://h/;token", "name=value"},
+      {"sc://h/;a=b=c", "name=value"},
+      {"sc://h\x1b[2J", "host"},
       {"sc://[zz]:1", "IPv6"},
   };
   for (const auto& [text, message] : bad) {
@@ -60,8 +65,8 @@ TEST(SparkConnectUrl, LoopbackHosts) {
   for (const char* host : {"localhost", "LOCALHOST", "127.0.0.1", "127.0.11.10", "[::1]"}) {
     EXPECT_TRUE(is_loopback_host(host)) << host;
   }
-  for (const char* host : {"127.0.0.1.evil.com", "128.0.0.1", "127.0.0.256", "example.com",
-                           "127.1", "localhost.example.com", ""}) {
+  for (const char* host : {"127.0.0.1.evil.com", "128.0.0.1", "127.0.0.256", "example.com", "127.1",
+                           "localhost.example.com", ""}) {
     EXPECT_FALSE(is_loopback_host(host)) << host;
   }
 }
@@ -71,17 +76,17 @@ TEST(SparkConnectProto, RequestBytesAndResponseDecoding) {
             std::string("\x0a\x01s\x12\x03\x0a\x01u\x1a\x01\x63\x52\x00", 13));
 
   // session_id (1), an unknown varint field, spark_version (8) {version (1)}, server session (15).
-  const std::string response = std::string("\x0a\x02id\x20\x96\x01\x42\x07\x0a\x05", 11) +
-                               "3.5.2" + std::string("\x7a\x01x", 3);
+  const std::string response = std::string("\x0a\x02id\x20\x96\x01\x42\x07\x0a\x05", 11) + "3.5.2" +
+                               std::string("\x7a\x01x", 3);
   EXPECT_EQ(decode_spark_version_response(response), "3.5.2");
 
   const std::vector<std::string> broken = {
-      "",                                        // no spark_version
-      std::string("\x42\x07\x0a\x05\x33", 5),    // length past the end
-      std::string("\x42\x02\x0a\x09", 4),        // inner length past the end
+      "",                                      // no spark_version
+      std::string("\x42\x07\x0a\x05\x33", 5),  // length past the end
+      std::string("\x42\x02\x0a\x09", 4),      // inner length past the end
       std::string("\x0a\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\x01", 12),  // varint too long
-      std::string("\x43\x00", 2),                // group wire type
-      std::string("\x42\x00", 2),                // empty spark_version
+      std::string("\x43\x00", 2),                                           // group wire type
+      std::string("\x42\x00", 2),                                           // empty spark_version
   };
   for (const auto& bytes : broken) EXPECT_FALSE(decode_spark_version_response(bytes));
 
@@ -93,7 +98,9 @@ TEST(SparkConnectProto, RequestBytesAndResponseDecoding) {
 
 TEST(SparkConnectProto, GrpcFraming) {
   const std::string framed = grpc_frame("abc");
-  EXPECT_EQ(framed, std::string("\x00\x00\x00\x00\x03" "abc", 8));
+  EXPECT_EQ(framed, std::string("\x00\x00\x00\x00\x03"
+                                "abc",
+                                8));
   std::string error;
   EXPECT_EQ(grpc_unframe(framed + "trailing", error), "abc");
   EXPECT_FALSE(grpc_unframe(std::string("\x01\x00\x00\x00\x01x", 6), error));
@@ -120,8 +127,8 @@ TEST(DatabricksCredentials, ComputeConfigThenVariablesThenProfile) {
            "cluster_id = file-cluster\n\n[work]\n; a comment\nhost=https://work.databricks.com\n"
            "cluster_id = work-cluster\n";
   };
-  auto found = resolve_databricks_credentials({{"host", "adb-1.azuredatabricks.net"}},
-                                              env_lookup, files);
+  auto found =
+      resolve_databricks_credentials({{"host", "adb-1.azuredatabricks.net"}}, env_lookup, files);
   EXPECT_EQ(found.host, "adb-1.azuredatabricks.net");
   EXPECT_EQ(found.host_source, "computes.yml");
   EXPECT_EQ(found.token, "env-token");
@@ -196,16 +203,17 @@ TEST(MasterProbeParsing, AddressesAndStatus) {
 }
 
 TEST(ComputeTarget, MasterUrlsAndHosts) {
-  for (const char* ok : {"spark://m:7077", "spark://a:1,b:2", "sc://h", "sc://h:1/;use_ssl=true",
-                         "local", "local[4]", "local[*]", "local[4,2]", "local-cluster[2,1,1024]"}) {
+  for (const char* ok :
+       {"spark://m:7077", "spark://a:1,b:2", "sc://h", "sc://h:1/;use_ssl=true", "local",
+        "local[4]", "local[*]", "local[4,2]", "local-cluster[2,1,1024]"}) {
     EXPECT_FALSE(master_url_problem(ok)) << ok;
   }
-  for (const char* bad : {"localhost:7077", "local[x]", "locality", "spark://", "sc://h/x",
-                          "yarn", "http://m:8080", ""}) {
+  for (const char* bad : {"localhost:7077", "local[x]", "locality", "spark://", "sc://h/x", "yarn",
+                          "http://m:8080", ""}) {
     EXPECT_TRUE(master_url_problem(bad)) << bad;
   }
-  for (const char* ok : {"adb-1.7.azuredatabricks.net", "https://x.cloud.databricks.com",
-                         "http://127.0.0.1:8000"}) {
+  for (const char* ok :
+       {"adb-1.7.azuredatabricks.net", "https://x.cloud.databricks.com", "http://127.0.0.1:8000"}) {
     EXPECT_FALSE(host_problem(ok)) << ok;
   }
   for (const char* bad : {"", "a b", "-x", "h:port", "h\x1b"}) {
