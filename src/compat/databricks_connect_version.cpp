@@ -19,8 +19,8 @@ std::optional<std::string> installed_databricks_connect_version(ProcessRunner& r
                                                                 const std::string& interpreter) {
   ProcessResult result;
   try {
-    result = runner.run({.argv = {interpreter, "-c", std::string(kScript)},
-                         .time_limit = std::chrono::seconds(10)});
+    result = runner.run(
+        {.argv = {interpreter, "-c", std::string(kScript)}, .time_limit = std::chrono::seconds(2)});
   } catch (const ProcessStartError&) {
     return std::nullopt;
   }
