@@ -6,6 +6,8 @@
 #include "compat/master_url.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  plo::parse_master_hosts(std::string_view(reinterpret_cast<const char*>(data), size));
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  plo::parse_master_hosts(text);
+  plo::is_local_master(text);
   return 0;
 }

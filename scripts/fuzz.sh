@@ -1,19 +1,34 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang into build-fuzz/ and runs each for SECONDS (default 60)
-# on its committed corpus. Crashes are kept in fuzz/crashes/ and end the script with failure.
+# on its committed corpus, every input under a time limit, so that a slow (non-linear) parser
+# fails as a crash does. First each target runs once on inputs shaped to be slow (near 1 MiB).
+# Crashes and slow inputs are kept in fuzz/crashes/ and end the script with failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
+per_input=2  # seconds; the slowest parser takes milliseconds on 1 MiB
 command -v clang++ >/dev/null || { echo "clang++ is needed for fuzzing (apt-get install clang)"; exit 1; }
 ./scripts/build.sh build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DPLO_FUZZ=ON -DPLO_TESTS=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo
 mkdir -p fuzz/crashes
+shapes="$(mktemp -d)"
+trap 'rm -rf "$shapes"' EXIT
+python3 fuzz/hostile_inputs.py "$shapes"
 for target in fuzz/corpus/*/; do
   name="$(basename "$target")"
+  echo "== $name: slow shapes"
+  # Given files instead of a folder, libFuzzer runs each once; a timeout there is a failure.
+  if ! out="$(build-fuzz/fuzz/"$name" -timeout="$per_input" -rss_limit_mb=2048 \
+      -artifact_prefix=fuzz/crashes/"$name"- "$shapes/$name"/* 2>&1)"; then
+    echo "$out" | tail -n 20
+    exit 1
+  fi
+  echo "$(grep -c '^Executed' <<<"$out") inputs, each within ${per_input}s"
   work="$(mktemp -d)"
   echo "== $name (${seconds}s)"
   # New inputs go to a scratch folder; the committed corpus stays small.
-  build-fuzz/fuzz/"$name" -max_total_time="$seconds" -max_len=65536 -timeout=10 \
-    -artifact_prefix=fuzz/crashes/"$name"- -print_final_stats=0 "$work" "$target" 2>&1 | tail -n 3
+  build-fuzz/fuzz/"$name" -max_total_time="$seconds" -max_len=65536 -timeout="$per_input" \
+    -rss_limit_mb=2048 -artifact_prefix=fuzz/crashes/"$name"- -print_final_stats=0 \
+    "$work" "$target" 2>&1 | tail -n 3
   rm -rf "$work"
 done

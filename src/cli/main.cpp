@@ -27,6 +27,7 @@
 #include "spark/spark_task.h"
 #include "util/environment.h"
 #include "util/text_file.h"
+#include "util/escape.h"
 
 namespace {
 
@@ -221,7 +222,7 @@ int main(int argc, char** argv) {
     std::fputs("Aborted!\n", stderr);
     return 1;
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "Error: %s\n", e.what());
+    std::fprintf(stderr, "Error: %s\n", plo::escape_controls(e.what()).c_str());
     return 1;
   }
 }

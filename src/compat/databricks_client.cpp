@@ -38,6 +38,7 @@ bool InterpreterDatabricksClient::available() {
   if (result.exit_code == kNotInstalledStatus) return false;
   std::string reason = last_line(result.err);
   if (reason.empty()) reason = fmt::format("exit status {}", result.exit_code);
+  if (result.err_cut) reason += " (its error output was cut at 1 MiB)";
   throw std::runtime_error("cannot load databricks-connect: " + reason);
 }
 

@@ -175,7 +175,7 @@ void configure(const Curl& lib, Transfer& t, const HttpRequest& request, long to
          std::min<long>(total_ms, static_cast<long>(kConnectTimeLimit.count())));
   setopt(curl, CURLOPT_TIMEOUT_MS, total_ms);
   setopt(curl, CURLOPT_NOPROXY, "localhost,127.0.0.0/8,::1");
-  setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(CurlHttpClient::kMaxBodyBytes));
+  // No CURLOPT_MAXFILESIZE: a body over the cap is cut by collect_body, announced length or not.
   setopt(curl, CURLOPT_WRITEFUNCTION, collect_body);
   setopt(curl, CURLOPT_WRITEDATA, &t.response);
   setopt(curl, CURLOPT_USERAGENT, "plo/" PLO_VERSION);

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "util/environment.h"
+#include "util/escape.h"
 #include "util/text.h"
 #include "util/text_file.h"
 
@@ -28,6 +29,14 @@ std::string unquote(std::string_view value) {
     value = value.substr(1, value.size() - 2);
   }
   return std::string(value);
+}
+
+// The vendor as it is shown: escaped, and cut when it is longer than any vendor's name.
+std::string shown_vendor(std::string_view vendor) {
+  constexpr size_t kMaxVendorChars = 200;
+  std::string shown = first_chars(vendor, kMaxVendorChars);
+  if (shown.size() < vendor.size()) shown += "... (cut)";
+  return escape_controls(shown);
 }
 
 }  // namespace
@@ -123,7 +132,7 @@ std::optional<JavaInfo> detect_current_java(ProcessRunner& runner) {
   }
   std::string vendor = release.implementor.value_or("");
   if (vendor.empty()) vendor = ask_java().runtime_name.value_or("Unknown");
-  return JavaInfo{*version, std::move(vendor), std::move(home)};
+  return JavaInfo{*version, shown_vendor(vendor), std::move(home)};
 }
 
 }  // namespace plo

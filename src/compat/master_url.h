@@ -12,4 +12,9 @@ namespace plo {
 // when the URL is not of that form or a host holds characters no host name has.
 std::optional<std::vector<std::string>> parse_master_hosts(std::string_view master_url);
 
+// Whether the master URL is one of Spark's local masters, which run in the driver's own process:
+// "local", "local[N]", "local[*]", "local[N,F]", "local[*,F]" and "local-cluster[N,C,M]" (blanks
+// allowed around the numbers where Spark allows them). "localhost:7077" is none of these.
+bool is_local_master(std::string_view master_url);
+
 }  // namespace plo

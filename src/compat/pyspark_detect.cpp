@@ -150,6 +150,13 @@ std::optional<PySparkInfo> detect_pyspark(ProcessRunner& runner, const std::stri
         fmt::format("the Python interpreter {} did not answer within {} seconds", interpreter,
                     kProbeTimeLimit.count()));
   }
+  if (result.out_cut) {
+    // No honest import path fills a mebibyte; a listing cut short would name a wrong folder.
+    throw std::runtime_error(fmt::format(
+        "{} printed more than {} MiB when asked for its import path (cut there); set PLO_PYTHON "
+        "to the Python whose PySpark plo should manage",
+        interpreter, ProcessResult::kMaxCapturedBytes >> 20));
+  }
   const auto import_path = parse_path_listing(result.out);
   if (result.exit_code != 0 || !import_path) {
     throw std::runtime_error(fmt::format(

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "compat/master_probe.h"
+#include "compat/master_url.h"
 #include "compat/spark_connect_url.h"
 
 namespace plo {
@@ -13,32 +14,7 @@ bool is_digits(std::string_view text) {
          std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// "[inside]" where inside passes `ok`.
-template <typename Ok>
-bool bracketed(std::string_view text, Ok ok) {
-  return text.size() >= 2 && text.front() == '[' && text.back() == ']' &&
-         ok(text.substr(1, text.size() - 2));
-}
-
 }  // namespace
-
-bool is_local_master(std::string_view master) {
-  if (master == "local") return true;
-  if (master.starts_with("local-cluster")) {
-    return bracketed(master.substr(13), [](std::string_view inside) {
-      return !inside.empty() && std::all_of(inside.begin(), inside.end(), [](char c) {
-        return (c >= '0' && c <= '9') || c == ',' || c == ' ';
-      });
-    });
-  }
-  if (!master.starts_with("local")) return false;
-  return bracketed(master.substr(5), [](std::string_view inside) {
-    const auto comma = inside.find(',');
-    const std::string_view threads = inside.substr(0, comma);
-    if (threads != "*" && !is_digits(threads)) return false;
-    return comma == std::string_view::npos || is_digits(inside.substr(comma + 1));
-  });
-}
 
 std::optional<std::string> master_url_problem(std::string_view master) {
   if (master.starts_with("spark://")) {

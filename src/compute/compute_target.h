@@ -6,9 +6,6 @@
 
 namespace plo {
 
-// Spark's local masters: local, local[N], local[*], local[N,F], local-cluster[...].
-bool is_local_master(std::string_view master);
-
 // Why a master URL cannot be used (not spark://, sc:// or a local master, or malformed), or
 // nothing when it can.
 std::optional<std::string> master_url_problem(std::string_view master);

@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "compat/master_url.h"
 #include "compat/versions.h"
 #include "compute/compute_target.h"
 #include "compute/compute_task.h"

@@ -4,25 +4,17 @@
 #include <string>
 #include <string_view>
 
+#include "util/escape.h"
+
 namespace plo {
 
 // Text from outside (files, servers) as it may be printed: control characters escaped as \xNN,
-// cut to `max_chars` bytes with "..." so a flood stays one short line.
-inline std::string shown(std::string_view text, size_t max_chars = 200) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string out;
-  for (size_t i = 0; i < text.size() && i < max_chars; ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (c < 0x20 || c == 0x7f) {
-      out += "\\x";
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  if (text.size() > max_chars) out += "...";
-  return out;
+// cut to `max_bytes` (on a character boundary) with "..." so that a flood stays one short line.
+inline std::string shown(std::string_view text, size_t max_bytes = 200) {
+  if (text.size() <= max_bytes) return escape_controls(text);
+  size_t cut = max_bytes;
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  return escape_controls(text.substr(0, cut)) + "...";
 }
 
 // A master URL with the value of a Spark Connect token parameter masked, so that listing or

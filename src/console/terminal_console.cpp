@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <fmt/format.h>
 #include <cerrno>
 #include <cstring>
 #include <system_error>
@@ -9,6 +10,7 @@
 #include "cancel/cancel.h"
 #include "console/answers.h"
 #include "console/color.h"
+#include "util/escape.h"
 #include "util/text.h"
 
 namespace plo {
@@ -47,7 +49,12 @@ std::string TerminalConsole::style(std::string_view text, Color fg, bool bold) c
 std::string TerminalConsole::ask(std::string_view question_line) {
   write_all(question_line);
   std::optional<std::string> answer = reader_.read_line();
-  if (!answer) throw Abort();
+  if (!answer) {
+    if (reader_.overlong()) {
+      echo(fmt::format("Error: the answer is longer than {} MiB", LineReader::kMaxLineBytes >> 20));
+    }
+    throw Abort();
+  }
   return *answer;
 }
 
@@ -57,7 +64,7 @@ long long TerminalConsole::prompt_int(std::string_view question) {
     const std::string entry = ask(line);
     if (trim_blanks(entry).empty()) continue;
     if (const auto value = parse_integer_answer(entry)) return *value;
-    echo("Error: '" + std::string(trim_blanks(entry)) + "' is not a valid integer.");
+    echo("Error: '" + escape_controls(trim_blanks(entry)) + "' is not a valid integer.");
   }
 }
 

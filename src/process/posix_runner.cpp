@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <fmt/format.h>
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -79,12 +80,20 @@ int decode_status(int status) {
   return -1;
 }
 
-// Reads what is available; closes the descriptor at end of stream.
-void drain(Fd& fd, std::string& into) {
-  char chunk[16384];
+// Once the child has ended, what it left in the pipes is read for this long at most: a grandchild
+// that keeps them open (outside the child's group) cannot hold plo.
+constexpr auto kDrainAfterExit = std::chrono::milliseconds(2000);
+
+// Reads what is available, keeping at most ProcessResult::kMaxCapturedBytes and dropping the rest;
+// closes the descriptor at end of stream.
+void drain(Fd& fd, std::string& into, bool& cut) {
+  char chunk[65536];
   const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
   if (n > 0) {
-    into.append(chunk, static_cast<size_t>(n));
+    const size_t room = ProcessResult::kMaxCapturedBytes - into.size();
+    const size_t kept = std::min(room, static_cast<size_t>(n));
+    into.append(chunk, kept);
+    if (kept < static_cast<size_t>(n)) cut = true;
   } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
     fd.reset();
   }
@@ -127,10 +136,14 @@ class Supervisor {
           err.reset();
         }
       }
+      if (exited_ && Clock::now() >= *drain_until_) {
+        out.reset();
+        err.reset();
+      }
       if (ready <= 0) continue;
       nfds_t i = 0;
-      if (out.open() && fds[i++].revents) drain(out, result.out);
-      if (err.open() && fds[i++].revents) drain(err, result.err);
+      if (out.open() && fds[i++].revents) drain(out, result.out, result.out_cut);
+      if (err.open() && fds[i++].revents) drain(err, result.err, result.err_cut);
     }
     if (interrupt_) throw Interrupted(interrupt_);
     return result;
@@ -143,6 +156,7 @@ class Supervisor {
     const pid_t done = ::waitpid(pid_, &status, WNOHANG);
     if (done != pid_) return false;
     exited_ = true;
+    drain_until_ = Clock::now() + kDrainAfterExit;
     result.exit_code = decode_status(status);
     // Whatever the child left behind in its group goes with it; pipes it holds then close.
     if (own_group_) ::kill(-pid_, SIGKILL);
@@ -152,6 +166,10 @@ class Supervisor {
   int poll_timeout_ms() const {
     // Without a pidfd the child's end is noticed by polling waitpid.
     int timeout = (pidfd_.open() || exited_) ? -1 : 20;
+    if (exited_) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(*drain_until_ - Clock::now());
+      timeout = static_cast<int>(std::max<long long>(0, left.count()));
+    }
     if (deadline_) {
       const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline_ - Clock::now());
       const int left_ms = static_cast<int>(std::max<long long>(0, left.count()));
@@ -180,6 +198,7 @@ class Supervisor {
   std::optional<Clock::time_point> deadline_;
   Fd pidfd_;
   bool exited_ = false;
+  std::optional<Clock::time_point> drain_until_;  // set when the child has ended
   int interrupt_ = 0;
 };
 

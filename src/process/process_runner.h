@@ -22,9 +22,14 @@ struct ProcessSpec {
 // How a child ended.
 struct ProcessResult {
   int exit_code = -1;  // 128 + signal number when it was killed by a signal
-  std::string out;     // captured standard output
-  std::string err;     // captured standard error
+  std::string out;     // captured standard output, its first kMaxCapturedBytes
+  std::string err;     // captured standard error, likewise
   bool timed_out = false;
+  bool out_cut = false;  // the child wrote more to stdout than was kept
+  bool err_cut = false;  // likewise for stderr
+
+  // What is kept of each captured stream; the rest is read and dropped.
+  static constexpr size_t kMaxCapturedBytes = 1 << 20;
 };
 
 // Raised when a program cannot be started at all; the message names the program.

@@ -1,5 +1,7 @@
+#include "compat/master_url.h"
 #include "spark/display.h"
 #include "spark/spark_task.h"
+#include "util/escape.h"
 #include "util/text.h"
 
 namespace plo {
@@ -16,7 +18,8 @@ std::optional<std::string> setting(const ComputeRecord& record, std::string_view
 
 bool SparkTask::match_cluster(const std::string& compute_name) {
   Console& c = s_.console;
-  heading("Checking cluster compatibility: " + compute_name, kEquals50);
+  const std::string name = escape_controls(compute_name);
+  heading("Checking cluster compatibility: " + name, kEquals50);
   c.echo();
 
   std::optional<ComputeRecord> compute;
@@ -24,12 +27,12 @@ bool SparkTask::match_cluster(const std::string& compute_name) {
     const auto registry = s_.compute_registry();
     compute = registry->get(compute_name);
   } catch (const std::exception& e) {
-    c.echo(c.style(std::string("Error loading compute config: ") + e.what(), Color::Red));
+    c.echo(c.style("Error loading compute config: " + escape_controls(e.what()), Color::Red));
     c.echo();
     return false;
   }
   if (!compute) {
-    c.echo(c.style("Compute '" + compute_name + "' not found in computes.yml", Color::Red));
+    c.echo(c.style("Compute '" + name + "' not found in computes.yml", Color::Red));
     c.echo("  Run 'plo compute list' to see available compute engines");
     c.echo();
     return false;
@@ -40,17 +43,17 @@ bool SparkTask::match_cluster(const std::string& compute_name) {
   const std::string compute_type =
       compute->type && !compute->type->empty() ? *compute->type : "spark";
 
-  c.echo("  Compute:     " + compute_name);
-  c.echo("  Type:        " + compute_type);
-  if (master_url) c.echo("  Master URL:  " + *master_url);
-  if (host) c.echo("  Host:        " + *host);
+  c.echo("  Compute:     " + name);
+  c.echo("  Type:        " + escape_controls(compute_type));
+  if (master_url) c.echo("  Master URL:  " + escape_controls(*master_url));
+  if (host) c.echo("  Host:        " + escape_controls(*host));
   c.echo();
   c.echo("Connecting to cluster...");
 
   std::optional<std::string> cluster_version;
   if (master_url && master_url->starts_with("spark://")) {
     cluster_version = s_.compat.detect_spark_cluster_version(*master_url);
-  } else if (master_url && master_url->starts_with("local")) {
+  } else if (master_url && is_local_master(*master_url)) {
     if (const auto pyspark = s_.compat.get_pyspark_info()) {
       cluster_version = pyspark->version;
       c.echo(c.style("  (Local mode - using PySpark version)", Color::Blue));
@@ -59,7 +62,7 @@ bool SparkTask::match_cluster(const std::string& compute_name) {
     c.echo(c.style("  Databricks cluster detected", Color::Blue));
     c.echo("  Note: Version detection requires active connection");
     if (s_.databricks()->available()) {
-      c.echo("  Run 'plo compute test " + compute_name + "' to verify connectivity");
+      c.echo("  Run 'plo compute test " + name + "' to verify connectivity");
     } else {
       c.echo("  Install databricks-connect for full support");
     }
@@ -79,7 +82,7 @@ bool SparkTask::match_cluster(const std::string& compute_name) {
   c.echo();
   c.echo("  Try:");
   c.echo("    - Start the cluster");
-  c.echo("    - Run 'plo compute test " + compute_name + "' to verify connectivity");
+  c.echo("    - Run 'plo compute test " + name + "' to verify connectivity");
   c.echo();
   return false;
 }

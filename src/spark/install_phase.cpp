@@ -1,5 +1,6 @@
 #include "cancel/interrupt.h"
 #include "spark/spark_task.h"
+#include "util/escape.h"
 #include "util/text.h"
 
 namespace plo {
@@ -52,7 +53,7 @@ bool SparkTask::install_phase(const std::string& version_to_install, const std::
     }
 
     c.echo();
-    c.echo(c.style("Java compatibility error: " + error_msg, Color::Red));
+    c.echo(c.style("Java compatibility error: " + escape_controls(error_msg), Color::Red));
     c.echo();
     c.echo("   This PySpark version doesn't work with your current Java.");
     c.echo("   PySpark " + major_minor + " requires Java " + java_list_text(supported));

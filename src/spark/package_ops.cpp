@@ -1,4 +1,5 @@
 #include "spark/spark_task.h"
+#include "util/escape.h"
 
 namespace plo {
 
@@ -17,7 +18,7 @@ std::pair<bool, std::optional<std::string>> SparkTask::_uninstall_pyspark() {
       c.echo(c.style("  Warning: Could not uninstall PySpark", Color::Yellow));
     }
   } catch (const std::exception& e) {
-    c.echo(c.style(std::string("  Error uninstalling: ") + e.what(), Color::Red));
+    c.echo(c.style("  Error uninstalling: " + escape_controls(e.what()), Color::Red));
   }
   return {true, previous};
 }

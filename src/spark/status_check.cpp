@@ -1,5 +1,6 @@
 #include "spark/display.h"
 #include "spark/spark_task.h"
+#include "util/escape.h"
 
 namespace plo {
 
@@ -34,7 +35,7 @@ bool SparkTask::check() {
     c.echo();
     return false;
   }
-  c.echo("  JAVA_HOME: " + java->path);
+  c.echo("  JAVA_HOME: " + escape_controls(java->path));
   c.echo("  Version:   Java " + std::to_string(java->version));
   c.echo("  Vendor:    " + java->vendor);
   const auto [is_compat, msg] =

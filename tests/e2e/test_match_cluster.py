@@ -114,6 +114,9 @@ computes:
   dev:
     config:
       master: local[*]
+  not-local:
+    config:
+      master: localhost:7077
   hung-first:
     config:
       master: spark://{HUNG[0]}:7077,{HUNG[1]}:7077,{MASTER_3}:7077
@@ -213,6 +216,14 @@ class MatchCluster(unittest.TestCase):
         result = self.match("dev")
         self.assertEqual(result.returncode, 1)
         self.assertNotIn("Local mode", result.stdout)
+
+    def test_localhost_master_is_not_local_mode(self):
+        ws.venv.set_pyspark("3.5.9")
+        result = self.match("not-local")
+        self.assertEqual(result.returncode, 1)
+        self.assertNotIn("Local mode", result.stdout)
+        self.assertNotIn("Versions match!", result.stdout)
+        self.assertIn("  Could not detect cluster version\n", result.stdout)
 
     def test_databricks_with_and_without_client(self):
         ws.venv.set_pyspark("3.5.9")

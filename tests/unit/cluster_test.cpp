@@ -108,6 +108,34 @@ TEST(MatchCluster, LocalMasterUsesTheLocalPySpark) {
   EXPECT_EQ(f.console.lines[f.console.lines.size() - 2], "<green>  Versions match!</green>");
 }
 
+TEST(MatchCluster, OutsideTextIsShownEscaped) {
+  TaskFixture f;
+  f.computes["c\x1b[2J"] = record("sp\x07rk", {{{"master", "yarn\x1b]0;x\x07"},
+                                                {"host",
+                                                 "edge\xc2\x9b"
+                                                 "2J"}}});
+  EXPECT_FALSE(f.task().match_cluster("c\x1b[2J"));
+  EXPECT_THAT(std::vector<std::string>(f.console.lines.begin() + 4, f.console.lines.begin() + 8),
+              ElementsAre("  Compute:     c\\x1b[2J", "  Type:        sp\\x07rk",
+                          "  Master URL:  yarn\\x1b]0;x\\x07", "  Host:        edge\\xc2\\x9b2J"));
+  EXPECT_EQ(f.console.text().find('\x1b'), std::string::npos) << f.console.text();
+  TaskFixture g;
+  g.registry_error = "computes.yml: the setting 'a\x1b[2J' of 'b' is not a single value";
+  g.task().match_cluster("b");
+  EXPECT_EQ(g.console.lines[4],
+            "<red>Error loading compute config: computes.yml: the setting 'a\\x1b[2J' of 'b' is "
+            "not a single value</red>");
+}
+
+TEST(MatchCluster, LocalhostMasterIsNoLocalMaster) {
+  TaskFixture f;
+  f.compat.install("3.5.9");
+  f.computes["c"] = record(std::nullopt, {{{"master", "localhost:7077"}}});
+  EXPECT_FALSE(f.task().match_cluster("c"));
+  EXPECT_TRUE(f.compat.calls.empty());
+  EXPECT_EQ(f.console.lines[10], "<yellow>  Could not detect cluster version</yellow>");
+}
+
 // The cluster version report, counted as its own lines after the compute part.
 TEST(ClusterReport, LineCountsAndResults) {
   struct Case {

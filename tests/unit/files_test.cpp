@@ -88,7 +88,8 @@ class JavaVersionRunner : public ProcessRunner {
   std::vector<ProcessSpec> runs;
   ProcessResult run(const ProcessSpec& spec) override {
     runs.push_back(spec);
-    return {0, "", "openjdk version \"17.0.15\" 2025-04-15\nOpenJDK Runtime Environment (build 17)\n",
+    return {0, "",
+            "openjdk version \"17.0.15\" 2025-04-15\nOpenJDK Runtime Environment (build 17)\n",
             false};
   }
 };
@@ -107,6 +108,21 @@ TEST_F(Files, JavaReleaseFifoFallsBackToJavaVersion) {
   ASSERT_EQ(runner.runs.size(), 1u);
   ASSERT_TRUE(runner.runs[0].time_limit);
   EXPECT_LE(*runner.runs[0].time_limit, std::chrono::seconds(5));
+}
+
+TEST_F(Files, JavaVendorIsEscapedAndBounded) {
+  const fs::path java = file("jdk/bin/java", "#!/bin/sh\n");
+  fs::permissions(java, fs::perms::owner_all);
+  ::setenv("JAVA_HOME", (root_ / "jdk").c_str(), 1);
+  JavaVersionRunner runner;
+  file("jdk/release", "JAVA_VERSION=\"21\"\nIMPLEMENTOR=\"Evil\x1b]0;pwned\x07\x1b[2J\"\n");
+  const auto evil = detect_current_java(runner);
+  file("jdk/release", "JAVA_VERSION=\"21\"\nIMPLEMENTOR=\"" + std::string(5000, 'v') + "\"\n");
+  const auto long_name = detect_current_java(runner);
+  ::unsetenv("JAVA_HOME");
+  ASSERT_TRUE(evil && long_name);
+  EXPECT_EQ(evil->vendor, "Evil\\x1b]0;pwned\\x07\\x1b[2J");
+  EXPECT_EQ(long_name->vendor, std::string(200, 'v') + "... (cut)");
 }
 
 TEST_F(Files, ComputesFileMustBeARegularFileOfBoundedSize) {

@@ -11,6 +11,7 @@
 #include "compat/pyspark_detect.h"
 #include "compat/versions.h"
 #include "console/answers.h"
+#include "util/escape.h"
 
 namespace plo {
 namespace {
@@ -251,6 +252,57 @@ TEST(ClusterResponses, WebUiScanIsLinear) {
   std::string classes;
   for (int i = 0; i < 100000; ++i) classes += "<span class='x'>";
   EXPECT_EQ(parse_web_ui_version(classes), std::nullopt);
+}
+
+}  // namespace
+}  // namespace plo
+
+namespace plo {
+namespace {
+
+TEST(EscapeControls, ControlsAndNonUtf8AreShownAsHex) {
+  struct Case {
+    std::string in, out;
+  } cases[] = {
+      {"Eclipse Adoptium", "Eclipse Adoptium"},
+      {"tab\tkept", "tab\tkept"},
+      {"\x1b]0;pwned\x07\x1b[2J", "\\x1b]0;pwned\\x07\\x1b[2J"},
+      {std::string("nul\0end", 7), "nul\\x00end"},
+      {"line\nbreak\r", "line\\x0abreak\\x0d"},
+      {"del\x7f", "del\\x7f"},
+      {"c1 \xc2\x9b"
+       "2J",
+       "c1 \\xc2\\x9b2J"},  // U+009B, CSI
+      {"raw \x9b"
+       "2J",
+       "raw \\x9b2J"},  // not UTF-8 at all
+      {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80", "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80"},
+      {"\xc2\xa0nbsp", "\xc2\xa0nbsp"},    // U+00A0 is no control
+      {"cut \xe2\x82", "cut \\xe2\\x82"},  // a sequence cut short
+      {"overlong \xc0\x9b", "overlong \\xc0\\x9b"},
+      {"surrogate \xed\xa0\x80", "surrogate \\xed\\xa0\\x80"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(escape_controls(c.in), c.out) << c.out;
+}
+
+}  // namespace
+}  // namespace plo
+
+namespace plo {
+namespace {
+
+TEST(MasterUrl, LocalMasters) {
+  for (const char* local :
+       {"local", "local[*]", "local[4]", "local[4,2]", "local[*, 3]", "local[4 ,3]",
+        "local-cluster[2,1,1024]", "local-cluster[ 2 , 1 , 512 ]"}) {
+    EXPECT_TRUE(is_local_master(local)) << local;
+  }
+  for (const char* other :
+       {"localhost:7077", "localhost", "local:7077", "local[]", "local[x]", "local[ 4]",
+        "local[4 ]", "local[4,]", "local[4,2 ]", "local[4,2,1]", "local-cluster[2,1]",
+        "local-cluster[a,b,c]", "locals", "LOCAL", "spark://localhost:7077", "", "local[*]x"}) {
+    EXPECT_FALSE(is_local_master(other)) << other;
+  }
 }
 
 }  // namespace

@@ -45,8 +45,36 @@ TEST(PosixRunner, ChattyChildOnBothStreamsDoesNotStall) {
   const ProcessResult r = runner.run(
       shell("head -c 3000000 /dev/zero >&2; head -c 3000000 /dev/zero; head -c 10 /dev/zero >&2"));
   EXPECT_EQ(r.exit_code, 0);
-  EXPECT_EQ(r.out.size(), 3000000u);
-  EXPECT_EQ(r.err.size(), 3000010u);
+  // The first MiB of each stream is kept, the rest read and dropped.
+  EXPECT_EQ(r.out.size(), ProcessResult::kMaxCapturedBytes);
+  EXPECT_EQ(r.err.size(), ProcessResult::kMaxCapturedBytes);
+  EXPECT_TRUE(r.out_cut);
+  EXPECT_TRUE(r.err_cut);
+  const ProcessResult small = runner.run(shell("head -c 1048576 /dev/zero"));
+  EXPECT_EQ(small.out.size(), ProcessResult::kMaxCapturedBytes);
+  EXPECT_FALSE(small.out_cut);
+}
+
+TEST(PosixRunner, EndlessOutputIsDroppedUntilTheTimeLimit) {
+  PosixProcessRunner runner;
+  const ProcessResult r =
+      runner.run({.argv = {"/bin/sh", "-c", "cat /dev/zero >&2"}, .time_limit = 500ms});
+  EXPECT_TRUE(r.timed_out);
+  EXPECT_EQ(r.err.size(), ProcessResult::kMaxCapturedBytes);
+  EXPECT_TRUE(r.err_cut);
+}
+
+TEST(PosixRunner, GrandchildOutsideTheGroupHoldingThePipesDoesNotHoldUs) {
+  PosixProcessRunner runner;
+  // setsid puts the grandchild out of reach of the group kill; it keeps stdout open for 30 s.
+  const ProcessResult r = runner.run(
+      {.argv = {"/bin/sh", "-c", "echo hi; setsid sleep 30 & exit 0"}, .time_limit = 60s});
+  EXPECT_FALSE(r.timed_out);
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.out, "hi\n");
+  const ProcessResult unlimited =
+      runner.run({.argv = {"/bin/sh", "-c", "echo hi; setsid sleep 30 & exit 0"}});
+  EXPECT_EQ(unlimited.out, "hi\n");
 }
 
 TEST(PosixRunner, ArgumentsReachTheChildUnchanged) {
