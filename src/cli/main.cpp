@@ -14,26 +14,59 @@
 #include <string>
 
 #include "cancel/interrupt.h"
+#include "compat/databricks_api.h"
 #include "compat/databricks_client.h"
+#include "compat/databricks_connect_version.h"
 #include "compat/http_client.h"
 #include "compat/interpreter.h"
+#include "compat/network_master_probe.h"
 #include "compat/real_compat_service.h"
 #include "compat/real_java_environment.h"
+#include "compat/spark_connect_client.h"
+#include "compute/compute_task.h"
 #include "console/terminal_console.h"
 #include "java/java_task.h"
 #include "process/posix_runner.h"
 #include "registry/compute_registry.h"
 #include "spark/spark_task.h"
+#include "util/environment.h"
 #include "util/escape.h"
+#include "util/text_file.h"
 
 namespace {
 
-enum class Command { None, Check, Versions, SetVersion, MatchCluster };
+enum class Command {
+  None,
+  Check,
+  Versions,
+  SetVersion,
+  MatchCluster,
+  ComputeList,
+  ComputeTest,
+  ComputeAdd,
+  ComputeRemove
+};
 
-int run(Command command, const std::string& compute_name) {
+// What the compute commands were given on the command line.
+struct ComputeOptions {
+  bool json = false;
+  plo::NewCompute compute;
+};
+
+// The Spark version of a Spark Connect server, as compute test and match-cluster ask it.
+std::optional<std::string> spark_connect_version(plo::SparkConnectClient& client,
+                                                 const std::string& master) {
+  std::string error;
+  const auto url = plo::parse_spark_connect_url(master, error);
+  if (!url) return std::nullopt;
+  return client.spark_version(*url, std::chrono::milliseconds(9000)).version;
+}
+
+int run(Command command, const std::string& compute_name, const ComputeOptions& options) {
   plo::PosixProcessRunner runner;
   plo::CurlHttpClient http;
   plo::RealCompatService compat(runner, http);
+  plo::GrpcSparkConnectClient spark_connect(http);
   const auto console = plo::TerminalConsole::on_standard_streams();
   plo::SparkTask task({
       .console = *console,
@@ -46,6 +79,28 @@ int run(Command command, const std::string& compute_name) {
             return std::make_unique<plo::InterpreterDatabricksClient>(runner,
                                                                       plo::find_interpreter());
           },
+      .spark_connect_version =
+          [&spark_connect](const std::string& master) {
+            return spark_connect_version(spark_connect, master);
+          },
+  });
+  plo::NetworkMasterProbe masters(http);
+  plo::HttpDatabricksApi databricks(http);
+  plo::ComputeTask computes({
+      .console = *console,
+      .compat = compat,
+      .computes_path = [] { return plo::YamlComputeRegistry::default_path(); },
+      .masters = masters,
+      .spark_connect = spark_connect,
+      .databricks = databricks,
+      .env = [](const char* name) { return plo::non_empty_env(name); },
+      .read_file = [](const std::string& path) { return plo::read_file_prefix(path); },
+      .databricks_connect_version =
+          [&runner] {
+            return plo::installed_databricks_connect_version(runner, plo::find_interpreter());
+          },
+      .cluster_report =
+          [&task](const std::string& version) { return task.report_cluster_version(version); },
   });
   switch (command) {
     case Command::Check:
@@ -57,6 +112,14 @@ int run(Command command, const std::string& compute_name) {
       return task.set_version() ? 0 : 1;
     case Command::MatchCluster:
       return task.match_cluster(compute_name) ? 0 : 1;
+    case Command::ComputeList:
+      return computes.list(options.json) ? 0 : 1;
+    case Command::ComputeTest:
+      return computes.test(compute_name, options.json) ? 0 : 1;
+    case Command::ComputeAdd:
+      return computes.add(options.compute) ? 0 : 1;
+    case Command::ComputeRemove:
+      return computes.remove(compute_name) ? 0 : 1;
     case Command::None:
       break;
   }
@@ -176,6 +239,42 @@ int main(int argc, char** argv) {
   JavaRequest java_request;
   add_java_commands(app, java_request);
 
+  ComputeOptions compute_options;
+  CLI::App* compute =
+      app.add_subcommand("compute", "List, test and edit the computes of computes.yml");
+  compute->require_subcommand(1);
+  CLI::App* list = compute->add_subcommand("list", "List the compute engines of computes.yml");
+  list->add_flag("--json", compute_options.json, "One JSON document on standard output");
+  list->callback([&] { command = Command::ComputeList; });
+  CLI::App* test = compute->add_subcommand("test", "Check a compute live (at most 10 seconds)");
+  test->add_option("NAME", compute_name, "A compute engine of computes.yml")->required();
+  test->add_flag("--json", compute_options.json, "One JSON document on standard output");
+  test->callback([&] { command = Command::ComputeTest; });
+  CLI::App* add = compute->add_subcommand("add", "Add a compute engine to computes.yml");
+  add->add_option("NAME", compute_options.compute.name, "The new compute's name")->required();
+  CLI::Option* master = add->add_option_function<std::string>(
+      "--master", [&](const std::string& v) { compute_options.compute.master = v; },
+      "Master URL: spark://HOST:PORT[,HOST:PORT], sc://HOST[:PORT][/;params] or local[*]");
+  CLI::Option* host = add->add_option_function<std::string>(
+      "--host", [&](const std::string& v) { compute_options.compute.host = v; },
+      "Workspace host (Databricks)");
+  master->excludes(host);
+  add->add_option_function<std::string>(
+      "--type", [&](const std::string& v) { compute_options.compute.type = v; },
+      "Compute type (spark, databricks, ...)");
+  add->add_option_function<std::string>(
+      "--cluster-id", [&](const std::string& v) { compute_options.compute.cluster_id = v; },
+      "Databricks cluster id");
+  add->callback([&] {
+    if (!compute_options.compute.master && !compute_options.compute.host) {
+      throw CLI::RequiredError("--master or --host");
+    }
+    command = Command::ComputeAdd;
+  });
+  CLI::App* remove = compute->add_subcommand("remove", "Remove a compute engine from computes.yml");
+  remove->add_option("NAME", compute_name, "A compute engine of computes.yml")->required();
+  remove->callback([&] { command = Command::ComputeRemove; });
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -192,7 +291,7 @@ int main(int argc, char** argv) {
   try {
     plo::install_interrupt_handlers();
     if (java_request.op != JavaRequest::Op::None) return run_java(java_request);
-    return run(command, compute_name);
+    return run(command, compute_name, compute_options);
   } catch (const plo::OutputClosed&) {
     return 141;  // as a shell reports a command ended by a closed pipe
   } catch (const plo::Abort&) {

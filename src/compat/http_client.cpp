@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include "cancel/interrupt.h"
+#include "util/text.h"
 
 namespace plo {
 namespace {
@@ -25,6 +26,7 @@ struct Curl {
   CURLcode (*easy_setopt)(CURL*, CURLoption, ...);
   CURLcode (*easy_getinfo)(CURL*, CURLINFO, ...);
   void (*easy_cleanup)(CURL*);
+  const char* (*easy_strerror)(CURLcode);
   CURLM* (*multi_init)();
   CURLMcode (*multi_setopt)(CURLM*, CURLMoption, ...);
   CURLMcode (*multi_add_handle)(CURLM*, CURL*);
@@ -55,6 +57,7 @@ const Curl& curl_library() {
     resolve(library, "curl_easy_setopt", loaded.easy_setopt);
     resolve(library, "curl_easy_getinfo", loaded.easy_getinfo);
     resolve(library, "curl_easy_cleanup", loaded.easy_cleanup);
+    resolve(library, "curl_easy_strerror", loaded.easy_strerror);
     resolve(library, "curl_multi_init", loaded.multi_init);
     resolve(library, "curl_multi_setopt", loaded.multi_setopt);
     resolve(library, "curl_multi_add_handle", loaded.multi_add_handle);
@@ -77,6 +80,7 @@ struct Transfer {
   CURL* easy = nullptr;
   curl_slist* headers = nullptr;
   HttpResponse response;
+  size_t header_bytes = 0;
   bool added = false;
 
   Transfer(const Curl& l, size_t i) : lib(l), index(i), easy(l.easy_init()) {}
@@ -99,6 +103,37 @@ size_t collect_body(char* data, size_t size, size_t count, void* user) {
   }
   response->body.append(data, bytes);
   return bytes;
+}
+
+// Header lines, trailers included: libcurl passes HTTP/2 trailers here after the body.
+size_t collect_header(char* data, size_t size, size_t count, void* user) {
+  auto* t = static_cast<Transfer*>(user);
+  const size_t bytes = size * count;
+  t->header_bytes += bytes;
+  if (t->header_bytes > CurlHttpClient::kMaxHeaderBytes) return 0;  // ends the transfer
+  const std::string_view line(data, bytes);
+  const auto colon = line.find(':');
+  if (colon == std::string_view::npos || line.starts_with("HTTP/")) return bytes;
+  t->response.headers.emplace_back(to_lower(trim_blanks(line.substr(0, colon))),
+                                   std::string(trim_blanks(line.substr(colon + 1))));
+  return bytes;
+}
+
+std::string failure_text(const Curl& lib, CURLcode rc) {
+  switch (rc) {
+    case CURLE_COULDNT_CONNECT:
+      return "connection refused";
+    case CURLE_OPERATION_TIMEDOUT:
+      return "no answer in time";
+    case CURLE_COULDNT_RESOLVE_HOST:
+      return "unknown host";
+    case CURLE_GOT_NOTHING:
+      return "closed without an answer";
+    case CURLE_WRITE_ERROR:
+      return "answer headers too large";
+    default:
+      return lib.easy_strerror(rc);
+  }
 }
 
 // The sockets libcurl wants watched and when it wants to be called back without one.
@@ -149,6 +184,19 @@ void configure(const Curl& lib, Transfer& t, const HttpRequest& request, long to
   if (!request.body.empty()) {
     setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
     setopt(curl, CURLOPT_POSTFIELDS, request.body.data());
+    // Without this libcurl may wait for "100 Continue" before sending the body.
+    t.headers = lib.slist_append(t.headers, "Expect:");
+  }
+  if (request.http2) {
+    setopt(curl, CURLOPT_HTTP_VERSION,
+           request.url.starts_with("https://")
+               ? static_cast<long>(CURL_HTTP_VERSION_2TLS)
+               : static_cast<long>(CURL_HTTP_VERSION_2_PRIOR_KNOWLEDGE));
+  }
+  if (request.connect_only) setopt(curl, CURLOPT_CONNECT_ONLY, 1L);
+  if (request.want_headers) {
+    setopt(curl, CURLOPT_HEADERFUNCTION, collect_header);
+    setopt(curl, CURLOPT_HEADERDATA, &t);
   }
   for (const std::string& header : request.headers) {
     t.headers = lib.slist_append(t.headers, header.c_str());
@@ -239,7 +287,12 @@ void CurlHttpClient::perform(const std::vector<HttpRequest>& requests, Clock::ti
       std::optional<HttpResponse> answer;
       if (rc == CURLE_OK || t->response.truncated) {
         lib.easy_getinfo(t->easy, CURLINFO_RESPONSE_CODE, &t->response.status);
+        curl_off_t total_us = 0;
+        lib.easy_getinfo(t->easy, CURLINFO_TOTAL_TIME_T, &total_us);
+        t->response.elapsed_ms = static_cast<long>(total_us / 1000);
         answer = std::move(t->response);
+      } else if (std::string* why_not = requests[t->index].why_not) {
+        *why_not = failure_text(lib, rc);
       }
       finish(*t, std::move(answer));
     }

@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace plo {
@@ -13,6 +14,10 @@ struct HttpResponse {
   long status = 0;
   std::string body;
   bool truncated = false;
+  // The answer's headers and then its trailers (HTTP/2), names in lower case, values trimmed;
+  // collected only for requests that ask for them.
+  std::vector<std::pair<std::string, std::string>> headers = {};
+  long elapsed_ms = 0;  // how long the request took
 };
 
 // One request of a batch. A GET unless a method is given; the body is sent when not empty.
@@ -24,6 +29,10 @@ struct HttpRequest {
   std::string method = "GET";
   std::vector<std::string> headers = {};  // "Name: value"
   std::string body = {};
+  bool http2 = false;              // HTTP/2: prior knowledge over http, ALPN over https
+  bool connect_only = false;       // only open a TCP connection to the URL's host and port
+  bool want_headers = false;       // collect the answer's headers and trailers (capped in size)
+  std::string* why_not = nullptr;  // when set, receives why no answer came (refused, timeout...)
 };
 
 // Fetches URLs; the seam that tests replace.
@@ -61,6 +70,7 @@ class CurlHttpClient : public HttpClient {
                const OnAnswer& on_answer) override;
 
   static constexpr size_t kMaxBodyBytes = 1 << 20;
+  static constexpr size_t kMaxHeaderBytes = 64 << 10;
 };
 
 }  // namespace plo

@@ -96,11 +96,12 @@ void YamlComputeRegistry::load(std::string_view text, const std::string& file) {
   for (const auto& item : computes) {
     if (!item.first.IsScalar()) fail(file, "a compute name is not a text" + where(item.first));
     const std::string name = item.first.Scalar();
+    if (computes_.count(name) == 0) order_.push_back(name);
     computes_[name] = read_record(file, name, item.second);
   }
 }
 
-std::unique_ptr<YamlComputeRegistry> YamlComputeRegistry::from_plo_home() {
+std::string YamlComputeRegistry::default_path() {
   std::string home;
   if (auto plo_home = non_empty_env("PLO_HOME")) {
     home = *plo_home;
@@ -109,7 +110,11 @@ std::unique_ptr<YamlComputeRegistry> YamlComputeRegistry::from_plo_home() {
   } else {
     throw std::runtime_error("cannot find computes.yml: neither PLO_HOME nor HOME is set");
   }
-  return std::make_unique<YamlComputeRegistry>(home + "/computes.yml");
+  return home + "/computes.yml";
+}
+
+std::unique_ptr<YamlComputeRegistry> YamlComputeRegistry::from_plo_home() {
+  return std::make_unique<YamlComputeRegistry>(default_path());
 }
 
 std::optional<ComputeRecord> YamlComputeRegistry::get(std::string_view name) {

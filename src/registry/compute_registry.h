@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace plo {
 
@@ -23,6 +24,9 @@ class ComputeRegistry {
 
   // The compute engine of that name, or nothing when none is defined.
   virtual std::optional<ComputeRecord> get(std::string_view name) = 0;
+
+  // The names of all compute engines, in the order the file defines them.
+  virtual std::vector<std::string> names() = 0;
 };
 
 // Makes the registry when match_cluster runs, so that no other command reads computes.yml.
@@ -42,6 +46,10 @@ class YamlComputeRegistry : public ComputeRegistry {
   static std::unique_ptr<YamlComputeRegistry> from_plo_home();
 
   std::optional<ComputeRecord> get(std::string_view name) override;
+  std::vector<std::string> names() override { return order_; }
+
+  // $PLO_HOME/computes.yml, PLO_HOME defaulting to ~/.plo; throws when neither is set.
+  static std::string default_path();
 
   // Larger files are refused rather than parsed.
   static constexpr size_t kMaxFileBytes = 4 << 20;
@@ -51,6 +59,7 @@ class YamlComputeRegistry : public ComputeRegistry {
   void load(std::string_view text, const std::string& file);
 
   std::map<std::string, ComputeRecord, std::less<>> computes_;
+  std::vector<std::string> order_;
 };
 
 }  // namespace plo

@@ -66,6 +66,8 @@ bool SparkTask::match_cluster(const std::string& compute_name) {
     } else {
       c.echo("  Install databricks-connect for full support");
     }
+  } else if (master_url && master_url->starts_with("sc://") && s_.spark_connect_version) {
+    cluster_version = s_.spark_connect_version(*master_url);
   }
 
   if (cluster_version && !cluster_version->empty()) return report_cluster_version(*cluster_version);

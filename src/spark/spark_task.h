@@ -23,6 +23,9 @@ struct TaskServices {
   std::function<std::string()> interpreter;  // the interpreter executable that hosts PySpark
   ComputeRegistryFactory compute_registry;   // called only by match_cluster
   DatabricksClientFactory databricks;        // called only on match_cluster's Databricks path
+  // The Spark version of a Spark Connect server ("sc://..."), or nothing when it does not tell;
+  // called only on match_cluster's Spark Connect path.
+  std::function<std::optional<std::string>(const std::string&)> spark_connect_version = {};
 };
 
 // Task for managing Spark/PySpark installations.
@@ -43,6 +46,10 @@ class SparkTask {
 
   // Prints the PySpark/Java compatibility matrix.
   void show_versions();
+
+  // match_cluster's cluster version report for a found version, also the end of
+  // `plo compute test`; true when the major.minor versions match.
+  bool report_cluster_version(const std::string& cluster_version);
 
   // Steps of set_version, public so that they can be tested one by one.
 
@@ -68,7 +75,6 @@ class SparkTask {
   std::vector<std::string> installer_argv(const std::string& action, const std::string& argument);
   // Whether the interpreter now has exactly `version` installed, as pip's metadata says.
   bool installed_version_is(const std::string& version);
-  bool report_cluster_version(const std::string& cluster_version);
   void heading(const std::string& title, const std::string& rule);
 
   TaskServices s_;

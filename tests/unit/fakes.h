@@ -17,6 +17,7 @@
 #include "compat/http_client.h"
 #include "compat/java_compat_service.h"
 #include "compat/java_environment.h"
+#include "compute/compute_task.h"
 #include "console/answers.h"
 #include "console/console.h"
 #include "process/process_runner.h"
@@ -256,6 +257,11 @@ class FakeRegistry : public ComputeRegistry {
     if (it == computes.end()) return std::nullopt;
     return it->second;
   }
+  std::vector<std::string> names() override {
+    std::vector<std::string> all;
+    for (const auto& [name, record] : computes) all.push_back(name);
+    return all;
+  }
 };
 
 class FakeDatabricks : public DatabricksClient {
@@ -328,6 +334,96 @@ struct TaskFixture {
             [this] {
               ++databricks_loads;
               return std::make_unique<FakeDatabricks>(databricks_installed);
+            },
+    });
+  }
+};
+
+}  // namespace plo::testing
+
+namespace plo::testing {
+
+// Answers each master from a table by host; records the batches.
+class FakeMasterProbe : public MasterProbe {
+ public:
+  std::map<std::string, MasterProbeResult> by_host;
+  std::vector<std::vector<MasterAddress>> calls;
+  std::vector<MasterProbeResult> probe(const std::vector<MasterAddress>& masters,
+                                       std::chrono::milliseconds) override {
+    calls.push_back(masters);
+    std::vector<MasterProbeResult> results;
+    for (const auto& master : masters) {
+      MasterProbeResult result{.address = master, .connect_error = "connection refused"};
+      if (auto it = by_host.find(master.host); it != by_host.end()) {
+        result = it->second;
+        result.address = master;
+      }
+      results.push_back(result);
+    }
+    return results;
+  }
+};
+
+class FakeSparkConnect : public SparkConnectClient {
+ public:
+  SparkConnectResult answer;
+  std::vector<SparkConnectUrl> calls;
+  SparkConnectResult spark_version(const SparkConnectUrl& url, std::chrono::milliseconds) override {
+    calls.push_back(url);
+    return answer;
+  }
+};
+
+// Answers by path; logs "base path token" per call.
+class FakeDatabricksApi : public DatabricksApi {
+ public:
+  std::map<std::string, DatabricksAnswer> by_path;
+  std::vector<std::string> calls;
+  DatabricksAnswer get(const std::string& base_url, const std::string& path,
+                       const std::string& token, std::chrono::milliseconds) override {
+    calls.push_back(base_url + " " + path + " " + token);
+    if (auto it = by_path.find(path); it != by_path.end()) return it->second;
+    return {.reachable = false, .error = "connection refused"};
+  }
+};
+
+// A ComputeTask wired to fakes, its computes.yml in a temporary folder.
+struct ComputeFixture {
+  FakeConsole console;
+  FakeCompat compat;
+  FakeMasterProbe masters;
+  FakeSparkConnect spark_connect;
+  FakeDatabricksApi databricks;
+  std::map<std::string, std::string> env;
+  std::map<std::string, std::string> files;
+  std::optional<std::string> databricks_connect;
+  std::vector<std::string> reports;
+  std::string path;
+
+  ComputeTask task() {
+    return ComputeTask({
+        .console = console,
+        .compat = compat,
+        .computes_path = [this] { return path; },
+        .masters = masters,
+        .spark_connect = spark_connect,
+        .databricks = databricks,
+        .env = [this](const char* name) -> std::optional<std::string> {
+          const auto it = env.find(name);
+          if (it == env.end()) return std::nullopt;
+          return it->second;
+        },
+        .read_file = [this](const std::string& file) -> std::optional<std::string> {
+          const auto it = files.find(file);
+          if (it == files.end()) return std::nullopt;
+          return it->second;
+        },
+        .databricks_connect_version = [this] { return databricks_connect; },
+        .cluster_report =
+            [this](const std::string& version) {
+              reports.push_back(version);
+              console.echo("<report " + version + ">");
+              return true;
             },
     });
   }

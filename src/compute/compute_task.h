@@ -1,0 +1,54 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "compat/databricks_api.h"
+#include "compat/databricks_config.h"
+#include "compat/java_compat_service.h"
+#include "compat/master_probe.h"
+#include "compat/spark_connect_client.h"
+#include "console/console.h"
+#include "registry/computes_editor.h"
+
+namespace plo {
+
+// What the compute commands reach the world through.
+struct ComputeServices {
+  Console& console;
+  JavaCompatService& compat;
+  std::function<std::string()> computes_path;  // $PLO_HOME/computes.yml
+  MasterProbe& masters;
+  SparkConnectClient& spark_connect;
+  DatabricksApi& databricks;
+  EnvLookup env;
+  FileLookup read_file;
+  // The installed databricks-connect's version, or nothing when it is not installed.
+  std::function<std::optional<std::string>()> databricks_connect_version;
+  // match-cluster's cluster version report for a found version; true when the versions match.
+  std::function<bool(const std::string&)> cluster_report;
+};
+
+// The `plo compute` commands: list, test, add and remove the computes of computes.yml.
+class ComputeTask {
+ public:
+  explicit ComputeTask(ComputeServices services) : s_(std::move(services)) {}
+
+  // Lists every compute in file order; false only for a computes.yml that cannot be read.
+  bool list(bool json);
+
+  // Probes the compute's endpoints live, at most 10 seconds; true when the compute answered.
+  bool test(const std::string& name, bool json);
+
+  // Adds a compute to computes.yml (creating it); false, changing nothing, when refused.
+  bool add(const NewCompute& compute);
+
+  // Removes a compute from computes.yml; false, changing nothing, when refused.
+  bool remove(const std::string& name);
+
+ private:
+  ComputeServices s_;
+};
+
+}  // namespace plo
