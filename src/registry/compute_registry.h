@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace plo {
 
@@ -42,6 +43,9 @@ class YamlComputeRegistry : public ComputeRegistry {
   static std::unique_ptr<YamlComputeRegistry> from_plo_home();
 
   std::optional<ComputeRecord> get(std::string_view name) override;
+
+  // The names of every compute engine, sorted.
+  std::vector<std::string> names() const;
 
  private:
   YamlComputeRegistry() = default;
