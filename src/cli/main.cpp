@@ -32,11 +32,12 @@ enum class Command { None, Check, Versions, SetVersion, MatchCluster, Completion
 
 // The options of the spark commands and of completion.
 struct Flags {
-  bool json = false;     // --json: the report as one JSON document on standard output
-  bool yes = false;      // --yes: answer the yes/no questions with yes
-  bool install = false;  // match-cluster --install
-  std::string version;   // set-version VERSION (empty: the menu)
-  std::string word;      // completion SHELL, __complete KIND
+  bool json = false;           // --json: the report as one JSON document on standard output
+  bool yes = false;            // --yes: answer the yes/no questions with yes
+  bool install = false;        // match-cluster --install
+  std::string version;         // set-version VERSION
+  bool version_given = false;  // without VERSION: the menu
+  std::string word;            // completion SHELL, __complete KIND
 };
 
 void write_all(int fd, std::string_view text) {
@@ -187,11 +188,15 @@ int main(int argc, char** argv) {
   versions->callback([&] { command = Command::Versions; });
   CLI::App* set_version =
       spark->add_subcommand("set-version", "Choose, install and verify a PySpark version");
-  set_version->add_option("VERSION", flags.version,
-                          "Install this version without the menu: a full version (3.5.3), or a "
-                          "line (3.5) for the newest version plo knows of it");
+  CLI::Option* version_given =
+      set_version->add_option("VERSION", flags.version,
+                              "Install this version without the menu: a full version (3.5.3), or a "
+                              "line (3.5) for the newest version plo knows of it");
   set_version->add_flag("--yes,-y", flags.yes, kYesHelp);
-  set_version->callback([&] { command = Command::SetVersion; });
+  set_version->callback([&] {
+    command = Command::SetVersion;
+    flags.version_given = version_given->count() > 0;
+  });
   CLI::App* match = spark->add_subcommand(
       "match-cluster", "Detect Spark version from a cluster and suggest compatible PySpark");
   match->add_option("COMPUTE_NAME", compute_name, "A compute engine of computes.yml")->required();

@@ -2,6 +2,7 @@
 
 #include "spark/spark_task.h"
 #include "spark/text_report.h"
+#include "util/text.h"
 
 namespace plo {
 namespace {
@@ -64,6 +65,11 @@ bool SparkTask::set_version(const std::string& version) {
 bool SparkTask::install_requested(const std::string& requested, const std::optional<JavaInfo>& java,
                                   const std::optional<PySparkInfo>& current_pyspark) {
   Console& c = s_.console;
+  if (trim_blanks(requested).empty()) {
+    c.echo(c.style("Name a PySpark version (such as 3.5.9) or a line (such as 3.5)", Color::Red));
+    c.echo();
+    return false;
+  }
   const auto& versions = s_.compat.pyspark_versions();
   const auto version = requested_version(requested, versions);
   if (!version) {

@@ -68,6 +68,13 @@ TEST(SetVersionWithVersion, AlreadyInstalledAndUnknownLine) {
                                                 "a full version (X.Y.Z) to install it</red>",
                                                 ""}));
   EXPECT_TRUE(g.runner.runs.empty());
+
+  TaskFixture h;
+  EXPECT_FALSE(h.task().set_version(" "));
+  EXPECT_TRUE(ends_with_block(
+      h.console.lines,
+      {"<red>Name a PySpark version (such as 3.5.9) or a line (such as 3.5)</red>", ""}));
+  EXPECT_TRUE(h.runner.runs.empty());
 }
 
 TEST(SetVersionWithVersion, WarningWithoutYesAbortsWithoutAnAnswer) {
