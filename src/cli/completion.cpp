@@ -173,6 +173,7 @@ end
 # True while no positional word follows the subcommand (options and their values left out).
 function __plo_no_arg
     set -l w (commandline -opc)
+    test (count $w) -gt 3; or return 0
     set -l skip 0
     for x in $w[4..-1]
         if test $skip = 1
@@ -218,15 +219,14 @@ complete -c plo -n '__plo_at compute add' -l type -x -a 'spark databricks'
 
 // A word goes to the shell only when it is one line of printable text.
 bool printable(std::string_view word) {
-  return !word.empty() && std::none_of(word.begin(), word.end(), [](unsigned char ch) {
-    return ch < 0x20 || ch == 0x7f;
-  });
+  return !word.empty() && std::none_of(word.begin(), word.end(),
+                                       [](unsigned char ch) { return ch < 0x20 || ch == 0x7f; });
 }
 
 std::vector<std::string> java_majors(const std::string& self) {
   PosixProcessRunner runner;
-  const ProcessResult result = runner.run({.argv = {self, "java", "search", "--json"},
-                                           .time_limit = std::chrono::seconds(5)});
+  const ProcessResult result = runner.run(
+      {.argv = {self, "java", "search", "--json"}, .time_limit = std::chrono::seconds(5)});
   if (result.timed_out || result.exit_code != 0) return {};
   const auto document = nlohmann::json::parse(result.out, nullptr, false);
   if (!document.is_object() || !document.contains("jdks") || !document["jdks"].is_array()) {
@@ -234,13 +234,13 @@ std::vector<std::string> java_majors(const std::string& self) {
   }
   std::set<int, std::greater<>> majors;
   for (const auto& jdk : document["jdks"]) {
-        if (jdk.is_object() && jdk.contains("version") && jdk["version"].is_number_integer()) {
-          majors.insert(jdk["version"].get<int>());
-        }
-      }
-      std::vector<std::string> words;
-      for (int major : majors) words.push_back(std::to_string(major));
-      return words;
+    if (jdk.is_object() && jdk.contains("version") && jdk["version"].is_number_integer()) {
+      majors.insert(jdk["version"].get<int>());
+    }
+  }
+  std::vector<std::string> words;
+  for (int major : majors) words.push_back(std::to_string(major));
+  return words;
 }
 
 }  // namespace
