@@ -53,6 +53,44 @@ void write_all(int fd, std::string_view text) {
   }
 }
 
+// The spark commands with --json: the report as one document on `document_fd`.
+int run_json(plo::SparkTask& task, Command command, const std::string& compute_name,
+             const Flags& flags, int document_fd) {
+  const auto print = [&](const auto& report, auto to_json) {
+    if (report.error) std::rethrow_exception(report.error);
+    write_all(document_fd, plo::json_text(to_json(report)));
+  };
+  switch (command) {
+    case Command::Check: {
+      const plo::CheckReport report = task.check_report();
+      print(report, plo::check_json);
+      return report.ok() ? 0 : 1;
+    }
+    case Command::Versions:
+      print(task.versions_report(), plo::versions_json);
+      return 0;
+    case Command::MatchCluster: {
+      const plo::MatchReport report = task.match_report(compute_name);
+      if (report.error) std::rethrow_exception(report.error);
+      auto document = plo::match_json(report);
+      bool ok = report.ok();
+      if (flags.install) {
+        // The install's own lines and pip's output go to standard error meanwhile.
+        const auto installed = task.install_for_cluster(report);
+        document["install"] = {
+            {"version", installed.version ? nlohmann::ordered_json(*installed.version)
+                                          : nlohmann::ordered_json(nullptr)},
+            {"ok", installed.ok}};
+        ok = installed.ok;
+      }
+      write_all(document_fd, plo::json_text(document));
+      return ok ? 0 : 1;
+    }
+    default:
+      return 2;
+  }
+}
+
 int run(Command command, const std::string& compute_name, const Flags& flags) {
   if (command == Command::Completion) {
     write_all(STDOUT_FILENO, plo::completion_script(flags.word));
@@ -96,40 +134,7 @@ int run(Command command, const std::string& compute_name, const Flags& flags) {
                                                                       plo::find_interpreter());
           },
   });
-  if (flags.json) {
-    const auto print = [&](const auto& report, auto to_json) {
-      if (report.error) std::rethrow_exception(report.error);
-      write_all(document_fd, plo::json_text(to_json(report)));
-    };
-    switch (command) {
-      case Command::Check: {
-        const plo::CheckReport report = task.check_report();
-        print(report, plo::check_json);
-        return report.ok() ? 0 : 1;
-      }
-      case Command::Versions:
-        print(task.versions_report(), plo::versions_json);
-        return 0;
-      case Command::MatchCluster: {
-        const plo::MatchReport report = task.match_report(compute_name);
-        if (report.error) std::rethrow_exception(report.error);
-        if (!flags.install) {
-          print(report, plo::match_json);
-          return report.ok() ? 0 : 1;
-        }
-        const auto installed = task.install_for_cluster(report);
-        auto document = plo::match_json(report);
-        document["install"] = {
-            {"version", installed.version ? nlohmann::ordered_json(*installed.version)
-                                          : nlohmann::ordered_json(nullptr)},
-            {"ok", installed.ok}};
-        write_all(document_fd, plo::json_text(document));
-        return installed.ok ? 0 : 1;
-      }
-      default:
-        break;
-    }
-  }
+  if (flags.json) return run_json(task, command, compute_name, flags, document_fd);
   switch (command) {
     case Command::Check:
       return task.check() ? 0 : 1;
@@ -137,7 +142,7 @@ int run(Command command, const std::string& compute_name, const Flags& flags) {
       task.show_versions();
       return 0;
     case Command::SetVersion:
-      return (flags.version.empty() ? task.set_version() : task.set_version(flags.version)) ? 0 : 1;
+      return (flags.version_given ? task.set_version(flags.version) : task.set_version()) ? 0 : 1;
     case Command::MatchCluster:
       return task.match_cluster(compute_name, flags.install) ? 0 : 1;
     default:
