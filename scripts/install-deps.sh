@@ -7,6 +7,7 @@ packages=(
   libcli11-dev libfmt-dev libyaml-cpp-dev libcurl4-openssl-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev
   python3 python3-venv
+  zsh fish
   clang libclang-rt-14-dev
 )
 

@@ -94,20 +94,14 @@ constexpr std::string_view kZsh = R"SH(#compdef plo
 # zsh completion for plo
 _plo_dynamic() {
   local -a items
-  items=(${(f)" $(${words[1]} __complete $1 2 > / dev / null) "})
-                                  compadd -
-                                  a items
+  items=(${(f)"$(${words[1]} __complete $1 2>/dev/null)"})
+  compadd -a items
 }
 _plo() {
-  local i w args = 0 group = ${words[2]} sub = $ {
-    words[3]
-  }
-#Count the positional words after the subcommand, leaving out options and their values.
-  for ((i = 4; i < CURRENT; i++))
-    ;
-  do w = $ {
-      words[i]
-    }
+  local i w args=0 group=${words[2]} sub=${words[3]}
+  # Count the positional words after the subcommand, leaving out options and their values.
+  for ((i = 4; i < CURRENT; i++)); do
+    w=${words[i]}
     case $w in
       --master|--host|--type|--cluster-id|--shell) ((i++)) ;;
       -*) ;;
@@ -192,6 +186,7 @@ function __plo_no_arg
 end
 function __plo_words -a kind
     set -l w (commandline -opc)
+    command -q -- $w[1]; or return 0
     $w[1] __complete $kind 2>/dev/null
 end
 complete -c plo -f

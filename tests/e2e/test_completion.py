@@ -100,6 +100,68 @@ class Bash(unittest.TestCase):
         self.assertNotIn("__complete", run_plo(["--help"], plo_env()).stdout)
 
 
+HOME_WITH_COMPUTES = "computes:\n  prod: {}\n  dev: {}\n"
+
+
+@unittest.skipUnless(shutil.which("zsh"), "no zsh")
+class Zsh(unittest.TestCase):
+    def complete(self, words, home):
+        """What _plo hands to compadd (stubbed: zsh filters by prefix itself) for `words`."""
+        script = os.path.join(tmp.name, "_plo")
+        with open(script, "w") as f:
+            f.write(run_plo(["completion", "zsh"], plo_env()).stdout)
+        quoted = " ".join("'" + w + "'" for w in [support.PLO, *words])
+        program = ("compdef() { :; }; _files() { print -- '<files>'; }\n"
+                   "compadd() { if [[ $1 == -a ]]; then print -l -- ${(P)2}; else shift; "
+                   "print -l -- \"$@\"; fi; }\n"
+                   f"source '{script}'; words=({quoted}); CURRENT={len(words) + 1}; _plo")
+        result = subprocess.run(["zsh", "-f", "-c", program], env=plo_env(PLO_HOME=home),
+                                capture_output=True, text=True, timeout=60)
+        self.assertEqual(result.stderr, "")
+        return [line for line in result.stdout.split("\n") if line]
+
+    def test_commands_options_and_names(self):
+        home = computes_home(HOME_WITH_COMPUTES)
+        self.assertEqual(self.complete([""], home),
+                         ["spark", "java", "compute", "completion", "--help", "--version"])
+        self.assertEqual(self.complete(["spark", "match-cluster", ""], home),
+                         ["--json", "--install", "--yes", "dev", "prod", "--help"])
+        self.assertEqual(self.complete(["spark", "match-cluster", "prod", ""], home),
+                         ["--json", "--install", "--yes", "--help"])
+        self.assertIn("4.1.3", self.complete(["spark", "set-version", ""], home))
+        self.assertEqual(self.complete(["java", "set", ""], home), ["<files>", "--help"])
+        self.assertEqual(self.complete(["java", "env", "--shell", ""], home), ["bash", "zsh", "fish"])
+
+
+@unittest.skipUnless(shutil.which("fish"), "no fish")
+class Fish(unittest.TestCase):
+    def complete(self, line, home):
+        script = os.path.join(tmp.name, "plo.fish")
+        with open(script, "w") as f:
+            f.write(run_plo(["completion", "fish"], plo_env()).stdout)
+        bin_dir = os.path.dirname(os.path.abspath(support.PLO))
+        env = plo_env(PLO_HOME=home, path=bin_dir + ":/usr/bin:/bin")
+        program = f"source '{script}'; complete -C '{line}'"
+        result = subprocess.run(["fish", "--no-config", "-c", program],
+                                env=env, capture_output=True, text=True, timeout=60,
+                                cwd=tempfile.mkdtemp(dir=tmp.name))
+        self.assertEqual(result.stderr, "")
+        return sorted(line.split("\t")[0] for line in result.stdout.split("\n") if line)
+
+    def test_commands_options_and_names(self):
+        home = computes_home(HOME_WITH_COMPUTES)
+        self.assertEqual(self.complete("plo ", home), ["completion", "compute", "java", "spark"])
+        self.assertEqual(self.complete("plo spark ", home),
+                         ["check", "match-cluster", "set-version", "versions"])
+        self.assertEqual(self.complete("plo spark match-cluster ", home), ["dev", "prod"])
+        self.assertEqual(self.complete("plo spark match-cluster --", home),
+                         ["--install", "--json", "--yes"])
+        self.assertEqual(self.complete("plo compute remove ", home), ["dev", "prod"])
+        self.assertEqual(self.complete("plo compute remove prod ", home), [])
+        self.assertIn("4.1.3", self.complete("plo spark set-version ", home))
+        self.assertEqual(self.complete("plo java set ", home), [])  # no `plo java` yet: no majors
+
+
 class Scripts(unittest.TestCase):
     def test_each_shell_gets_a_script_that_parses(self):
         for shell, check in (("bash", ["bash", "-n"]), ("zsh", ["zsh", "-n"]),
