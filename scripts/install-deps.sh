@@ -9,6 +9,7 @@ packages=(
   python3 python3-venv python3-grpcio
   clang libclang-rt-14-dev clang-format
   dpkg-dev file groff-base
+  zsh fish
 )
 
 missing=()

@@ -16,6 +16,7 @@ struct PySparkInfo {
   std::string major_minor;  // its major.minor text
   std::vector<int> java_supported;
   std::optional<int> java_recommended;  // nothing when the table has no data for the line
+  std::string location;                 // the pyspark package folder
 };
 
 // The Java that PySpark would start (spark-env.sh's JAVA_HOME, else JAVA_HOME, else PATH).

@@ -128,16 +128,29 @@ std::optional<std::string> parse_version_module(std::string_view source) {
   return std::nullopt;
 }
 
-std::optional<std::string> find_pyspark_version(const std::vector<std::string>& import_path) {
+std::optional<FoundPySpark> find_pyspark(const std::vector<std::string>& import_path) {
   for (const std::string& entry : import_path) {
     const fs::path folder = entry.empty() ? fs::path(".") : fs::path(entry);
     if (!is_file(folder / "pyspark" / "__init__.py")) continue;
+    std::error_code error;
+    fs::path package = fs::absolute(folder / "pyspark", error).lexically_normal();
+    if (error) package = folder / "pyspark";
     // This is the package that import would load; its version module is what __version__ reads.
     if (auto source = read_file_prefix(folder / "pyspark" / "version.py")) {
-      if (auto version = plausible(parse_version_module(*source))) return version;
+      if (auto version = plausible(parse_version_module(*source))) {
+        return FoundPySpark{*version, package.string()};
+      }
     }
-    return version_from_distribution_info(folder);
+    if (auto version = version_from_distribution_info(folder)) {
+      return FoundPySpark{*version, package.string()};
+    }
+    return std::nullopt;
   }
+  return std::nullopt;
+}
+
+std::optional<std::string> find_pyspark_version(const std::vector<std::string>& import_path) {
+  if (auto found = find_pyspark(import_path)) return found->version;
   return std::nullopt;
 }
 
@@ -192,10 +205,11 @@ ImportPathAnswer query_import_path(ProcessRunner& runner, const std::string& int
 
 std::optional<PySparkInfo> pyspark_on_path(const std::vector<std::string>& import_path,
                                            const CompatTable& table) {
-  auto version = find_pyspark_version(import_path);
-  if (!version) return std::nullopt;
+  auto found = find_pyspark(import_path);
+  if (!found) return std::nullopt;
 
-  PySparkInfo info{*version, major_minor_of(*version), {}, std::nullopt};
+  PySparkInfo info{
+      found->version, major_minor_of(found->version), {}, std::nullopt, found->location};
   if (const auto record = table.find(info.major_minor); record != table.end()) {
     info.java_supported = record->second.supported;
     info.java_recommended = record->second.recommended;

@@ -23,6 +23,13 @@ std::optional<std::string> parse_pyspark_metadata(std::string_view metadata);
 // The __version__ assigned in pyspark/version.py.
 std::optional<std::string> parse_version_module(std::string_view source);
 
+// The pyspark package that `import pyspark` would load: its version and its folder.
+struct FoundPySpark {
+  std::string version;
+  std::string location;
+};
+std::optional<FoundPySpark> find_pyspark(const std::vector<std::string>& import_path);
+
 // The version of the pyspark that `import pyspark` would load from this import path, found on
 // disk without importing it. Empty entries stand for the current folder.
 std::optional<std::string> find_pyspark_version(const std::vector<std::string>& import_path);

@@ -123,4 +123,10 @@ std::optional<ComputeRecord> YamlComputeRegistry::get(std::string_view name) {
   return found->second;
 }
 
+std::vector<std::string> YamlComputeRegistry::names() const {
+  std::vector<std::string> all;
+  for (const auto& [name, record] : computes_) all.push_back(name);
+  return all;
+}
+
 }  // namespace plo

@@ -54,6 +54,9 @@ class YamlComputeRegistry : public ComputeRegistry {
   // Larger files are refused rather than parsed.
   static constexpr size_t kMaxFileBytes = 4 << 20;
 
+  // The names of every compute engine, sorted.
+  std::vector<std::string> names() const;
+
  private:
   YamlComputeRegistry() = default;
   void load(std::string_view text, const std::string& file);

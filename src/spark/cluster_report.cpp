@@ -1,64 +1,37 @@
 #include <algorithm>
 
-#include "spark/display.h"
 #include "spark/spark_task.h"
+#include "spark/text_report.h"
 
 namespace plo {
 
-bool SparkTask::report_cluster_version(const std::string& cluster_version) {
-  Console& c = s_.console;
-  heading("Cluster Information", kHyphens40);
-  c.echo("  Spark Version: " + cluster_version);
-  const std::string cluster_major_minor = major_minor_of(cluster_version);
-  const auto pyspark = s_.compat.get_pyspark_info();
+std::optional<bool> ClusterComparison::java_fits() const {
+  if (!java_supported || !java) return std::nullopt;
+  return std::find(java_supported->begin(), java_supported->end(), java->version) !=
+         java_supported->end();
+}
 
-  heading("Version Comparison", kHyphens40);
-  const std::string recommendation =
-      "  Run 'plo spark set-version' and select PySpark " + cluster_major_minor + ".x";
-  if (!pyspark) {
-    c.echo(c.style("  PySpark not installed locally", Color::Red));
-    c.echo();
-    c.echo(recommendation);
-    c.echo();
-    return false;
-  }
-  c.echo("  Driver (local): PySpark " + pyspark->version);
-  c.echo("  Cluster:        Spark " + cluster_version);
-  if (pyspark->major_minor == cluster_major_minor) {
-    c.echo();
-    c.echo(c.style("  Versions match!", Color::Green));
-    c.echo();
-    return true;
-  }
-
-  c.echo();
-  c.echo(c.style("  VERSION MISMATCH!", Color::Red, true));
-  c.echo();
-  c.echo("  Driver (local): PySpark " + pyspark->major_minor);
-  c.echo("  Cluster:        Spark " + cluster_major_minor);
-  c.echo();
-  c.echo(c.style("Recommendation:", Color::Yellow));
-  c.echo(recommendation);
-  c.echo();
+void SparkTask::compare_cluster_version(const std::string& cluster_version,
+                                        ClusterComparison& comparison) {
+  comparison.cluster_version = cluster_version;
+  comparison.cluster_major_minor = major_minor_of(cluster_version);
+  comparison.local = s_.compat.get_pyspark_info();
+  comparison.local_searched = true;
+  if (!comparison.local || comparison.match()) return;
 
   const CompatTable& table = s_.compat.pyspark_java_compatibility();
-  if (const auto record = table.find(cluster_major_minor); record != table.end()) {
-    const auto java = s_.compat.get_current_java();
-    const std::vector<int>& supported = record->second.supported;
-    c.echo(c.style("Java Note:", Color::Yellow));
-    c.echo("  PySpark " + cluster_major_minor + " requires Java " + java_list_text(supported));
-    if (java) {
-      const std::string current = "  Current Java " + std::to_string(java->version);
-      if (std::find(supported.begin(), supported.end(), java->version) != supported.end()) {
-        c.echo(current + " is compatible");
-      } else {
-        c.echo(current + " is NOT compatible");
-        c.echo("  Run 'plo java set' to select a compatible version");
-      }
-    }
-    c.echo();
+  if (const auto record = table.find(comparison.cluster_major_minor); record != table.end()) {
+    comparison.java_supported = record->second.supported;
+    comparison.java = s_.compat.get_current_java();
+    comparison.java_searched = true;
   }
-  return false;
+}
+
+bool SparkTask::report_cluster_version(const std::string& cluster_version) {
+  ClusterComparison comparison;
+  compare_cluster_version(cluster_version, comparison);
+  print_comparison(s_.console, comparison);
+  return comparison.match();
 }
 
 }  // namespace plo

@@ -1,42 +1,39 @@
-#include "spark/display.h"
 #include "spark/spark_task.h"
+#include "spark/text_report.h"
 
 namespace plo {
 
-void SparkTask::show_versions() {
-  Console& c = s_.console;
-  heading("PySpark/Java Compatibility Matrix", kEquals60);
-  c.echo();
-  const auto pyspark = s_.compat.get_pyspark_info();
-  const auto java = s_.compat.get_current_java();
-  c.echo("Available PySpark Versions:");
-  c.echo();
-
+VersionsReport SparkTask::versions_report() {
+  VersionsReport report;
+  try {
+    report.pyspark = s_.compat.get_pyspark_info();
+    report.java = s_.compat.get_current_java();
+  } catch (const std::exception&) {
+    report.error = std::current_exception();
+    return report;
+  }
   const CompatTable& table = s_.compat.pyspark_java_compatibility();
   for (const VersionEntry& entry : s_.compat.pyspark_versions()) {
     const auto record = table.find(entry.major_minor);
     const CompatRecord compat = record == table.end() ? CompatRecord{} : record->second;
-    std::string recommended = compat.supported.empty() ? "?" : std::to_string(compat.supported[0]);
-    if (compat.recommended) recommended = std::to_string(*compat.recommended);
-
-    std::string current_marker;
-    if (pyspark && pyspark->version == entry.version) {
-      current_marker = c.style(" * INSTALLED", Color::Green);
-    }
-
-    c.echo("  PySpark " + entry.version + tag_display(c, entry.tag) + current_marker);
-    c.echo("    Java Required:    " + java_list_text(compat.supported));
-    c.echo("    Java Recommended: " + recommended);
-    c.echo();
+    std::optional<int> recommended = compat.recommended;
+    if (!recommended && !compat.supported.empty()) recommended = compat.supported[0];
+    report.versions.push_back({
+        .version = entry.version,
+        .major_minor = entry.major_minor,
+        .tag = entry.tag,
+        .java_supported = compat.supported,
+        .java_recommended = recommended,
+        .installed = report.pyspark && report.pyspark->version == entry.version,
+    });
   }
+  return report;
+}
 
-  c.echo(kHyphens60);
-  c.echo();
-  c.echo("Current Environment:");
-  c.echo(pyspark ? "  PySpark: " + pyspark->version : "  PySpark: not installed");
-  c.echo(java ? "  Java:    " + std::to_string(java->version) + " (" + java->vendor + ")"
-              : "  Java:    not found");
-  c.echo();
+void SparkTask::show_versions() {
+  const VersionsReport report = versions_report();
+  print_versions(s_.console, report);
+  if (report.error) std::rethrow_exception(report.error);
 }
 
 }  // namespace plo

@@ -12,6 +12,7 @@
 #include "console/console.h"
 #include "process/process_runner.h"
 #include "registry/compute_registry.h"
+#include "spark/reports.h"
 
 namespace plo {
 
@@ -40,9 +41,16 @@ class SparkTask {
   // chosen version ends up installed and working (or already was).
   bool set_version();
 
+  // The same without the menu: `version` is a full version taken as typed, or a line "X.Y"
+  // standing for the catalogue's entry of that major.minor.
+  bool set_version(const std::string& version);
+
   // Compares the Spark version of a compute engine's cluster with the local PySpark; true when
   // their major.minor match.
   bool match_cluster(const std::string& compute_name);
+
+  // match_cluster, then on a mismatch install_for_cluster; the result is the install's.
+  bool match_cluster(const std::string& compute_name, bool install);
 
   // Prints the PySpark/Java compatibility matrix.
   void show_versions();
@@ -50,6 +58,21 @@ class SparkTask {
   // match_cluster's cluster version report for a found version, also the end of
   // `plo compute test`; true when the major.minor versions match.
   bool report_cluster_version(const std::string& cluster_version);
+
+  // What check, show_versions and match_cluster find, before anything is printed.
+  CheckReport check_report();
+  VersionsReport versions_report();
+  MatchReport match_report(const std::string& compute_name);
+
+  // What install_for_cluster chose and whether it worked.
+  struct ClusterInstall {
+    std::optional<std::string> version;  // nothing: no version fits, or none was needed
+    bool ok = false;
+  };
+
+  // Installs the PySpark that fits a mismatched cluster through set_version's install phase;
+  // ok without installing after a match, false where no version was found.
+  ClusterInstall install_for_cluster(const MatchReport& report);
 
   // Steps of set_version, public so that they can be tested one by one.
 
@@ -75,11 +98,28 @@ class SparkTask {
   std::vector<std::string> installer_argv(const std::string& action, const std::string& argument);
   // Whether the interpreter now has exactly `version` installed, as pip's metadata says.
   bool installed_version_is(const std::string& version);
+  void compare_cluster_version(const std::string& cluster_version, ClusterComparison& comparison);
+  bool select_version(const std::optional<std::string>& requested);
+  bool install_requested(const std::string& requested, const std::optional<JavaInfo>& java,
+                         const std::optional<PySparkInfo>& current_pyspark);
+  bool confirm_and_install(const std::string& version_to_install, const std::string& major_minor,
+                           const std::optional<JavaInfo>& java,
+                           const std::optional<PySparkInfo>& current_pyspark);
   void heading(const std::string& title, const std::string& rule);
 
   TaskServices s_;
   std::optional<std::string> uv_;  // uv's path while an install phase uses it instead of pip
 };
+
+// The version a VERSION argument names: a line "X.Y" (two numbers) is the catalogue's entry of
+// that major.minor (nothing when it has none); any other text is taken as typed.
+std::optional<std::string> requested_version(std::string_view text,
+                                             const std::vector<VersionEntry>& versions);
+
+// The PySpark version that fits a cluster: its exact version when that is a plain X.Y.Z, else the
+// catalogue's entry of its major.minor; nothing when neither exists.
+std::optional<std::string> version_for_cluster(const std::string& cluster_version,
+                                               const std::vector<VersionEntry>& versions);
 
 // The smoke-test script run by _test_pyspark_java.
 extern const std::string_view kSmokeTestScript;

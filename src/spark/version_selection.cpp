@@ -35,7 +35,7 @@ void warn_about_stale_virtual_env(const std::function<std::string()>& interprete
 
 }  // namespace
 
-bool SparkTask::set_version() {
+bool SparkTask::select_version(const std::optional<std::string>& requested) {
   Console& c = s_.console;
   heading("Select PySpark Version to Install", kEquals50);
   c.echo();
@@ -47,6 +47,7 @@ bool SparkTask::set_version() {
     c.echo("  Current PySpark: " + current_pyspark->version);
     c.echo();
   }
+  if (requested) return install_requested(*requested, java, current_pyspark);
 
   const auto& versions = s_.compat.pyspark_versions();
   const CompatTable& table = s_.compat.pyspark_java_compatibility();
@@ -104,7 +105,15 @@ bool SparkTask::set_version() {
     }
     major_minor = major_minor_of(version_to_install);
   }
+  return confirm_and_install(version_to_install, major_minor, java, current_pyspark);
+}
 
+bool SparkTask::confirm_and_install(const std::string& version_to_install,
+                                    const std::string& major_minor,
+                                    const std::optional<JavaInfo>& java,
+                                    const std::optional<PySparkInfo>& current_pyspark) {
+  Console& c = s_.console;
+  const CompatTable& table = s_.compat.pyspark_java_compatibility();
   if (current_pyspark && current_pyspark->version == version_to_install) {
     c.echo();
     c.echo(c.style("PySpark " + version_to_install + " is already installed", Color::Green));

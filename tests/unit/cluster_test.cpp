@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "blocks.h"
 #include "compat/cluster_detect.h"
 #include "fakes.h"
 
@@ -32,9 +33,11 @@ TEST(MatchCluster, RegistryErrorIsReported) {
   f.registry_error = "computes.yml: not valid YAML (line 3, column 1)";
   EXPECT_FALSE(f.task().match_cluster("prod"));
   ASSERT_EQ(f.console.lines.size(), 6u);
-  EXPECT_EQ(
-      f.console.lines[4],
-      "<red>Error loading compute config: computes.yml: not valid YAML (line 3, column 1)</red>");
+  EXPECT_TRUE(ends_with_block(
+      f.console.lines,
+      {"",
+       "<red>Error loading compute config: computes.yml: not valid YAML (line 3, column 1)</red>",
+       ""}));
 }
 
 TEST(MatchCluster, NotDetectedReportsCountLinesPerPath) {
@@ -58,9 +61,9 @@ TEST(MatchCluster, NotDetectedReportsCountLinesPerPath) {
     f.databricks_installed = c.databricks_installed;
     EXPECT_FALSE(f.task().match_cluster("c")) << c.name;
     EXPECT_EQ(f.console.lines.size(), c.lines) << c.name << "\n" << f.console.text();
-    EXPECT_EQ(f.console.lines.back(), "") << c.name;
-    EXPECT_EQ(f.console.lines[f.console.lines.size() - 2],
-              "    - Run 'plo compute test c' to verify connectivity")
+    EXPECT_TRUE(ends_with_block(f.console.lines,
+                                {"  Try:", "    - Start the cluster",
+                                 "    - Run 'plo compute test c' to verify connectivity", ""}))
         << c.name;
   }
 }
@@ -79,8 +82,12 @@ TEST(MatchCluster, ComputeBlockAndDatabricksHints) {
   TaskFixture g;
   g.computes["analytics"] = record(std::nullopt, {{{"host", "adb.databricks.com"}}});
   g.task().match_cluster("analytics");
-  EXPECT_EQ(g.console.lines[5], "  Type:        spark");
-  EXPECT_EQ(g.console.lines[11], "  Install databricks-connect for full support");
+  EXPECT_TRUE(has_block(
+      g.console.lines,
+      {"  Compute:     analytics", "  Type:        spark", "  Host:        adb.databricks.com", "",
+       "Connecting to cluster...", "<blue>  Databricks cluster detected</blue>",
+       "  Note: Version detection requires active connection",
+       "  Install databricks-connect for full support", ""}));
 }
 
 TEST(MatchCluster, StandaloneWinsOverDatabricksHost) {
@@ -103,9 +110,10 @@ TEST(MatchCluster, LocalMasterUsesTheLocalPySpark) {
   f.compat.install("3.5.9");
   f.computes["dev"] = record(std::nullopt, {{{"master", "local[*]"}}});
   EXPECT_TRUE(f.task().match_cluster("dev"));
-  EXPECT_EQ(f.console.lines[9], "<blue>  (Local mode - using PySpark version)</blue>");
-  EXPECT_EQ(f.console.lines.back(), "");
-  EXPECT_EQ(f.console.lines[f.console.lines.size() - 2], "<green>  Versions match!</green>");
+  EXPECT_TRUE(has_block(f.console.lines, {"Connecting to cluster...",
+                                          "<blue>  (Local mode - using PySpark version)</blue>", "",
+                                          "<cyan!>Cluster Information</cyan!>"}));
+  EXPECT_TRUE(ends_with_block(f.console.lines, {"<green>  Versions match!</green>", ""}));
 }
 
 TEST(MatchCluster, OutsideTextIsShownEscaped) {
@@ -191,8 +199,115 @@ TEST(ClusterReport, NoJavaLookupWithoutARecord) {
   f.computes["c"] = record(std::nullopt, {{{"master", "spark://m:7077"}}});
   f.task().match_cluster("c");
   EXPECT_EQ(std::count(f.compat.calls.begin(), f.compat.calls.end(), "get_current_java"), 0);
-  EXPECT_EQ(f.console.lines[f.console.lines.size() - 2],
-            "  Run 'plo spark set-version' and select PySpark 14.3.x");
+  EXPECT_TRUE(ends_with_block(f.console.lines,
+                              {"<yellow>Recommendation:</yellow>",
+                               "  Run 'plo spark set-version' and select PySpark 14.3.x", ""}));
+}
+
+}  // namespace
+}  // namespace plo::testing
+
+namespace plo::testing {
+namespace {
+
+ComputeRecord master(const std::string& url) {
+  return ComputeRecord{std::nullopt,
+                       std::map<std::string, std::string, std::less<>>{{"master", url}}};
+}
+
+TEST(MatchReport, WhatIsFoundOnEachPath) {
+  struct Case {
+    std::string name;
+    std::optional<ComputeRecord> compute;
+    std::optional<std::string> cluster;
+    std::optional<std::string> local;
+    DetectionPath path;
+    bool compared;
+    bool match;
+  } cases[] = {
+      {"undefined", std::nullopt, std::nullopt, "3.5.9", DetectionPath::None, false, false},
+      {"silent master", master("spark://m:7077"), std::nullopt, "3.5.9", DetectionPath::Standalone,
+       false, false},
+      {"match", master("spark://m:7077"), "3.5.1", "3.5.9", DetectionPath::Standalone, true, true},
+      {"mismatch", master("spark://m:7077"), "4.1.0", "3.5.9", DetectionPath::Standalone, true,
+       false},
+      {"local", master("local[2]"), std::nullopt, "4.1.3", DetectionPath::Local, true, true},
+      {"local without pyspark", master("local"), std::nullopt, std::nullopt, DetectionPath::Local,
+       false, false},
+      {"databricks", record(std::nullopt, {{{"host", "x.databricks.com"}}}), std::nullopt, "3.5.9",
+       DetectionPath::Databricks, false, false},
+  };
+  for (const auto& c : cases) {
+    TaskFixture f;
+    if (c.compute) f.computes["c"] = *c.compute;
+    if (c.local) f.compat.install(*c.local);
+    f.compat.cluster_version = c.cluster;
+    const MatchReport report = f.task().match_report("c");
+    EXPECT_EQ(report.compute.has_value(), c.compute.has_value()) << c.name;
+    EXPECT_EQ(report.path, c.path) << c.name;
+    EXPECT_EQ(report.comparison.has_value(), c.compared) << c.name;
+    EXPECT_EQ(report.ok(), c.match) << c.name;
+    EXPECT_TRUE(f.console.lines.empty()) << c.name;
+  }
+}
+
+TEST(MatchReport, MismatchRecordsTheLineAndWhetherJavaFits) {
+  struct Case {
+    std::string cluster;
+    std::optional<int> java;
+    std::optional<std::vector<int>> supported;
+    std::optional<bool> fits;
+  } cases[] = {
+      {"3.4.1", 17, std::vector<int>{8, 11, 17}, true},
+      {"4.0.0", 11, std::vector<int>{17, 21}, false},
+      {"4.0.0", std::nullopt, std::vector<int>{17, 21}, std::nullopt},
+      {"14.3.x-scala2.12", 17, std::nullopt, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    TaskFixture f;
+    f.compat.install("3.5.9");
+    if (c.java) f.compat.java = JavaInfo{*c.java, "v", "/jdk"};
+    f.compat.cluster_version = c.cluster;
+    f.computes["c"] = master("spark://m:7077");
+    const MatchReport report = f.task().match_report("c");
+    ASSERT_TRUE(report.comparison) << c.cluster;
+    EXPECT_EQ(report.comparison->cluster_major_minor, major_minor_of(c.cluster));
+    EXPECT_EQ(report.comparison->java_supported, c.supported) << c.cluster;
+    EXPECT_EQ(report.comparison->java_fits(), c.fits) << c.cluster;
+  }
+}
+
+TEST(MatchReport, RegistryErrorAndBrokenClientAreKeptApart) {
+  TaskFixture f;
+  f.registry_error = "computes.yml: bad";
+  const MatchReport report = f.task().match_report("c");
+  EXPECT_EQ(report.registry_error, "computes.yml: bad");
+  EXPECT_FALSE(report.error);  // reported, not raised
+
+  // A Databricks client that fails to load ends the report after the lines before it.
+  struct BrokenDatabricks : DatabricksClient {
+    bool available() override { throw std::runtime_error("cannot load databricks-connect"); }
+  };
+  FakeConsole console;
+  FakeCompat compat;
+  FakeRunner runner{compat};
+  SparkTask task({.console = console,
+                  .compat = compat,
+                  .runner = runner,
+                  .interpreter = [] { return std::string("/venv/bin/python"); },
+                  .compute_registry =
+                      [] {
+                        auto registry = std::make_unique<FakeRegistry>();
+                        registry->computes["a"] = ComputeRecord{
+                            "databricks", std::map<std::string, std::string, std::less<>>{
+                                              {"host", "adb.azuredatabricks.net"}}};
+                        return registry;
+                      },
+                  .databricks = [] { return std::make_unique<BrokenDatabricks>(); }});
+  EXPECT_THROW(task.match_cluster("a"), std::runtime_error);
+  EXPECT_TRUE(
+      ends_with_block(console.lines, {"<blue>  Databricks cluster detected</blue>",
+                                      "  Note: Version detection requires active connection"}));
 }
 
 }  // namespace

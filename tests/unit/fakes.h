@@ -116,7 +116,7 @@ class FakeCompat : public JavaCompatService {
 
   // Installs a PySpark the way detection would report it.
   void install(const std::string& version) {
-    PySparkInfo info{version, major_minor_of(version), {}, std::nullopt};
+    PySparkInfo info{version, major_minor_of(version), {}, std::nullopt, "/venv/site/pyspark"};
     if (auto record = table.find(info.major_minor); record != table.end()) {
       info.java_supported = record->second.supported;
       info.java_recommended = record->second.recommended;

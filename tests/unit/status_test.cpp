@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "blocks.h"
 #include "fakes.h"
 
 namespace plo::testing {
@@ -48,9 +49,12 @@ TEST(Check, IncompatibleJavaAddsTheHintAndReturnsFalse) {
   f.compat.java = JavaInfo{25, "Eclipse Adoptium", "/jdk25"};
   EXPECT_FALSE(f.task().check());
   EXPECT_EQ(f.console.lines.size(), 18u);
-  EXPECT_EQ(f.console.lines[14],
-            "<red>  Java 25 is not compatible with PySpark 3.5 (supported: Java 8, 11, 17)</red>");
-  EXPECT_EQ(f.console.lines[16], "  Run 'plo java set' to select a compatible Java version");
+  EXPECT_TRUE(ends_with_block(
+      f.console.lines,
+      {"  Vendor:    Eclipse Adoptium", "",
+       "<red>  Java 25 is not compatible with PySpark 3.5 (supported: Java 8, 11, 17)</red>", "",
+       "  Run 'plo java set' to select a compatible Java version", ""}))
+      << f.console.text();
 }
 
 TEST(Check, WithoutJavaNamesTheRequirement) {
@@ -58,9 +62,13 @@ TEST(Check, WithoutJavaNamesTheRequirement) {
   f.compat.install("4.2.0");
   EXPECT_FALSE(f.task().check());
   EXPECT_EQ(f.console.lines.size(), 17u);
-  EXPECT_EQ(f.console.lines[10], "<red>  Java not found!</red>");
-  EXPECT_EQ(f.console.lines[12], "  PySpark 4.2.0 requires Java 17, 21, 25");
-  EXPECT_EQ(f.console.lines[14], "  Run 'plo java search' to find Java installations");
+  EXPECT_TRUE(ends_with_block(
+      f.console.lines,
+      {"<cyan!>Java Compatibility</cyan!>", std::string(40, '-'), "<red>  Java not found!</red>",
+       "", "  PySpark 4.2.0 requires Java 17, 21, 25", "",
+       "  Run 'plo java search' to find Java installations",
+       "  Run 'plo java install' for installation guide", ""}))
+      << f.console.text();
   EXPECT_THAT(f.compat.calls, ElementsAre("get_pyspark_info", "get_current_java"));
 }
 
@@ -69,9 +77,10 @@ TEST(Check, LineWithoutTableDataShowsEmptyListAndQuestionMark) {
   f.compat.install("2.3.4");
   f.compat.java = JavaInfo{8, "Unknown", "/jdk8"};
   EXPECT_FALSE(f.task().check());
-  EXPECT_EQ(f.console.lines[5], "  Required Java: ");
-  EXPECT_EQ(f.console.lines[6], "  Recommended:   Java ?");
-  EXPECT_EQ(f.console.lines[14], "<red>  No Java compatibility data for PySpark 2.3</red>");
+  EXPECT_TRUE(has_block(f.console.lines, {"  Major.Minor:   2.3",
+                                          "  Required Java: ", "  Recommended:   Java ?", ""}));
+  EXPECT_TRUE(has_block(f.console.lines,
+                        {"", "<red>  No Java compatibility data for PySpark 2.3</red>", ""}));
 }
 
 TEST(ShowVersions, PrintsEveryEntryWithMarksAndTheEnvironment) {
@@ -107,9 +116,10 @@ TEST(ShowVersions, EmptyCatalogueAndNothingInstalled) {
   f.compat.versions.clear();
   f.task().show_versions();
   ASSERT_EQ(f.console.lines.size(), 12u);
-  EXPECT_EQ(f.console.lines[6], std::string(60, '-'));
-  EXPECT_EQ(f.console.lines[9], "  PySpark: not installed");
-  EXPECT_EQ(f.console.lines[10], "  Java:    not found");
+  EXPECT_TRUE(ends_with_block(
+      f.console.lines,
+      {"Available PySpark Versions:", "", std::string(60, '-'), "",
+       "Current Environment:", "  PySpark: not installed", "  Java:    not found", ""}));
 }
 
 TEST(ShowVersions, RecommendedWithEmptySupportedListIsShown) {
@@ -117,7 +127,113 @@ TEST(ShowVersions, RecommendedWithEmptySupportedListIsShown) {
   f.compat.versions = {{"1.0.0", "1.0", ""}};
   f.compat.table["1.0"] = CompatRecord{{}, 11};
   f.task().show_versions();
-  EXPECT_EQ(f.console.lines[8], "    Java Recommended: 11");
+  EXPECT_TRUE(has_block(f.console.lines, {"  PySpark 1.0.0", "    Java Required:    ",
+                                          "    Java Recommended: 11", ""}));
+}
+
+}  // namespace
+}  // namespace plo::testing
+
+namespace plo::testing {
+namespace {
+
+// The report values behind check, one case per state of the installation.
+TEST(CheckReport, WhatIsFoundInEachState) {
+  struct Case {
+    std::string name;
+    std::optional<std::string> pyspark;
+    std::optional<int> java;
+    bool java_searched;
+    std::optional<bool> compatible;
+  } cases[] = {
+      {"no pyspark", std::nullopt, 17, false, std::nullopt},
+      {"no java", "3.5.9", std::nullopt, true, std::nullopt},
+      {"compatible", "3.5.9", 17, true, true},
+      {"incompatible", "4.1.3", 11, true, false},
+  };
+  for (const auto& c : cases) {
+    TaskFixture f;
+    if (c.pyspark) f.compat.install(*c.pyspark);
+    if (c.java) f.compat.java = JavaInfo{*c.java, "Debian", "/jdk"};
+    const CheckReport report = f.task().check_report();
+    EXPECT_EQ(report.python, "/venv/bin/python") << c.name;
+    EXPECT_EQ(report.pyspark.has_value(), c.pyspark.has_value()) << c.name;
+    EXPECT_EQ(report.java_searched, c.java_searched) << c.name;
+    EXPECT_EQ(report.java.has_value(), c.java_searched && c.java) << c.name;
+    EXPECT_EQ(report.compatible, c.compatible) << c.name;
+    EXPECT_EQ(report.ok(), c.compatible.value_or(false)) << c.name;
+    EXPECT_FALSE(report.error) << c.name;
+    EXPECT_TRUE(f.console.lines.empty()) << c.name;  // computing prints nothing
+  }
+}
+
+// A compat service whose detection fails at a chosen call.
+class FailingCompat : public FakeCompat {
+ public:
+  bool fail_pyspark = false;
+  bool fail_java = false;
+  std::optional<PySparkInfo> get_pyspark_info() override {
+    if (fail_pyspark) throw std::runtime_error("python broke");
+    return FakeCompat::get_pyspark_info();
+  }
+  std::optional<JavaInfo> get_current_java() override {
+    if (fail_java) throw std::runtime_error("java broke");
+    return FakeCompat::get_current_java();
+  }
+};
+
+struct FailingFixture {
+  FakeConsole console;
+  FailingCompat compat;
+  FakeRunner runner{compat};
+  SparkTask task() {
+    return SparkTask({.console = console,
+                      .compat = compat,
+                      .runner = runner,
+                      .interpreter = [] { return std::string("/venv/bin/python"); },
+                      .compute_registry = [] { return std::make_unique<FakeRegistry>(); },
+                      .databricks = [] { return std::make_unique<FakeDatabricks>(false); }});
+  }
+};
+
+// An error ends the report where it happened: the lines before it are printed, then it is raised.
+TEST(CheckReport, AnErrorPrintsWhatCameBeforeIt) {
+  FailingFixture f;
+  f.compat.fail_pyspark = true;
+  EXPECT_THROW(f.task().check(), std::runtime_error);
+  EXPECT_EQ(f.console.text(), "\n<cyan!>PySpark Status</cyan!>\n" + std::string(40, '-') + "\n");
+
+  FailingFixture g;
+  g.compat.install("3.5.9");
+  g.compat.fail_java = true;
+  EXPECT_TRUE(g.task().check_report().error);
+  EXPECT_THROW(g.task().check(), std::runtime_error);
+  EXPECT_TRUE(ends_with_block(
+      g.console.lines,
+      {"  Recommended:   Java 17", "", "<cyan!>Java Compatibility</cyan!>", std::string(40, '-')}));
+
+  FailingFixture h;
+  h.compat.fail_java = true;
+  EXPECT_THROW(h.task().show_versions(), std::runtime_error);
+  EXPECT_EQ(h.console.lines.size(), 4u);
+}
+
+TEST(VersionsReport, RowsCarryTheTableAndTheInstalledMark) {
+  TaskFixture f;
+  f.compat.versions = {{"3.5.9", "3.5", "stable"}, {"9.9.0", "9.9", ""}, {"1.0.0", "1.0", ""}};
+  f.compat.table["3.5"].recommended.reset();
+  f.compat.table["1.0"] = CompatRecord{{}, 11};
+  f.compat.install("3.5.9");
+  const VersionsReport report = f.task().versions_report();
+  ASSERT_EQ(report.versions.size(), 3u);
+  EXPECT_EQ(report.versions[0].java_recommended, 8);  // the first supported, without a record's
+  EXPECT_TRUE(report.versions[0].installed);
+  EXPECT_EQ(report.versions[1].java_recommended, std::nullopt);  // shown as "?"
+  EXPECT_TRUE(report.versions[1].java_supported.empty());
+  EXPECT_FALSE(report.versions[1].installed);
+  EXPECT_EQ(report.versions[2].java_recommended, 11);
+  EXPECT_EQ(report.pyspark->version, "3.5.9");
+  EXPECT_FALSE(report.java);
 }
 
 }  // namespace

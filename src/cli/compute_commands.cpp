@@ -1,0 +1,93 @@
+#include "compute_commands.h"
+
+#include "compat/databricks_api.h"
+#include "compat/databricks_connect_version.h"
+#include "compat/interpreter.h"
+#include "compat/network_master_probe.h"
+#include "console/terminal_console.h"
+#include "registry/compute_registry.h"
+#include "services.h"
+#include "spark/spark_task.h"
+#include "util/environment.h"
+#include "util/text_file.h"
+
+namespace plo::cli {
+
+void add_compute_commands(CLI::App& app, ComputeRequest& request) {
+  using Op = ComputeRequest::Op;
+  CLI::App* compute =
+      app.add_subcommand("compute", "List, test and edit the computes of computes.yml");
+  compute->require_subcommand(1);
+  CLI::App* list = compute->add_subcommand("list", "List the compute engines of computes.yml");
+  list->add_flag("--json", request.json, "One JSON document on standard output");
+  list->callback([&request] { request.op = Op::List; });
+  CLI::App* test = compute->add_subcommand("test", "Check a compute live (at most 10 seconds)");
+  test->add_option("NAME", request.name, "A compute engine of computes.yml")->required();
+  test->add_flag("--json", request.json, "One JSON document on standard output");
+  test->callback([&request] { request.op = Op::Test; });
+  CLI::App* add = compute->add_subcommand("add", "Add a compute engine to computes.yml");
+  add->add_option("NAME", request.compute.name, "The new compute's name")->required();
+  CLI::Option* master = add->add_option_function<std::string>(
+      "--master", [&request](const std::string& v) { request.compute.master = v; },
+      "Master URL: spark://HOST:PORT[,HOST:PORT], sc://HOST[:PORT][/;params] or local[*]");
+  CLI::Option* host = add->add_option_function<std::string>(
+      "--host", [&request](const std::string& v) { request.compute.host = v; },
+      "Workspace host (Databricks)");
+  master->excludes(host);
+  add->add_option_function<std::string>(
+      "--type", [&request](const std::string& v) { request.compute.type = v; },
+      "Compute type (spark, databricks, ...)");
+  add->add_option_function<std::string>(
+      "--cluster-id", [&request](const std::string& v) { request.compute.cluster_id = v; },
+      "Databricks cluster id");
+  add->callback([&request] {
+    if (!request.compute.master && !request.compute.host) {
+      throw CLI::RequiredError("--master or --host");
+    }
+    request.op = Op::Add;
+  });
+  CLI::App* remove = compute->add_subcommand("remove", "Remove a compute engine from computes.yml");
+  remove->add_option("NAME", request.name, "A compute engine of computes.yml")->required();
+  remove->callback([&request] { request.op = Op::Remove; });
+}
+
+int run_compute(const ComputeRequest& request) {
+  using Op = ComputeRequest::Op;
+  RealServices services;
+  const auto console = TerminalConsole::on_standard_streams();
+  // `compute test` ends with match-cluster's cluster version report.
+  SparkTask spark(services.spark(*console));
+  NetworkMasterProbe masters(services.http);
+  HttpDatabricksApi databricks(services.http);
+  ComputeTask computes({
+      .console = *console,
+      .compat = services.compat,
+      .computes_path = [] { return YamlComputeRegistry::default_path(); },
+      .masters = masters,
+      .spark_connect = services.spark_connect,
+      .databricks = databricks,
+      .env = [](const char* name) { return non_empty_env(name); },
+      .read_file = [](const std::string& path) { return read_file_prefix(path); },
+      .databricks_connect_version =
+          [&services] {
+            return installed_databricks_connect_version(services.runner, find_interpreter());
+          },
+      .cluster_report =
+          [&spark](const std::string& version) { return spark.report_cluster_version(version); },
+  });
+  switch (request.op) {
+    case Op::List:
+      return computes.list(request.json) ? 0 : 1;
+    case Op::Test:
+      return computes.test(request.name, request.json) ? 0 : 1;
+    case Op::Add:
+      return computes.add(request.compute) ? 0 : 1;
+    case Op::Remove:
+      return computes.remove(request.name) ? 0 : 1;
+    case Op::None:
+      break;
+  }
+  return 2;
+}
+
+}  // namespace plo::cli

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <string>
+
+#include "compute/compute_task.h"
+
+namespace plo::cli {
+
+// `plo compute ...`: which subcommand, with its arguments.
+struct ComputeRequest {
+  enum class Op { None, List, Test, Add, Remove } op = Op::None;
+  std::string name;  // test, remove
+  bool json = false;
+  NewCompute compute;  // add
+};
+
+// Adds the `compute` group to the command line, filling `request` when one of its commands is
+// given.
+void add_compute_commands(CLI::App& app, ComputeRequest& request);
+
+// Runs the requested compute command on the real machine; the exit status.
+int run_compute(const ComputeRequest& request);
+
+}  // namespace plo::cli

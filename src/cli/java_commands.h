@@ -1,0 +1,25 @@
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <optional>
+#include <string>
+
+namespace plo::cli {
+
+// `plo java ...`: which subcommand, with its arguments.
+struct JavaRequest {
+  enum class Op { None, Search, Set, Unset, Env, Install } op = Op::None;
+  bool json = false;
+  std::optional<std::string> choice;
+  std::string shell = "sh";
+  std::optional<int> version;
+};
+
+// Adds the `java` group to the command line, filling `request` when one of its commands is given.
+void add_java_commands(CLI::App& app, JavaRequest& request);
+
+// Runs the requested java command on the real machine; the exit status.
+int run_java(const JavaRequest& request);
+
+}  // namespace plo::cli

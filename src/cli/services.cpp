@@ -1,0 +1,44 @@
+#include "services.h"
+
+#include <chrono>
+#include <optional>
+#include <string>
+
+#include "compat/databricks_client.h"
+#include "compat/interpreter.h"
+#include "compat/spark_connect_url.h"
+#include "registry/compute_registry.h"
+
+namespace plo::cli {
+namespace {
+
+// The Spark version of a Spark Connect server, as match-cluster asks it.
+std::optional<std::string> spark_connect_version(SparkConnectClient& client,
+                                                 const std::string& master) {
+  std::string error;
+  const auto url = parse_spark_connect_url(master, error);
+  if (!url) return std::nullopt;
+  return client.spark_version(*url, std::chrono::milliseconds(9000)).version;
+}
+
+}  // namespace
+
+TaskServices RealServices::spark(Console& console) {
+  return {
+      .console = console,
+      .compat = compat,
+      .runner = runner,
+      .interpreter = find_interpreter,
+      .compute_registry = [] { return YamlComputeRegistry::from_plo_home(); },
+      .databricks =
+          [this] {
+            return std::make_unique<InterpreterDatabricksClient>(runner, find_interpreter());
+          },
+      .spark_connect_version =
+          [this](const std::string& master) {
+            return spark_connect_version(spark_connect, master);
+          },
+  };
+}
+
+}  // namespace plo::cli

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <memory>
+
+#include "compat/http_client.h"
+#include "compat/real_compat_service.h"
+#include "compat/spark_connect_client.h"
+#include "console/console.h"
+#include "process/posix_runner.h"
+#include "spark/spark_task.h"
+
+namespace plo::cli {
+
+// The real machine as every command group reaches it: one process runner, one HTTP client and
+// the detection built on them, made once per run.
+struct RealServices {
+  PosixProcessRunner runner;
+  CurlHttpClient http;
+  RealCompatService compat{runner, http};
+  GrpcSparkConnectClient spark_connect{http};
+
+  // What SparkTask needs, talking to the user through `console`.
+  TaskServices spark(Console& console);
+};
+
+}  // namespace plo::cli

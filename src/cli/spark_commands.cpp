@@ -1,0 +1,126 @@
+#include "spark_commands.h"
+
+#include <unistd.h>
+
+#include <memory>
+
+#include "console/assume_yes_console.h"
+#include "console/terminal_console.h"
+#include "output.h"
+#include "services.h"
+#include "spark/json_report.h"
+#include "spark/spark_task.h"
+
+namespace plo::cli {
+namespace {
+
+using Op = SparkRequest::Op;
+
+// The spark commands with --json: the report as one document on `document_fd`.
+int run_json(SparkTask& task, const SparkRequest& request, int document_fd) {
+  const auto print = [&](const auto& report, auto to_json) {
+    if (report.error) std::rethrow_exception(report.error);
+    write_all(document_fd, json_text(to_json(report)));
+  };
+  switch (request.op) {
+    case Op::Check: {
+      const CheckReport report = task.check_report();
+      print(report, check_json);
+      return report.ok() ? 0 : 1;
+    }
+    case Op::Versions:
+      print(task.versions_report(), versions_json);
+      return 0;
+    case Op::MatchCluster: {
+      const MatchReport report = task.match_report(request.compute_name);
+      if (report.error) std::rethrow_exception(report.error);
+      auto document = match_json(report);
+      bool ok = report.ok();
+      if (request.install) {
+        // The install's own lines and pip's output go to standard error meanwhile.
+        const auto installed = task.install_for_cluster(report);
+        document["install"] = {
+            {"version", installed.version ? nlohmann::ordered_json(*installed.version)
+                                          : nlohmann::ordered_json(nullptr)},
+            {"ok", installed.ok}};
+        ok = installed.ok;
+      }
+      write_all(document_fd, json_text(document));
+      return ok ? 0 : 1;
+    }
+    default:
+      return 2;
+  }
+}
+
+}  // namespace
+
+void add_spark_commands(CLI::App& app, SparkRequest& request) {
+  CLI::App* spark = app.add_subcommand("spark", "Manage the PySpark of your Python environment");
+  spark->require_subcommand(1);
+  constexpr auto kJsonHelp = "Print the report as one JSON document (schema in the README)";
+  constexpr auto kYesHelp = "Answer yes to 'Install anyway?' and 'Rollback to PySpark ...?'";
+
+  CLI::App* check = spark->add_subcommand(
+      "check", "Show the installed PySpark, the current Java and whether they fit");
+  check->add_flag("--json", request.json, kJsonHelp);
+  check->callback([&request] { request.op = Op::Check; });
+
+  CLI::App* versions =
+      spark->add_subcommand("versions", "Show the PySpark/Java compatibility matrix");
+  versions->add_flag("--json", request.json, kJsonHelp);
+  versions->callback([&request] { request.op = Op::Versions; });
+
+  CLI::App* set_version =
+      spark->add_subcommand("set-version", "Choose, install and verify a PySpark version");
+  CLI::Option* version_given =
+      set_version->add_option("VERSION", request.version,
+                              "Install this version without the menu: a full version (3.5.3), or a "
+                              "line (3.5) for the newest version plo knows of it");
+  set_version->add_flag("--yes,-y", request.yes, kYesHelp);
+  set_version->callback([&request, version_given] {
+    request.op = Op::SetVersion;
+    request.version_given = version_given->count() > 0;
+  });
+
+  CLI::App* match = spark->add_subcommand(
+      "match-cluster", "Detect Spark version from a cluster and suggest compatible PySpark");
+  match->add_option("COMPUTE_NAME", request.compute_name, "A compute engine of computes.yml")
+      ->required();
+  match->add_flag("--json", request.json, kJsonHelp);
+  match->add_flag("--install", request.install,
+                  "After a mismatch, install the PySpark that fits the cluster");
+  match->add_flag("--yes,-y", request.yes, kYesHelp);
+  match->callback([&request] { request.op = Op::MatchCluster; });
+}
+
+int run_spark(const SparkRequest& request) {
+  // With --json standard output carries the document alone: everything else plo and its children
+  // write (pip, the install steps, questions) goes to standard error, without colour.
+  const int document_fd = request.json ? set_output_aside() : STDOUT_FILENO;
+  RealServices services;
+  const std::unique_ptr<TerminalConsole> terminal =
+      request.json ? std::make_unique<TerminalConsole>(STDIN_FILENO, STDOUT_FILENO, false)
+                   : TerminalConsole::on_standard_streams();
+  AssumeYesConsole assume_yes(*terminal);
+  Console& console = request.yes ? static_cast<Console&>(assume_yes) : *terminal;
+  SparkTask task(services.spark(console));
+  if (request.json) return run_json(task, request, document_fd);
+  switch (request.op) {
+    case Op::Check:
+      return task.check() ? 0 : 1;
+    case Op::Versions:
+      task.show_versions();
+      return 0;
+    case Op::SetVersion:
+      return (request.version_given ? task.set_version(request.version) : task.set_version()) ? 0
+                                                                                              : 1;
+    case Op::MatchCluster:
+      return task.match_cluster(request.compute_name, request.install) ? 0 : 1;
+    case Op::None:
+      break;
+  }
+  return 2;
+}
+
+}  // namespace plo::cli

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <string>
+
+namespace plo::cli {
+
+// `plo spark ...`: which subcommand, with its arguments and flags.
+struct SparkRequest {
+  enum class Op { None, Check, Versions, SetVersion, MatchCluster } op = Op::None;
+  std::string compute_name;
+  bool json = false;           // --json: the report as one JSON document on standard output
+  bool yes = false;            // --yes: answer the yes/no questions with yes
+  bool install = false;        // match-cluster --install
+  std::string version;         // set-version VERSION
+  bool version_given = false;  // without VERSION: the menu
+};
+
+// Adds the `spark` group to the command line, filling `request` when one of its commands is given.
+void add_spark_commands(CLI::App& app, SparkRequest& request);
+
+// Runs the requested spark command on the real machine; the exit status.
+int run_spark(const SparkRequest& request);
+
+}  // namespace plo::cli

@@ -1,0 +1,93 @@
+#include "spark/json_report.h"
+
+namespace plo {
+namespace {
+
+using json = nlohmann::ordered_json;
+
+json optional_int(const std::optional<int>& value) {
+  return value ? json(*value) : json(nullptr);
+}
+
+json optional_text(const std::optional<std::string>& value) {
+  return value ? json(*value) : json(nullptr);
+}
+
+}  // namespace
+
+json check_json(const CheckReport& r) {
+  json pyspark = nullptr;
+  if (r.pyspark) {
+    pyspark = {{"version", r.pyspark->version},
+               {"major_minor", r.pyspark->major_minor},
+               {"java_supported", r.pyspark->java_supported},
+               {"java_recommended", optional_int(r.pyspark->java_recommended)},
+               {"location", r.pyspark->location}};
+  }
+  json java = nullptr;
+  if (r.java) {
+    java = {{"home", r.java->path}, {"version", r.java->version}, {"vendor", r.java->vendor}};
+  }
+  return {{"python", r.python},
+          {"pyspark", pyspark},
+          {"java", java},
+          {"compatible", r.compatible ? json(*r.compatible) : json(nullptr)},
+          {"message", r.compatible ? json(r.message) : json(nullptr)}};
+}
+
+json versions_json(const VersionsReport& r) {
+  json versions = json::array();
+  for (const VersionRow& row : r.versions) {
+    versions.push_back({{"version", row.version},
+                        {"major_minor", row.major_minor},
+                        {"tag", row.tag},
+                        {"java_supported", row.java_supported},
+                        {"java_recommended", optional_int(row.java_recommended)},
+                        {"installed", row.installed}});
+  }
+  return {{"versions", versions},
+          {"pyspark", r.pyspark ? json{{"version", r.pyspark->version}} : json(nullptr)},
+          {"java", r.java ? json{{"version", r.java->version}, {"vendor", r.java->vendor}}
+                          : json(nullptr)}};
+}
+
+json match_json(const MatchReport& r) {
+  json document = {{"compute", nullptr},
+                   {"cluster_version", nullptr},
+                   {"cluster_major_minor", nullptr},
+                   {"local", nullptr},
+                   {"match", r.ok()},
+                   {"recommendation", nullptr},
+                   {"java_supported", nullptr},
+                   {"java_fits", nullptr},
+                   {"error", nullptr}};
+  if (r.registry_error) {
+    document["error"] = "Error loading compute config: " + *r.registry_error;
+    return document;
+  }
+  if (!r.compute) {
+    document["error"] = "Compute '" + r.compute_name + "' not found in computes.yml";
+    return document;
+  }
+  document["compute"] = {{"name", r.compute->name},
+                         {"type", r.compute->type},
+                         {"master", optional_text(r.compute->master)},
+                         {"host", optional_text(r.compute->host)}};
+  if (!r.comparison) return document;
+  const ClusterComparison& c = *r.comparison;
+  document["cluster_version"] = c.cluster_version;
+  document["cluster_major_minor"] = c.cluster_major_minor;
+  if (c.local) {
+    document["local"] = {{"version", c.local->version}, {"major_minor", c.local->major_minor}};
+  }
+  if (!c.match()) document["recommendation"] = c.cluster_major_minor + ".x";
+  if (c.java_supported) document["java_supported"] = *c.java_supported;
+  if (const auto fits = c.java_fits()) document["java_fits"] = *fits;
+  return document;
+}
+
+std::string json_text(const json& document) {
+  return document.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
+}  // namespace plo

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <exception>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "compat/java_compat_service.h"
+
+namespace plo {
+
+// What `check` found. Fields after an `error` are left unfilled: the error ended the search there.
+struct CheckReport {
+  std::string python;                  // the interpreter whose PySpark was looked for
+  std::optional<PySparkInfo> pyspark;  // nothing: not installed
+  bool java_searched = false;          // Java is looked for only when PySpark is installed
+  std::optional<JavaInfo> java;        // nothing: no Java found
+  // The compatibility check's flag and message; asked only when both PySpark and Java are there.
+  std::optional<bool> compatible;
+  std::string message;
+  std::exception_ptr error;
+
+  bool ok() const { return compatible.value_or(false); }
+};
+
+// One row of the compatibility matrix.
+struct VersionRow {
+  std::string version;
+  std::string major_minor;
+  std::string tag;
+  std::vector<int> java_supported;
+  std::optional<int> java_recommended;  // nothing where the table offers none ("?")
+  bool installed = false;
+};
+
+// What `show_versions` found.
+struct VersionsReport {
+  std::vector<VersionRow> versions;
+  std::optional<PySparkInfo> pyspark;
+  std::optional<JavaInfo> java;
+  std::exception_ptr error;  // set when PySpark or Java detection failed: nothing else is filled
+};
+
+// A compute engine as match_cluster shows it.
+struct ComputeSummary {
+  std::string name;
+  std::string type;  // "spark" when computes.yml gives none
+  std::optional<std::string> master;
+  std::optional<std::string> host;
+};
+
+// How match_cluster looked for the cluster's version.
+enum class DetectionPath { None, Standalone, Local, Databricks, SparkConnect };
+
+// The comparison of a found cluster version with the local PySpark.
+struct ClusterComparison {
+  std::string cluster_version;
+  std::string cluster_major_minor;
+  bool local_searched = false;
+  std::optional<PySparkInfo> local;
+  // On a mismatch, the Java versions of the cluster's line when the table holds it.
+  std::optional<std::vector<int>> java_supported;
+  bool java_searched = false;
+  std::optional<JavaInfo> java;
+
+  bool match() const { return local && local->major_minor == cluster_major_minor; }
+  // Whether the current Java runs the cluster's line; nothing when that was not looked at.
+  std::optional<bool> java_fits() const;
+};
+
+// What match_cluster found.
+struct MatchReport {
+  std::string compute_name;
+  std::optional<std::string> registry_error;  // computes.yml could not be read
+  std::optional<ComputeSummary> compute;      // nothing (without registry_error): not defined
+  DetectionPath path = DetectionPath::None;
+  bool local_mode = false;                      // the local path took the local PySpark's version
+  std::optional<bool> databricks_client;        // on the Databricks path: whether the client loads
+  std::optional<ClusterComparison> comparison;  // nothing: no cluster version found
+  std::exception_ptr error;
+
+  bool ok() const { return comparison && comparison->match(); }
+};
+
+}  // namespace plo

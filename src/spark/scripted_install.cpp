@@ -1,0 +1,115 @@
+#include <algorithm>
+
+#include "spark/spark_task.h"
+#include "spark/text_report.h"
+#include "util/text.h"
+
+namespace plo {
+namespace {
+
+bool all_digits(std::string_view text) {
+  return !text.empty() &&
+         std::all_of(text.begin(), text.end(), [](char ch) { return ch >= '0' && ch <= '9'; });
+}
+
+// Splits "a.b.c" at its dots.
+std::vector<std::string_view> dot_parts(std::string_view text) {
+  std::vector<std::string_view> parts;
+  for (;;) {
+    const auto dot = text.find('.');
+    parts.push_back(text.substr(0, dot));
+    if (dot == std::string_view::npos) return parts;
+    text.remove_prefix(dot + 1);
+  }
+}
+
+bool numeric_parts(std::string_view text, size_t count) {
+  const auto parts = dot_parts(text);
+  return parts.size() == count && std::all_of(parts.begin(), parts.end(), all_digits);
+}
+
+const VersionEntry* entry_of_line(std::string_view major_minor,
+                                  const std::vector<VersionEntry>& versions) {
+  const auto found = std::find_if(versions.begin(), versions.end(), [&](const VersionEntry& e) {
+    return e.major_minor == major_minor;
+  });
+  return found == versions.end() ? nullptr : &*found;
+}
+
+}  // namespace
+
+std::optional<std::string> requested_version(std::string_view text,
+                                             const std::vector<VersionEntry>& versions) {
+  if (!numeric_parts(text, 2)) return std::string(text);
+  if (const VersionEntry* entry = entry_of_line(text, versions)) return entry->version;
+  return std::nullopt;
+}
+
+std::optional<std::string> version_for_cluster(const std::string& cluster_version,
+                                               const std::vector<VersionEntry>& versions) {
+  if (numeric_parts(cluster_version, 3)) return cluster_version;
+  if (const VersionEntry* entry = entry_of_line(major_minor_of(cluster_version), versions)) {
+    return entry->version;
+  }
+  return std::nullopt;
+}
+
+bool SparkTask::set_version() {
+  return select_version(std::nullopt);
+}
+
+bool SparkTask::set_version(const std::string& version) {
+  return select_version(version);
+}
+
+bool SparkTask::install_requested(const std::string& requested, const std::optional<JavaInfo>& java,
+                                  const std::optional<PySparkInfo>& current_pyspark) {
+  Console& c = s_.console;
+  if (trim_blanks(requested).empty()) {
+    c.echo(c.style("Name a PySpark version (such as 3.5.9) or a line (such as 3.5)", Color::Red));
+    c.echo();
+    return false;
+  }
+  const auto& versions = s_.compat.pyspark_versions();
+  const auto version = requested_version(requested, versions);
+  if (!version) {
+    c.echo(c.style("No PySpark " + requested +
+                       " in plo's version table; give a full version (X.Y.Z) to install it",
+                   Color::Red));
+    c.echo();
+    return false;
+  }
+  // major.minor as for a custom version (for a catalogue entry that is its line).
+  return confirm_and_install(*version, major_minor_of(*version), java, current_pyspark);
+}
+
+SparkTask::ClusterInstall SparkTask::install_for_cluster(const MatchReport& report) {
+  // Without a cluster version there is nothing to match; the report has said why.
+  if (!report.comparison) return {};
+  const ClusterComparison& comparison = *report.comparison;
+  if (comparison.match()) return {std::nullopt, true};
+
+  Console& c = s_.console;
+  const auto version =
+      version_for_cluster(comparison.cluster_version, s_.compat.pyspark_versions());
+  if (!version) {
+    c.echo(c.style("No PySpark version is known for Spark " + comparison.cluster_version +
+                       ": run 'plo spark set-version' and enter one",
+                   Color::Red));
+    c.echo();
+    return {};
+  }
+  const auto java = s_.compat.get_current_java();
+  const auto current_pyspark = s_.compat.get_pyspark_info();
+  return {version, confirm_and_install(*version, major_minor_of(*version), java, current_pyspark)};
+}
+
+bool SparkTask::match_cluster(const std::string& compute_name, bool install) {
+  if (!install) return match_cluster(compute_name);
+  const MatchReport report = match_report(compute_name);
+  print_match(s_.console, report);
+  if (report.error) std::rethrow_exception(report.error);
+  return install_for_cluster(report).ok;
+}
+
+}  // namespace plo

@@ -1,0 +1,390 @@
+"""plo without a person at the keyboard: `set-version VERSION --yes`, `match-cluster --install`,
+and the `--json` documents of check, versions and match-cluster."""
+
+import http.server
+import json
+import os
+import threading
+import unittest
+
+import support
+from support import JAVA17, JAVA25, plo_env, run_plo
+
+ws = None
+servers = []
+
+MASTER_413 = "127.0.12.1"       # REST server of a Spark 4.1.3 master
+MASTER_SNAPSHOT = "127.0.12.2"  # web UI only, a 4.1 snapshot build
+MASTER_ODD = "127.0.12.3"       # REST server with a version that names no PySpark
+NOBODY = "127.0.12.4"           # nothing listens
+
+
+def master_handler(rest_version=None, ui_version=None):
+    class Handler(http.server.BaseHTTPRequestHandler):
+        def do_GET(self):
+            if self.server.server_address[1] == 6066:
+                # As Spark's REST server: 200 for a status request, 400 for anything else.
+                ok = self.path.startswith("/v1/submissions/status/")
+                body = json.dumps({"action": "SubmissionStatusResponse" if ok else "ErrorResponse",
+                                   "serverSparkVersion": rest_version, "submissionId": "plo-probe",
+                                   "success": False}, indent=2).encode()
+                status = 200 if ok else 400
+            else:
+                body = f'<html><span class="version me-3">{ui_version}</span></html>'.encode()
+                status = 200
+            self.send_response(status)
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+
+        def log_message(self, *args):
+            pass
+    return Handler
+
+
+def serve(address, port, handler_class):
+    server = http.server.ThreadingHTTPServer((address, port), handler_class)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    servers.append(server)
+
+
+COMPUTES = f"""
+computes:
+  cluster413:
+    config:
+      master: spark://{MASTER_413}:7077
+  snapshot:
+    config:
+      master: spark://{MASTER_SNAPSHOT}:7077
+  odd:
+    config:
+      master: spark://{MASTER_ODD}:7077
+  down:
+    config:
+      master: spark://{NOBODY}:7077
+  dev:
+    type: local
+    config:
+      master: local[*]
+"""
+
+
+def setUpModule():
+    global ws
+    ws = support.Workspace()
+    support.require_java(JAVA17)
+    serve(MASTER_413, 6066, master_handler(rest_version="4.1.3"))
+    serve(MASTER_SNAPSHOT, 8080, master_handler(ui_version="4.1.0-SNAPSHOT"))
+    serve(MASTER_ODD, 6066, master_handler(rest_version="14.3.x-scala2.12"))
+    ws.plo_home = ws.path("plo-home")
+    os.makedirs(ws.plo_home)
+    with open(os.path.join(ws.plo_home, "computes.yml"), "w") as f:
+        f.write(COMPUTES)
+
+
+def tearDownModule():
+    for server in servers:
+        server.shutdown()
+        server.server_close()
+    ws.cleanup()
+
+
+def env(java_home=JAVA17, **extra):
+    return plo_env(ws.venv, java_home, PLO_HOME=ws.plo_home, **extra)
+
+
+def no_java_env():
+    empty = ws.path("empty-bin")
+    os.makedirs(empty, exist_ok=True)
+    return plo_env(ws.venv, path=empty, PLO_HOME=ws.plo_home)
+
+
+def java11():
+    return support.fake_java_home(ws.path("java11"), "11.0.22", "Azul Systems, Inc.")
+
+
+# Schemas: a type, nullable(x), list_of(x), or a dict of exactly these keys.
+def nullable(spec):
+    return ("nullable", spec)
+
+
+def list_of(spec):
+    return ("list", spec)
+
+
+def conforms(value, spec):
+    if isinstance(spec, tuple) and spec[0] == "nullable":
+        return value is None or conforms(value, spec[1])
+    if isinstance(spec, tuple) and spec[0] == "list":
+        return isinstance(value, list) and all(conforms(v, spec[1]) for v in value)
+    if isinstance(spec, dict):
+        return (isinstance(value, dict) and set(value) == set(spec)
+                and all(conforms(value[k], s) for k, s in spec.items()))
+    if spec is int:
+        return isinstance(value, int) and not isinstance(value, bool)
+    return isinstance(value, spec)
+
+
+CHECK_SCHEMA = {
+    "python": str,
+    "pyspark": nullable({"version": str, "major_minor": str, "java_supported": list_of(int),
+                         "java_recommended": nullable(int), "location": str}),
+    "java": nullable({"home": str, "version": int, "vendor": str}),
+    "compatible": nullable(bool),
+    "message": nullable(str),
+}
+VERSIONS_SCHEMA = {
+    "versions": list_of({"version": str, "major_minor": str, "tag": str,
+                         "java_supported": list_of(int), "java_recommended": nullable(int),
+                         "installed": bool}),
+    "pyspark": nullable({"version": str}),
+    "java": nullable({"version": int, "vendor": str}),
+}
+MATCH_SCHEMA = {
+    "compute": nullable({"name": str, "type": str, "master": nullable(str), "host": nullable(str)}),
+    "cluster_version": nullable(str),
+    "cluster_major_minor": nullable(str),
+    "local": nullable({"version": str, "major_minor": str}),
+    "match": bool,
+    "recommendation": nullable(str),
+    "java_supported": nullable(list_of(int)),
+    "java_fits": nullable(bool),
+    "error": nullable(str),
+}
+
+
+class Json(unittest.TestCase):
+    def document(self, args, environment, schema, status):
+        result = run_plo(args + ["--json"], environment)
+        self.assertEqual(result.returncode, status, result.stdout + result.stderr)
+        self.assertNotIn("\x1b[", result.stdout)
+        document = json.loads(result.stdout)  # the whole of stdout is one document
+        self.assertTrue(conforms(document, schema), json.dumps(document, indent=1))
+        return document, result
+
+    def test_check_in_every_state(self):
+        ws.venv.set_pyspark(None)
+        doc, _ = self.document(["spark", "check"], env(), CHECK_SCHEMA, 1)
+        self.assertEqual(doc["python"], ws.venv.python)
+        self.assertEqual((doc["pyspark"], doc["java"], doc["compatible"], doc["message"]),
+                         (None, None, None, None))
+
+        ws.venv.set_pyspark("3.5.9")
+        doc, result = self.document(["spark", "check"], env(CLICOLOR_FORCE="1"), CHECK_SCHEMA, 0)
+        self.assertEqual(result.stderr, "")
+        self.assertEqual(doc["pyspark"]["version"], "3.5.9")
+        self.assertEqual(doc["pyspark"]["java_supported"], [8, 11, 17])
+        self.assertEqual(doc["pyspark"]["java_recommended"], 17)
+        self.assertTrue(os.path.isfile(os.path.join(doc["pyspark"]["location"], "__init__.py")))
+        self.assertTrue(doc["pyspark"]["location"].startswith(ws.venv.root))
+        self.assertEqual(doc["java"], {"home": JAVA17, "version": 17, "vendor": "Debian"})
+        self.assertEqual((doc["compatible"], doc["message"]),
+                         (True, "Java 17 is compatible with PySpark 3.5"))
+
+        doc, _ = self.document(["spark", "check"], no_java_env(), CHECK_SCHEMA, 1)
+        self.assertIsNone(doc["java"])
+        self.assertIsNone(doc["compatible"])
+
+        ws.venv.set_pyspark("4.1.3")
+        doc, _ = self.document(["spark", "check"], env(java11()), CHECK_SCHEMA, 1)
+        self.assertEqual(doc["java"]["vendor"], "Azul Systems, Inc.")
+        self.assertEqual(doc["compatible"], False)
+        self.assertEqual(doc["message"],
+                         "Java 11 is not compatible with PySpark 4.1 (supported: Java 17, 21)")
+
+    def test_versions_with_and_without_pyspark_and_java(self):
+        ws.venv.set_pyspark("3.5.9")
+        doc, _ = self.document(["spark", "versions"], env(), VERSIONS_SCHEMA, 0)
+        self.assertEqual([v["version"] for v in doc["versions"]],
+                         ["4.2.0", "4.1.3", "4.0.4", "3.5.9", "3.4.4", "3.3.4"])
+        self.assertEqual([v["version"] for v in doc["versions"] if v["installed"]], ["3.5.9"])
+        self.assertEqual(doc["versions"][0]["tag"], "latest")
+        self.assertEqual(doc["versions"][0]["java_recommended"], 21)
+        self.assertEqual(doc["pyspark"], {"version": "3.5.9"})
+        self.assertEqual(doc["java"], {"version": 17, "vendor": "Debian"})
+        ws.venv.set_pyspark(None)
+        doc, _ = self.document(["spark", "versions"], no_java_env(), VERSIONS_SCHEMA, 0)
+        self.assertEqual((doc["pyspark"], doc["java"]), (None, None))
+        self.assertFalse(any(v["installed"] for v in doc["versions"]))
+
+    def test_match_cluster_in_every_state(self):
+        ws.venv.set_pyspark("3.5.9")
+        doc, _ = self.document(["spark", "match-cluster", "cluster413"], env(), MATCH_SCHEMA, 1)
+        self.assertEqual(doc["compute"], {"name": "cluster413", "type": "spark",
+                                          "master": f"spark://{MASTER_413}:7077", "host": None})
+        self.assertEqual((doc["cluster_version"], doc["cluster_major_minor"]), ("4.1.3", "4.1"))
+        self.assertEqual(doc["local"], {"version": "3.5.9", "major_minor": "3.5"})
+        self.assertEqual((doc["match"], doc["recommendation"]), (False, "4.1.x"))
+        self.assertEqual((doc["java_supported"], doc["java_fits"]), ([17, 21], True))
+        self.assertIsNone(doc["error"])
+
+        doc, _ = self.document(["spark", "match-cluster", "cluster413"], no_java_env(),
+                               MATCH_SCHEMA, 1)
+        self.assertEqual((doc["java_supported"], doc["java_fits"]), ([17, 21], None))
+
+        doc, _ = self.document(["spark", "match-cluster", "dev"], env(), MATCH_SCHEMA, 0)
+        self.assertEqual((doc["match"], doc["recommendation"], doc["cluster_version"]),
+                         (True, None, "3.5.9"))
+        self.assertEqual(doc["compute"]["type"], "local")
+
+        doc, _ = self.document(["spark", "match-cluster", "down"], env(), MATCH_SCHEMA, 1)
+        self.assertIsNone(doc["cluster_version"])
+        self.assertIsNotNone(doc["compute"])
+
+        doc, _ = self.document(["spark", "match-cluster", "nope"], env(), MATCH_SCHEMA, 1)
+        self.assertEqual(doc["error"], "Compute 'nope' not found in computes.yml")
+        self.assertIsNone(doc["compute"])
+
+        broken = ws.path("broken-home")
+        os.makedirs(broken, exist_ok=True)
+        with open(os.path.join(broken, "computes.yml"), "w") as f:
+            f.write("computes:\n  prod: [unclosed\n")
+        doc, _ = self.document(["spark", "match-cluster", "prod"],
+                               plo_env(ws.venv, JAVA17, PLO_HOME=broken), MATCH_SCHEMA, 1)
+        self.assertTrue(doc["error"].startswith("Error loading compute config: "), doc["error"])
+        self.assertIn("not valid YAML", doc["error"])
+
+        ws.venv.set_pyspark(None)
+        doc, _ = self.document(["spark", "match-cluster", "cluster413"], env(), MATCH_SCHEMA, 1)
+        self.assertIsNone(doc["local"])
+        self.assertEqual(doc["recommendation"], "4.1.x")
+
+    def test_errors_stay_on_stderr(self):
+        result = run_plo(["spark", "check", "--json"],
+                         plo_env(None, JAVA17, PLO_PYTHON=ws.path("nope")))
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stdout, "")
+        self.assertRegex(result.stderr, r"^Error: PLO_PYTHON names .*nope")
+
+
+class SetVersionUnattended(unittest.TestCase):
+    def set_version(self, *args, java_home=JAVA17, stdin=""):
+        return run_plo(["spark", "set-version", *args], env(java_home), stdin=stdin, timeout=180)
+
+    def assert_no_menu(self, out):
+        self.assertNotIn("  [1] PySpark", out)
+        self.assertNotIn("Custom version", out)
+        self.assertNotIn("Your choice", out)
+
+    def test_full_version_switches_without_a_menu(self):
+        ws.venv.set_pyspark("4.1.3")
+        result = self.set_version("3.5.9", "--yes")
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
+        self.assertTrue(result.stdout.startswith(
+            "\nSelect PySpark Version to Install\n" + "=" * 50 + "\n\n  Current PySpark: 4.1.3\n\n"
+            "\nInstalling PySpark...\n\n"), result.stdout)
+        self.assert_no_menu(result.stdout)
+        self.assertTrue(result.stdout.endswith(
+            "PySpark 3.5.9 installed successfully\n  Java compatibility verified\n\n"))
+
+    def test_line_picks_the_tables_entry(self):
+        ws.venv.set_pyspark("3.5.9")
+        result = self.set_version("4.1")
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertEqual(ws.venv.installed_pyspark(), "4.1.3")
+        self.assertIn("  Installing PySpark 4.1.3...\n", result.stdout)
+        self.assert_no_menu(result.stdout)
+        again = self.set_version("4.1")
+        self.assertEqual(again.returncode, 0)
+        self.assertTrue(again.stdout.endswith("\nPySpark 4.1.3 is already installed\n\n"))
+
+    def test_unknown_line_fails_without_changing_anything(self):
+        ws.venv.set_pyspark("3.5.9")
+        result = self.set_version("9.9", "--yes")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("No PySpark 9.9 in plo's version table", result.stdout)
+        self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
+
+    def test_flagged_version_with_yes_installs_with_the_warning_shown(self):
+        support.require_java(JAVA25)
+        ws.venv.set_pyspark("4.1.3")
+        result = self.set_version("3.5.9", "--yes", java_home=JAVA25)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertIn("Warning: PySpark 3.5 requires Java 8, 11, 17\n   Your Java: 25\n", result.stdout)
+        self.assertIn("     2. Run 'plo java set' first to switch Java\n\nInstall anyway? [y/N]: y\n",
+                      result.stdout)
+        self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
+
+    def test_yes_answers_the_rollback_question_too(self):
+        ws.venv.set_pyspark("3.5.9")
+        result = self.set_version("4.1.3", "--yes", java_home=java11())
+        self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
+        self.assertIn("Install anyway? [y/N]: y\n", result.stdout)
+        self.assertIn("Rollback to PySpark 3.5.9? [Y/n]: y\n\nRolling back...\n", result.stdout)
+        self.assertIn("Restored PySpark 3.5.9\n", result.stdout)
+        self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
+
+    def test_without_yes_an_unanswered_question_aborts(self):
+        ws.venv.set_pyspark("3.5.9")
+        result = self.set_version("4.1.3", java_home=java11())
+        self.assertEqual(result.returncode, 1)
+        self.assertTrue(result.stdout.endswith("Install anyway? [y/N]: "), result.stdout)
+        self.assertEqual(result.stderr, "Aborted!\n")
+        self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
+
+    def test_unknown_version_fails_and_rolls_back(self):
+        ws.venv.set_pyspark("3.5.9")
+        result = self.set_version("9.9.9", "--yes")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("No matching distribution found for pyspark==9.9.9", result.stdout + result.stderr)
+        self.assertIn("\nFailed to install PySpark 9.9.9\n\nRolling back to PySpark 3.5.9...\n"
+                      "  Installing PySpark 3.5.9...\n", result.stdout)
+        self.assertIn("Restored PySpark 3.5.9\n", result.stdout)
+        self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
+
+
+class MatchClusterInstall(unittest.TestCase):
+    def match(self, name, *flags):
+        return run_plo(["spark", "match-cluster", name, "--install", *flags], env(), timeout=180)
+
+    def test_mismatch_moves_the_venv_to_the_clusters_version(self):
+        ws.venv.set_pyspark("3.5.9")
+        result = self.match("cluster413", "--yes")
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertIn("  VERSION MISMATCH!\n", result.stdout)
+        self.assertIn("\nInstalling PySpark...\n\n  Uninstalling PySpark 3.5.9...\n", result.stdout)
+        self.assertTrue(result.stdout.endswith(
+            "PySpark 4.1.3 installed successfully\n  Java compatibility verified\n\n"))
+        self.assertEqual(ws.venv.installed_pyspark(), "4.1.3")
+        # Now they match: nothing to do.
+        again = self.match("cluster413")
+        self.assertEqual(again.returncode, 0)
+        self.assertTrue(again.stdout.endswith("  Versions match!\n\n"))
+        self.assertNotIn("Installing", again.stdout)
+
+    def test_snapshot_build_gets_the_tables_entry_of_its_line(self):
+        ws.venv.set_pyspark("3.5.9")
+        result = self.match("snapshot")
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertIn("  Spark Version: 4.1.0-SNAPSHOT\n", result.stdout)
+        self.assertEqual(ws.venv.installed_pyspark(), "4.1.3")
+
+    def test_no_known_version_says_so(self):
+        ws.venv.set_pyspark("3.5.9")
+        result = self.match("odd")
+        self.assertEqual(result.returncode, 1)
+        self.assertTrue(result.stdout.endswith(
+            "No PySpark version is known for Spark 14.3.x-scala2.12: run 'plo spark set-version' "
+            "and enter one\n\n"))
+        self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
+        down = self.match("down")
+        self.assertEqual(down.returncode, 1)
+        self.assertTrue(down.stdout.endswith("to verify connectivity\n\n"))
+
+    def test_json_keeps_pip_and_the_install_steps_off_stdout(self):
+        ws.venv.set_pyspark("3.5.9")
+        result = self.match("cluster413", "--json", "--yes")
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        document = json.loads(result.stdout)
+        install = document.pop("install")
+        self.assertTrue(conforms(document, MATCH_SCHEMA), document)
+        self.assertEqual(install, {"version": "4.1.3", "ok": True})
+        self.assertEqual(document["local"], {"version": "3.5.9", "major_minor": "3.5"})
+        self.assertIn("Successfully installed pyspark-4.1.3", result.stderr)
+        self.assertIn("PySpark 4.1.3 installed successfully\n", result.stderr)
+        self.assertEqual(ws.venv.installed_pyspark(), "4.1.3")
+
+
+if __name__ == "__main__":
+    unittest.main()
