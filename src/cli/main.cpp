@@ -14,6 +14,7 @@
 #include "cancel/interrupt.h"
 #include "completion.h"
 #include "compute_commands.h"
+#include "console/write_all.h"
 #include "java_commands.h"
 #include "output.h"
 #include "spark_commands.h"
@@ -43,14 +44,14 @@ void add_completion_commands(CLI::App& app, CompletionRequest& request) {
 
 int run_completion(const CompletionRequest& request) {
   if (request.op == CompletionRequest::Op::Script) {
-    plo::cli::write_all(STDOUT_FILENO, plo::completion_script(request.word));
+    plo::write_all(STDOUT_FILENO, plo::completion_script(request.word));
     return 0;
   }
   std::string words;
   for (const auto& word : plo::completion_words(request.word, "/proc/self/exe")) {
     words += word + "\n";
   }
-  plo::cli::write_all(STDOUT_FILENO, words);
+  plo::write_all(STDOUT_FILENO, words);
   return 0;
 }
 

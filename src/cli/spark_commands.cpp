@@ -6,6 +6,7 @@
 
 #include "console/assume_yes_console.h"
 #include "console/terminal_console.h"
+#include "console/write_all.h"
 #include "output.h"
 #include "services.h"
 #include "spark/json_report.h"

@@ -5,16 +5,6 @@
 namespace plo {
 namespace {
 
-bool is_name_char(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' ||
-         c == '.' || c == '_';
-}
-
-bool is_ipv6_char(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || c == ':' ||
-         c == '.';
-}
-
 bool is_port(std::string_view text) {
   return !text.empty() && text.size() <= 5 &&
          std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
@@ -70,6 +60,16 @@ std::optional<std::vector<std::string_view>> bracket_items(std::string_view url,
 }
 
 }  // namespace
+
+bool is_name_char(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' ||
+         c == '.' || c == '_';
+}
+
+bool is_ipv6_char(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || c == ':' ||
+         c == '.';
+}
 
 bool is_local_master(std::string_view master_url) {
   if (master_url == "local") return true;

@@ -17,4 +17,10 @@ std::optional<std::vector<std::string>> parse_master_hosts(std::string_view mast
 // allowed around the numbers where Spark allows them). "localhost:7077" is none of these.
 bool is_local_master(std::string_view master_url);
 
+// Whether `c` may stand in a host name or IPv4 address (letters, digits, '-', '.', '_').
+bool is_name_char(char c);
+
+// Whether `c` may stand in a bracketed IPv6 address (hex digits, ':', '.').
+bool is_ipv6_char(char c);
+
 }  // namespace plo

@@ -2,20 +2,11 @@
 
 #include <algorithm>
 
+#include "compat/master_url.h"
 #include "util/text.h"
 
 namespace plo {
 namespace {
-
-bool is_name_char(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' ||
-         c == '.' || c == '_';
-}
-
-bool is_ipv6_char(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || c == ':' ||
-         c == '.';
-}
 
 std::optional<int> parse_port(std::string_view text) {
   if (text.empty() || text.size() > 5) return std::nullopt;

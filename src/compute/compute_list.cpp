@@ -7,15 +7,8 @@
 namespace plo {
 namespace {
 
-std::optional<std::string> setting(const ComputeRecord& record, std::string_view key) {
-  if (!record.config) return std::nullopt;
-  const auto found = record.config->find(key);
-  if (found == record.config->end() || found->second.empty()) return std::nullopt;
-  return found->second;
-}
-
 std::optional<std::string> masked_master(const ComputeRecord& record) {
-  const auto master = setting(record, "master");
+  const auto master = record.setting("master");
   if (!master) return master;
   return without_token(*master);
 }
@@ -47,8 +40,8 @@ bool ComputeTask::list(bool json) {
       computes.push_back({{"name", name},
                           {"type", record.type && !record.type->empty() ? *record.type : "spark"},
                           {"master", or_null(masked_master(record))},
-                          {"host", or_null(setting(record, "host"))},
-                          {"cluster_id", or_null(setting(record, "cluster_id"))}});
+                          {"host", or_null(record.setting("host"))},
+                          {"cluster_id", or_null(record.setting("cluster_id"))}});
     }
     const nlohmann::ordered_json document = {{"file", path}, {"computes", computes}};
     c.echo(document.dump(2, ' ', true, nlohmann::ordered_json::error_handler_t::replace));
@@ -80,8 +73,8 @@ bool ComputeTask::list(bool json) {
     const std::string type = record.type && !record.type->empty() ? *record.type : "spark";
     c.echo("  " + c.style(shown(name), Color::Cyan) + " (" + shown(type) + ")");
     if (auto master = masked_master(record)) c.echo("    master:     " + shown(*master, 400));
-    if (auto host = setting(record, "host")) c.echo("    host:       " + shown(*host, 400));
-    if (auto id = setting(record, "cluster_id")) c.echo("    cluster_id: " + shown(*id));
+    if (auto host = record.setting("host")) c.echo("    host:       " + shown(*host, 400));
+    if (auto id = record.setting("cluster_id")) c.echo("    cluster_id: " + shown(*id));
   }
   c.echo();
   c.echo("  Run 'plo compute test NAME' to verify connectivity");

@@ -20,13 +20,6 @@ using std::chrono::milliseconds;
 // The whole test ends within 10 seconds; the probes get a little less, for the printing.
 constexpr milliseconds kBudget(9500);
 
-std::optional<std::string> setting(const ComputeRecord& record, std::string_view key) {
-  if (!record.config) return std::nullopt;
-  const auto found = record.config->find(key);
-  if (found == record.config->end() || found->second.empty()) return std::nullopt;
-  return found->second;
-}
-
 std::string host_port(const MasterAddress& address) {
   return address.host + ":" + std::to_string(address.port);
 }
@@ -318,9 +311,9 @@ bool ComputeTask::test(const std::string& name, bool json) {
 
   if (record) {
     report.type = record->type && !record->type->empty() ? *record->type : "spark";
-    report.master = setting(*record, "master");
+    report.master = record->setting("master");
     if (report.master) report.shown_master = without_token(*report.master);
-    report.host = setting(*record, "host");
+    report.host = record->setting("host");
     const bool databricks = *report.type == "databricks" ||
                             (report.host && contains_ignoring_case(*report.host, "databricks"));
     if (report.master && report.master->starts_with("spark://")) {

@@ -10,6 +10,7 @@
 #include "cancel/cancel.h"
 #include "console/answers.h"
 #include "console/color.h"
+#include "console/write_all.h"
 #include "util/escape.h"
 #include "util/text.h"
 
@@ -24,16 +25,7 @@ std::unique_ptr<TerminalConsole> TerminalConsole::on_standard_streams() {
 }
 
 void TerminalConsole::write_all(std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t n = ::write(out_fd_, text.data(), text.size());
-    if (n >= 0) {
-      text.remove_prefix(static_cast<size_t>(n));
-    } else if (errno == EPIPE || errno == EBADF) {
-      throw OutputClosed();
-    } else if (errno != EINTR) {
-      throw std::system_error(errno, std::generic_category(), "cannot write to standard output");
-    }
-  }
+  plo::write_all(out_fd_, text);
 }
 
 void TerminalConsole::echo(std::string_view text) {

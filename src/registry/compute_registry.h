@@ -15,6 +15,14 @@ struct ComputeRecord {
   std::optional<std::string> type;
   // Scalar settings as their YAML text; a key whose value is null is left out.
   std::optional<std::map<std::string, std::string, std::less<>>> config;
+
+  // The config value under `key`, or nothing when it is absent or empty.
+  std::optional<std::string> setting(std::string_view key) const {
+    if (!config) return std::nullopt;
+    const auto found = config->find(key);
+    if (found == config->end() || found->second.empty()) return std::nullopt;
+    return found->second;
+  }
 };
 
 // The user's configured compute engines; the seam that tests replace.

@@ -4,18 +4,10 @@
 #include "util/text.h"
 
 namespace plo {
-namespace {
 
-std::optional<std::string> setting(const ComputeRecord& record, std::string_view key) {
-  if (!record.config) return std::nullopt;
-  const auto found = record.config->find(key);
-  if (found == record.config->end() || found->second.empty()) return std::nullopt;
-  return found->second;
-}
-
-}  // namespace
-
-MatchReport SparkTask::match_report(const std::string& compute_name) {
+MatchReport SparkTask::match_report(
+    const std::string& compute_name,
+    const std::function<void(const MatchReport&)>& before_detection) {
   MatchReport report;
   report.compute_name = compute_name;
 
@@ -33,11 +25,12 @@ MatchReport SparkTask::match_report(const std::string& compute_name) {
     report.compute = ComputeSummary{
         .name = compute_name,
         .type = compute->type && !compute->type->empty() ? *compute->type : "spark",
-        .master = setting(*compute, "master"),
-        .host = setting(*compute, "host"),
+        .master = compute->setting("master"),
+        .host = compute->setting("host"),
     };
     const auto& master_url = report.compute->master;
     const auto& host = report.compute->host;
+    if (before_detection) before_detection(report);
 
     std::optional<std::string> cluster_version;
     if (master_url && master_url->starts_with("spark://")) {
@@ -66,9 +59,19 @@ MatchReport SparkTask::match_report(const std::string& compute_name) {
   return report;
 }
 
+MatchReport SparkTask::printed_match_report(const std::string& compute_name) {
+  bool head_printed = false;
+  MatchReport report = match_report(compute_name, [&](const MatchReport& so_far) {
+    print_match_head(s_.console, so_far);
+    head_printed = true;
+  });
+  if (!head_printed) print_match_head(s_.console, report);
+  print_match_rest(s_.console, report);
+  return report;
+}
+
 bool SparkTask::match_cluster(const std::string& compute_name) {
-  const MatchReport report = match_report(compute_name);
-  print_match(s_.console, report);
+  const MatchReport report = printed_match_report(compute_name);
   if (report.error) std::rethrow_exception(report.error);
   return report.ok();
 }

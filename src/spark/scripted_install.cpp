@@ -106,8 +106,7 @@ SparkTask::ClusterInstall SparkTask::install_for_cluster(const MatchReport& repo
 
 bool SparkTask::match_cluster(const std::string& compute_name, bool install) {
   if (!install) return match_cluster(compute_name);
-  const MatchReport report = match_report(compute_name);
-  print_match(s_.console, report);
+  const MatchReport report = printed_match_report(compute_name);
   if (report.error) std::rethrow_exception(report.error);
   return install_for_cluster(report).ok;
 }

@@ -62,7 +62,9 @@ class SparkTask {
   // What check, show_versions and match_cluster find, before anything is printed.
   CheckReport check_report();
   VersionsReport versions_report();
-  MatchReport match_report(const std::string& compute_name);
+  // `before_detection` sees the report once the compute is known, before its cluster is asked.
+  MatchReport match_report(const std::string& compute_name,
+                           const std::function<void(const MatchReport&)>& before_detection = {});
 
   // What install_for_cluster chose and whether it worked.
   struct ClusterInstall {
@@ -105,6 +107,8 @@ class SparkTask {
   bool confirm_and_install(const std::string& version_to_install, const std::string& major_minor,
                            const std::optional<JavaInfo>& java,
                            const std::optional<PySparkInfo>& current_pyspark);
+  // match_report while printing it: the compute block before the wait, the rest after.
+  MatchReport printed_match_report(const std::string& compute_name);
   void heading(const std::string& title, const std::string& rule);
 
   TaskServices s_;

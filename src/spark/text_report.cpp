@@ -134,10 +134,20 @@ void print_versions(Console& c, const VersionsReport& r) {
   c.echo();
 }
 
-void print_match(Console& c, const MatchReport& r) {
-  const std::string name = escape_controls(r.compute_name);
-  heading(c, "Checking cluster compatibility: " + name, kEquals50);
+void print_match_head(Console& c, const MatchReport& r) {
+  heading(c, "Checking cluster compatibility: " + escape_controls(r.compute_name), kEquals50);
   c.echo();
+  if (!r.compute) return;
+  c.echo("  Compute:     " + escape_controls(r.compute->name));
+  c.echo("  Type:        " + escape_controls(r.compute->type));
+  if (r.compute->master) c.echo("  Master URL:  " + escape_controls(*r.compute->master));
+  if (r.compute->host) c.echo("  Host:        " + escape_controls(*r.compute->host));
+  c.echo();
+  c.echo("Connecting to cluster...");
+}
+
+void print_match_rest(Console& c, const MatchReport& r) {
+  const std::string name = escape_controls(r.compute_name);
   if (r.registry_error) {
     c.echo(
         c.style("Error loading compute config: " + escape_controls(*r.registry_error), Color::Red));
@@ -151,13 +161,6 @@ void print_match(Console& c, const MatchReport& r) {
     c.echo();
     return;
   }
-
-  c.echo("  Compute:     " + escape_controls(r.compute->name));
-  c.echo("  Type:        " + escape_controls(r.compute->type));
-  if (r.compute->master) c.echo("  Master URL:  " + escape_controls(*r.compute->master));
-  if (r.compute->host) c.echo("  Host:        " + escape_controls(*r.compute->host));
-  c.echo();
-  c.echo("Connecting to cluster...");
 
   if (r.local_mode) c.echo(c.style("  (Local mode - using PySpark version)", Color::Blue));
   if (r.path == DetectionPath::Databricks) {

@@ -10,7 +10,10 @@ namespace plo {
 
 void print_check(Console& console, const CheckReport& report);
 void print_versions(Console& console, const VersionsReport& report);
-void print_match(Console& console, const MatchReport& report);
+// match_cluster's report in two halves: the heading and the compute block, printed before the
+// cluster is asked (the wait comes after "Connecting to cluster..."), and the rest.
+void print_match_head(Console& console, const MatchReport& report);
+void print_match_rest(Console& console, const MatchReport& report);
 
 // The cluster version report alone (the end of match_cluster and of `plo compute test`).
 void print_comparison(Console& console, const ClusterComparison& comparison);

@@ -1,5 +1,6 @@
 """`plo completion SHELL`: the scripts, driven the way each shell calls them."""
 
+import json
 import os
 import shutil
 import subprocess
@@ -86,14 +87,17 @@ class Bash(unittest.TestCase):
         home = computes_home("computes: [\n")
         self.assertEqual(self.complete(["compute", "remove", ""], home), ["--help"])
 
-    def test_java_set_degrades_to_folders_without_plo_java(self):
+    def test_java_set_offers_the_found_majors_then_folders(self):
         folder = tempfile.mkdtemp(dir=tmp.name)
         os.makedirs(os.path.join(folder, "jdk-17"))
         offered = self.complete(["java", "set", ""], cwd=folder)
-        self.assertEqual(offered, ["jdk-17", "--help"])
+        self.assertEqual(offered, [str(major) for major in found_majors()] + ["jdk-17", "--help"])
 
     def test_complete_callback_is_quiet_on_failure(self):
         result = run_plo(["__complete", "java-majors"], plo_env())
+        self.assertEqual((result.returncode, result.stdout),
+                         (0, "".join(f"{major}\n" for major in found_majors())))
+        result = run_plo(["__complete", "no-such-kind"], plo_env())
         self.assertEqual((result.returncode, result.stdout), (0, ""))
         result = run_plo(["__complete", "computes"], plo_env(PLO_HOME=os.path.join(tmp.name, "x")))
         self.assertEqual((result.returncode, result.stdout, result.stderr), (0, "", ""))
@@ -101,6 +105,12 @@ class Bash(unittest.TestCase):
 
 
 HOME_WITH_COMPUTES = "computes:\n  prod: {}\n  dev: {}\n"
+
+
+def found_majors():
+    """The majors of the JDKs `plo java search` finds here, newest first, each once."""
+    document = json.loads(run_plo(["java", "search", "--json"], plo_env()).stdout)
+    return list(dict.fromkeys(jdk["version"] for jdk in document["jdks"]))
 
 
 @unittest.skipUnless(shutil.which("zsh"), "no zsh")
@@ -125,11 +135,12 @@ class Zsh(unittest.TestCase):
         self.assertEqual(self.complete([""], home),
                          ["spark", "java", "compute", "completion", "--help", "--version"])
         self.assertEqual(self.complete(["spark", "match-cluster", ""], home),
-                         ["--json", "--install", "--yes", "dev", "prod", "--help"])
+                         ["--json", "--install", "--yes", "prod", "dev", "--help"])
         self.assertEqual(self.complete(["spark", "match-cluster", "prod", ""], home),
                          ["--json", "--install", "--yes", "--help"])
         self.assertIn("4.1.3", self.complete(["spark", "set-version", ""], home))
-        self.assertEqual(self.complete(["java", "set", ""], home), ["<files>", "--help"])
+        self.assertEqual(self.complete(["java", "set", ""], home),
+                         [str(major) for major in found_majors()] + ["<files>", "--help"])
         self.assertEqual(self.complete(["java", "env", "--shell", ""], home), ["bash", "zsh", "fish"])
 
 
@@ -159,7 +170,8 @@ class Fish(unittest.TestCase):
         self.assertEqual(self.complete("plo compute remove ", home), ["dev", "prod"])
         self.assertEqual(self.complete("plo compute remove prod ", home), [])
         self.assertIn("4.1.3", self.complete("plo spark set-version ", home))
-        self.assertEqual(self.complete("plo java set ", home), [])  # no `plo java` yet: no majors
+        self.assertEqual(self.complete("plo java set ", home),
+                         sorted(str(major) for major in found_majors()))
 
 
 class Scripts(unittest.TestCase):

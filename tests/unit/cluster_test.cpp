@@ -135,6 +135,21 @@ TEST(MatchCluster, OutsideTextIsShownEscaped) {
             "not a single value</red>");
 }
 
+// The wait for a cluster can last seconds: the user sees what is asked before it answers.
+TEST(MatchCluster, ComputeBlockIsShownBeforeTheClusterIsAsked) {
+  TaskFixture f;
+  f.compat.install("3.5.9");
+  f.compat.cluster_version = "3.5.1";
+  f.computes["prod"] = record(std::nullopt, {{{"master", "spark://h:7077"}}});
+  std::vector<std::string> shown_while_asking;
+  f.compat.on_detect = [&] { shown_while_asking = f.console.lines; };
+  EXPECT_TRUE(f.task().match_cluster("prod"));
+  ASSERT_FALSE(shown_while_asking.empty());
+  EXPECT_EQ(shown_while_asking.back(), "Connecting to cluster...");
+  EXPECT_TRUE(has_block(f.console.lines,
+                        {"Connecting to cluster...", "", "<cyan!>Cluster Information</cyan!>"}));
+}
+
 TEST(MatchCluster, LocalhostMasterIsNoLocalMaster) {
   TaskFixture f;
   f.compat.install("3.5.9");

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -107,8 +108,10 @@ class FakeCompat : public JavaCompatService {
     calls.push_back("check_java_pyspark_compatibility");
     return plo::check_java_pyspark_compatibility(java_version, major_minor, table);
   }
+  std::function<void()> on_detect;  // runs when the cluster is asked, before it answers
   std::optional<std::string> detect_spark_cluster_version(std::string_view master_url) override {
     calls.push_back("detect:" + std::string(master_url));
+    if (on_detect) on_detect();
     return cluster_version;
   }
   int pin_restores = 0;
