@@ -15,9 +15,8 @@ namespace plo {
 const std::vector<std::string>& RealCompatService::import_path() {
   if (!import_path_) {
     const std::string interpreter = find_interpreter();
-    import_path_ = cached_import_path(interpreter_cache_folder(), interpreter, [&] {
-      return query_import_path(runner_, interpreter);
-    });
+    import_path_ = cached_import_path(interpreter_cache_folder(), interpreter,
+                                      [&] { return query_import_path(runner_, interpreter); });
   }
   return *import_path_;
 }
