@@ -3,6 +3,7 @@
 import atexit
 import base64
 import hashlib
+import http.server
 import io
 import os
 import re
@@ -11,6 +12,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import unittest
 import zipfile
 
@@ -426,6 +428,14 @@ def plo_env(venv=None, java_home=None, path=None, **extra):
         env["JAVA_HOME"] = java_home
     env.update(extra)
     return env
+
+
+def serve_http(address, port, handler_class, servers):
+    """Serves `handler_class` on address:port in a daemon thread; the server joins `servers`."""
+    server = http.server.ThreadingHTTPServer((address, port), handler_class)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    servers.append(server)
+    return server
 
 
 def run_plo(args, env, stdin="", timeout=120):

@@ -91,11 +91,6 @@ def databricks_handler():
     return Handler
 
 
-def serve_http(address, port, handler_class):
-    server = http.server.ThreadingHTTPServer((address, port), handler_class)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    servers.append(server)
-
 
 def listen(address, port):
     sock = socket.socket()
@@ -172,9 +167,9 @@ def start_connect_server(*args):
 def setUpModule():
     global ws
     ws = support.Workspace()
-    serve_http(ALIVE, 6066, master_handler("ALIVE", "3.5.1"))
-    serve_http(ALIVE, 8080, master_handler("ALIVE", "3.5.1"))
-    serve_http(STANDBY, 8080, master_handler("STANDBY", None))
+    support.serve_http(ALIVE, 6066, master_handler("ALIVE", "3.5.1"), servers)
+    support.serve_http(ALIVE, 8080, master_handler("ALIVE", "3.5.1"), servers)
+    support.serve_http(STANDBY, 8080, master_handler("STANDBY", None), servers)
     for address in (ALIVE, STANDBY, SILENT, TRICKLE, FLOOD, HEADERS):
         listen(address, 7077)
     for port in (6066, 8080):
@@ -182,7 +177,7 @@ def setUpModule():
         serve_raw(TRICKLE, port, trickle)
         serve_raw(FLOOD, port, flood)
         serve_raw(HEADERS, port, header_flood)
-    serve_http(DATABRICKS, 8000, databricks_handler())
+    support.serve_http(DATABRICKS, 8000, databricks_handler(), servers)
     listen(CONNECT_SILENT, 15002)
     if has_grpc():
         start_connect_server(f"{CONNECT}:15002", "version", "3.5.2", "sc-secret")

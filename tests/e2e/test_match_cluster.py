@@ -6,7 +6,6 @@ import os
 import signal
 import socket
 import subprocess
-import threading
 import time
 import unittest
 
@@ -51,24 +50,19 @@ def handler(rest_version=None, ui_html=None, junk=False):
     return Handler
 
 
-def serve(address, port, handler_class):
-    server = http.server.ThreadingHTTPServer((address, port), handler_class)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    servers.append(server)
-
 
 def setUpModule():
     global ws
     ws = support.Workspace()
     ui3 = '<html><h3><span class="version"\n      style="margin-right: 15px;">3.5.1</span>Spark Master</h3></html>'
     ui4 = '<html><span class="version me-3">4.2.0</span></html>'
-    serve(MASTER_3, 6066, handler(rest_version="3.5.1"))
-    serve(MASTER_3, 8080, handler(ui_html=ui3))
-    serve(MASTER_4, 8080, handler(ui_html=ui4))
-    serve(GARBAGE, 6066, handler(junk=True))
-    serve(GARBAGE, 8080, handler(junk=True))
+    support.serve_http(MASTER_3, 6066, handler(rest_version="3.5.1"), servers)
+    support.serve_http(MASTER_3, 8080, handler(ui_html=ui3), servers)
+    support.serve_http(MASTER_4, 8080, handler(ui_html=ui4), servers)
+    support.serve_http(GARBAGE, 6066, handler(junk=True), servers)
+    support.serve_http(GARBAGE, 8080, handler(junk=True), servers)
     # Just under the 1 MiB body cap.
-    serve(SPANS, 8080, handler(ui_html="<span " * 174746 + '><span class="version">3.5.1</span>'))
+    support.serve_http(SPANS, 8080, handler(ui_html="<span " * 174746 + '><span class="version">3.5.1</span>'), servers)
     for address in [SILENT] + HUNG:
         for port in (6066, 8080):
             silent = socket.socket()

@@ -4,7 +4,6 @@ and the `--json` documents of check, versions and match-cluster."""
 import http.server
 import json
 import os
-import threading
 import unittest
 
 import support
@@ -42,11 +41,6 @@ def master_handler(rest_version=None, ui_version=None):
     return Handler
 
 
-def serve(address, port, handler_class):
-    server = http.server.ThreadingHTTPServer((address, port), handler_class)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    servers.append(server)
-
 
 COMPUTES = f"""
 computes:
@@ -73,9 +67,9 @@ def setUpModule():
     global ws
     ws = support.Workspace()
     support.require_java(JAVA17)
-    serve(MASTER_413, 6066, master_handler(rest_version="4.1.3"))
-    serve(MASTER_SNAPSHOT, 8080, master_handler(ui_version="4.1.0-SNAPSHOT"))
-    serve(MASTER_ODD, 6066, master_handler(rest_version="14.3.x-scala2.12"))
+    support.serve_http(MASTER_413, 6066, master_handler(rest_version="4.1.3"), servers)
+    support.serve_http(MASTER_SNAPSHOT, 8080, master_handler(ui_version="4.1.0-SNAPSHOT"), servers)
+    support.serve_http(MASTER_ODD, 6066, master_handler(rest_version="14.3.x-scala2.12"), servers)
     ws.plo_home = ws.path("plo-home")
     os.makedirs(ws.plo_home)
     with open(os.path.join(ws.plo_home, "computes.yml"), "w") as f:

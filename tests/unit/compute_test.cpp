@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <stdlib.h>
+
+#include <filesystem>
 #include <fstream>
 
 #include "fakes.h"
@@ -41,14 +44,20 @@ const char* kComputes = R"(computes:
 
 class ComputeTaskTest : public ::testing::Test {
  protected:
+  // Each test in a folder of its own: ctest runs them side by side, and some edit the file.
   void SetUp() override {
-    f.path = ::testing::TempDir() + "compute-test-computes.yml";
+    std::string pattern = ::testing::TempDir() + "plo-compute-test-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir = pattern + "/";
+    f.path = dir + "computes.yml";
     std::ofstream(f.path) << kComputes;
     f.env["HOME"] = "/home/ann";
   }
+  void TearDown() override { std::filesystem::remove_all(dir); }
   nlohmann::json json_of() { return nlohmann::json::parse(f.console.text()); }
 
   ComputeFixture f;
+  std::string dir;
 };
 
 TEST_F(ComputeTaskTest, ListKeepsFileOrderAndMasksTokens) {
@@ -70,7 +79,7 @@ TEST_F(ComputeTaskTest, ListKeepsFileOrderAndMasksTokens) {
 }
 
 TEST_F(ComputeTaskTest, ListWithoutFileShowsWhereAndAnExample) {
-  f.path = ::testing::TempDir() + "no-such-dir/computes.yml";
+  f.path = dir + "no-such-dir/computes.yml";
   EXPECT_TRUE(f.task().list(false));
   EXPECT_THAT(f.console.text(), HasSubstr("$PLO_HOME/computes.yml"));
   EXPECT_THAT(f.console.text(), HasSubstr("      prod-spark:\n"));
@@ -78,7 +87,7 @@ TEST_F(ComputeTaskTest, ListWithoutFileShowsWhereAndAnExample) {
   EXPECT_TRUE(f.task().list(true));
   EXPECT_TRUE(json_of()["computes"].empty());
 
-  std::ofstream(f.path = ::testing::TempDir() + "bad-computes.yml") << "computes: [x\n";
+  std::ofstream(f.path = dir + "bad-computes.yml") << "computes: [x\n";
   f.console.lines.clear();
   EXPECT_FALSE(f.task().list(false));
   EXPECT_THAT(f.console.text(), HasSubstr("<red>Error loading compute config: "));
@@ -236,7 +245,7 @@ TEST_F(ComputeTaskTest, LocalMasterIsTheLocalPySpark) {
 }
 
 TEST_F(ComputeTaskTest, AddAndRemoveEditTheFile) {
-  f.path = ::testing::TempDir() + "edit-home/sub/computes.yml";
+  f.path = dir + "edit-home/sub/computes.yml";
   std::remove(f.path.c_str());
   EXPECT_TRUE(f.task().add({"prod", std::nullopt, "spark://m:7077", std::nullopt, std::nullopt}));
   EXPECT_FALSE(f.task().add({"prod", std::nullopt, "local", std::nullopt, std::nullopt}));

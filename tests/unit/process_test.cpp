@@ -109,7 +109,8 @@ TEST(PosixRunner, MissingProgramIsAStartErrorNamingIt) {
 
 TEST(PosixRunner, TimeLimitKillsTheWholeGroup) {
   PosixProcessRunner runner;
-  const std::string pid_file = ::testing::TempDir() + "plo-grandchild.pid";
+  const std::string pid_file =
+      ::testing::TempDir() + "plo-grandchild-" + std::to_string(::getpid()) + ".pid";
   // The grandchild keeps the pipes open and would outlive a kill of the child alone.
   const ProcessResult r =
       runner.run({.argv = {"/bin/sh", "-c", "sleep 300 & echo $! > " + pid_file + "; wait"},
