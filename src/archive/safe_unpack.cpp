@@ -1,7 +1,5 @@
 #include "archive/safe_unpack.h"
 
-#include <archive.h>
-#include <archive_entry.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -10,6 +8,7 @@
 #include <set>
 #include <vector>
 
+#include "archive/loaded_libraries.h"
 #include "cancel/interrupt.h"
 #include "util/escape.h"
 
@@ -25,7 +24,7 @@ using Reader = std::unique_ptr<struct archive, int (*)(struct archive*)>;
 }
 
 std::string error_of(struct archive* a) {
-  const char* text = archive_error_string(a);
+  const char* text = libarchive().archive_error_string(a);
   return text ? escape_controls(text) : "unknown error";
 }
 
@@ -98,18 +97,19 @@ void check_tree(const fs::path& root) {
 
 void unpack_archive(const std::string& archive_path, const std::string& into,
                     const UnpackLimits& limits) {
-  Reader reader(archive_read_new(), archive_read_free);
-  Reader writer(archive_write_disk_new(), archive_write_free);
+  const LibArchive& lib = libarchive();
+  Reader reader(lib.archive_read_new(), lib.archive_read_free);
+  Reader writer(lib.archive_write_disk_new(), lib.archive_write_free);
   if (!reader || !writer) throw std::runtime_error("cannot start libarchive");
   // Only formats and filters libarchive reads itself: never an outside program.
-  if (archive_read_support_format_tar(reader.get()) != ARCHIVE_OK ||
-      archive_read_support_filter_gzip(reader.get()) != ARCHIVE_OK) {
+  if (lib.archive_read_support_format_tar(reader.get()) != ARCHIVE_OK ||
+      lib.archive_read_support_filter_gzip(reader.get()) != ARCHIVE_OK) {
     throw std::runtime_error("this libarchive cannot read .tar.gz archives by itself");
   }
-  archive_write_disk_set_options(writer.get(), ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_PERM |
-                                                   ARCHIVE_EXTRACT_SECURE_SYMLINKS |
-                                                   ARCHIVE_EXTRACT_SECURE_NODOTDOT);
-  if (archive_read_open_filename(reader.get(), archive_path.c_str(), 64 << 10) != ARCHIVE_OK) {
+  lib.archive_write_disk_set_options(writer.get(), ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_PERM |
+                                                       ARCHIVE_EXTRACT_SECURE_SYMLINKS |
+                                                       ARCHIVE_EXTRACT_SECURE_NODOTDOT);
+  if (lib.archive_read_open_filename(reader.get(), archive_path.c_str(), 64 << 10) != ARCHIVE_OK) {
     throw UnsafeArchive("cannot read the archive: " + error_of(reader.get()));
   }
 
@@ -120,34 +120,34 @@ void unpack_archive(const std::string& archive_path, const std::string& into,
   struct archive_entry* entry = nullptr;
   for (;;) {
     throw_if_interrupted();
-    const int rc = archive_read_next_header(reader.get(), &entry);
+    const int rc = lib.archive_read_next_header(reader.get(), &entry);
     if (rc == ARCHIVE_EOF) break;
     if (rc < ARCHIVE_WARN) throw UnsafeArchive("the archive is damaged: " + error_of(reader.get()));
     if (++entries > limits.max_entries) {
       throw UnsafeArchive("the archive holds more than " + std::to_string(limits.max_entries) +
                           " entries");
     }
-    const char* raw_name = archive_entry_pathname(entry);
+    const char* raw_name = lib.archive_entry_pathname(entry);
     if (!raw_name) throw UnsafeArchive("the archive holds an entry without a name");
     const std::string name = raw_name;
     const std::string relative = relative_path(name);
     if (relative.empty()) continue;  // the folder itself
 
     std::optional<std::string> hard_target;
-    if (const char* hard = archive_entry_hardlink(entry)) {
+    if (const char* hard = lib.archive_entry_hardlink(entry)) {
       const std::string target = relative_path(hard);
       if (!files.contains(target)) refuse(name, "is a hard link to a file outside the archive");
       hard_target = root + "/" + target;
     } else {
-      switch (archive_entry_filetype(entry)) {
+      switch (lib.archive_entry_filetype(entry)) {
         case AE_IFREG:
           break;
         case AE_IFDIR:
           // Kept writable by its owner so that a failed or later uninstall can remove it.
-          archive_entry_set_perm(entry, (archive_entry_perm(entry) & 0777) | 0700);
+          lib.archive_entry_set_perm(entry, (lib.archive_entry_perm(entry) & 0777) | 0700);
           break;
         case AE_IFLNK: {
-          const char* target = archive_entry_symlink(entry);
+          const char* target = lib.archive_entry_symlink(entry);
           if (!target || !link_stays_inside(relative, target)) {
             refuse(name, "is a link pointing outside the folder");
           }
@@ -162,28 +162,28 @@ void unpack_archive(const std::string& archive_path, const std::string& into,
           refuse(name, "is not a file, folder or link");
       }
     }
-    if (archive_entry_filetype(entry) == AE_IFREG) {
-      archive_entry_set_perm(entry, archive_entry_perm(entry) & 0777);  // no set-id bits
-      const la_int64_t size = archive_entry_size(entry);
+    if (lib.archive_entry_filetype(entry) == AE_IFREG) {
+      lib.archive_entry_set_perm(entry, lib.archive_entry_perm(entry) & 0777);  // no set-id bits
+      const la_int64_t size = lib.archive_entry_size(entry);
       if (size < 0 || static_cast<std::uint64_t>(size) > limits.max_bytes - total) {
         throw UnsafeArchive("the archive unpacks to more than " + std::to_string(limits.max_bytes) +
                             " bytes");
       }
     }
 
-    archive_entry_set_pathname(entry, (root + "/" + relative).c_str());
-    if (hard_target) archive_entry_set_hardlink(entry, hard_target->c_str());
-    if (archive_write_header(writer.get(), entry) < ARCHIVE_WARN) {
+    lib.archive_entry_set_pathname(entry, (root + "/" + relative).c_str());
+    if (hard_target) lib.archive_entry_set_hardlink(entry, hard_target->c_str());
+    if (lib.archive_write_header(writer.get(), entry) < ARCHIVE_WARN) {
       throw UnsafeArchive("cannot unpack '" + escape_controls(name) +
                           "': " + error_of(writer.get()));
     }
-    if (!hard_target && archive_entry_filetype(entry) == AE_IFREG) {
+    if (!hard_target && lib.archive_entry_filetype(entry) == AE_IFREG) {
       const void* block = nullptr;
       size_t length = 0;
       la_int64_t offset = 0;
       for (;;) {
         throw_if_interrupted();
-        const int read = archive_read_data_block(reader.get(), &block, &length, &offset);
+        const int read = lib.archive_read_data_block(reader.get(), &block, &length, &offset);
         if (read == ARCHIVE_EOF) break;
         if (read < ARCHIVE_WARN) {
           throw UnsafeArchive("the archive is damaged: " + error_of(reader.get()));
@@ -193,19 +193,19 @@ void unpack_archive(const std::string& archive_path, const std::string& into,
           throw UnsafeArchive("the archive unpacks to more than " +
                               std::to_string(limits.max_bytes) + " bytes");
         }
-        if (archive_write_data_block(writer.get(), block, length, offset) < ARCHIVE_WARN) {
+        if (lib.archive_write_data_block(writer.get(), block, length, offset) < ARCHIVE_WARN) {
           throw UnsafeArchive("cannot write '" + escape_controls(name) +
                               "': " + error_of(writer.get()));
         }
       }
       files.insert(relative);
     }
-    if (archive_write_finish_entry(writer.get()) < ARCHIVE_WARN) {
+    if (lib.archive_write_finish_entry(writer.get()) < ARCHIVE_WARN) {
       throw UnsafeArchive("cannot unpack '" + escape_controls(name) +
                           "': " + error_of(writer.get()));
     }
   }
-  if (archive_write_close(writer.get()) < ARCHIVE_WARN) {
+  if (lib.archive_write_close(writer.get()) < ARCHIVE_WARN) {
     throw UnsafeArchive("cannot finish unpacking: " + error_of(writer.get()));
   }
   check_tree(into);

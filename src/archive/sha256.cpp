@@ -1,20 +1,23 @@
 #include "archive/sha256.h"
 
-#include <openssl/evp.h>
-
 #include <algorithm>
 #include <stdexcept>
+
+#include "archive/loaded_libraries.h"
 
 namespace plo {
 
 struct Sha256::State {
   EVP_MD_CTX* ctx = nullptr;
-  ~State() { EVP_MD_CTX_free(ctx); }
+  ~State() {
+    if (ctx) libcrypto().EVP_MD_CTX_free(ctx);
+  }
 };
 
 Sha256::Sha256() : state_(std::make_unique<State>()) {
-  state_->ctx = EVP_MD_CTX_new();
-  if (!state_->ctx || EVP_DigestInit_ex(state_->ctx, EVP_sha256(), nullptr) != 1) {
+  const LibCrypto& lib = libcrypto();
+  state_->ctx = lib.EVP_MD_CTX_new();
+  if (!state_->ctx || lib.EVP_DigestInit_ex(state_->ctx, lib.EVP_sha256(), nullptr) != 1) {
     throw std::runtime_error("cannot start a SHA-256");
   }
 }
@@ -22,7 +25,7 @@ Sha256::Sha256() : state_(std::make_unique<State>()) {
 Sha256::~Sha256() = default;
 
 void Sha256::update(std::string_view data) {
-  if (EVP_DigestUpdate(state_->ctx, data.data(), data.size()) != 1) {
+  if (libcrypto().EVP_DigestUpdate(state_->ctx, data.data(), data.size()) != 1) {
     throw std::runtime_error("cannot compute a SHA-256");
   }
 }
@@ -30,7 +33,7 @@ void Sha256::update(std::string_view data) {
 std::string Sha256::hex_digest() {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
-  if (EVP_DigestFinal_ex(state_->ctx, digest, &length) != 1) {
+  if (libcrypto().EVP_DigestFinal_ex(state_->ctx, digest, &length) != 1) {
     throw std::runtime_error("cannot compute a SHA-256");
   }
   static constexpr char kHex[] = "0123456789abcdef";

@@ -19,6 +19,15 @@ namespace plo {
 TerminalConsole::TerminalConsole(int in_fd, int out_fd, bool color)
     : out_fd_(out_fd), color_(color), terminal_(::isatty(out_fd) == 1), reader_(in_fd) {}
 
+TerminalConsole::~TerminalConsole() {
+  if (!status_shown_) return;
+  try {
+    write_all("\n");
+  } catch (...) {
+    // A closed output has no line to end.
+  }
+}
+
 std::unique_ptr<TerminalConsole> TerminalConsole::on_standard_streams() {
   return std::make_unique<TerminalConsole>(STDIN_FILENO, STDOUT_FILENO,
                                            color_wanted(::isatty(STDOUT_FILENO) == 1));

@@ -11,6 +11,10 @@ namespace plo {
 class TerminalConsole : public Console {
  public:
   TerminalConsole(int in_fd, int out_fd, bool color);
+  // Ends a status line left on screen, so that what follows (an error, the prompt) starts a line.
+  ~TerminalConsole() override;
+  TerminalConsole(const TerminalConsole&) = delete;
+  TerminalConsole& operator=(const TerminalConsole&) = delete;
 
   // The console on standard input and output, with colour decided once from the environment.
   static std::unique_ptr<TerminalConsole> on_standard_streams();

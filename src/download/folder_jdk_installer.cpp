@@ -293,7 +293,7 @@ std::string FolderJdkInstaller::install(const JdkRelease& release, const OnProgr
   }
   const Descriptor folder_fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (folder_fd.fd >= 0) ::fsync(folder_fd.fd);
-  return (target / relative_home).lexically_normal().string();
+  return relative_home == "." ? target.string() : (target / relative_home).string();
 }
 
 std::vector<std::string> FolderJdkInstaller::installed() {

@@ -54,10 +54,16 @@ bool JavaTask::uninstall(const std::string& target, bool yes) {
     }
   }
   if (matches.size() != 1) {
-    c.echo(c.style(matches.empty() ? "  No JDK installed by plo is " + escape_controls(target)
-                                   : "  More than one JDK installed by plo is Java " + target +
-                                         ": name the one to remove by its path",
-                   Color::Red));
+    std::string problem;
+    if (!matches.empty()) {
+      problem =
+          "plo installed more than one Java " + target + ": name the one to remove by its path";
+    } else if (is_number(target)) {
+      problem = "plo installed no Java " + target;
+    } else {
+      problem = escape_controls(target) + " is not a JDK plo installed";
+    }
+    c.echo(c.style("  " + problem, Color::Red));
     c.echo("  plo's JDKs (in " + escape_controls(installer.folder()) + "):");
     if (installed.empty()) c.echo("    none");
     for (const Jdk& jdk : installed) {

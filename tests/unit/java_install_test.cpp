@@ -136,7 +136,7 @@ TEST(JavaUninstall, ThePinnedJdkOnlyWithYesWhichRemovesThePin) {
   EXPECT_THAT(f.text(), HasSubstr("PySpark will use Java 17 (Debian) at /usr/lib/jvm/java-17"));
 
   EXPECT_FALSE(f.task().uninstall("/usr/lib/jvm/java-17", false));  // not one of plo's
-  EXPECT_THAT(f.text(), HasSubstr("No JDK installed by plo is /usr/lib/jvm/java-17"));
+  EXPECT_THAT(f.text(), HasSubstr("/usr/lib/jvm/java-17 is not a JDK plo installed"));
 }
 
 TEST(Adoptium, ParsesTheApisAnswer) {
