@@ -174,8 +174,8 @@ void unpack_archive(const std::string& archive_path, const std::string& into,
     lib.archive_entry_set_pathname(entry, (root + "/" + relative).c_str());
     if (hard_target) lib.archive_entry_set_hardlink(entry, hard_target->c_str());
     if (lib.archive_write_header(writer.get(), entry) < ARCHIVE_WARN) {
-      throw UnsafeArchive("cannot unpack '" + escape_controls(name) +
-                          "': " + error_of(writer.get()));
+      throw std::runtime_error("cannot unpack '" + escape_controls(name) +
+                               "': " + error_of(writer.get()));
     }
     if (!hard_target && lib.archive_entry_filetype(entry) == AE_IFREG) {
       const void* block = nullptr;
@@ -194,19 +194,19 @@ void unpack_archive(const std::string& archive_path, const std::string& into,
                               std::to_string(limits.max_bytes) + " bytes");
         }
         if (lib.archive_write_data_block(writer.get(), block, length, offset) < ARCHIVE_WARN) {
-          throw UnsafeArchive("cannot write '" + escape_controls(name) +
-                              "': " + error_of(writer.get()));
+          throw std::runtime_error("cannot write '" + escape_controls(name) +
+                                   "': " + error_of(writer.get()));
         }
       }
       files.insert(relative);
     }
     if (lib.archive_write_finish_entry(writer.get()) < ARCHIVE_WARN) {
-      throw UnsafeArchive("cannot unpack '" + escape_controls(name) +
-                          "': " + error_of(writer.get()));
+      throw std::runtime_error("cannot unpack '" + escape_controls(name) +
+                               "': " + error_of(writer.get()));
     }
   }
   if (lib.archive_write_close(writer.get()) < ARCHIVE_WARN) {
-    throw UnsafeArchive("cannot finish unpacking: " + error_of(writer.get()));
+    throw std::runtime_error("cannot finish unpacking: " + error_of(writer.get()));
   }
   check_tree(into);
 }

@@ -22,8 +22,9 @@ class UnsafeArchive : public std::runtime_error {
 // Unpacks a .tar.gz into the folder `into` (which must exist and be empty) with libarchive,
 // refusing entries with absolute paths or `..`, links or hard links that lead outside the folder,
 // device files, FIFOs and sockets, and more than `limits`. Set-id bits are dropped; folders stay
-// writable by their owner, so that they can be removed. Throws UnsafeArchive (leaving in `into`
-// what was unpacked so far, for the caller to remove), Interrupted between blocks.
+// writable by their owner, so that they can be removed. Throws UnsafeArchive for an archive
+// refused, std::runtime_error when the disk refuses (full, read-only), Interrupted between blocks;
+// `into` then holds what was unpacked so far, for the caller to remove.
 void unpack_archive(const std::string& archive, const std::string& into,
                     const UnpackLimits& limits = {});
 

@@ -272,6 +272,8 @@ std::string FolderJdkInstaller::install(const JdkRelease& release, const OnProgr
     unpack_archive(downloaded.path.string(), unpacked.path.string());
   } catch (const UnsafeArchive& e) {
     throw InstallError(std::string("refused the archive: ") + e.what());
+  } catch (const std::runtime_error& e) {
+    throw InstallError(e.what());
   }
 
   std::vector<fs::path> tops;
