@@ -40,6 +40,10 @@ SHAPES = {
         b"spark://" + fill("a,"), b"spark://" + fill("["), b"spark://" + fill("a:1,"),
         fill("local["), b"local[" + fill("1,"), b"local-cluster[" + fill(" "), b"spark://" + fill("/"),
     ],
+    "fuzz_adoptium": [
+        fill("["), fill("[{"), fill('[{"binary":{"package":'), fill('{"a":'), fill('"\\u0000'),
+        fill('[{"version":{"major":21},"binary":{"os":"mac"}},'), fill(" "),
+    ],
     "fuzz_answers": [
         fill(" "), fill("9"), fill("-"), fill("\x1b"), fill(b"\xc2"), fill(b"\xf0\x9f"), fill("y"),
     ],

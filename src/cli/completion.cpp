@@ -53,7 +53,7 @@ _plo() {
   if ((COMP_CWORD == 2)); then
     case $group in
       spark) _plo_offer check versions set-version match-cluster --help ;;
-      java) _plo_offer search list set unset env install --help ;;
+      java) _plo_offer search list set unset env install uninstall --help ;;
       compute) _plo_offer list test add remove --help ;;
       completion) _plo_offer bash zsh fish ;;
     esac
@@ -79,6 +79,8 @@ _plo() {
         COMPREPLY+=($(compgen -d -- "$cur"))
       fi ;;
     "java env") _plo_offer --shell ;;
+    "java install") _plo_offer --set --yes --json --guide ;;
+    "java uninstall") _plo_offer --yes ;;
     "compute test")
       _plo_offer --json
       ((args == 0)) && _plo_offer_from computes ;;
@@ -115,7 +117,7 @@ _plo() {
   if ((CURRENT == 3)); then
     case $group in
       spark) compadd -- check versions set-version match-cluster --help ;;
-      java) compadd -- search list set unset env install --help ;;
+      java) compadd -- search list set unset env install uninstall --help ;;
       compute) compadd -- list test add remove --help ;;
       completion) compadd -- bash zsh fish ;;
     esac
@@ -140,6 +142,8 @@ _plo() {
         _files -/
       fi ;;
     "java env") compadd -- --shell ;;
+    "java install") compadd -- --set --yes --json --guide ;;
+    "java uninstall") compadd -- --yes ;;
     "compute test")
       compadd -- --json
       ((args == 0)) && _plo_dynamic computes ;;
@@ -193,7 +197,7 @@ complete -c plo -f
 complete -c plo -n __fish_use_subcommand -a 'spark java compute completion'
 complete -c plo -n __fish_use_subcommand -l help -l version
 complete -c plo -n '__plo_group spark' -a 'check versions set-version match-cluster'
-complete -c plo -n '__plo_group java' -a 'search list set unset env install'
+complete -c plo -n '__plo_group java' -a 'search list set unset env install uninstall'
 complete -c plo -n '__plo_group compute' -a 'list test add remove'
 complete -c plo -n '__plo_group completion' -a 'bash zsh fish'
 complete -c plo -n '__plo_at spark check; or __plo_at spark versions' -l json
@@ -205,6 +209,8 @@ complete -c plo -n '__plo_at java search; or __plo_at java list' -l json
 complete -c plo -n '__plo_at java set; and __plo_no_arg' -a '(__plo_words java-majors)'
 complete -c plo -n '__plo_at java set; and __plo_no_arg' -a '(__fish_complete_directories)'
 complete -c plo -n '__plo_at java env' -l shell -x -a 'bash zsh fish'
+complete -c plo -n '__plo_at java install' -l set -l yes -l json -l guide
+complete -c plo -n '__plo_at java uninstall' -l yes
 complete -c plo -n '__plo_at compute list; or __plo_at compute test' -l json
 complete -c plo -n '__plo_at compute test; and __plo_no_arg' -a '(__plo_words computes)'
 complete -c plo -n '__plo_at compute remove; and __plo_no_arg' -a '(__plo_words computes)'

@@ -9,8 +9,11 @@ namespace plo::cli {
 
 // `plo java ...`: which subcommand, with its arguments.
 struct JavaRequest {
-  enum class Op { None, Search, Set, Unset, Env, Install } op = Op::None;
+  enum class Op { None, Search, Set, Unset, Env, Install, Uninstall } op = Op::None;
   bool json = false;
+  bool set = false;    // install: pin it
+  bool yes = false;    // install, uninstall: no questions
+  bool guide = false;  // install: only tell how
   std::optional<std::string> choice;
   std::string shell = "sh";
   std::optional<int> version;

@@ -92,6 +92,12 @@ struct Transfer {
   }
 };
 
+size_t stream_body(char* data, size_t size, size_t count, void* user) {
+  const auto* sink = static_cast<const std::function<bool(std::string_view)>*>(user);
+  const size_t bytes = size * count;
+  return (*sink)(std::string_view(data, bytes)) ? bytes : 0;
+}
+
 size_t collect_body(char* data, size_t size, size_t count, void* user) {
   auto* response = static_cast<HttpResponse*>(user);
   const size_t bytes = size * count;
@@ -176,8 +182,23 @@ void configure(const Curl& lib, Transfer& t, const HttpRequest& request, long to
   setopt(curl, CURLOPT_TIMEOUT_MS, total_ms);
   setopt(curl, CURLOPT_NOPROXY, "localhost,127.0.0.0/8,::1");
   // No CURLOPT_MAXFILESIZE: a body over the cap is cut by collect_body, announced length or not.
-  setopt(curl, CURLOPT_WRITEFUNCTION, collect_body);
-  setopt(curl, CURLOPT_WRITEDATA, &t.response);
+  if (request.on_body) {
+    setopt(curl, CURLOPT_WRITEFUNCTION, stream_body);
+    setopt(curl, CURLOPT_WRITEDATA, &request.on_body);
+    setopt(curl, CURLOPT_FAILONERROR, 1L);  // an error page is not the body asked for
+  } else {
+    setopt(curl, CURLOPT_WRITEFUNCTION, collect_body);
+    setopt(curl, CURLOPT_WRITEDATA, &t.response);
+  }
+  if (request.follow_redirects) {
+    setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    setopt(curl, CURLOPT_MAXREDIRS, 5L);
+    setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "https");
+  }
+  if (request.stall_limit.count() > 0) {
+    setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(request.stall_limit.count()));
+  }
   setopt(curl, CURLOPT_USERAGENT, "plo/" PLO_VERSION);
   setopt(curl, CURLOPT_PRIVATE, &t);
   if (request.method != "GET") setopt(curl, CURLOPT_CUSTOMREQUEST, request.method.c_str());
@@ -292,7 +313,10 @@ void CurlHttpClient::perform(const std::vector<HttpRequest>& requests, Clock::ti
         t->response.elapsed_ms = static_cast<long>(total_us / 1000);
         answer = std::move(t->response);
       } else if (std::string* why_not = requests[t->index].why_not) {
-        *why_not = failure_text(lib, rc);
+        long status = 0;
+        lib.easy_getinfo(t->easy, CURLINFO_RESPONSE_CODE, &status);
+        *why_not = rc == CURLE_HTTP_RETURNED_ERROR ? "answered HTTP " + std::to_string(status)
+                                                   : failure_text(lib, rc);
       }
       finish(*t, std::move(answer));
     }

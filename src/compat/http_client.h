@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -33,6 +34,12 @@ struct HttpRequest {
   bool connect_only = false;       // only open a TCP connection to the URL's host and port
   bool want_headers = false;       // collect the answer's headers and trailers (capped in size)
   std::string* why_not = nullptr;  // when set, receives why no answer came (refused, timeout...)
+  // When set, the body goes here piece by piece instead of into the answer (which then holds no
+  // body and no size cap applies); returning false ends the transfer without an answer.
+  std::function<bool(std::string_view)> on_body = {};
+  bool follow_redirects = false;  // follows up to 5 redirects, to https only
+  // Ends the transfer when no byte arrives for that long (0: only the time limit applies).
+  std::chrono::seconds stall_limit = std::chrono::seconds(0);
 };
 
 // Fetches URLs; the seam that tests replace.

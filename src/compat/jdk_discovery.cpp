@@ -66,8 +66,17 @@ std::vector<long> version_parts(const std::string& text) {
 
 }  // namespace
 
+std::optional<std::string> plo_jdks_folder() {
+  if (auto data = non_empty_env("XDG_DATA_HOME"); data && data->starts_with('/')) {
+    return *data + "/plo/jdks";
+  }
+  if (auto home = non_empty_env("HOME")) return *home + "/.local/share/plo/jdks";
+  return std::nullopt;
+}
+
 std::vector<JdkCandidate> jdk_location_candidates() {
   std::vector<JdkCandidate> out;
+  if (const auto own = plo_jdks_folder()) add_children(out, *own, "plo");
   for (const char* folder : {"/usr/lib/jvm", "/usr/java", "/usr/jdk", "/opt/java"}) {
     add_children(out, folder, "system");
   }

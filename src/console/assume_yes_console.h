@@ -11,6 +11,8 @@ class AssumeYesConsole : public Console {
   explicit AssumeYesConsole(Console& inner) : inner_(inner) {}
 
   void echo(std::string_view text = {}) override { inner_.echo(text); }
+  void status(std::string_view text) override { inner_.status(text); }
+  bool redraws() const override { return inner_.redraws(); }
   std::string style(std::string_view text, Color fg, bool bold = false) const override {
     return inner_.style(text, fg, bold);
   }

@@ -16,6 +16,13 @@ class Console {
   // Writes the text and one line end to standard output, flushed at once.
   virtual void echo(std::string_view text = {}) = 0;
 
+  // Shows a line that the next status() replaces: redrawn in place where standard output is a
+  // terminal, else written as a plain line. An echo() after it starts on a line of its own.
+  virtual void status(std::string_view text) { echo(text); }
+
+  // Whether status() redraws in place (standard output is a terminal).
+  virtual bool redraws() const { return false; }
+
   // Returns the text marked for display in that colour (and bold); prints nothing.
   virtual std::string style(std::string_view text, Color fg, bool bold = false) const = 0;
 

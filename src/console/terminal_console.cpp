@@ -17,7 +17,16 @@
 namespace plo {
 
 TerminalConsole::TerminalConsole(int in_fd, int out_fd, bool color)
-    : out_fd_(out_fd), color_(color), reader_(in_fd) {}
+    : out_fd_(out_fd), color_(color), terminal_(::isatty(out_fd) == 1), reader_(in_fd) {}
+
+TerminalConsole::~TerminalConsole() {
+  if (!status_shown_) return;
+  try {
+    write_all("\n");
+  } catch (...) {
+    // A closed output has no line to end.
+  }
+}
 
 std::unique_ptr<TerminalConsole> TerminalConsole::on_standard_streams() {
   return std::make_unique<TerminalConsole>(STDIN_FILENO, STDOUT_FILENO,
@@ -29,9 +38,18 @@ void TerminalConsole::write_all(std::string_view text) {
 }
 
 void TerminalConsole::echo(std::string_view text) {
-  std::string line(text);
+  std::string line = status_shown_ ? "\n" : "";
+  status_shown_ = false;
+  line += text;
   line += '\n';
   write_all(line);
+}
+
+void TerminalConsole::status(std::string_view text) {
+  if (!terminal_) return echo(text);
+  // Back to the line's start, the new text, then the rest of the old one erased.
+  write_all("\r" + std::string(text) + "\x1b[K");
+  status_shown_ = true;
 }
 
 std::string TerminalConsole::style(std::string_view text, Color fg, bool bold) const {

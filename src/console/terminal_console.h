@@ -11,11 +11,17 @@ namespace plo {
 class TerminalConsole : public Console {
  public:
   TerminalConsole(int in_fd, int out_fd, bool color);
+  // Ends a status line left on screen, so that what follows (an error, the prompt) starts a line.
+  ~TerminalConsole() override;
+  TerminalConsole(const TerminalConsole&) = delete;
+  TerminalConsole& operator=(const TerminalConsole&) = delete;
 
   // The console on standard input and output, with colour decided once from the environment.
   static std::unique_ptr<TerminalConsole> on_standard_streams();
 
   void echo(std::string_view text = {}) override;
+  void status(std::string_view text) override;
+  bool redraws() const override { return terminal_; }
   std::string style(std::string_view text, Color fg, bool bold = false) const override;
   long long prompt_int(std::string_view question) override;
   std::string prompt_text(std::string_view question) override;
@@ -28,6 +34,8 @@ class TerminalConsole : public Console {
 
   int out_fd_;
   bool color_;
+  bool terminal_;
+  bool status_shown_ = false;  // a status line is on screen, without its line end
   LineReader reader_;
 };
 

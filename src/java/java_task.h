@@ -8,6 +8,7 @@
 #include "compat/java_environment.h"
 #include "compat/platform.h"
 #include "console/console.h"
+#include "download/jdk_installer.h"
 
 namespace plo {
 
@@ -17,6 +18,15 @@ struct JavaServices {
   JavaCompatService& compat;           // the installed PySpark and the Java it would use
   JavaEnvironment& java;               // the JDKs found and plo's pin
   std::function<Platform()> platform;  // called only by install_guide
+  JdkInstaller* installer = nullptr;   // plo's own JDKs: used only by install and uninstall
+};
+
+// What `plo java install` was asked to do.
+struct InstallOptions {
+  std::optional<int> version;  // a Java major; else the one PySpark recommends
+  bool set = false;            // pin the JDK once installed
+  bool yes = false;            // pin it even where PySpark does not support it
+  bool json = false;           // one JSON document on standard output, no other output there
 };
 
 // The shells whose syntax `plo java env` prints.
@@ -46,9 +56,19 @@ class JavaTask {
   // platform; installs nothing. Always true.
   bool install_guide(std::optional<int> version);
 
+  // Installs the latest Eclipse Temurin JDK of a Java major into plo's folder, verified, and with
+  // `set` pins it. True when it is installed (or was already) and, with `set`, pinned.
+  bool install(const InstallOptions& options);
+
+  // Removes a JDK plo installed, named by major version or Java home; the pinned one only with
+  // `yes`, which removes the pin too. True when it was removed.
+  bool uninstall(const std::string& target, bool yes);
+
  private:
   bool pin_jdk(const PySparkInfo& pyspark, const Jdk& jdk, const std::string& home);
   void heading(const std::string& title);
+  // Says which Java PySpark will use now.
+  void tell_current_java();
 
   JavaServices s_;
 };

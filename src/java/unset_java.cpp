@@ -17,6 +17,12 @@ bool JavaTask::unset() {
     c.echo("  No Java pin to remove");
   }
   c.echo();
+  tell_current_java();
+  return true;
+}
+
+void JavaTask::tell_current_java() {
+  Console& c = s_.console;
   const auto java = s_.compat.get_current_java();
   if (java) {
     c.echo("  PySpark will use Java " + std::to_string(java->version) + " (" +
@@ -26,7 +32,6 @@ bool JavaTask::unset() {
     c.echo("  Run 'plo java set' to select a Java version");
   }
   c.echo();
-  return true;
 }
 
 }  // namespace plo

@@ -53,7 +53,8 @@ class Bash(unittest.TestCase):
         self.assertEqual(self.complete(["spark", "s"]), ["set-version"])
         self.assertEqual(self.complete(["spark", "check", "--"]), ["--json", "--help"])
         self.assertEqual(self.complete(["java", ""]),
-                         ["search", "list", "set", "unset", "env", "install", "--help"])
+                         ["search", "list", "set", "unset", "env", "install", "uninstall",
+                          "--help"])
         self.assertEqual(self.complete(["compute", ""]), ["list", "test", "add", "remove", "--help"])
         self.assertEqual(self.complete(["compute", "add", "x", "--type", ""]), ["spark", "databricks"])
         self.assertEqual(self.complete(["completion", ""]), ["bash", "zsh", "fish"])

@@ -255,13 +255,13 @@ class Commands(unittest.TestCase):
 
     def test_install_guide_on_this_debian(self):
         venv.set_pyspark("4.2.0")
-        result = java("install")
+        result = java("install", "--guide")
         self.assertEqual(result.returncode, 0)
         self.assertIn("  PySpark 4.2.0 recommends Java 21\n", result.stdout)
         self.assertIn("with apt:\n", result.stdout)
         self.assertIn("    sudo apt-get install openjdk-21-jdk-headless\n", result.stdout)
         self.assertIn("  Then run 'plo java set 21' to pin it for PySpark\n", result.stdout)
-        self.assertIn("openjdk-11-jdk-headless", java("install", "11").stdout)
+        self.assertIn("openjdk-11-jdk-headless", java("install", "11", "--guide").stdout)
 
     def test_group_needs_a_subcommand(self):
         self.assertEqual(run_plo(["java"], plo_env(venv)).returncode, 2)

@@ -21,6 +21,7 @@
 #include "compute/compute_task.h"
 #include "console/answers.h"
 #include "console/console.h"
+#include "download/jdk_installer.h"
 #include "process/process_runner.h"
 #include "registry/compute_registry.h"
 #include "spark/spark_task.h"
@@ -249,6 +250,45 @@ class FakeJavaEnvironment : public JavaEnvironment {
     const bool had = pinned.has_value();
     pinned.reset();
     return had;
+  }
+};
+
+// plo's JDK folder held in fields: the API's builds by major (a missing one answers 404) and the
+// homes installed, by folder name.
+class FakeJdkInstaller : public JdkInstaller {
+ public:
+  std::map<int, JdkRelease> releases;
+  std::map<std::string, std::string> homes;
+  std::optional<std::string> install_error;
+  std::vector<std::string> calls;
+
+  std::string folder() override { return "/data/plo/jdks"; }
+  JdkRelease latest(int major) override {
+    calls.push_back("latest:" + std::to_string(major));
+    const auto it = releases.find(major);
+    if (it == releases.end()) throw InstallError("no Eclipse Temurin JDK (404)");
+    return it->second;
+  }
+  std::optional<std::string> installed_home(const JdkRelease& release) override {
+    const auto it = homes.find(release.folder_name());
+    if (it == homes.end()) return std::nullopt;
+    return it->second;
+  }
+  std::string install(const JdkRelease& release, const OnProgress& progress) override {
+    calls.push_back("install:" + release.folder_name());
+    if (install_error) throw InstallError(*install_error);
+    progress(release.size / 2, release.size);
+    progress(release.size, release.size);
+    return homes[release.folder_name()] = folder() + "/" + release.folder_name();
+  }
+  std::vector<std::string> installed() override {
+    std::vector<std::string> all;
+    for (const auto& [name, home] : homes) all.push_back(home);
+    return all;
+  }
+  void remove(const std::string& home) override {
+    calls.push_back("remove:" + home);
+    std::erase_if(homes, [&](const auto& entry) { return entry.second == home; });
   }
 };
 
