@@ -118,6 +118,7 @@ bool JavaTask::pin_jdk(const PySparkInfo& pyspark, const Jdk& jdk, const std::st
   c.echo("    export JAVA_HOME=" + escape_controls(shell_quote(home)));
   c.echo("  or run: eval \"$(plo java env)\"");
   c.echo();
+  warn_if_spark_env_skipped();
   return true;
 }
 

@@ -13,6 +13,28 @@ namespace {
 
 using ::testing::HasSubstr;
 
+// Spark's clients turn TLS on for a token; a token to this machine may go without it.
+TEST(SparkConnectUrl, TokenTurnsTlsOnExceptToLoopback) {
+  const std::vector<std::pair<std::string, bool>> cases = {
+      {"sc://h.example.com", false},
+      {"sc://h.example.com/;token=abc", true},
+      {"sc://h.example.com/;use_ssl=false;token=abc", true},
+      {"sc://h.example.com/;use_ssl=true", true},
+      {"sc://10.1.2.3/;token=abc", true},
+      {"sc://127.0.0.1:15002/;token=abc", false},
+      {"sc://localhost/;token=abc", false},
+      {"sc://[::1]/;token=abc", false},
+      {"sc://127.0.0.1/;use_ssl=true;token=abc", true},
+      {"sc://127.0.0.1.example.com/;token=abc", true},
+  };
+  for (const auto& [text, tls] : cases) {
+    std::string error;
+    const auto url = parse_spark_connect_url(text, error);
+    ASSERT_TRUE(url) << text << ": " << error;
+    EXPECT_EQ(uses_tls(*url), tls) << text;
+  }
+}
+
 TEST(SparkConnectUrl, FollowsSparksConnectionStringRules) {
   struct Case {
     std::string url;
