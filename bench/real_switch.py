@@ -58,9 +58,11 @@ def kind(argv):
     text = " ".join(argv)
     if "PLO-Test" in text:
         return "smoke"
-    if " pip " in f" {text} " or text.endswith(" pip"):
-        return "uninstall" if "uninstall" in argv else "install"
-    return "plo"  # plo's own questions to the interpreter
+    if "pip" in argv[1:4]:
+        for action in ("uninstall", "install"):
+            if action in argv:
+                return action
+    return "plo"  # plo's own questions to the interpreter (and to pip)
 
 
 class Bench:
@@ -95,7 +97,6 @@ class Bench:
                     name = kind(child["argv"])
                     if name in phases:
                         phases[name] += child["end"] - child["start"]
-        # uv is no Python: its time is the install phase's when no pip ran.
         return total, phases
 
     def switch(self, python, version, env=None):
