@@ -81,6 +81,12 @@ class RealSwitch(unittest.TestCase):
         with self.assertRaises(AssertionError) as failed:
             real.session_java_version(real.spark_venv(SPARK4).python, env)
         self.assertIn("Module jdk.incubator.vector not found", str(failed.exception))
+        # plo warns before pinning it for 4.x (the answer no leaves the shared venv as it is).
+        refused = real.plo(["java", "set", runtime],
+                           real.plo_env(real.spark_venv(SPARK4).python, JAVA17), stdin="n\n")
+        self.assertEqual(refused.returncode, 1, refused.stdout + refused.stderr)
+        self.assertIn("starts Java with the module jdk.incubator.vector, which this Java runtime "
+                      "lacks", refused.stdout)
 
     def test_2_newest_4x_on_java17_verified(self):
         venv.set_pyspark(SPARK3)
