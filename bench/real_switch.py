@@ -84,12 +84,19 @@ class Bench:
         if os.path.exists(self.children):
             os.remove(self.children)
         start = time.time()
-        done = subprocess.run(argv, env=env or self.env, stdin=subprocess.DEVNULL,
-                              capture_output=True, text=True)
+        process = subprocess.Popen(argv, env=env or self.env, stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        output, last_line = [], start
+        for line in process.stdout:
+            output.append(line)
+            last_line = time.time()
+        process.wait()
         total = time.time() - start
-        if done.returncode != 0:
-            sys.exit(f"{argv} failed:\n{done.stdout}\n{done.stderr}")
-        phases = {"uninstall": 0.0, "install": 0.0, "smoke": 0.0}
+        if process.returncode != 0:
+            sys.exit(f"{argv} failed:\n{''.join(output)}")
+        # After its last line plo removes the files it kept of the old version: the one link left
+        # to them, so this is where their space is freed (by pip's uninstall without plo).
+        phases = {"uninstall": 0.0, "install": 0.0, "smoke": 0.0, "after": total - (last_line - start)}
         if os.path.exists(self.children):
             with open(self.children) as f:
                 for line in f:
@@ -128,17 +135,18 @@ def main():
                 rows[version][-1] += (bare,)
 
         print(f"pip, Java 17, {args.runs} runs, medians (s):")
-        print("| switch to | uninstall | install | smoke test | plo's own | total "
-              "| bare `pip install` | plo's share |")
+        print("| switch to | uninstall | install | smoke test | plo's own (after the last line) "
+              "| total | bare `pip install` | plo's share (without the after part) |")
         print("|---|---|---|---|---|---|---|---|")
         for version, samples in rows.items():
             med = lambda f: statistics.median(f(s) for s in samples)  # noqa: E731
-            own = med(lambda s: s[0] - sum(s[1].values()))
+            own = med(lambda s: s[0] - sum(v for k, v in s[1].items() if k != "after"))
+            after = med(lambda s: s[1]["after"])
             total = med(lambda s: s[0])
             print(f"| {version} | {med(lambda s: s[1]['uninstall']):.1f} "
                   f"| {med(lambda s: s[1]['install']):.1f} | {med(lambda s: s[1]['smoke']):.1f} "
-                  f"| {own:.2f} | {total:.1f} | {med(lambda s: s[2]):.1f} "
-                  f"| {100 * own / total:.1f} % |")
+                  f"| {own:.2f} ({after:.2f}) | {total:.1f} | {med(lambda s: s[2]):.1f} "
+                  f"| {100 * own / total:.1f} % ({100 * (own - after) / total:.1f} %) |")
 
         uv_bin = os.path.join(root, "uv-tool", "bin")
         uv_tool = support.Venv(os.path.join(root, "uv-tool"), WHEELS)
@@ -158,7 +166,7 @@ def main():
         print("| switch to | before the smoke test | smoke test | total |")
         print("|---|---|---|---|")
         for version, samples in uv_rows.items():
-            before = statistics.median(t - p["smoke"] for t, p in samples)
+            before = statistics.median(t - p["smoke"] - p["after"] for t, p in samples)
             smoke = statistics.median(p["smoke"] for _, p in samples)
             total = statistics.median(t for t, _ in samples)
             print(f"| {version} | {before:.2f} | {smoke:.1f} | {total:.1f} |")
