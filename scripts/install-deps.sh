@@ -7,7 +7,7 @@ packages=(
   libcli11-dev libfmt-dev libyaml-cpp-dev libcurl4-openssl-dev nlohmann-json3-dev
   libarchive-dev libssl-dev
   libgtest-dev libgmock-dev
-  python3 python3-venv python3-grpcio
+  python3 python3-venv python3-grpcio openjdk-17-jre-headless
   clang libclang-rt-14-dev clang-format
   dpkg-dev file groff-base
   zsh fish

@@ -59,6 +59,7 @@ ReleaseInfo parse_release_file(std::string_view contents) {
     const std::string_view key = trim_blanks(line.substr(0, equals));
     std::optional<std::string>* field = key == "JAVA_VERSION"  ? &info.java_version
                                         : key == "IMPLEMENTOR" ? &info.implementor
+                                        : key == "MODULES"     ? &info.modules
                                                                : nullptr;
     if (!field || field->has_value()) continue;
     std::string value = unquote(line.substr(equals + 1));
@@ -148,7 +149,7 @@ JavaDescription describe_java_home(ProcessRunner& runner, const std::string& hom
   }
   std::string vendor = release.implementor.value_or("");
   if (vendor.empty()) vendor = ask_java().runtime_name.value_or("Unknown");
-  return JavaDescription{*version, std::move(full_version), shown_vendor(vendor)};
+  return JavaDescription{*version, std::move(full_version), shown_vendor(vendor), release.modules};
 }
 
 std::optional<JavaInfo> detect_current_java(ProcessRunner& runner,

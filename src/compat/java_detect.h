@@ -16,6 +16,7 @@ std::optional<int> java_major_version(std::string_view version_text);
 struct ReleaseInfo {
   std::optional<std::string> java_version;
   std::optional<std::string> implementor;
+  std::optional<std::string> modules;  // MODULES: the runtime image's modules, blank-separated
 };
 ReleaseInfo parse_release_file(std::string_view contents);
 
@@ -28,9 +29,10 @@ JavaVersionOutput parse_java_version_output(std::string_view text);
 
 // What a Java home says about itself.
 struct JavaDescription {
-  int version = 0;           // Java major version
-  std::string full_version;  // as the JDK writes it: "17.0.15", "1.8.0_392", "21"
-  std::string vendor;        // "Unknown" when nothing says
+  int version = 0;                     // Java major version
+  std::string full_version;            // as the JDK writes it: "17.0.15", "1.8.0_392", "21"
+  std::string vendor;                  // "Unknown" when nothing says
+  std::optional<std::string> modules;  // as the release file lists them, when it does
 };
 
 // Describes the Java home whose launcher is `java`: its release file, and `java -version` only for

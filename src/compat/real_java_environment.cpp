@@ -61,7 +61,8 @@ std::optional<Jdk> RealJavaEnvironment::inspect_home(const std::string& home) {
           std::move(described.full_version),
           std::move(described.vendor),
           "argument",
-          false};
+          false,
+          std::move(described.modules)};
   const auto current = current_home(compat_.spark_env_java());
   jdk.current = current && *current == jdk.home;
   return jdk;

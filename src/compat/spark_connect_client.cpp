@@ -68,18 +68,12 @@ SparkConnectResult GrpcSparkConnectClient::spark_version(const SparkConnectUrl& 
   request.want_headers = true;
   request.why_not = &why_not;
   request.url = fmt::format("{}://{}:{}/spark.connect.SparkConnectService/AnalyzePlan",
-                            url.use_ssl ? "https" : "http", url.host, url.port);
+                            uses_tls(url) ? "https" : "http", url.host, url.port);
   request.http2 = true;
   request.headers = {"Content-Type: application/grpc", "TE: trailers",
                      "User-Agent: " + url.user_agent.value_or("plo/" PLO_VERSION)};
-  if (url.token) {
-    // A bearer token in clear text is anyone's on the way; loopback never leaves the machine.
-    if (url.use_ssl || is_loopback_host(url.host)) {
-      request.headers.push_back("Authorization: Bearer " + *url.token);
-    } else {
-      result.token_withheld = true;
-    }
-  }
+  // Without TLS only to a loopback address, which never leaves the machine (uses_tls).
+  if (url.token) request.headers.push_back("Authorization: Bearer " + *url.token);
   const std::string user = url.user_id.value_or(non_empty_env("USER").value_or("plo"));
   request.body = grpc_frame(encode_spark_version_request(url.session_id.value_or(random_uuid()),
                                                          user, "plo/" PLO_VERSION));

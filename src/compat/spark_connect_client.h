@@ -15,8 +15,7 @@ struct SparkConnectResult {
   std::optional<int> grpc_status = {};  // from the trailers (or a trailers-only answer's headers)
   std::string grpc_message = {};        // grpc-message, as sent
   std::optional<std::string> version = {};
-  std::string error = {};       // why no version, when none
-  bool token_withheld = false;  // a token was not sent: neither TLS nor loopback
+  std::string error = {};  // why no version, when none
 };
 
 // Asks a Spark Connect server for its Spark version; the seam that tests replace.

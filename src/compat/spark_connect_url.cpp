@@ -106,6 +106,10 @@ std::optional<SparkConnectUrl> parse_spark_connect_url(std::string_view url, std
   return parsed;
 }
 
+bool uses_tls(const SparkConnectUrl& url) {
+  return url.use_ssl || (url.token && !is_loopback_host(url.host));
+}
+
 bool is_loopback_host(std::string_view host) {
   if (to_lower(host) == "localhost" || host == "[::1]" || host == "::1") return true;
   if (!host.starts_with("127.")) return false;

@@ -22,6 +22,11 @@ struct SparkConnectUrl {
 // The parsed connection string, or nothing with `error` saying what is wrong.
 std::optional<SparkConnectUrl> parse_spark_connect_url(std::string_view url, std::string& error);
 
+// Whether plo speaks TLS to the server: with use_ssl=true, and with a token as Spark's own clients
+// do ("setting a token implicitly sets use_ssl"), except to a loopback address, where the token
+// goes over plain HTTP/2 as Spark's clients send it to "localhost" without TLS.
+bool uses_tls(const SparkConnectUrl& url);
+
 // Whether the host is this machine's loopback (localhost, 127.0.0.0/8, ::1), where a token may
 // travel without TLS.
 bool is_loopback_host(std::string_view host);

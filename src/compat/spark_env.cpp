@@ -1,7 +1,9 @@
 #include "compat/spark_env.h"
 
+#include <cstdio>
 #include <vector>
 
+#include "util/environment.h"
 #include "util/text.h"
 
 namespace plo {
@@ -156,6 +158,16 @@ std::string with_java_pin(std::string_view contents, std::string_view home) {
   out.append(kPinEnd);
   out += '\n';
   return out;
+}
+
+bool warn_if_spark_env_skipped() {
+  if (!non_empty_env("SPARK_ENV_LOADED")) return false;
+  std::fputs(
+      "Warning: SPARK_ENV_LOADED is set here, so Spark skips spark-env.sh and the Java pinned in "
+      "it; unset SPARK_ENV_LOADED for the pin to take effect\n",
+      stderr);
+  std::fflush(stderr);
+  return true;
 }
 
 }  // namespace plo

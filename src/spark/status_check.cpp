@@ -1,3 +1,4 @@
+#include "compat/spark_env.h"
 #include "spark/spark_task.h"
 #include "spark/text_report.h"
 
@@ -9,6 +10,7 @@ CheckReport SparkTask::check_report() {
     report.python = s_.interpreter();
     report.pyspark = s_.compat.get_pyspark_info();
     if (!report.pyspark) return report;
+    warn_if_spark_env_skipped();
     report.java = s_.compat.get_current_java();
     report.java_searched = true;
     if (!report.java) return report;

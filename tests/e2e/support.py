@@ -430,6 +430,17 @@ def plo_env(venv=None, java_home=None, path=None, **extra):
     return env
 
 
+def master_ui_page(version):
+    """The part of a standalone master's web UI page that holds its version, as that version's
+    master writes it: Bootstrap's "me-3" class from 4.2, an inline style before."""
+    numbers = tuple(int(p) for p in re.findall(r"\d+", version)[:2])
+    span = ('<span class="version me-3">' if numbers >= (4, 2) else
+            '<span class="version" style="margin-right: 15px;">')
+    return (f'<html><h3 style="vertical-align: middle; display: inline-block;">\n'
+            f'  <a style="text-decoration: none" href="/">\n    {span}{version}</span>\n  </a>\n'
+            f'  Spark Master at spark://127.0.0.1:7077\n</h3></html>')
+
+
 def serve_http(address, port, handler_class, servers):
     """Serves `handler_class` on address:port in a daemon thread; the server joins `servers`."""
     server = http.server.ThreadingHTTPServer((address, port), handler_class)

@@ -13,7 +13,7 @@ import unittest
 import support
 from support import JAVA17, plo_env, run_plo
 
-ALIVE = "127.0.11.1"      # master port, REST 3.5.1, web UI and /json/ ALIVE
+ALIVE = "127.0.11.1"      # master port, REST 3.5.1 (turned on), web UI and /json/ ALIVE
 STANDBY = "127.0.11.2"    # master port, web UI 3.5.1 and /json/ STANDBY, no REST
 DEAD = "127.0.11.3"       # nothing listens
 SILENT = "127.0.11.4"     # accepts on every port, never answers

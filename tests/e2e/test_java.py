@@ -192,6 +192,18 @@ class Pin(unittest.TestCase):
         check = run_plo(["spark", "check"], plo_env(venv, JAVA17))
         self.assertIn(f"  JAVA_HOME: {JAVA17}\n  Version:   Java 17\n", check.stdout)
 
+    def test_an_inherited_spark_env_loaded_skips_the_pin_and_plo_says_so(self):
+        result = java("set", "25", SPARK_ENV_LOADED="1")
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertIn("Warning: SPARK_ENV_LOADED is set here, so Spark skips spark-env.sh", result.stderr)
+        skipped = subprocess.run([venv.python, "-c", SESSION], capture_output=True, text=True, timeout=120,
+                                 env={"PATH": "/usr/bin:/bin", "JAVA_HOME": JAVA17, "SPARK_ENV_LOADED": "1"})
+        self.assertNotEqual(skipped.returncode, 0)  # Java 17 ran, as Spark ignored the pin
+        check = run_plo(["spark", "check"], plo_env(venv, JAVA17, SPARK_ENV_LOADED="1"))
+        self.assertIn("SPARK_ENV_LOADED", check.stderr)
+        healthy = run_plo(["spark", "check"], plo_env(venv, JAVA17))
+        self.assertEqual((healthy.returncode, healthy.stderr), (0, ""))
+
     def test_pin_survives_a_set_version_switch(self):
         self.assertEqual(java("set", JAVA25).returncode, 0)
         # Custom version 4.2.1, whose smoke test runs only on the pinned Java 25.

@@ -15,8 +15,8 @@ from support import JAVA17, plo_env, run_plo
 ws = None
 servers = []
 
-MASTER_3 = "127.0.0.23"     # REST server and web UI of Spark 3.5.1
-MASTER_4 = "127.0.0.24"     # web UI only, Spark 4.2.0
+MASTER_3 = "127.0.0.23"     # REST server (spark.master.rest.enabled=true) and web UI of Spark 3.5.1
+MASTER_4 = "127.0.0.24"     # web UI only (spark.master.rest.enabled=false), Spark 4.2.0
 NOBODY = "127.0.0.25"       # nothing listens
 SILENT = "127.0.0.26"       # accepts connections, never answers
 GARBAGE = "127.0.0.27"      # answers with junk
@@ -54,8 +54,9 @@ def handler(rest_version=None, ui_html=None, junk=False):
 def setUpModule():
     global ws
     ws = support.Workspace()
+    # A break between the attributes occurs too.
     ui3 = '<html><h3><span class="version"\n      style="margin-right: 15px;">3.5.1</span>Spark Master</h3></html>'
-    ui4 = '<html><span class="version me-3">4.2.0</span></html>'
+    ui4 = support.master_ui_page("4.2.0")
     support.serve_http(MASTER_3, 6066, handler(rest_version="3.5.1"), servers)
     support.serve_http(MASTER_3, 8080, handler(ui_html=ui3), servers)
     support.serve_http(MASTER_4, 8080, handler(ui_html=ui4), servers)

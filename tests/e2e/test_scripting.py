@@ -12,8 +12,8 @@ from support import JAVA17, JAVA25, plo_env, run_plo
 ws = None
 servers = []
 
-MASTER_413 = "127.0.12.1"       # REST server of a Spark 4.1.3 master
-MASTER_SNAPSHOT = "127.0.12.2"  # web UI only, a 4.1 snapshot build
+MASTER_413 = "127.0.12.1"       # REST server of a Spark 4.1.3 master (on by default from 4.1)
+MASTER_SNAPSHOT = "127.0.12.2"  # web UI only (spark.master.rest.enabled=false), a 4.1 snapshot
 MASTER_ODD = "127.0.12.3"       # REST server with a version that names no PySpark
 NOBODY = "127.0.12.4"           # nothing listens
 
@@ -29,7 +29,7 @@ def master_handler(rest_version=None, ui_version=None):
                                    "success": False}, indent=2).encode()
                 status = 200 if ok else 400
             else:
-                body = f'<html><span class="version me-3">{ui_version}</span></html>'.encode()
+                body = support.master_ui_page(ui_version).encode()
                 status = 200
             self.send_response(status)
             self.send_header("Content-Length", str(len(body)))

@@ -164,8 +164,7 @@ TEST_F(ComputeTaskTest, SparkConnectVersionAndErrors) {
                             .latency_ms = 1,
                             .grpc_status = 14,
                             .grpc_message = "down\x1b[2J",
-                            .error = "grpc-status 14 UNAVAILABLE: down\x1b[2J",
-                            .token_withheld = true};
+                            .error = "grpc-status 14 UNAVAILABLE: down\x1b[2J"};
   EXPECT_FALSE(f.task().test("connect", true));
   const auto doc = json_of();
   EXPECT_EQ(doc["endpoints"][0]["url"], "sc://10.1.2.3:15002");
@@ -176,7 +175,6 @@ TEST_F(ComputeTaskTest, SparkConnectVersionAndErrors) {
 
   f.console.lines.clear();
   EXPECT_FALSE(f.task().test("connect", false));
-  EXPECT_THAT(f.console.text(), HasSubstr("    Token: not sent (no TLS"));
   EXPECT_THAT(f.console.text(), Not(HasSubstr("\x1b")));
 }
 

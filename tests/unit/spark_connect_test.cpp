@@ -4,14 +4,58 @@
 #include "compat/databricks_api.h"
 #include "compat/databricks_config.h"
 #include "compat/master_probe.h"
+#include "compat/spark_connect_client.h"
 #include "compat/spark_connect_proto.h"
 #include "compat/spark_connect_url.h"
 #include "compute/compute_target.h"
+#include "fakes.h"
 
 namespace plo {
 namespace {
 
 using ::testing::HasSubstr;
+
+// Spark's clients turn TLS on for a token; a token to this machine may go without it.
+TEST(SparkConnectUrl, TokenTurnsTlsOnExceptToLoopback) {
+  const std::vector<std::pair<std::string, bool>> cases = {
+      {"sc://h.example.com", false},
+      {"sc://h.example.com/;token=abc", true},
+      {"sc://h.example.com/;use_ssl=false;token=abc", true},
+      {"sc://h.example.com/;use_ssl=true", true},
+      {"sc://10.1.2.3/;token=abc", true},
+      {"sc://127.0.0.1:15002/;token=abc", false},
+      {"sc://localhost/;token=abc", false},
+      {"sc://[::1]/;token=abc", false},
+      {"sc://127.0.0.1/;use_ssl=true;token=abc", true},
+      {"sc://127.0.0.1.example.com/;token=abc", true},
+  };
+  for (const auto& [text, tls] : cases) {
+    std::string error;
+    const auto url = parse_spark_connect_url(text, error);
+    ASSERT_TRUE(url) << text << ": " << error;
+    EXPECT_EQ(uses_tls(*url), tls) << text;
+  }
+}
+
+TEST(SparkConnectClient, SendsTheTokenOverTlsOrToLoopbackOnly) {
+  const std::vector<std::tuple<std::string, std::string, bool>> cases = {
+      {"sc://h.example.com/;token=t", "https://h.example.com:15002/", true},
+      {"sc://127.0.0.1:7/;token=t", "http://127.0.0.1:7/", true},
+      {"sc://h.example.com", "http://h.example.com:15002/", false},
+  };
+  for (const auto& [text, prefix, authorized] : cases) {
+    testing::FakeHttp http;
+    std::string error;
+    GrpcSparkConnectClient(http).spark_version(*parse_spark_connect_url(text, error),
+                                               std::chrono::milliseconds(100));
+    ASSERT_EQ(http.batches.size(), 1u) << text;
+    const HttpRequest& request = http.batches[0].at(0);
+    EXPECT_TRUE(request.url.starts_with(prefix)) << request.url;
+    const bool sent = std::find(request.headers.begin(), request.headers.end(),
+                                "Authorization: Bearer t") != request.headers.end();
+    EXPECT_EQ(sent, authorized) << text;
+  }
+}
 
 TEST(SparkConnectUrl, FollowsSparksConnectionStringRules) {
   struct Case {
