@@ -2,7 +2,8 @@
 
 #include "compat/platform.h"
 #include "compat/real_java_environment.h"
-#include "console/terminal_console.h"
+#include "help.h"
+#include "hints.h"
 #include "java/java_task.h"
 #include "services.h"
 
@@ -16,29 +17,38 @@ void add_java_commands(CLI::App& app, JavaRequest& request) {
   search->alias("list");
   search->add_flag("--json", request.json, "One JSON document on standard output");
   search->callback([&request] { request.op = Op::Search; });
+  set_examples(*search, {"plo java search", "plo java search --json | jq -r '.jdks[].home'"});
   CLI::App* set = java->add_subcommand("set", "Pin a JDK for this environment's PySpark");
   set->add_option("VERSION_OR_PATH", request.choice, "A major version (17) or a Java home");
   set->callback([&request] { request.op = Op::Set; });
-  java->add_subcommand("unset", "Remove plo's Java pin")->callback([&request] {
-    request.op = Op::Unset;
-  });
+  set_examples(*set, {"plo java set                     # choose from a menu",
+                      "plo java set 17                  # the newest Java 17 found",
+                      "plo java set /opt/jdk-21         # that Java home"});
+  CLI::App* unset = java->add_subcommand("unset", "Remove plo's Java pin");
+  unset->callback([&request] { request.op = Op::Unset; });
+  set_examples(*unset, {"plo java unset"});
   CLI::App* env = java->add_subcommand("env", "Print shell code that sets JAVA_HOME and PATH");
   env->add_option("--shell", request.shell, "Shell syntax: sh (bash, zsh) or fish")
       ->check(CLI::IsMember({"sh", "bash", "zsh", "fish"}));
   env->callback([&request] { request.op = Op::Env; });
+  set_examples(*env, {"eval \"$(plo java env)\"             # bash, zsh",
+                      "plo java env --shell fish | source  # fish"});
   CLI::App* install = java->add_subcommand("install", "Show how to install a JDK here");
   install->add_option("VERSION", request.version, "Java major version (default: recommended)")
       ->check(CLI::Range(1, 999));
   install->callback([&request] { request.op = Op::Install; });
+  set_examples(*install, {"plo java install                 # the Java your PySpark recommends",
+                          "plo java install 21"});
 }
 
-int run_java(const JavaRequest& request) {
+int run_java(const JavaRequest& request, const GlobalOptions& options) {
   using Op = JavaRequest::Op;
   RealServices services;
   RealJavaEnvironment java(services.runner, services.compat);
-  const auto console = TerminalConsole::on_standard_streams();
+  const bool document = request.op == Op::Search && request.json;
+  UserConsole console(options, {.no_color = document, .document = document});
   JavaTask task({
-      .console = *console,
+      .console = console.get(),
       .compat = services.compat,
       .java = java,
       .platform = detect_platform,
@@ -50,6 +60,7 @@ int run_java(const JavaRequest& request) {
       break;
     case Op::Set:
       ok = task.set(request.choice);
+      if (!ok && request.choice) hint_installed_majors(java, *request.choice);
       break;
     case Op::Unset:
       ok = task.unset();

@@ -19,9 +19,9 @@ namespace plo {
 TerminalConsole::TerminalConsole(int in_fd, int out_fd, bool color)
     : out_fd_(out_fd), color_(color), reader_(in_fd) {}
 
-std::unique_ptr<TerminalConsole> TerminalConsole::on_standard_streams() {
+std::unique_ptr<TerminalConsole> TerminalConsole::on_standard_streams(ColorChoice choice) {
   return std::make_unique<TerminalConsole>(STDIN_FILENO, STDOUT_FILENO,
-                                           color_wanted(::isatty(STDOUT_FILENO) == 1));
+                                           color_wanted(choice, ::isatty(STDOUT_FILENO) == 1));
 }
 
 void TerminalConsole::write_all(std::string_view text) {
