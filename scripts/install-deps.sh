@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev
   python3 python3-venv python3-grpcio
   clang libclang-rt-14-dev clang-format
-  dpkg-dev file groff-base
+  dpkg-dev file groff-base lintian
   zsh fish
 )
 

@@ -157,6 +157,11 @@ std::shared_ptr<CLI::FormatterBase> help_formatter() {
   return std::make_shared<HelpFormatter>();
 }
 
+std::string help_text(const CLI::App& command) {
+  return command.get_formatter()->make_help(&command, command.get_name(),
+                                            CLI::AppFormatMode::Normal);
+}
+
 void set_examples(CLI::App& command, std::initializer_list<std::string_view> lines) {
   std::string footer = "Examples:";
   for (std::string_view line : lines) {
@@ -180,7 +185,7 @@ int print_help_of(CLI::App& app, const std::vector<std::string>& words) {
     }
     command = found;
   }
-  std::fputs(command->help().c_str(), stdout);
+  std::fputs(help_text(*command).c_str(), stdout);
   return 0;
 }
 

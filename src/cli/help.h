@@ -14,6 +14,9 @@ namespace plo::cli {
 // every command inherits it.
 std::shared_ptr<CLI::FormatterBase> help_formatter();
 
+// The help page of `command` itself (CLI::App::help shows that of a chosen subcommand instead).
+std::string help_text(const CLI::App& command);
+
 // Sets a command's "Examples:" block: one "command  # what it does" line each.
 void set_examples(CLI::App& command, std::initializer_list<std::string_view> lines);
 

@@ -148,7 +148,7 @@ int main(int argc, char** argv) {
          chosen = command->get_subcommands()) {
       command = chosen.back();
     }
-    std::fputs(command->help().c_str(), stdout);
+    std::fputs(plo::cli::help_text(*command).c_str(), stdout);
     return 0;
   } catch (const CLI::CallForVersion& e) {
     return app.exit(e);

@@ -76,7 +76,7 @@ int report_usage_error(const CLI::App& app, const CLI::ParseError& error) {
     text = unknown_word_message(command, leftover.front()) + "\n";
   } else if (!visible_commands(command).empty() && command.get_subcommands().empty()) {
     // A group without its command: its help says what there is.
-    std::fputs(command.help().c_str(), stderr);
+    std::fputs(help_text(command).c_str(), stderr);
     return 2;
   } else {
     text = "error: " + escape_controls(error.what()) + "\n";
