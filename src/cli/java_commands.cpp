@@ -45,8 +45,9 @@ int run_java(const JavaRequest& request, const GlobalOptions& options) {
   using Op = JavaRequest::Op;
   RealServices services;
   RealJavaEnvironment java(services.runner, services.compat);
-  const bool document = request.op == Op::Search && request.json;
-  UserConsole console(options, {.no_color = document, .document = document});
+  // What `search --json` and `env` print is their output, never dropped by -q.
+  const bool json = request.op == Op::Search && request.json;
+  UserConsole console(options, {.no_color = json, .document = json || request.op == Op::Env});
   JavaTask task({
       .console = console.get(),
       .compat = services.compat,
