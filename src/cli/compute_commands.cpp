@@ -34,16 +34,18 @@ void add_compute_commands(CLI::App& app, ComputeRequest& request) {
   CLI::Option* master = add->add_option_function<std::string>(
       "--master", [&request](const std::string& v) { request.compute.master = v; },
       "Master URL: spark://HOST:PORT[,HOST:PORT], sc://HOST[:PORT][/;params] or local[*]");
+  master->option_text("URL");
   CLI::Option* host = add->add_option_function<std::string>(
       "--host", [&request](const std::string& v) { request.compute.host = v; },
       "Workspace host (Databricks)");
   master->excludes(host);
   add->add_option_function<std::string>(
       "--type", [&request](const std::string& v) { request.compute.type = v; },
-      "Compute type (spark, databricks, ...)");
+      "Compute type (spark, databricks, ...); a host containing 'databricks' is databricks");
   add->add_option_function<std::string>(
-      "--cluster-id", [&request](const std::string& v) { request.compute.cluster_id = v; },
-      "Databricks cluster id");
+         "--cluster-id", [&request](const std::string& v) { request.compute.cluster_id = v; },
+         "Databricks cluster id")
+      ->option_text("ID");
   add->callback([&request] {
     if (!request.compute.master && !request.compute.host) {
       throw CLI::RequiredError("--master or --host");
@@ -58,8 +60,8 @@ void add_compute_commands(CLI::App& app, ComputeRequest& request) {
   set_examples(*add,
                {"plo compute add prod --master spark://spark-master.internal:7077",
                 "plo compute add connect --master 'sc://connect.internal:15002/;use_ssl=true'",
-                "plo compute add analytics --host adb-1234567890123456.7.azuredatabricks.net "
-                "--cluster-id 0123-456789-abcdefgh"});
+                "plo compute add analytics --host adb-1234567890123456.7.azuredatabricks.net \\",
+                "    --cluster-id 0123-456789-abcdefgh      # recorded as type: databricks"});
   CLI::App* remove = compute->add_subcommand("remove", "Remove a compute engine from computes.yml");
   remove->add_option("NAME", request.name, "A compute engine of computes.yml")->required();
   remove->callback([&request] { request.op = Op::Remove; });
