@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
+#include "console/color.h"
 #include "console/quiet_console.h"
 #include "fakes.h"
 #include "util/suggest.h"
@@ -31,6 +34,36 @@ TEST(ClosestWord, OnlyCloseWordsAreSuggested) {
   EXPECT_EQ(closest_word("doctor", commands), std::nullopt);
   EXPECT_EQ(closest_word("spark", commands), std::nullopt);  // known: nothing to suggest
   EXPECT_EQ(closest_word(std::string(100000, 'a'), commands), std::nullopt);
+}
+
+TEST(ColorWanted, TheFlagBeatsTheEnvironment) {
+  const struct {
+    ColorChoice choice;
+    const char* no_color;
+    const char* force_color;
+    bool terminal, wanted;
+  } cases[] = {
+      {ColorChoice::Never, nullptr, "1", true, false},
+      {ColorChoice::Always, "1", nullptr, false, true},
+      {ColorChoice::Auto, "1", "1", true, false},
+      {ColorChoice::Auto, nullptr, "1", false, true},
+      {ColorChoice::Auto, nullptr, "0", false, false},
+      {ColorChoice::Auto, nullptr, nullptr, true, true},
+  };
+  for (const auto& c : cases) {
+    const auto set = [](const char* name, const char* value) {
+      value ? ::setenv(name, value, 1) : ::unsetenv(name);
+    };
+    set("NO_COLOR", c.no_color);
+    set("FORCE_COLOR", c.force_color);
+    ::unsetenv("CLICOLOR_FORCE");
+    ::setenv("TERM", "xterm", 1);
+    EXPECT_EQ(color_wanted(c.choice, c.terminal), c.wanted)
+        << static_cast<int>(c.choice) << " " << (c.no_color ? c.no_color : "-") << " "
+        << (c.force_color ? c.force_color : "-");
+  }
+  ::unsetenv("NO_COLOR");
+  ::unsetenv("FORCE_COLOR");
 }
 
 TEST(QuietConsole, PassesOnlyErrorLinesAndQuestions) {
