@@ -27,7 +27,8 @@ std::optional<std::string> closest_word(std::string_view word,
                                         const std::vector<std::string>& candidates) {
   // Hostile words (a pasted file) are not compared: nothing that long is a typo of a name.
   constexpr size_t kLongest = 256;
-  if (word.empty() || word.size() > kLongest) return std::nullopt;
+  // One or two characters ("-5", "x") are as near to every short name: no guess is a good one.
+  if (word.size() < 3 || word.size() > kLongest) return std::nullopt;
   std::optional<std::string> best;
   size_t best_distance = 0;
   for (const std::string& candidate : candidates) {

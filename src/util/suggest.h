@@ -12,7 +12,8 @@ namespace plo {
 size_t edit_distance(std::string_view a, std::string_view b);
 
 // The candidate closest to `word` for a "did you mean" hint: the nearest within a third of the
-// longer word's length (at least 1, at most 3 edits); nothing when none is that close.
+// longer word's length (at least 1, at most 3 edits); nothing when none is that close, or when
+// `word` is shorter than three characters.
 std::optional<std::string> closest_word(std::string_view word,
                                         const std::vector<std::string>& candidates);
 

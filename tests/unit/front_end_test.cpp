@@ -31,6 +31,7 @@ TEST(ClosestWord, OnlyCloseWordsAreSuggested) {
   EXPECT_EQ(closest_word("comptue", commands), "compute");
   EXPECT_EQ(closest_word("jaav", commands), "java");
   EXPECT_EQ(closest_word("x", commands), std::nullopt);
+  EXPECT_EQ(closest_word("-5", {"-v", "-q"}), std::nullopt);
   EXPECT_EQ(closest_word("doctor", commands), std::nullopt);
   EXPECT_EQ(closest_word("spark", commands), std::nullopt);  // known: nothing to suggest
   EXPECT_EQ(closest_word(std::string(100000, 'a'), commands), std::nullopt);
