@@ -91,10 +91,6 @@ std::string option_name(const CLI::Option& option) {
   return name;
 }
 
-std::vector<const CLI::App*> visible_commands(const CLI::App& app) {
-  return app.get_subcommands([](const CLI::App* sub) { return !sub->get_group().empty(); });
-}
-
 std::vector<Entry> entries(const std::vector<const CLI::Option*>& options) {
   std::vector<Entry> out;
   for (const CLI::Option* option : options) {
@@ -155,6 +151,19 @@ class HelpFormatter : public CLI::FormatterBase {
 
 std::shared_ptr<CLI::FormatterBase> help_formatter() {
   return std::make_shared<HelpFormatter>();
+}
+
+std::vector<const CLI::App*> visible_commands(const CLI::App& app) {
+  return app.get_subcommands([](const CLI::App* sub) { return !sub->get_group().empty(); });
+}
+
+const CLI::App& chosen_command(const CLI::App& app) {
+  const CLI::App* command = &app;
+  for (auto chosen = command->get_subcommands(); !chosen.empty();
+       chosen = command->get_subcommands()) {
+    command = chosen.back();
+  }
+  return *command;
 }
 
 std::string help_text(const CLI::App& command) {

@@ -14,6 +14,12 @@ namespace plo::cli {
 // every command inherits it.
 std::shared_ptr<CLI::FormatterBase> help_formatter();
 
+// The subcommands of `app` that its help lists (the hidden `__complete` is not one).
+std::vector<const CLI::App*> visible_commands(const CLI::App& app);
+
+// The command a parse reached: the subcommand chosen at each level, or `app` itself.
+const CLI::App& chosen_command(const CLI::App& app);
+
 // The help page of `command` itself (CLI::App::help shows that of a chosen subcommand instead).
 std::string help_text(const CLI::App& command);
 

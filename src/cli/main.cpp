@@ -143,12 +143,7 @@ int main(int argc, char** argv) {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
     // The help of the command the flag came with.
-    const CLI::App* command = &app;
-    for (auto chosen = command->get_subcommands(); !chosen.empty();
-         chosen = command->get_subcommands()) {
-      command = chosen.back();
-    }
-    std::fputs(plo::cli::help_text(*command).c_str(), stdout);
+    std::fputs(plo::cli::help_text(plo::cli::chosen_command(app)).c_str(), stdout);
     return 0;
   } catch (const CLI::CallForVersion& e) {
     return app.exit(e);

@@ -12,20 +12,6 @@
 namespace plo::cli {
 namespace {
 
-// The command the parse reached: the last subcommand chosen at each level.
-const CLI::App& reached_command(const CLI::App& app) {
-  const CLI::App* command = &app;
-  for (auto chosen = command->get_subcommands(); !chosen.empty();
-       chosen = command->get_subcommands()) {
-    command = chosen.back();
-  }
-  return *command;
-}
-
-std::vector<const CLI::App*> visible_commands(const CLI::App& app) {
-  return app.get_subcommands([](const CLI::App* sub) { return !sub->get_group().empty(); });
-}
-
 std::vector<std::string> command_names(const CLI::App& app) {
   std::vector<std::string> names;
   for (const CLI::App* sub : visible_commands(app)) {
@@ -69,7 +55,7 @@ std::string unknown_word_message(const CLI::App& command, const std::string& wor
 }
 
 int report_usage_error(const CLI::App& app, const CLI::ParseError& error) {
-  const CLI::App& command = reached_command(app);
+  const CLI::App& command = chosen_command(app);
   const std::vector<std::string> leftover = app.remaining(true);
   std::string text;
   if (!leftover.empty()) {
