@@ -111,6 +111,14 @@ class QuietVerboseColor(unittest.TestCase):
         self.assertIn("ERROR", result.stderr)  # pip's own error stays
         self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
 
+    def test_quiet_menu_is_shown_with_its_question(self):
+        ws.venv.set_pyspark("3.5.9")
+        result = run_plo(["-q", "spark", "set-version"], plo_env(ws.venv, JAVA17), stdin="")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("  [5] PySpark 3.5.9 (stable) [OK]", result.stdout)
+        self.assertTrue(result.stdout.endswith("Your choice: "), result.stdout[-200:])
+        self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
+
     def test_verbose_set_version_shows_children_and_the_smoke_test(self):
         ws.venv.set_pyspark("4.1.3")
         result = run_plo(["spark", "set-version", "3.5.9", "--yes", "-v"],

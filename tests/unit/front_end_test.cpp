@@ -67,7 +67,7 @@ TEST(ColorWanted, TheFlagBeatsTheEnvironment) {
   ::unsetenv("FORCE_COLOR");
 }
 
-TEST(QuietConsole, PassesOnlyErrorLinesAndQuestions) {
+TEST(QuietConsole, PassesErrorLinesAndQuestionsWithWhatLedToThem) {
   FakeConsole terminal;
   terminal.answers = {"y"};
   QuietConsole quiet(terminal);
@@ -76,10 +76,12 @@ TEST(QuietConsole, PassesOnlyErrorLinesAndQuestions) {
   quiet.echo("  Version:       3.5.9");
   quiet.echo(quiet.style("Installation failed", Color::Red));
   quiet.echo("  " + quiet.style("x", Color::Red) + " after a red part");
-  quiet.echo(quiet.style("Successfully installed", Color::Green));
+  quiet.echo(quiet.style("Warning: needs Java 17", Color::Yellow));
   EXPECT_TRUE(quiet.confirm("Install anyway?", false));
+  quiet.echo(quiet.style("Successfully installed", Color::Green));
   EXPECT_EQ(terminal.lines, (std::vector<std::string>{"<red>Installation failed</red>",
-                                                      "  <red>x</red> after a red part"}));
+                                                      "  <red>x</red> after a red part",
+                                                      "<yellow>Warning: needs Java 17</yellow>"}));
   EXPECT_EQ(terminal.questions.size(), 1u);
 }
 
