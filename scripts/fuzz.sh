@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 per_input=2  # seconds; the slowest parser takes milliseconds on 1 MiB
 command -v clang++ >/dev/null || { echo "clang++ is needed for fuzzing (apt-get install clang)"; exit 1; }
-# Warnings are not errors here, as before build.sh made them so by default.
+# Warnings are not errors in the fuzzing build (-DPLO_WERROR=OFF overrides build.sh's default).
 ./scripts/build.sh build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DPLO_FUZZ=ON -DPLO_TESTS=OFF \
   -DPLO_WERROR=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
 mkdir -p fuzz/crashes
