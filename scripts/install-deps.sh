@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev
   python3 python3-venv python3-grpcio openjdk-17-jre-headless
   clang libclang-rt-14-dev clang-format
-  dpkg-dev file groff-base
+  dpkg-dev file groff-base lintian
   zsh fish
 )
 

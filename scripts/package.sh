@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the Debian package plo_<version>_amd64.deb in the build folder ($1, default build; extra
+# Builds the Debian package plo_<version>-1_amd64.deb in the build folder ($1, default build; extra
 # CMake options after it) and prints its path. Reuses what is built there already.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -47,7 +47,7 @@ _plo() {
     esac
   done
   if ((COMP_CWORD == 1)); then
-    _plo_offer spark java compute completion --help --version
+    _plo_offer spark java compute completion help --help --version
     return
   fi
   if ((COMP_CWORD == 2)); then
@@ -111,7 +111,7 @@ _plo() {
     esac
   done
   if ((CURRENT == 2)); then
-    compadd -- spark java compute completion --help --version
+    compadd -- spark java compute completion help --help --version
     return
   fi
   if ((CURRENT == 3)); then
@@ -194,7 +194,7 @@ function __plo_words -a kind
     $w[1] __complete $kind 2>/dev/null
 end
 complete -c plo -f
-complete -c plo -n __fish_use_subcommand -a 'spark java compute completion'
+complete -c plo -n __fish_use_subcommand -a 'spark java compute completion help'
 complete -c plo -n __fish_use_subcommand -l help -l version
 complete -c plo -n '__plo_group spark' -a 'check versions set-version match-cluster'
 complete -c plo -n '__plo_group java' -a 'search list set unset env install uninstall'

@@ -4,11 +4,13 @@
 #include "compat/databricks_connect_version.h"
 #include "compat/interpreter.h"
 #include "compat/network_master_probe.h"
-#include "console/terminal_console.h"
+#include "help.h"
+#include "hints.h"
 #include "registry/compute_registry.h"
 #include "services.h"
 #include "spark/spark_task.h"
 #include "util/environment.h"
+#include "util/text.h"
 #include "util/text_file.h"
 
 namespace plo::cli {
@@ -21,46 +23,62 @@ void add_compute_commands(CLI::App& app, ComputeRequest& request) {
   CLI::App* list = compute->add_subcommand("list", "List the compute engines of computes.yml");
   list->add_flag("--json", request.json, "One JSON document on standard output");
   list->callback([&request] { request.op = Op::List; });
+  set_examples(*list, {"plo compute list", "plo compute list --json | jq -r '.computes[].name'"});
   CLI::App* test = compute->add_subcommand("test", "Check a compute live (at most 10 seconds)");
   test->add_option("NAME", request.name, "A compute engine of computes.yml")->required();
   test->add_flag("--json", request.json, "One JSON document on standard output");
   test->callback([&request] { request.op = Op::Test; });
+  set_examples(*test, {"plo compute test prod", "plo compute test prod --json"});
   CLI::App* add = compute->add_subcommand("add", "Add a compute engine to computes.yml");
   add->add_option("NAME", request.compute.name, "The new compute's name")->required();
   CLI::Option* master = add->add_option_function<std::string>(
       "--master", [&request](const std::string& v) { request.compute.master = v; },
       "Master URL: spark://HOST:PORT[,HOST:PORT], sc://HOST[:PORT][/;params] or local[*]");
+  master->option_text("URL");
   CLI::Option* host = add->add_option_function<std::string>(
       "--host", [&request](const std::string& v) { request.compute.host = v; },
       "Workspace host (Databricks)");
   master->excludes(host);
   add->add_option_function<std::string>(
       "--type", [&request](const std::string& v) { request.compute.type = v; },
-      "Compute type (spark, databricks, ...)");
+      "Compute type (spark, databricks, ...); a host containing 'databricks' is databricks");
   add->add_option_function<std::string>(
-      "--cluster-id", [&request](const std::string& v) { request.compute.cluster_id = v; },
-      "Databricks cluster id");
+         "--cluster-id", [&request](const std::string& v) { request.compute.cluster_id = v; },
+         "Databricks cluster id")
+      ->option_text("ID");
   add->callback([&request] {
     if (!request.compute.master && !request.compute.host) {
       throw CLI::RequiredError("--master or --host");
     }
+    // A workspace host is recorded as what plo would take it for anyway.
+    if (!request.compute.type && request.compute.host &&
+        contains_ignoring_case(*request.compute.host, "databricks")) {
+      request.compute.type = "databricks";
+    }
     request.op = Op::Add;
   });
+  set_examples(*add,
+               {"plo compute add prod --master spark://spark-master.internal:7077",
+                "plo compute add connect --master 'sc://connect.internal:15002/;use_ssl=true'",
+                "plo compute add analytics --host adb-1234567890123456.7.azuredatabricks.net \\",
+                "    --cluster-id 0123-456789-abcdefgh      # recorded as type: databricks"});
   CLI::App* remove = compute->add_subcommand("remove", "Remove a compute engine from computes.yml");
   remove->add_option("NAME", request.name, "A compute engine of computes.yml")->required();
   remove->callback([&request] { request.op = Op::Remove; });
+  set_examples(*remove, {"plo compute remove prod          # the previous file is kept as .bak"});
 }
 
-int run_compute(const ComputeRequest& request) {
+int run_compute(const ComputeRequest& request, const GlobalOptions& options) {
   using Op = ComputeRequest::Op;
   RealServices services;
-  const auto console = TerminalConsole::on_standard_streams();
+  UserConsole user(options, {.no_color = request.json, .document = request.json});
+  Console& console = user.get();
   // `compute test` ends with match-cluster's cluster version report.
-  SparkTask spark(services.spark(*console));
+  SparkTask spark(services.spark(console));
   NetworkMasterProbe masters(services.http);
   HttpDatabricksApi databricks(services.http);
   ComputeTask computes({
-      .console = *console,
+      .console = console,
       .compat = services.compat,
       .computes_path = [] { return YamlComputeRegistry::default_path(); },
       .masters = masters,
@@ -79,11 +97,15 @@ int run_compute(const ComputeRequest& request) {
     case Op::List:
       return computes.list(request.json) ? 0 : 1;
     case Op::Test:
-      return computes.test(request.name, request.json) ? 0 : 1;
+      if (computes.test(request.name, request.json)) return 0;
+      hint_compute_name(request.name);
+      return 1;
     case Op::Add:
       return computes.add(request.compute) ? 0 : 1;
     case Op::Remove:
-      return computes.remove(request.name) ? 0 : 1;
+      if (computes.remove(request.name)) return 0;
+      hint_compute_name(request.name);
+      return 1;
     case Op::None:
       break;
   }

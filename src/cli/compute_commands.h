@@ -5,6 +5,7 @@
 #include <string>
 
 #include "compute/compute_task.h"
+#include "user_console.h"
 
 namespace plo::cli {
 
@@ -21,6 +22,6 @@ struct ComputeRequest {
 void add_compute_commands(CLI::App& app, ComputeRequest& request);
 
 // Runs the requested compute command on the real machine; the exit status.
-int run_compute(const ComputeRequest& request);
+int run_compute(const ComputeRequest& request, const GlobalOptions& options);
 
 }  // namespace plo::cli

@@ -2,9 +2,9 @@
 
 #include "compat/platform.h"
 #include "compat/real_java_environment.h"
-#include "console/assume_yes_console.h"
-#include "console/terminal_console.h"
 #include "download/folder_jdk_installer.h"
+#include "help.h"
+#include "hints.h"
 #include "java/java_task.h"
 #include "services.h"
 
@@ -18,16 +18,22 @@ void add_java_commands(CLI::App& app, JavaRequest& request) {
   search->alias("list");
   search->add_flag("--json", request.json, "One JSON document on standard output");
   search->callback([&request] { request.op = Op::Search; });
+  set_examples(*search, {"plo java search", "plo java search --json | jq -r '.jdks[].home'"});
   CLI::App* set = java->add_subcommand("set", "Pin a JDK for this environment's PySpark");
   set->add_option("VERSION_OR_PATH", request.choice, "A major version (17) or a Java home");
   set->callback([&request] { request.op = Op::Set; });
-  java->add_subcommand("unset", "Remove plo's Java pin")->callback([&request] {
-    request.op = Op::Unset;
-  });
+  set_examples(*set, {"plo java set                     # choose from a menu",
+                      "plo java set 17                  # the newest Java 17 found",
+                      "plo java set /opt/jdk-21         # that Java home"});
+  CLI::App* unset = java->add_subcommand("unset", "Remove plo's Java pin");
+  unset->callback([&request] { request.op = Op::Unset; });
+  set_examples(*unset, {"plo java unset"});
   CLI::App* env = java->add_subcommand("env", "Print shell code that sets JAVA_HOME and PATH");
   env->add_option("--shell", request.shell, "Shell syntax: sh (bash, zsh) or fish")
       ->check(CLI::IsMember({"sh", "bash", "zsh", "fish"}));
   env->callback([&request] { request.op = Op::Env; });
+  set_examples(*env, {"eval \"$(plo java env)\"             # bash, zsh",
+                      "plo java env --shell fish | source  # fish"});
   CLI::App* install =
       java->add_subcommand("install", "Download, verify and install an Eclipse Temurin JDK");
   install->add_option("VERSION", request.version, "Java major version (default: recommended)")
@@ -37,23 +43,29 @@ void add_java_commands(CLI::App& app, JavaRequest& request) {
   install->add_flag("--json", request.json, "One JSON document on standard output");
   install->add_flag("--guide", request.guide, "Install nothing: show how to install a JDK here");
   install->callback([&request] { request.op = Op::Install; });
+  set_examples(*install, {"plo java install                 # the Java your PySpark recommends",
+                          "plo java install 21 --set        # and pin it for PySpark",
+                          "plo java install --guide         # only show how to install one"});
   CLI::App* uninstall = java->add_subcommand("uninstall", "Remove a JDK that plo installed");
   uninstall->add_option("VERSION_OR_PATH", request.choice, "A major version (21) or a Java home")
       ->required();
   uninstall->add_flag("--yes,-y", request.yes, "Remove the pinned JDK too, and its pin");
   uninstall->callback([&request] { request.op = Op::Uninstall; });
+  set_examples(*uninstall, {"plo java uninstall 21", "plo java uninstall 21 --yes   # even the pinned one"});
 }
 
-int run_java(const JavaRequest& request) {
+int run_java(const JavaRequest& request, const GlobalOptions& options) {
   using Op = JavaRequest::Op;
   RealServices services;
   RealJavaEnvironment java(services.runner, services.compat);
   FolderJdkInstaller installer(services.http);
-  const auto terminal = TerminalConsole::on_standard_streams();
-  AssumeYesConsole assume_yes(*terminal);
-  Console& console = request.yes ? static_cast<Console&>(assume_yes) : *terminal;
+  // What `--json` and `env` print is their output, never dropped by -q.
+  const bool json = (request.op == Op::Search || request.op == Op::Install) && request.json;
+  UserConsole console(options, {.no_color = json,
+                                .document = json || request.op == Op::Env,
+                                .assume_yes = request.yes});
   JavaTask task({
-      .console = console,
+      .console = console.get(),
       .compat = services.compat,
       .java = java,
       .platform = detect_platform,
@@ -66,6 +78,7 @@ int run_java(const JavaRequest& request) {
       break;
     case Op::Set:
       ok = task.set(request.choice);
+      if (!ok && request.choice) hint_installed_majors(java, *request.choice);
       break;
     case Op::Unset:
       ok = task.unset();

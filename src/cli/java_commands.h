@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "user_console.h"
+
 namespace plo::cli {
 
 // `plo java ...`: which subcommand, with its arguments.
@@ -23,6 +25,6 @@ struct JavaRequest {
 void add_java_commands(CLI::App& app, JavaRequest& request);
 
 // Runs the requested java command on the real machine; the exit status.
-int run_java(const JavaRequest& request);
+int run_java(const JavaRequest& request, const GlobalOptions& options);
 
 }  // namespace plo::cli

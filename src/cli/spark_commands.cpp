@@ -4,9 +4,9 @@
 
 #include <memory>
 
-#include "console/assume_yes_console.h"
-#include "console/terminal_console.h"
 #include "console/write_all.h"
+#include "help.h"
+#include "hints.h"
 #include "output.h"
 #include "services.h"
 #include "spark/json_report.h"
@@ -21,7 +21,7 @@ using Op = SparkRequest::Op;
 int run_json(SparkTask& task, const SparkRequest& request, int document_fd) {
   const auto print = [&](const auto& report, auto to_json) {
     if (report.error) std::rethrow_exception(report.error);
-    write_all(document_fd, json_text(to_json(report)));
+    write_all(document_fd, json_text(to_json(report)) + "\n");
   };
   switch (request.op) {
     case Op::Check: {
@@ -34,6 +34,7 @@ int run_json(SparkTask& task, const SparkRequest& request, int document_fd) {
       return 0;
     case Op::MatchCluster: {
       const MatchReport report = task.match_report(request.compute_name);
+      if (!report.compute) hint_compute_name(request.compute_name);
       if (report.error) std::rethrow_exception(report.error);
       auto document = match_json(report);
       bool ok = report.ok();
@@ -46,7 +47,7 @@ int run_json(SparkTask& task, const SparkRequest& request, int document_fd) {
             {"ok", installed.ok}};
         ok = installed.ok;
       }
-      write_all(document_fd, json_text(document));
+      write_all(document_fd, json_text(document) + "\n");
       return ok ? 0 : 1;
     }
     default:
@@ -66,11 +67,15 @@ void add_spark_commands(CLI::App& app, SparkRequest& request) {
       "check", "Show the installed PySpark, the current Java and whether they fit");
   check->add_flag("--json", request.json, kJsonHelp);
   check->callback([&request] { request.op = Op::Check; });
+  set_examples(*check, {"plo spark check                  # the report",
+                        "plo spark check --json | jq .java.home"});
 
   CLI::App* versions =
       spark->add_subcommand("versions", "Show the PySpark/Java compatibility matrix");
   versions->add_flag("--json", request.json, kJsonHelp);
   versions->callback([&request] { request.op = Op::Versions; });
+  set_examples(*versions,
+               {"plo spark versions", "plo spark versions --json | jq -r '.versions[].version'"});
 
   CLI::App* set_version =
       spark->add_subcommand("set-version", "Choose, install and verify a PySpark version");
@@ -79,6 +84,10 @@ void add_spark_commands(CLI::App& app, SparkRequest& request) {
                               "Install this version without the menu: a full version (3.5.3), or a "
                               "line (3.5) for the newest version plo knows of it");
   set_version->add_flag("--yes,-y", request.yes, kYesHelp);
+  set_examples(*set_version, {"plo spark set-version                 # choose from a menu",
+                              "plo spark set-version 3.5             # the newest 3.5 plo knows",
+                              "plo spark set-version 3.5.3 --yes     # exactly 3.5.3, no questions",
+                              "plo -q spark set-version 4.1 --yes    # only errors (and pip's)"});
   set_version->callback([&request, version_given] {
     request.op = Op::SetVersion;
     request.version_given = version_given->count() > 0;
@@ -93,19 +102,18 @@ void add_spark_commands(CLI::App& app, SparkRequest& request) {
                   "After a mismatch, install the PySpark that fits the cluster");
   match->add_flag("--yes,-y", request.yes, kYesHelp);
   match->callback([&request] { request.op = Op::MatchCluster; });
+  set_examples(*match, {"plo spark match-cluster prod                   # compare, change nothing",
+                        "plo spark match-cluster prod --install --yes   # install what fits",
+                        "plo spark match-cluster prod --json"});
 }
 
-int run_spark(const SparkRequest& request) {
+int run_spark(const SparkRequest& request, const GlobalOptions& options) {
   // With --json standard output carries the document alone: everything else plo and its children
   // write (pip, the install steps, questions) goes to standard error, without colour.
   const int document_fd = request.json ? set_output_aside() : STDOUT_FILENO;
   RealServices services;
-  const std::unique_ptr<TerminalConsole> terminal =
-      request.json ? std::make_unique<TerminalConsole>(STDIN_FILENO, STDOUT_FILENO, false)
-                   : TerminalConsole::on_standard_streams();
-  AssumeYesConsole assume_yes(*terminal);
-  Console& console = request.yes ? static_cast<Console&>(assume_yes) : *terminal;
-  SparkTask task(services.spark(console));
+  UserConsole console(options, {.no_color = request.json, .assume_yes = request.yes});
+  SparkTask task(services.spark(console.get()));
   if (request.json) return run_json(task, request, document_fd);
   switch (request.op) {
     case Op::Check:
@@ -117,7 +125,9 @@ int run_spark(const SparkRequest& request) {
       return (request.version_given ? task.set_version(request.version) : task.set_version()) ? 0
                                                                                               : 1;
     case Op::MatchCluster:
-      return task.match_cluster(request.compute_name, request.install) ? 0 : 1;
+      if (task.match_cluster(request.compute_name, request.install)) return 0;
+      hint_compute_name(request.compute_name);
+      return 1;
     case Op::None:
       break;
   }

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "user_console.h"
+
 namespace plo::cli {
 
 // `plo spark ...`: which subcommand, with its arguments and flags.
@@ -21,6 +23,6 @@ struct SparkRequest {
 void add_spark_commands(CLI::App& app, SparkRequest& request);
 
 // Runs the requested spark command on the real machine; the exit status.
-int run_spark(const SparkRequest& request);
+int run_spark(const SparkRequest& request, const GlobalOptions& options);
 
 }  // namespace plo::cli

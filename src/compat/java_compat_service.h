@@ -24,6 +24,8 @@ struct JavaInfo {
   int version = 0;     // Java major version
   std::string vendor;  // "Unknown" when nothing says
   std::string path;    // the Java home folder
+  // Where it came from: "pin", "spark-env.sh", "JAVA_HOME" or "PATH" (empty when unknown).
+  std::string found_in = {};
 };
 
 // Everything the task knows about PySpark, Java and cluster versions.

@@ -157,7 +157,8 @@ std::optional<JavaInfo> detect_current_java(ProcessRunner& runner,
   auto choice = choose_current_java(spark_env_java_home);
   if (!choice) return std::nullopt;
   JavaDescription described = describe_java_home(runner, choice->home, choice->java);
-  return JavaInfo{described.version, std::move(described.vendor), std::move(choice->home)};
+  return JavaInfo{described.version, std::move(described.vendor), std::move(choice->home),
+                  std::move(choice->source)};
 }
 
 }  // namespace plo

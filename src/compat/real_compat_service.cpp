@@ -11,14 +11,19 @@
 #include "compat/pyspark_home.h"
 #include "compat/spark_env_file.h"
 #include "util/environment.h"
+#include "util/verbosity.h"
 
 namespace plo {
 
 const std::vector<std::string>& RealCompatService::import_path() {
   if (!import_path_) {
     const std::string interpreter = find_interpreter();
-    import_path_ = cached_import_path(interpreter_cache_folder(), interpreter,
-                                      [&] { return query_import_path(runner_, interpreter); });
+    bool asked = false;
+    import_path_ = cached_import_path(interpreter_cache_folder(), interpreter, [&] {
+      asked = true;
+      return query_import_path(runner_, interpreter);
+    });
+    if (!asked) verbose_note("import path of " + interpreter + " from the cache");
   }
   return *import_path_;
 }
@@ -77,7 +82,12 @@ std::optional<PySparkInfo> RealCompatService::get_pyspark_info() {
 std::optional<JavaInfo> RealCompatService::get_current_java() {
   remember_pin();
   const auto assigned = spark_env_java();
-  return detect_current_java(runner_, assigned ? std::optional(assigned->java_home) : std::nullopt);
+  auto java =
+      detect_current_java(runner_, assigned ? std::optional(assigned->java_home) : std::nullopt);
+  if (java && assigned && assigned->from_pin && java->found_in == "spark-env.sh") {
+    java->found_in = "pin";
+  }
+  return java;
 }
 
 void RealCompatService::restore_java_pin() {

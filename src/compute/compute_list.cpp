@@ -3,6 +3,7 @@
 #include "compute/compute_task.h"
 #include "compute/load_computes.h"
 #include "compute/shown.h"
+#include "util/json_document.h"
 
 namespace plo {
 namespace {
@@ -43,8 +44,7 @@ bool ComputeTask::list(bool json) {
                           {"host", or_null(record.setting("host"))},
                           {"cluster_id", or_null(record.setting("cluster_id"))}});
     }
-    const nlohmann::ordered_json document = {{"file", path}, {"computes", computes}};
-    c.echo(document.dump(2, ' ', true, nlohmann::ordered_json::error_handler_t::replace));
+    c.echo(json_text(json_document({{"file", path}, {"computes", computes}})));
     return true;
   }
 
@@ -56,7 +56,8 @@ bool ComputeTask::list(bool json) {
   if (names.empty()) {
     c.echo(registry ? "  No compute engines defined." : "  No computes.yml yet.");
     c.echo();
-    c.echo("  plo looks for $PLO_HOME/computes.yml (PLO_HOME defaults to ~/.plo). For example:");
+    c.echo(
+        "  plo reads the file above ($PLO_HOME/computes.yml when PLO_HOME is set). For example:");
     c.echo();
     c.echo("    computes:");
     c.echo("      prod-spark:");

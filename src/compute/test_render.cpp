@@ -2,6 +2,7 @@
 
 #include "compute/shown.h"
 #include "compute/test_report.h"
+#include "util/json_document.h"
 
 namespace plo {
 namespace {
@@ -33,10 +34,8 @@ void print_test_report(Console& c, const TestReport& report) {
     c.echo("  " + c.style(shown(endpoint.url, 400), Color::Cyan));
     for (const std::string& line : endpoint.lines) c.echo("    " + line);
   }
+  if (report.error) c.echo(c.style("  " + *report.error, Color::Red));
   for (const std::string& line : report.after) c.echo(line);
-  if (report.error) {
-    c.echo(c.style("  " + *report.error, Color::Red));
-  }
   if (!report.endpoints.empty() || report.error) c.echo();
   if (report.reachable) {
     c.echo(c.style("  Compute answered", Color::Green));
@@ -56,12 +55,13 @@ std::string test_report_json(const TestReport& report, std::optional<bool> match
                          {"spark_version", or_null(endpoint.spark_version)},
                          {"error", or_null(endpoint.error)}});
   }
-  const nlohmann::ordered_json document = {
-      {"name", report.name},           {"type", or_null(report.type)},
-      {"reachable", report.reachable}, {"spark_version", or_null(report.spark_version)},
-      {"endpoints", endpoints},        {"match", or_null(match)},
-      {"error", or_null(report.error)}};
-  return document.dump(2, ' ', true, nlohmann::ordered_json::error_handler_t::replace);
+  return json_text(json_document({{"name", report.name},
+                                  {"type", or_null(report.type)},
+                                  {"reachable", report.reachable},
+                                  {"spark_version", or_null(report.spark_version)},
+                                  {"endpoints", endpoints},
+                                  {"match", or_null(match)},
+                                  {"error", or_null(report.error)}}));
 }
 
 }  // namespace plo

@@ -33,7 +33,8 @@ std::string_view sgr_code(Color fg) {
 
 }  // namespace
 
-bool color_wanted(bool stdout_is_terminal) {
+bool color_wanted(ColorChoice choice, bool stdout_is_terminal) {
+  if (choice != ColorChoice::Auto) return choice == ColorChoice::Always;
   if (!env_value("NO_COLOR").empty()) return false;
   if (forced("CLICOLOR_FORCE") || forced("FORCE_COLOR")) return true;
   return stdout_is_terminal && env_value("TERM") != "dumb";

@@ -28,9 +28,9 @@ TerminalConsole::~TerminalConsole() {
   }
 }
 
-std::unique_ptr<TerminalConsole> TerminalConsole::on_standard_streams() {
+std::unique_ptr<TerminalConsole> TerminalConsole::on_standard_streams(ColorChoice choice) {
   return std::make_unique<TerminalConsole>(STDIN_FILENO, STDOUT_FILENO,
-                                           color_wanted(::isatty(STDOUT_FILENO) == 1));
+                                           color_wanted(choice, ::isatty(STDOUT_FILENO) == 1));
 }
 
 void TerminalConsole::write_all(std::string_view text) {

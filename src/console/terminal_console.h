@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "console/color.h"
 #include "console/console.h"
 #include "console/line_reader.h"
 
@@ -16,8 +17,10 @@ class TerminalConsole : public Console {
   TerminalConsole(const TerminalConsole&) = delete;
   TerminalConsole& operator=(const TerminalConsole&) = delete;
 
-  // The console on standard input and output, with colour decided once from the environment.
-  static std::unique_ptr<TerminalConsole> on_standard_streams();
+  // The console on standard input and output, with colour decided once from `choice`, the
+  // environment and the terminal.
+  static std::unique_ptr<TerminalConsole> on_standard_streams(
+      ColorChoice choice = ColorChoice::Auto);
 
   void echo(std::string_view text = {}) override;
   void status(std::string_view text) override;

@@ -1,5 +1,6 @@
 #include "java/listing.h"
 #include "util/escape.h"
+#include "util/json_document.h"
 #include "util/text.h"
 
 #include <algorithm>
@@ -52,8 +53,9 @@ std::vector<std::string> jdk_lines(const Console& console, const std::vector<Jdk
 }
 
 std::string jdks_json(const std::vector<Jdk>& jdks, const std::optional<PySparkInfo>& pyspark) {
-  using nlohmann::json;
-  json document = {{"current", nullptr}, {"jdks", json::array()}, {"pyspark", nullptr}};
+  using json = nlohmann::ordered_json;
+  json document =
+      json_document({{"current", nullptr}, {"jdks", json::array()}, {"pyspark", nullptr}});
   for (const Jdk& jdk : jdks) {
     const auto fits = fits_pyspark(jdk, pyspark);
     json entry = {{"home", jdk.home},
@@ -70,8 +72,7 @@ std::string jdks_json(const std::vector<Jdk>& jdks, const std::optional<PySparkI
     document["pyspark"] = {{"version", pyspark->version},
                            {"java_supported", pyspark->java_supported}};
   }
-  // Paths and vendors come from the disk: invalid UTF-8 is replaced rather than refused.
-  return document.dump(2, ' ', false, json::error_handler_t::replace);
+  return json_text(document);
 }
 
 }  // namespace plo

@@ -14,6 +14,8 @@
 #include <cstring>
 
 #include "cancel/interrupt.h"
+#include "util/text.h"
+#include "util/verbosity.h"
 
 extern char** environ;
 
@@ -217,6 +219,23 @@ class Supervisor {
   int interrupts_seen_ = 0;
 };
 
+// With -v: what a captured child wrote (the smoke test's own output, say), a note per line.
+void show_captured(const std::string& program, const ProcessResult& result) {
+  if (verbosity() != Verbosity::Verbose) return;
+  verbose_note(fmt::format("{} ended with status {}{}", program, result.exit_code,
+                           result.timed_out ? " (time limit)" : ""));
+  for (const auto& [name, text] : {std::pair{"out", &result.out}, std::pair{"err", &result.err}}) {
+    size_t start = 0;
+    while (start < text->size()) {
+      size_t end = text->find('\n', start);
+      if (end == std::string::npos) end = text->size();
+      verbose_note(
+          fmt::format("  {}| {}", name, std::string_view(*text).substr(start, end - start)));
+      start = end + 1;
+    }
+  }
+}
+
 }  // namespace
 
 ProcessResult PosixProcessRunner::run(const ProcessSpec& spec) {
@@ -235,6 +254,11 @@ ProcessResult PosixProcessRunner::run(const ProcessSpec& spec) {
                 "standard output");
     check_spawn(posix_spawn_file_actions_adddup2(&setup.actions, err_write.get(), STDERR_FILENO),
                 "standard error");
+  } else if (verbosity() == Verbosity::Quiet) {
+    // -q: the child's progress (pip's) is dropped; its errors still reach standard error.
+    check_spawn(
+        posix_spawn_file_actions_addopen(&setup.actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0),
+        "standard output");
   }
 
   // plo ignores SIGPIPE and catches the interrupt signals; the child starts with the defaults.
@@ -259,6 +283,15 @@ ProcessResult PosixProcessRunner::run(const ProcessSpec& spec) {
   std::vector<char*> envp;
   if (spec.environment) envp = c_strings(*spec.environment);
 
+  if (verbosity() == Verbosity::Verbose) {
+    std::string command;
+    for (const std::string& arg : spec.argv) {
+      if (!command.empty()) command += ' ';
+      command += shell_quoted(arg);
+    }
+    verbose_note("running " + command);
+  }
+
   const auto started = Clock::now();
   pid_t pid = 0;
   const int rc = ::posix_spawn(&pid, spec.argv[0].c_str(), &setup.actions, &setup.attr, argv.data(),
@@ -275,6 +308,7 @@ ProcessResult PosixProcessRunner::run(const ProcessSpec& spec) {
   // A signal held back while the child was reaped is delivered once the mask is restored: the
   // step was interrupted all the same.
   throw_if_interrupted();
+  if (spec.capture) show_captured(spec.argv[0], result);
   return result;
 }
 

@@ -5,6 +5,7 @@
 #include <fmt/format.h>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <stdexcept>
 
 #include "util/environment.h"
@@ -102,15 +103,25 @@ void YamlComputeRegistry::load(std::string_view text, const std::string& file) {
 }
 
 std::string YamlComputeRegistry::default_path() {
-  std::string home;
-  if (auto plo_home = non_empty_env("PLO_HOME")) {
-    home = *plo_home;
-  } else if (auto user_home = non_empty_env("HOME")) {
-    home = *user_home + "/.plo";
-  } else {
-    throw std::runtime_error("cannot find computes.yml: neither PLO_HOME nor HOME is set");
+  if (auto plo_home = non_empty_env("PLO_HOME")) return *plo_home + "/computes.yml";
+  const auto user_home = non_empty_env("HOME");
+  // The folder of earlier versions stays in use while it holds a computes.yml.
+  if (user_home) {
+    std::string legacy = *user_home + "/.plo/computes.yml";
+    std::error_code error;
+    if (std::filesystem::symlink_status(legacy, error).type() !=
+        std::filesystem::file_type::not_found) {
+      return legacy;
+    }
   }
-  return home + "/computes.yml";
+  // XDG: a relative XDG_CONFIG_HOME is to be ignored.
+  if (auto config = non_empty_env("XDG_CONFIG_HOME"); config && config->front() == '/') {
+    return *config + "/plo/computes.yml";
+  }
+  if (user_home) return *user_home + "/.config/plo/computes.yml";
+  throw std::runtime_error(
+      "cannot find computes.yml: none of PLO_HOME, XDG_CONFIG_HOME and HOME "
+      "is set");
 }
 
 std::unique_ptr<YamlComputeRegistry> YamlComputeRegistry::from_plo_home() {

@@ -50,13 +50,15 @@ class YamlComputeRegistry : public ComputeRegistry {
   static std::unique_ptr<YamlComputeRegistry> from_text(std::string_view text,
                                                         const std::string& file);
 
-  // The registry of $PLO_HOME/computes.yml, PLO_HOME defaulting to ~/.plo.
+  // The registry of default_path().
   static std::unique_ptr<YamlComputeRegistry> from_plo_home();
 
   std::optional<ComputeRecord> get(std::string_view name) override;
   std::vector<std::string> names() override { return order_; }
 
-  // $PLO_HOME/computes.yml, PLO_HOME defaulting to ~/.plo; throws when neither is set.
+  // The computes.yml plo uses: $PLO_HOME/computes.yml when PLO_HOME is set, else
+  // ~/.plo/computes.yml when it exists, else ${XDG_CONFIG_HOME:-~/.config}/plo/computes.yml;
+  // throws when no variable names a folder.
   static std::string default_path();
 
   // Larger files are refused rather than parsed.

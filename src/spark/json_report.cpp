@@ -26,13 +26,16 @@ json check_json(const CheckReport& r) {
   }
   json java = nullptr;
   if (r.java) {
-    java = {{"home", r.java->path}, {"version", r.java->version}, {"vendor", r.java->vendor}};
+    java = {{"home", r.java->path},
+            {"version", r.java->version},
+            {"vendor", r.java->vendor},
+            {"found_in", r.java->found_in.empty() ? json(nullptr) : json(r.java->found_in)}};
   }
-  return {{"python", r.python},
-          {"pyspark", pyspark},
-          {"java", java},
-          {"compatible", r.compatible ? json(*r.compatible) : json(nullptr)},
-          {"message", r.compatible ? json(r.message) : json(nullptr)}};
+  return json_document({{"python", r.python},
+                        {"pyspark", pyspark},
+                        {"java", java},
+                        {"compatible", r.compatible ? json(*r.compatible) : json(nullptr)},
+                        {"message", r.compatible ? json(r.message) : json(nullptr)}});
 }
 
 json versions_json(const VersionsReport& r) {
@@ -45,22 +48,23 @@ json versions_json(const VersionsReport& r) {
                         {"java_recommended", optional_int(row.java_recommended)},
                         {"installed", row.installed}});
   }
-  return {{"versions", versions},
-          {"pyspark", r.pyspark ? json{{"version", r.pyspark->version}} : json(nullptr)},
-          {"java", r.java ? json{{"version", r.java->version}, {"vendor", r.java->vendor}}
-                          : json(nullptr)}};
+  return json_document(
+      {{"versions", versions},
+       {"pyspark", r.pyspark ? json{{"version", r.pyspark->version}} : json(nullptr)},
+       {"java",
+        r.java ? json{{"version", r.java->version}, {"vendor", r.java->vendor}} : json(nullptr)}});
 }
 
 json match_json(const MatchReport& r) {
-  json document = {{"compute", nullptr},
-                   {"cluster_version", nullptr},
-                   {"cluster_major_minor", nullptr},
-                   {"local", nullptr},
-                   {"match", r.ok()},
-                   {"recommendation", nullptr},
-                   {"java_supported", nullptr},
-                   {"java_fits", nullptr},
-                   {"error", nullptr}};
+  json document = json_document({{"compute", nullptr},
+                                 {"cluster_version", nullptr},
+                                 {"cluster_major_minor", nullptr},
+                                 {"local", nullptr},
+                                 {"match", r.ok()},
+                                 {"recommendation", nullptr},
+                                 {"java_supported", nullptr},
+                                 {"java_fits", nullptr},
+                                 {"error", nullptr}});
   if (r.registry_error) {
     document["error"] = "Error loading compute config: " + *r.registry_error;
     return document;
@@ -84,10 +88,6 @@ json match_json(const MatchReport& r) {
   if (c.java_supported) document["java_supported"] = *c.java_supported;
   if (const auto fits = c.java_fits()) document["java_fits"] = *fits;
   return document;
-}
-
-std::string json_text(const json& document) {
-  return document.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
 }  // namespace plo

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "spark/reports.h"
+#include "util/json_document.h"
 
 namespace plo {
 
@@ -12,8 +13,5 @@ namespace plo {
 nlohmann::ordered_json check_json(const CheckReport& report);
 nlohmann::ordered_json versions_json(const VersionsReport& report);
 nlohmann::ordered_json match_json(const MatchReport& report);
-
-// The document as printed: indented, one line end; invalid UTF-8 from outside is replaced.
-std::string json_text(const nlohmann::ordered_json& document);
 
 }  // namespace plo

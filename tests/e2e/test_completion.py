@@ -47,7 +47,7 @@ class Bash(unittest.TestCase):
 
     def test_commands_and_options(self):
         self.assertEqual(self.complete([""]),
-                         ["spark", "java", "compute", "completion", "--help", "--version"])
+                         ["spark", "java", "compute", "completion", "help", "--help", "--version"])
         self.assertEqual(self.complete(["spark", ""]),
                          ["check", "versions", "set-version", "match-cluster", "--help"])
         self.assertEqual(self.complete(["spark", "s"]), ["set-version"])
@@ -134,7 +134,7 @@ class Zsh(unittest.TestCase):
     def test_commands_options_and_names(self):
         home = computes_home(HOME_WITH_COMPUTES)
         self.assertEqual(self.complete([""], home),
-                         ["spark", "java", "compute", "completion", "--help", "--version"])
+                         ["spark", "java", "compute", "completion", "help", "--help", "--version"])
         self.assertEqual(self.complete(["spark", "match-cluster", ""], home),
                          ["--json", "--install", "--yes", "prod", "dev", "--help"])
         self.assertEqual(self.complete(["spark", "match-cluster", "prod", ""], home),
@@ -162,7 +162,7 @@ class Fish(unittest.TestCase):
 
     def test_commands_options_and_names(self):
         home = computes_home(HOME_WITH_COMPUTES)
-        self.assertEqual(self.complete("plo ", home), ["completion", "compute", "java", "spark"])
+        self.assertEqual(self.complete("plo ", home), ["completion", "compute", "help", "java", "spark"])
         self.assertEqual(self.complete("plo spark ", home),
                          ["check", "match-cluster", "set-version", "versions"])
         self.assertEqual(self.complete("plo spark match-cluster ", home), ["dev", "prod"])

@@ -120,14 +120,16 @@ def conforms(value, spec):
 
 
 CHECK_SCHEMA = {
+    "schema": int,
     "python": str,
     "pyspark": nullable({"version": str, "major_minor": str, "java_supported": list_of(int),
                          "java_recommended": nullable(int), "location": str}),
-    "java": nullable({"home": str, "version": int, "vendor": str}),
+    "java": nullable({"home": str, "version": int, "vendor": str, "found_in": nullable(str)}),
     "compatible": nullable(bool),
     "message": nullable(str),
 }
 VERSIONS_SCHEMA = {
+    "schema": int,
     "versions": list_of({"version": str, "major_minor": str, "tag": str,
                          "java_supported": list_of(int), "java_recommended": nullable(int),
                          "installed": bool}),
@@ -135,6 +137,7 @@ VERSIONS_SCHEMA = {
     "java": nullable({"version": int, "vendor": str}),
 }
 MATCH_SCHEMA = {
+    "schema": int,
     "compute": nullable({"name": str, "type": str, "master": nullable(str), "host": nullable(str)}),
     "cluster_version": nullable(str),
     "cluster_major_minor": nullable(str),
@@ -171,7 +174,8 @@ class Json(unittest.TestCase):
         self.assertEqual(doc["pyspark"]["java_recommended"], 17)
         self.assertTrue(os.path.isfile(os.path.join(doc["pyspark"]["location"], "__init__.py")))
         self.assertTrue(doc["pyspark"]["location"].startswith(ws.venv.root))
-        self.assertEqual(doc["java"], {"home": JAVA17, "version": 17, "vendor": "Debian"})
+        self.assertEqual(doc["java"], {"home": JAVA17, "version": 17, "vendor": "Debian",
+                                       "found_in": "JAVA_HOME"})
         self.assertEqual((doc["compatible"], doc["message"]),
                          (True, "Java 17 is compatible with PySpark 3.5"))
 

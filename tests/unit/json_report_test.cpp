@@ -18,8 +18,9 @@ std::vector<std::string> keys(const ordered_json& object) {
 TEST(CheckJson, SchemaInEachState) {
   TaskFixture none;
   const auto absent = check_json(none.task().check_report());
-  EXPECT_THAT(keys(absent),
-              ::testing::ElementsAre("python", "pyspark", "java", "compatible", "message"));
+  EXPECT_THAT(keys(absent), ::testing::ElementsAre("schema", "python", "pyspark", "java",
+                                                   "compatible", "message"));
+  EXPECT_EQ(absent["schema"], 1);
   EXPECT_EQ(absent["python"], "/venv/bin/python");
   EXPECT_TRUE(absent["pyspark"].is_null());
   EXPECT_TRUE(absent["compatible"].is_null());
@@ -36,10 +37,10 @@ TEST(CheckJson, SchemaInEachState) {
 
   TaskFixture bad;
   bad.compat.install("4.1.3");
-  bad.compat.java = JavaInfo{11, "Azul", "/jdk11"};
+  bad.compat.java = JavaInfo{11, "Azul", "/jdk11", "pin"};
   const auto incompatible = check_json(bad.task().check_report());
-  EXPECT_EQ(incompatible["java"],
-            ordered_json::parse(R"({"home": "/jdk11", "version": 11, "vendor": "Azul"})"));
+  EXPECT_EQ(incompatible["java"], ordered_json::parse(R"({"home": "/jdk11", "version": 11,
+                                                          "vendor": "Azul", "found_in": "pin"})"));
   EXPECT_EQ(incompatible["compatible"], false);
   EXPECT_EQ(incompatible["message"],
             "Java 11 is not compatible with PySpark 4.1 (supported: Java 17, 21)");
@@ -61,8 +62,8 @@ TEST(VersionsJson, QuestionMarkIsNull) {
 
 TEST(MatchJson, NotFoundRegistryErrorAndMismatch) {
   const std::vector<std::string> schema = {
-      "compute",        "cluster_version", "cluster_major_minor", "local", "match",
-      "recommendation", "java_supported",  "java_fits",           "error"};
+      "schema", "compute",        "cluster_version", "cluster_major_minor", "local",
+      "match",  "recommendation", "java_supported",  "java_fits",           "error"};
   TaskFixture missing;
   const auto not_found = match_json(missing.task().match_report("nope"));
   EXPECT_EQ(keys(not_found), schema);
@@ -102,7 +103,7 @@ TEST(JsonText, InvalidUtf8FromOutsideIsReplaced) {
   f.compat.java = JavaInfo{17, "Vendor \xff\xfe", "/jdk"};
   const std::string text = json_text(check_json(f.task().check_report()));
   EXPECT_THAT(text, ::testing::HasSubstr("\"vendor\": \"Vendor \xEF\xBF\xBD\xEF\xBF\xBD\""));
-  EXPECT_EQ(text.back(), '\n');
+  EXPECT_EQ(text.back(), '}');
   EXPECT_FALSE(ordered_json::parse(text, nullptr, false).is_discarded());
 }
 

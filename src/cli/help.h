@@ -1,0 +1,36 @@
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace plo::cli {
+
+// Help pages in the layout of gh and uv: the summary, "Usage:", the commands or the arguments and
+// options with their descriptions wrapped to the terminal, the global options, then "Examples:"
+// (the command's footer). Given to the top-level app before its subcommands are added, so that
+// every command inherits it.
+std::shared_ptr<CLI::FormatterBase> help_formatter();
+
+// The subcommands of `app` that its help lists (the hidden `__complete` is not one).
+std::vector<const CLI::App*> visible_commands(const CLI::App& app);
+
+// The command a parse reached: the subcommand chosen at each level, or `app` itself.
+const CLI::App& chosen_command(const CLI::App& app);
+
+// The help page of `command` itself (CLI::App::help shows that of a chosen subcommand instead).
+std::string help_text(const CLI::App& command);
+
+// Sets a command's "Examples:" block: one "command  # what it does" line each.
+void set_examples(CLI::App& command, std::initializer_list<std::string_view> lines);
+
+// `plo help [COMMAND...]`: the help of that command on standard output (0), or an error naming
+// the unknown word on standard error (2).
+int print_help_of(CLI::App& app, const std::vector<std::string>& words);
+
+// The command's name as typed from the top: "plo spark set-version".
+std::string command_path(const CLI::App& command);
+
+}  // namespace plo::cli

@@ -1,0 +1,15 @@
+#include "util/json_document.h"
+
+namespace plo {
+
+nlohmann::ordered_json json_document(const nlohmann::ordered_json& members) {
+  nlohmann::ordered_json document = {{"schema", kJsonSchema}};
+  for (const auto& [key, value] : members.items()) document[key] = value;
+  return document;
+}
+
+std::string json_text(const nlohmann::ordered_json& document) {
+  return document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+}  // namespace plo
