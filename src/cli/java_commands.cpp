@@ -51,7 +51,8 @@ void add_java_commands(CLI::App& app, JavaRequest& request) {
       ->required();
   uninstall->add_flag("--yes,-y", request.yes, "Remove the pinned JDK too, and its pin");
   uninstall->callback([&request] { request.op = Op::Uninstall; });
-  set_examples(*uninstall, {"plo java uninstall 21", "plo java uninstall 21 --yes   # even the pinned one"});
+  set_examples(*uninstall,
+               {"plo java uninstall 21", "plo java uninstall 21 --yes   # even the pinned one"});
 }
 
 int run_java(const JavaRequest& request, const GlobalOptions& options) {
@@ -61,9 +62,9 @@ int run_java(const JavaRequest& request, const GlobalOptions& options) {
   FolderJdkInstaller installer(services.http);
   // What `--json` and `env` print is their output, never dropped by -q.
   const bool json = (request.op == Op::Search || request.op == Op::Install) && request.json;
-  UserConsole console(options, {.no_color = json,
-                                .document = json || request.op == Op::Env,
-                                .assume_yes = request.yes});
+  UserConsole console(
+      options,
+      {.no_color = json, .document = json || request.op == Op::Env, .assume_yes = request.yes});
   JavaTask task({
       .console = console.get(),
       .compat = services.compat,

@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "util/json_document.h"
+
 namespace plo {
 
 std::string install_report_json(const InstallReport& report) {
@@ -10,7 +12,6 @@ std::string install_report_json(const InstallReport& report) {
     return value ? json(*value) : json(nullptr);
   };
   json document = json::object();
-  document["schema"] = 1;
   document["ok"] = !report.error;
   document["version"] = report.major;
   document["release_name"] = text(report.release_name);
@@ -22,8 +23,7 @@ std::string install_report_json(const InstallReport& report) {
   document["pinned"] = report.pinned;
   document["spark_env"] = text(report.spark_env);
   document["error"] = text(report.error);
-  // Texts come from a server and the disk: invalid UTF-8 is replaced rather than refused.
-  return document.dump(2, ' ', false, json::error_handler_t::replace);
+  return json_text(json_document(document));
 }
 
 }  // namespace plo
