@@ -1,9 +1,12 @@
 #include "java_commands.h"
 
+#include <optional>
+
 #include "compat/platform.h"
 #include "compat/real_java_environment.h"
 #include "console/terminal_console.h"
 #include "java/java_task.h"
+#include "locks.h"
 #include "services.h"
 
 namespace plo::cli {
@@ -34,6 +37,12 @@ void add_java_commands(CLI::App& app, JavaRequest& request) {
 
 int run_java(const JavaRequest& request) {
   using Op = JavaRequest::Op;
+  std::optional<FileLock> lock;
+  if (request.op == Op::Set || request.op == Op::Unset) {
+    lock.emplace(guard_environment_for_change());
+  } else {
+    warn_if_stale_virtual_env();
+  }
   RealServices services;
   RealJavaEnvironment java(services.runner, services.compat);
   const auto console = TerminalConsole::on_standard_streams();

@@ -51,7 +51,8 @@ class JavaCompatService {
   virtual std::optional<std::string> detect_spark_cluster_version(std::string_view master_url) = 0;
 
   // Writes plo's Java pin again when the environment had one as this service first saw it and it
-  // is gone or changed: installing PySpark may replace the folder that holds it.
+  // is gone: installing PySpark may replace the folder that holds it. A pin changed meanwhile
+  // stays as it is.
   virtual void restore_java_pin() = 0;
 };
 

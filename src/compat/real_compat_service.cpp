@@ -9,6 +9,7 @@
 #include "compat/pyspark_detect.h"
 #include "compat/pyspark_home.h"
 #include "compat/spark_env_file.h"
+#include "util/text_file.h"
 
 namespace plo {
 
@@ -38,7 +39,18 @@ void RealCompatService::remember_pin() {
   if (pin_remembered_) return;
   pin_remembered_ = true;
   try {
-    if (const auto file = spark_env_file()) {
+    auto file = spark_env_file();
+    if (!file && !spark_conf_dir_from_environment()) {
+      // A package folder half gone (an interrupted install) may still hold the user's conf/.
+      for (const std::string& entry : import_path()) {
+        const std::string candidate = (entry.empty() ? "." : entry) + "/pyspark/conf/spark-env.sh";
+        if (read_file_prefix(candidate, 1)) {
+          file = candidate;
+          break;
+        }
+      }
+    }
+    if (file) {
       if (const auto contents = read_spark_env(*file)) pin_at_start_ = pinned_java_home(*contents);
     }
   } catch (const std::runtime_error&) {
@@ -62,7 +74,8 @@ void RealCompatService::restore_java_pin() {
   const auto file = spark_env_file();
   if (!file) return;
   const std::string contents = read_spark_env(*file).value_or("");
-  if (pinned_java_home(contents) == pin_at_start_) return;
+  // Only a pin that went missing is put back: one changed meanwhile is someone's newer choice.
+  if (pinned_java_home(contents)) return;
   write_spark_env(*file, with_java_pin(contents, *pin_at_start_));
 }
 

@@ -125,15 +125,23 @@ bool SparkTask::install_phase(const std::string& version_to_install, const std::
   std::optional<PySparkInfo> current = current_pyspark;
   Stash stash;
   if (environment.stash) {
-    // Left by a plo that was killed: used when the environment lost its PySpark, else cleared.
+    // Left by a plo that was killed midway. It brings the old version back only where that run
+    // left PySpark half removed; after a deliberate `pip uninstall` it is just cleared.
     const PySparkStash left(*environment.stash);
     const auto left_version = left.version();
-    if (!environment.package && left_version) {
+    if (left_version && PySparkStash::half_removed_pyspark_in(left.folder().parent_path())) {
+      c.echo(c.style("  An interrupted plo run left PySpark " + *left_version +
+                         " half removed: putting back its kept files",
+                     Color::Yellow));
       stash.kept = left;
       stash.version = *left_version;
       stash.settle(*this, false);
       environment = probe_environment(s_.runner, interpreter, true);
       current = s_.compat.get_pyspark_info();
+    } else if (left_version) {
+      c.echo(c.style("  Cleared the copy of PySpark " + *left_version +
+                         " that an interrupted plo run kept (PySpark was changed since)",
+                     Color::Yellow));
     }
     left.remove();
     if (current && current->version == version_to_install) {
@@ -155,12 +163,16 @@ bool SparkTask::install_phase(const std::string& version_to_install, const std::
     try {
       stash.kept->create(current->version, environment.files);
     } catch (const std::exception& e) {
-      c.echo(c.style(std::string("  Warning: could not keep PySpark's files before "
-                                 "uninstalling: ") +
-                         e.what(),
-                     Color::Yellow));
+      // Without the copy a failed install could not be undone: change nothing.
       stash.kept->remove();
       stash.kept.reset();
+      c.echo(c.style("  Could not keep a copy of PySpark " + current->version +
+                         "'s files before uninstalling it: " + escape_controls(e.what()),
+                     Color::Red));
+      c.echo("   Nothing was changed. Free some space (or make the environment writable), then");
+      c.echo("   run 'plo spark set-version' again.");
+      c.echo();
+      return false;
     }
   }
 

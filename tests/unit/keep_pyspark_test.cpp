@@ -128,18 +128,28 @@ TEST(Stash, KeepsFilesThroughAnUninstallAndPutsThemBack) {
   EXPECT_EQ(stash.version(), "3.5.9");
   EXPECT_TRUE(PySparkStash::complete_pyspark_in(site));
 
-  // pip's uninstall removes the names; a cut install leaves half of another version.
-  fs::remove_all(site / "pyspark");
+  // pip's uninstall removes the names; a cut install leaves half of another version. Files no
+  // RECORD names (the user's conf and jars) survive both.
+  write(site / "pyspark" / "conf" / "spark-env.sh", "export A=1\n");
+  write(site / "pyspark" / "jars" / "hadoop-aws.jar", "user's");
+  fs::remove(site / "pyspark" / "__init__.py");
   fs::remove_all(site / "pyspark-3.5.9.dist-info");
   fs::remove(tmp.path / "bin" / "spark-submit");
   write(site / "pyspark" / "half.py", "new");
-  write(site / "PySpark-4.1.3.dist-info" / "METADATA", "new");
+  write(site / "pyspark" / "sql" / "new.py", "new");
+  write(site / "PySpark-4.1.3.dist-info" / "RECORD",
+        "pyspark/half.py,sha256=x,3\n\"pyspark/sql/new.py\",,\n../../../../etc/passwd,,\n");
   EXPECT_FALSE(PySparkStash::complete_pyspark_in(site));
+  EXPECT_TRUE(PySparkStash::half_removed_pyspark_in(site));
 
   stash.restore(site);
   EXPECT_EQ(read(site / "pyspark" / "__init__.py"), "old");
   EXPECT_FALSE(fs::exists(site / "pyspark" / "half.py"));
+  EXPECT_FALSE(fs::exists(site / "pyspark" / "sql"));  // emptied by the removal
   EXPECT_FALSE(fs::exists(site / "PySpark-4.1.3.dist-info"));
+  EXPECT_EQ(read(site / "pyspark" / "conf" / "spark-env.sh"), "export A=1\n");
+  EXPECT_EQ(read(site / "pyspark" / "jars" / "hadoop-aws.jar"), "user's");
+  EXPECT_FALSE(PySparkStash::half_removed_pyspark_in(site));
   EXPECT_TRUE(PySparkStash::complete_pyspark_in(site));
   EXPECT_EQ(fs::status(tmp.path / "bin" / "spark-submit").permissions() & fs::perms::owner_exec,
             fs::perms::owner_exec);
