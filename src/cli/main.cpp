@@ -19,6 +19,7 @@
 #include "output.h"
 #include "spark_commands.h"
 #include "util/escape.h"
+#include "util/secrets.h"
 
 namespace {
 
@@ -114,7 +115,8 @@ int main(int argc, char** argv) {
     std::fputs("Aborted!\n", stderr);
     return 1;
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "Error: %s\n", plo::escape_controls(e.what()).c_str());
+    std::fprintf(stderr, "Error: %s\n",
+                 plo::escape_controls(plo::without_tokens(e.what())).c_str());
     return 1;
   }
 }

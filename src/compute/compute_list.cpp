@@ -3,6 +3,7 @@
 #include "compute/compute_task.h"
 #include "compute/load_computes.h"
 #include "compute/shown.h"
+#include "util/secrets.h"
 
 namespace plo {
 namespace {
@@ -44,7 +45,8 @@ bool ComputeTask::list(bool json) {
                           {"cluster_id", or_null(record.setting("cluster_id"))}});
     }
     const nlohmann::ordered_json document = {{"file", path}, {"computes", computes}};
-    c.echo(document.dump(2, ' ', true, nlohmann::ordered_json::error_handler_t::replace));
+    c.echo(without_tokens(
+        document.dump(2, ' ', true, nlohmann::ordered_json::error_handler_t::replace)));
     return true;
   }
 

@@ -2,6 +2,7 @@
 
 #include "compute/shown.h"
 #include "compute/test_report.h"
+#include "util/secrets.h"
 
 namespace plo {
 namespace {
@@ -61,7 +62,8 @@ std::string test_report_json(const TestReport& report, std::optional<bool> match
       {"reachable", report.reachable}, {"spark_version", or_null(report.spark_version)},
       {"endpoints", endpoints},        {"match", or_null(match)},
       {"error", or_null(report.error)}};
-  return document.dump(2, ' ', true, nlohmann::ordered_json::error_handler_t::replace);
+  return without_tokens(
+      document.dump(2, ' ', true, nlohmann::ordered_json::error_handler_t::replace));
 }
 
 }  // namespace plo

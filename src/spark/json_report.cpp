@@ -1,5 +1,7 @@
 #include "spark/json_report.h"
 
+#include "util/secrets.h"
+
 namespace plo {
 namespace {
 
@@ -87,7 +89,8 @@ json match_json(const MatchReport& r) {
 }
 
 std::string json_text(const json& document) {
-  return document.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+  // Tokens in any field (a master URL, an error quoting one) never leave plo.
+  return without_tokens(document.dump(2, ' ', false, json::error_handler_t::replace)) + "\n";
 }
 
 }  // namespace plo
