@@ -11,6 +11,7 @@ class AssumeYesConsole : public Console {
   explicit AssumeYesConsole(Console& inner) : inner_(inner) {}
 
   void echo(std::string_view text = {}) override { inner_.echo(text); }
+  void echo_err(std::string_view text) override { inner_.echo_err(text); }
   std::string style(std::string_view text, Color fg, bool bold = false) const override {
     return inner_.style(text, fg, bold);
   }

@@ -16,6 +16,10 @@ class Console {
   // Writes the text and one line end to standard output, flushed at once.
   virtual void echo(std::string_view text = {}) = 0;
 
+  // Writes the text and one line end to standard error: a diagnostic beside the report, never
+  // part of it. A closed standard error is ignored.
+  virtual void echo_err(std::string_view text) = 0;
+
   // Returns the text marked for display in that colour (and bold); prints nothing.
   virtual std::string style(std::string_view text, Color fg, bool bold = false) const = 0;
 

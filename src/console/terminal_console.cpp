@@ -34,6 +34,15 @@ void TerminalConsole::echo(std::string_view text) {
   write_all(line);
 }
 
+void TerminalConsole::echo_err(std::string_view text) {
+  try {
+    plo::write_all(STDERR_FILENO, std::string(text) + "\n");
+  } catch (const OutputClosed&) {
+    // Nobody reads the diagnostics; the report goes on.
+  } catch (const std::system_error&) {
+  }
+}
+
 std::string TerminalConsole::style(std::string_view text, Color fg, bool bold) const {
   return color_ ? ansi_style(text, fg, bold) : std::string(text);
 }

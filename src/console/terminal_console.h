@@ -16,6 +16,7 @@ class TerminalConsole : public Console {
   static std::unique_ptr<TerminalConsole> on_standard_streams();
 
   void echo(std::string_view text = {}) override;
+  void echo_err(std::string_view text) override;
   std::string style(std::string_view text, Color fg, bool bold = false) const override;
   long long prompt_int(std::string_view question) override;
   std::string prompt_text(std::string_view question) override;

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <filesystem>
 
 #include "cancel/interrupt.h"
@@ -209,20 +210,33 @@ bool SparkTask::install_phase(const std::string& version_to_install, const std::
     s_.compat.restore_java_pin();
 
     c.echo();
-    const auto [test_ok, error_msg] = _test_pyspark_java();
-    const bool java_error = !test_ok && contains_ignoring_case(error_msg, "java");
+    // Whether the current Java is in the line's list decides, with the output's own signatures,
+    // whether Java is to blame; a failure for another reason keeps the new version.
+    std::optional<bool> java_fits;
+    if (!supported.empty()) {
+      if (const auto java = s_.compat.get_current_java()) {
+        java_fits = std::find(supported.begin(), supported.end(), java->version) != supported.end();
+      }
+    }
+    const SmokeResult smoke = smoke_test(java_fits);
+    const bool test_ok = smoke.ok;
+    const std::string& error_msg = smoke.message;
+    const bool java_error = smoke.java_error;
 
     if (!java_error) {
       c.echo();
       c.echo(c.style("PySpark " + version_to_install + " installed successfully", Color::Green));
       c.echo(test_ok ? c.style("  Java compatibility verified", Color::Green)
-                     : c.style("  Note: " + error_msg, Color::Yellow));
+                     : c.style("  Note: " + escape_controls(error_msg), Color::Yellow));
       c.echo();
       return finish(true);
     }
 
     c.echo();
     c.echo(c.style("Java compatibility error: " + escape_controls(error_msg), Color::Red));
+    if (!smoke.first_error_line.empty()) {
+      c.echo_err("  " + escape_controls(first_chars(smoke.first_error_line, 400)));
+    }
     c.echo();
     c.echo("   This PySpark version doesn't work with your current Java.");
     c.echo("   PySpark " + major_minor + " requires Java " + java_list_text(supported));
