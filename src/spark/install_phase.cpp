@@ -124,6 +124,17 @@ bool SparkTask::install_phase(const std::string& version_to_install, const std::
   const std::string interpreter = s_.interpreter();
   EnvironmentProbe environment = probe_environment(s_.runner, interpreter, true);
   std::optional<PySparkInfo> current = current_pyspark;
+  // Outside any environment of its own the change lands in an interpreter other programs share:
+  // asked first (an externally managed one is refused below without asking).
+  if (!environment.in_virtual_env && !environment.conda &&
+      !(environment.externally_managed && !pip_told_to_break_system_packages())) {
+    if (!c.confirm("Install into " + escape_controls(interpreter) +
+                       ", which is not a virtual environment?",
+                   false)) {
+      c.echo();
+      return false;
+    }
+  }
   Stash stash;
   if (environment.stash) {
     // Left by a plo that was killed midway. It brings the old version back only where that run

@@ -18,6 +18,7 @@ namespace plo::testing {
 namespace {
 
 namespace fs = std::filesystem;
+using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
@@ -229,8 +230,20 @@ TEST(InstallPreflight, WaysOutAreShownAndTheSystemCanBeOverridden) {
     TaskFixture f;
     f.runner.environment.in_virtual_env = false;
     f.runner.environment.externally_managed = true;
-    f.console.answers = {std::string("3")};
+    f.console.answers = {std::string("3"), std::string("y")};
     EXPECT_TRUE(f.task().set_version());
+    EXPECT_THAT(f.console.questions,
+                Contains("Install into /venv/bin/python, which is not a virtual environment?"));
+  }
+  {
+    // Outside any environment the default answer changes nothing.
+    TaskFixture f;
+    f.compat.install("3.5.9");
+    f.runner.environment.in_virtual_env = false;
+    f.console.answers = {std::string("1"), std::string("")};
+    EXPECT_FALSE(f.task().set_version());
+    EXPECT_TRUE(f.runner.runs.empty());
+    EXPECT_EQ(f.compat.pyspark->version, "3.5.9");
   }
 }
 
