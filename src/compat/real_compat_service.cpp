@@ -14,10 +14,16 @@
 namespace plo {
 
 const std::vector<std::string>& RealCompatService::import_path() {
+  if (import_path_error_) std::rethrow_exception(import_path_error_);
   if (!import_path_) {
-    const std::string interpreter = find_interpreter();
-    import_path_ = cached_import_path(interpreter_cache_folder(), interpreter,
-                                      [&] { return query_import_path(runner_, interpreter); });
+    try {
+      const std::string interpreter = find_interpreter();
+      import_path_ = cached_import_path(interpreter_cache_folder(), interpreter,
+                                        [&] { return query_import_path(runner_, interpreter); });
+    } catch (const std::exception&) {
+      import_path_error_ = std::current_exception();
+      throw;
+    }
   }
   return *import_path_;
 }

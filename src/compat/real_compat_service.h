@@ -1,5 +1,6 @@
 #pragma once
 
+#include <exception>
 #include <optional>
 #include <string>
 #include <vector>
@@ -42,6 +43,9 @@ class RealCompatService : public JavaCompatService {
   ProcessRunner& runner_;
   HttpClient& http_;
   std::optional<std::vector<std::string>> import_path_;
+  // Why the interpreter could not be asked: raised again rather than asking it once more, so that
+  // a hanging interpreter costs one time limit per run.
+  std::exception_ptr import_path_error_;
   bool pin_remembered_ = false;
   std::optional<std::string> pin_at_start_;
 };
