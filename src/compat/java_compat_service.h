@@ -54,6 +54,10 @@ class JavaCompatService {
   // is gone: installing PySpark may replace the folder that holds it. A pin changed meanwhile
   // stays as it is.
   virtual void restore_java_pin() = 0;
+
+  // The folder of a PySpark stash (.plo-pyspark-stash) an interrupted set-version left on the
+  // import path, or nothing.
+  virtual std::optional<std::string> leftover_stash() { return std::nullopt; }
 };
 
 }  // namespace plo

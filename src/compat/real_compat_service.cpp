@@ -85,6 +85,15 @@ void RealCompatService::restore_java_pin() {
   write_spark_env(*file, with_java_pin(contents, *pin_at_start_));
 }
 
+std::optional<std::string> RealCompatService::leftover_stash() {
+  for (const std::string& entry : import_path()) {
+    if (entry.empty()) continue;
+    const std::string folder = entry + "/.plo-pyspark-stash";
+    if (read_file_prefix(folder + "/MANIFEST", 1)) return folder;
+  }
+  return std::nullopt;
+}
+
 std::pair<bool, std::string> RealCompatService::check_java_pyspark_compatibility(
     int java_version, std::string_view major_minor) {
   return plo::check_java_pyspark_compatibility(java_version, major_minor,

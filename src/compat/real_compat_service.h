@@ -28,6 +28,7 @@ class RealCompatService : public JavaCompatService {
       int java_version, std::string_view major_minor) override;
   std::optional<std::string> detect_spark_cluster_version(std::string_view master_url) override;
   void restore_java_pin() override;
+  std::optional<std::string> leftover_stash() override;
 
   // The spark-env.sh that the environment's PySpark reads, or nothing when nothing says where.
   std::optional<std::string> spark_env_file();

@@ -1,5 +1,7 @@
+#include "spark/pyspark_stash.h"
 #include "spark/spark_task.h"
 #include "spark/text_report.h"
+#include "util/escape.h"
 
 namespace plo {
 
@@ -26,6 +28,17 @@ bool SparkTask::check() {
   const CheckReport report = check_report();
   print_check(s_.console, report);
   if (report.error) std::rethrow_exception(report.error);
+  try {
+    if (const auto folder = s_.compat.leftover_stash()) {
+      const auto version = PySparkStash(*folder).version();
+      s_.console.echo_err("Note: an interrupted 'plo spark set-version' left a copy of PySpark " +
+                          version.value_or("?") + " in " + escape_controls(*folder) +
+                          "; the next set-version puts it back where PySpark is half removed, "
+                          "else clears it");
+    }
+  } catch (const std::exception&) {
+    // The report above stands; the note is a courtesy.
+  }
   return report.ok();
 }
 

@@ -116,6 +116,9 @@ class NeverLose(unittest.TestCase):
         os.unlink(pid_file)
         self.assertIsNone(ws.venv.installed_pyspark())
         self.assert_users_files_kept()  # pip's uninstall leaves what its RECORD does not name
+        check = run_plo(["spark", "check"], plo_env(ws.venv, JAVA17))
+        self.assertIn("Note: an interrupted 'plo spark set-version' left a copy of PySpark 3.5.9 in ",
+                      check.stderr)
         result = run_plo(["spark", "set-version", "4.1.3"], plo_env(ws.venv, JAVA17))
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         # No PySpark left at all looks like a deliberate uninstall: the copy is cleared, not used.

@@ -155,6 +155,33 @@ TEST_F(SparkEnvFile, WritesThroughARenameWithMode0644AndKeepsALink) {
   EXPECT_EQ(std::distance(fs::directory_iterator(path("conf")), fs::directory_iterator()), 1);
 }
 
+TEST_F(SparkEnvFile, KeepsModeAndOwnerAndRefusesLinksIntoOthersFolders) {
+  write("conf/spark-env.sh", "SECRET=1\n");
+  ::chmod(path("conf/spark-env.sh").c_str(), 0600);
+  // A planted link at a name a temporary file might take is never written through.
+  fs::create_symlink(path("elsewhere"), path("conf/.spark-env.sh.plo-tmp"));
+  write_spark_env(path("conf/spark-env.sh"), "SECRET=2\n");
+  EXPECT_EQ(fs::status(path("conf/spark-env.sh")).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_FALSE(fs::exists(path("elsewhere")));
+  if (::geteuid() == 0) {
+    // root can hand the file to another user: the owner stays.
+    ASSERT_EQ(::chown(path("conf/spark-env.sh").c_str(), 65534, 65534), 0);
+    write_spark_env(path("conf/spark-env.sh"), "SECRET=3\n");
+    struct stat info {};
+    ASSERT_EQ(::stat(path("conf/spark-env.sh").c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, 65534u);
+    // A link into a folder of another user is refused, naming both ends.
+    fs::create_directories(path("theirs"));
+    ASSERT_EQ(::chown(path("theirs").c_str(), 65534, 65534), 0);
+    fs::create_symlink(path("theirs/spark-env.sh"), path("conf/linked.sh"));
+    EXPECT_THAT([&] { write_spark_env(path("conf/linked.sh"), "A=1\n"); },
+                ::testing::ThrowsMessage<std::runtime_error>(
+                    ::testing::HasSubstr("in a folder of another user")));
+    EXPECT_FALSE(fs::exists(path("theirs/spark-env.sh")));
+  }
+}
+
 TEST_F(SparkEnvFile, ErrorsNameTheFile) {
   write("not-a-folder", "x");
   const std::string inside = path("not-a-folder/conf/spark-env.sh");
