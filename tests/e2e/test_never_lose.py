@@ -189,6 +189,56 @@ class NeverLose(unittest.TestCase):
         shutil.rmtree(conf)
 
 
+def processes_with(*texts):
+    """Pids of live processes whose command line holds each of `texts`."""
+    found = []
+    for pid in os.listdir("/proc"):
+        if not pid.isdigit():
+            continue
+        try:
+            with open(f"/proc/{pid}/cmdline", "rb") as f:
+                cmdline = f.read().replace(b"\0", b" ").decode(errors="replace")
+            with open(f"/proc/{pid}/stat") as f:
+                state = f.read().rsplit(")", 1)[1].split()[0]
+        except OSError:
+            continue
+        if all(text in cmdline for text in texts) and state != "Z":
+            found.append(int(pid))
+    return found
+
+
+class SmokeChild(unittest.TestCase):
+    def test_smoke_test_child_dies_with_a_killed_plo(self):
+        ws.venv.set_pyspark("3.5.9")
+        process = start(["spark", "set-version", "3.4.4"], ws.venv.python)  # its JVM hangs
+        wait_for_line(self, process, "  Testing PySpark + Java compatibility...")
+        for _ in range(400):
+            if support.standin_jvms(ws.marker):
+                break
+            time.sleep(0.05)
+        process.kill()
+        process.communicate(timeout=60)
+        try:
+            for _ in range(100):
+                if not processes_with("PLO-Test", ws.root):
+                    break
+                time.sleep(0.05)
+            # The Python child is gone at once; real PySpark's JVM then ends as its stdin closes
+            # (the stand-in's does not watch stdin, so it is ended here).
+            self.assertEqual(processes_with("PLO-Test", ws.root), [])
+        finally:
+            for pid in processes_with(ws.marker):
+                try:
+                    os.kill(pid, signal.SIGKILL)
+                except OSError:
+                    pass
+            for pid in processes_with(os.path.join(ws.venv.site_packages(), "pyspark", "bin")):
+                try:
+                    os.kill(pid, signal.SIGKILL)
+                except OSError:
+                    pass
+
+
 class Computes(unittest.TestCase):
     def setUp(self):
         self.home = ws.path(f"plo-home-{self._testMethodName}")
