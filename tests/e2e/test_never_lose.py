@@ -127,6 +127,24 @@ class NeverLose(unittest.TestCase):
         self.assert_users_files_kept()
         self.assertFalse(os.path.exists(os.path.join(ws.venv.site_packages(), ".plo-pyspark-stash")))
 
+    def test_a_pin_changed_during_the_run_is_kept(self):
+        ws.venv.set_pyspark("3.5.9")
+        users_files()
+        spark_env = os.path.join(package_folder(), "conf", "spark-env.sh")
+        newer = PIN.replace(JAVA17, JAVA17 + "/")  # someone's newer choice, made meanwhile
+        write(ws.path("newer-pin"), newer)
+        result = run_plo(["spark", "set-version", "4.1.3"],
+                         plo_env(ws.venv, JAVA17,
+                                 PLO_PYTHON=slow_python(f"cp {ws.path('newer-pin')} {spark_env}")))
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertEqual(read(spark_env), newer)
+        # A pin that went missing is put back.
+        write(spark_env, "export SPARK_LOCAL_IP=127.0.0.1\n" + PIN)
+        result = run_plo(["spark", "set-version", "3.5.9"],
+                         plo_env(ws.venv, JAVA17, PLO_PYTHON=slow_python(f"rm {spark_env}")))
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertIn(f"export JAVA_HOME='{JAVA17}'\n# <<< plo java pin <<<\n", read(spark_env))
+
     def test_two_set_version_runs_at_once(self):
         ws.venv.set_pyspark("3.5.9")
         first = start(["spark", "set-version", "4.1.3"], slow_python("sleep 8"))
