@@ -58,6 +58,10 @@ class JavaCompatService {
   // The folder of a PySpark stash (.plo-pyspark-stash) an interrupted set-version left on the
   // import path, or nothing.
   virtual std::optional<std::string> leftover_stash() { return std::nullopt; }
+
+  // Why the JAVA_HOME that spark-env.sh assigns names no Java (a CR kept from Windows line ends,
+  // a folder without bin/java), or nothing when it assigns none or a usable one.
+  virtual std::optional<std::string> spark_env_java_home_problem() { return std::nullopt; }
 };
 
 }  // namespace plo

@@ -9,6 +9,7 @@
 #include "compat/pyspark_detect.h"
 #include "compat/pyspark_home.h"
 #include "compat/spark_env_file.h"
+#include "util/environment.h"
 #include "util/text_file.h"
 
 namespace plo {
@@ -83,6 +84,20 @@ void RealCompatService::restore_java_pin() {
   // Only a pin that went missing is put back: one changed meanwhile is someone's newer choice.
   if (pinned_java_home(contents)) return;
   write_spark_env(*file, with_java_pin(contents, *pin_at_start_));
+}
+
+std::optional<std::string> RealCompatService::spark_env_java_home_problem() {
+  const auto assigned = spark_env_java();
+  if (!assigned || assigned->java_home.empty() ||
+      is_executable_file(assigned->java_home + "/bin/java")) {
+    return std::nullopt;
+  }
+  std::string why = spark_env_file().value_or("spark-env.sh") + " sets JAVA_HOME to '" +
+                    assigned->java_home + "', which holds no bin/java";
+  if (assigned->java_home.ends_with('\r')) {
+    why += " (it ends in a carriage return: the file has Windows line ends, which bash keeps)";
+  }
+  return why;
 }
 
 std::optional<std::string> RealCompatService::leftover_stash() {

@@ -29,6 +29,7 @@ class RealCompatService : public JavaCompatService {
   std::optional<std::string> detect_spark_cluster_version(std::string_view master_url) override;
   void restore_java_pin() override;
   std::optional<std::string> leftover_stash() override;
+  std::optional<std::string> spark_env_java_home_problem() override;
 
   // The spark-env.sh that the environment's PySpark reads, or nothing when nothing says where.
   std::optional<std::string> spark_env_file();

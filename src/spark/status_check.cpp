@@ -29,6 +29,11 @@ bool SparkTask::check() {
   print_check(s_.console, report);
   if (report.error) std::rethrow_exception(report.error);
   try {
+    if (!report.java && report.java_searched) {
+      if (const auto problem = s_.compat.spark_env_java_home_problem()) {
+        s_.console.echo_err("Note: " + escape_controls(*problem));
+      }
+    }
     if (const auto folder = s_.compat.leftover_stash()) {
       const auto version = PySparkStash(*folder).version();
       s_.console.echo_err("Note: an interrupted 'plo spark set-version' left a copy of PySpark " +

@@ -188,6 +188,22 @@ class NeverLose(unittest.TestCase):
         finally:
             subprocess.run(["umount", "-l", mount], capture_output=True)
 
+    def test_spark_env_read_as_bash_reads_it(self):
+        ws.venv.set_pyspark("3.5.9")
+        spark_env = os.path.join(package_folder(), "conf", "spark-env.sh")
+        env = plo_env(ws.venv, "/nonexistent")
+        try:
+            write(spark_env, f"A=1; JAVA_HOME={JAVA17}\n")
+            result = run_plo(["spark", "check"], env)
+            self.assertIn(f"  JAVA_HOME: {JAVA17}\n", result.stdout)
+            write(spark_env, f"export JAVA_HOME={JAVA17}\r\n")  # bash keeps the CR
+            result = run_plo(["spark", "check"], env)
+            self.assertIn("  Java not found!\n", result.stdout)
+            self.assertIn(f"sets JAVA_HOME to '{JAVA17}\\x0d', which holds no bin/java (it ends in a "
+                          "carriage return", result.stderr)
+        finally:
+            os.remove(spark_env)
+
     def test_spark_env_keeps_its_mode_and_link(self):
         ws.venv.set_pyspark("4.1.3")
         conf = os.path.join(package_folder(), "conf")
