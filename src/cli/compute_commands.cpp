@@ -1,11 +1,14 @@
 #include "compute_commands.h"
 
+#include <optional>
+
 #include "compat/databricks_api.h"
 #include "compat/databricks_connect_version.h"
 #include "compat/interpreter.h"
 #include "compat/network_master_probe.h"
 #include "help.h"
 #include "hints.h"
+#include "locks.h"
 #include "registry/compute_registry.h"
 #include "services.h"
 #include "spark/spark_task.h"
@@ -93,6 +96,11 @@ int run_compute(const ComputeRequest& request, const GlobalOptions& options) {
       .cluster_report =
           [&spark](const std::string& version) { return spark.report_cluster_version(version); },
   });
+  // A read-modify-write of computes.yml: a second plo editing it at once would lose one edit.
+  std::optional<FileLock> lock;
+  if (request.op == Op::Add || request.op == Op::Remove) {
+    lock.emplace(lock_computes(YamlComputeRegistry::default_path()));
+  }
   switch (request.op) {
     case Op::List:
       return computes.list(request.json) ? 0 : 1;

@@ -1,11 +1,14 @@
 #include "java_commands.h"
 
+#include <optional>
+
 #include "compat/platform.h"
 #include "compat/real_java_environment.h"
 #include "download/folder_jdk_installer.h"
 #include "help.h"
 #include "hints.h"
 #include "java/java_task.h"
+#include "locks.h"
 #include "services.h"
 
 namespace plo::cli {
@@ -57,6 +60,16 @@ void add_java_commands(CLI::App& app, JavaRequest& request) {
 
 int run_java(const JavaRequest& request, const GlobalOptions& options) {
   using Op = JavaRequest::Op;
+  std::optional<FileLock> lock;
+  // Whatever may write the pin holds the environment's lock.
+  const bool pins = request.op == Op::Set || request.op == Op::Unset ||
+                    (request.op == Op::Install && request.set && !request.guide) ||
+                    (request.op == Op::Uninstall && request.yes);
+  if (pins) {
+    lock.emplace(guard_environment_for_change());
+  } else {
+    warn_if_stale_virtual_env();
+  }
   RealServices services;
   RealJavaEnvironment java(services.runner, services.compat);
   FolderJdkInstaller installer(services.http);

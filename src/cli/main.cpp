@@ -23,6 +23,7 @@
 #include "usage_error.h"
 #include "user_console.h"
 #include "util/escape.h"
+#include "util/secrets.h"
 #include "util/verbosity.h"
 
 namespace {
@@ -170,7 +171,8 @@ int main(int argc, char** argv) {
     std::fputs("Aborted!\n", stderr);
     return 1;
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "Error: %s\n", plo::escape_controls(e.what()).c_str());
+    std::fprintf(stderr, "Error: %s\n",
+                 plo::escape_controls(plo::without_tokens(e.what())).c_str());
     return 1;
   }
 }

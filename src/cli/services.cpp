@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 #include "compat/databricks_client.h"
@@ -17,7 +18,7 @@ std::optional<std::string> spark_connect_version(SparkConnectClient& client,
                                                  const std::string& master) {
   std::string error;
   const auto url = parse_spark_connect_url(master, error);
-  if (!url) return std::nullopt;
+  if (!url) throw std::runtime_error("cannot use the Spark Connect URL: " + error);
   return client.spark_version(*url, std::chrono::milliseconds(9000)).version;
 }
 

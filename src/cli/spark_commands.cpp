@@ -2,15 +2,21 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <memory>
+#include <optional>
 
+#include "compat/pep440.h"
 #include "console/write_all.h"
 #include "help.h"
 #include "hints.h"
+#include "locks.h"
 #include "output.h"
 #include "services.h"
 #include "spark/json_report.h"
 #include "spark/spark_task.h"
+#include "util/escape.h"
+#include "util/text.h"
 
 namespace plo::cli {
 namespace {
@@ -108,6 +114,20 @@ void add_spark_commands(CLI::App& app, SparkRequest& request) {
 }
 
 int run_spark(const SparkRequest& request, const GlobalOptions& options) {
+  if (request.op == Op::SetVersion && request.version_given &&
+      !pep440_key(trim_blanks(request.version))) {
+    // As the menu's custom answer is checked: before anything else, a usage error.
+    const std::string line =
+        "Error: '" + escape_controls(request.version) + "' is not a valid version\n";
+    std::fputs(line.c_str(), stderr);
+    return 2;
+  }
+  std::optional<FileLock> lock;
+  if (request.op == Op::SetVersion || (request.op == Op::MatchCluster && request.install)) {
+    lock.emplace(guard_environment_for_change());
+  } else {
+    warn_if_stale_virtual_env();
+  }
   // With --json standard output carries the document alone: everything else plo and its children
   // write (pip, the install steps, questions) goes to standard error, without colour.
   const int document_fd = request.json ? set_output_aside() : STDOUT_FILENO;
@@ -122,8 +142,10 @@ int run_spark(const SparkRequest& request, const GlobalOptions& options) {
       task.show_versions();
       return 0;
     case Op::SetVersion:
-      return (request.version_given ? task.set_version(request.version) : task.set_version()) ? 0
-                                                                                              : 1;
+      return (request.version_given ? task.set_version(std::string(trim_blanks(request.version)))
+                                    : task.set_version())
+                 ? 0
+                 : 1;
     case Op::MatchCluster:
       if (task.match_cluster(request.compute_name, request.install)) return 0;
       hint_compute_name(request.compute_name);

@@ -12,6 +12,28 @@ std::vector<std::string> DatabricksCredentials::missing() const {
   return names;
 }
 
+std::optional<std::string> normalised_host(std::string_view host) {
+  host = trim_blanks(host);
+  std::string scheme = "https";
+  if (const auto sep = host.find("://"); sep != std::string_view::npos) {
+    scheme = to_lower(host.substr(0, sep));
+    host.remove_prefix(sep + 3);
+  }
+  if (scheme != "https" && scheme != "http") return std::nullopt;
+  host = host.substr(0, host.find_first_of("/?#"));
+  if (const auto at = host.rfind('@'); at != std::string_view::npos) host.remove_prefix(at + 1);
+  std::string name(host);
+  std::string port = scheme == "https" ? "443" : "80";
+  if (const auto colon = name.rfind(':');
+      colon != std::string::npos && name.find(']', colon) == std::string::npos) {
+    if (colon + 1 < name.size()) port = name.substr(colon + 1);
+    name.resize(colon);
+  }
+  if (!name.empty() && name.back() == '.') name.pop_back();
+  if (name.empty()) return std::nullopt;
+  return scheme + "://" + to_lower(name) + ":" + port;
+}
+
 std::map<std::string, std::string, std::less<>> ini_section(std::string_view text,
                                                             std::string_view section) {
   std::map<std::string, std::string, std::less<>> settings;
@@ -80,6 +102,28 @@ DatabricksCredentials resolve_databricks_credentials(
   pick(found.host, found.host_source, "host", "DATABRICKS_HOST");
   pick(found.token, found.token_source, "token", "DATABRICKS_TOKEN");
   pick(found.cluster_id, found.cluster_id_source, "cluster_id", "DATABRICKS_CLUSTER_ID");
+
+  // The host a token came with: computes.yml's own tokens go with the compute as written.
+  if (found.token && found.host && found.token_source != "computes.yml") {
+    std::optional<std::string> token_host;
+    std::string token_host_source;
+    if (found.token_source == "DATABRICKS_TOKEN") {
+      token_host = env("DATABRICKS_HOST");
+      token_host_source = "DATABRICKS_HOST";
+    } else if (auto p = profile.find("host"); p != profile.end() && !p->second.empty()) {
+      token_host = p->second;
+      token_host_source = "the profile's host";
+    }
+    const auto theirs = token_host ? normalised_host(*token_host) : std::nullopt;
+    if (!theirs || theirs != normalised_host(*found.host)) {
+      found.token_withheld = "the token of " + found.token_source + " belongs to " +
+                             (token_host ? *token_host + " (" + token_host_source + ")"
+                                         : std::string("no named host")) +
+                             ", not to " + *found.host + ": plo does not send it there";
+      found.token.reset();
+      found.token_source.clear();
+    }
+  }
   return found;
 }
 

@@ -24,6 +24,7 @@ const std::string_view kEnvironmentProbeScript =
     "w('venv','1' if sys.prefix!=getattr(sys,'base_prefix',sys.prefix) else '')\n"
     "w('managed','1' if os.path.isfile(os.path.join(sysconfig.get_path('stdlib'),"
     "'EXTERNALLY-MANAGED')) else '')\n"
+    "w('conda','1' if os.path.isdir(os.path.join(sys.prefix,'conda-meta')) else '')\n"
     "for p in sys.path:\n"
     " s=os.path.join(p,'.plo-pyspark-stash')\n"
     " if p and os.path.isdir(s):w('stash',s);break\n"
@@ -70,6 +71,8 @@ std::optional<EnvironmentProbe> parse_environment_probe(std::string_view output)
       probe.in_virtual_env = !value.empty();
     } else if (key == "managed") {
       probe.externally_managed = !value.empty();
+    } else if (key == "conda") {
+      probe.conda = !value.empty();
     } else if (key == "stash") {
       probe.stash = std::move(value);
     } else if (key == "package") {

@@ -14,6 +14,7 @@ struct EnvironmentProbe {
   bool has_pip = false;             // `-m pip` can run
   bool in_virtual_env = false;      // sys.prefix differs from sys.base_prefix
   bool externally_managed = false;  // EXTERNALLY-MANAGED in the stdlib folder (PEP 668)
+  bool conda = false;               // sys.prefix is a conda environment (it has conda-meta)
   std::optional<std::string> stash = std::nullopt;  // a PySpark stash found on the import path
   // The pyspark package that import would load, and how it got on the import path.
   std::optional<std::string> package = std::nullopt;  // its folder

@@ -30,4 +30,11 @@ std::string find_interpreter() {
       "whose PySpark plo should manage");
 }
 
+std::optional<std::string> stale_virtual_env() {
+  if (non_empty_env("PLO_PYTHON")) return std::nullopt;
+  const auto venv = non_empty_env("VIRTUAL_ENV");
+  if (!venv || is_executable_file(*venv + "/bin/python")) return std::nullopt;
+  return venv;
+}
+
 }  // namespace plo

@@ -14,6 +14,7 @@
 #include <ctime>
 #include <set>
 
+#include "util/text_file.h"
 namespace plo {
 namespace {
 
@@ -22,6 +23,7 @@ namespace fs = std::filesystem;
 constexpr std::string_view kMagic = "plo-interpreter-cache";
 constexpr size_t kMaxFileBytes = 1 << 20;
 constexpr size_t kMaxTrackedFiles = 4096;
+constexpr size_t kMaxPthBytes = 64 << 10;
 
 // The variables that shape sys.path; HOME places the user site folder.
 constexpr const char* kPathVariables[] = {
@@ -116,6 +118,7 @@ bool track_folder(const std::string& folder, Pairs& files, std::set<std::string>
   DIR* dir = ::opendir(folder.c_str());
   if (!dir) return true;
   bool fits = true;
+  std::vector<std::string> pth_files;
   while (const dirent* entry = ::readdir(dir)) {
     const std::string_view name(entry->d_name);
     if (!name.ends_with(".pth") && !name.starts_with("sitecustomize") &&
@@ -128,8 +131,35 @@ bool track_folder(const std::string& folder, Pairs& files, std::set<std::string>
     }
     std::string path = folder + "/" + std::string(name);
     files.emplace_back(path, file_state(path, &newest));
+    if (name.ends_with(".pth")) pth_files.push_back(std::move(path));
   }
   ::closedir(dir);
+  // The folders a .pth names, existing or not: site adds one to the path only once it exists,
+  // so its appearing changes the answer while the .pth itself stays as it was.
+  for (const std::string& pth : pth_files) {
+    const auto text = read_file_prefix(pth, kMaxPthBytes);
+    if (!text) continue;
+    std::string_view rest(*text);
+    while (!rest.empty() && fits) {
+      const auto nl = rest.find('\n');
+      std::string_view line = rest.substr(0, nl);
+      rest = nl == std::string_view::npos ? std::string_view() : rest.substr(nl + 1);
+      while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) {
+        line.remove_suffix(1);
+      }
+      if (line.empty() || line.front() == '#' || line.starts_with("import ") ||
+          line.starts_with("import\t")) {
+        continue;
+      }
+      if (files.size() >= kMaxTrackedFiles) {
+        fits = false;
+        break;
+      }
+      const std::string named =
+          line.front() == '/' ? std::string(line) : folder + "/" + std::string(line);
+      files.emplace_back(named, file_state(named, &newest));
+    }
+  }
   return fits;
 }
 

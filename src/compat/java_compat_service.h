@@ -53,8 +53,17 @@ class JavaCompatService {
   virtual std::optional<std::string> detect_spark_cluster_version(std::string_view master_url) = 0;
 
   // Writes plo's Java pin again when the environment had one as this service first saw it and it
-  // is gone or changed: installing PySpark may replace the folder that holds it.
+  // is gone: installing PySpark may replace the folder that holds it. A pin changed meanwhile
+  // stays as it is.
   virtual void restore_java_pin() = 0;
+
+  // The folder of a PySpark stash (.plo-pyspark-stash) an interrupted set-version left on the
+  // import path, or nothing.
+  virtual std::optional<std::string> leftover_stash() { return std::nullopt; }
+
+  // Why the JAVA_HOME that spark-env.sh assigns names no Java (a CR kept from Windows line ends,
+  // a folder without bin/java), or nothing when it assigns none or a usable one.
+  virtual std::optional<std::string> spark_env_java_home_problem() { return std::nullopt; }
 };
 
 }  // namespace plo

@@ -11,19 +11,26 @@
 #include "compat/pyspark_home.h"
 #include "compat/spark_env_file.h"
 #include "util/environment.h"
+#include "util/text_file.h"
 #include "util/verbosity.h"
 
 namespace plo {
 
 const std::vector<std::string>& RealCompatService::import_path() {
+  if (import_path_error_) std::rethrow_exception(import_path_error_);
   if (!import_path_) {
-    const std::string interpreter = find_interpreter();
-    bool asked = false;
-    import_path_ = cached_import_path(interpreter_cache_folder(), interpreter, [&] {
-      asked = true;
-      return query_import_path(runner_, interpreter);
-    });
-    if (!asked) verbose_note("import path of " + interpreter + " from the cache");
+    try {
+      const std::string interpreter = find_interpreter();
+      bool asked = false;
+      import_path_ = cached_import_path(interpreter_cache_folder(), interpreter, [&] {
+        asked = true;
+        return query_import_path(runner_, interpreter);
+      });
+      if (!asked) verbose_note("import path of " + interpreter + " from the cache");
+    } catch (const std::exception&) {
+      import_path_error_ = std::current_exception();
+      throw;
+    }
   }
   return *import_path_;
 }
@@ -66,7 +73,18 @@ void RealCompatService::remember_pin() {
   if (pin_remembered_) return;
   pin_remembered_ = true;
   try {
-    if (const auto file = spark_env_file()) {
+    auto file = spark_env_file();
+    if (!file && !spark_conf_dir_from_environment()) {
+      // A package folder half gone (an interrupted install) may still hold the user's conf/.
+      for (const std::string& entry : import_path()) {
+        const std::string candidate = (entry.empty() ? "." : entry) + "/pyspark/conf/spark-env.sh";
+        if (read_file_prefix(candidate, 1)) {
+          file = candidate;
+          break;
+        }
+      }
+    }
+    if (file) {
       if (const auto contents = read_spark_env(*file)) pin_at_start_ = pinned_java_home(*contents);
     }
   } catch (const std::runtime_error&) {
@@ -95,8 +113,32 @@ void RealCompatService::restore_java_pin() {
   const auto file = spark_env_file();
   if (!file) return;
   const std::string contents = read_spark_env(*file).value_or("");
-  if (pinned_java_home(contents) == pin_at_start_) return;
+  // Only a pin that went missing is put back: one changed meanwhile is someone's newer choice.
+  if (pinned_java_home(contents)) return;
   write_spark_env(*file, with_java_pin(contents, *pin_at_start_));
+}
+
+std::optional<std::string> RealCompatService::spark_env_java_home_problem() {
+  const auto assigned = spark_env_java();
+  if (!assigned || assigned->java_home.empty() ||
+      is_executable_file(assigned->java_home + "/bin/java")) {
+    return std::nullopt;
+  }
+  std::string why = spark_env_file().value_or("spark-env.sh") + " sets JAVA_HOME to '" +
+                    assigned->java_home + "', which holds no bin/java";
+  if (assigned->java_home.ends_with('\r')) {
+    why += " (it ends in a carriage return: the file has Windows line ends, which bash keeps)";
+  }
+  return why;
+}
+
+std::optional<std::string> RealCompatService::leftover_stash() {
+  for (const std::string& entry : import_path()) {
+    if (entry.empty()) continue;
+    const std::string folder = entry + "/.plo-pyspark-stash";
+    if (read_file_prefix(folder + "/MANIFEST", 1)) return folder;
+  }
+  return std::nullopt;
 }
 
 std::pair<bool, std::string> RealCompatService::check_java_pyspark_compatibility(

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <exception>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,6 +28,8 @@ class RealCompatService : public JavaCompatService {
       int java_version, std::string_view major_minor) override;
   std::optional<std::string> detect_spark_cluster_version(std::string_view master_url) override;
   void restore_java_pin() override;
+  std::optional<std::string> leftover_stash() override;
+  std::optional<std::string> spark_env_java_home_problem() override;
 
   // The spark-env.sh that the environment's PySpark reads, or nothing when nothing says where.
   std::optional<std::string> spark_env_file();
@@ -46,6 +49,9 @@ class RealCompatService : public JavaCompatService {
   ProcessRunner& runner_;
   HttpClient& http_;
   std::optional<std::vector<std::string>> import_path_;
+  // Why the interpreter could not be asked: raised again rather than asking it once more, so that
+  // a hanging interpreter costs one time limit per run.
+  std::exception_ptr import_path_error_;
   bool pin_remembered_ = false;
   std::optional<std::string> pin_at_start_;
 };

@@ -7,6 +7,7 @@
 #include "compat/java_detect.h"
 #include "compat/spark_env_file.h"
 #include "util/environment.h"
+#include "util/text.h"
 
 namespace plo {
 namespace {
@@ -99,6 +100,14 @@ bool RealJavaEnvironment::unpin() {
   if (!contents) return false;
   const std::string rest = without_java_pin(*contents);
   if (rest == *contents) return false;
+  if (const auto pinned = pinned_java_home(*contents);
+      pinned && rest.find("export JAVA_HOME=" + shell_quote(*pinned) + "\n") != std::string::npos) {
+    // Never report the pin removed while its assignment stays active.
+    throw std::runtime_error(fmt::format(
+        "the Java pin in {} is damaged (its markers do not enclose its JAVA_HOME line): remove "
+        "that line by hand",
+        *file));
+  }
   if (rest.empty()) {
     // Only plo's block was there: leave no empty file behind.
     std::error_code error;

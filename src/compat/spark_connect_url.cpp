@@ -83,6 +83,12 @@ std::optional<SparkConnectUrl> parse_spark_connect_url(std::string_view url, std
       const std::string_view item = params.substr(0, semi);
       params = semi == std::string_view::npos ? std::string_view() : params.substr(semi + 1);
       if (item.empty()) continue;
+      if (std::any_of(item.begin(), item.end(),
+                      [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; })) {
+        // Parameters become request headers: a CR or LF would start a header of its own.
+        error = "a parameter holds a control character (CR, LF, NUL, ...)";
+        return std::nullopt;
+      }
       const auto eq = item.find('=');
       if (eq == std::string_view::npos || item.find('=', eq + 1) != std::string_view::npos) {
         error = "a parameter is not a name=value pair";

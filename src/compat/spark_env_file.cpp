@@ -9,6 +9,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "util/atomic_write.h"
+
 namespace plo {
 namespace {
 
@@ -73,35 +75,7 @@ std::optional<std::string> read_spark_env(const fs::path& file) {
 }
 
 void write_spark_env(const fs::path& file, std::string_view contents) {
-  std::error_code error;
-  fs::path target = file;
-  if (fs::is_symlink(file, error)) {
-    target = fs::canonical(file, error);
-    if (error) fail(file, "resolve the link", error.value());
-  }
-  const fs::path folder = target.parent_path();
-  if (::mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) fail(folder, "create", errno);
-
-  std::string temp = (folder / ("." + target.filename().string() + ".plo-XXXXXX")).string();
-  Descriptor fd(::mkstemp(temp.data()));
-  if (fd.get() < 0) fail(target, "write", errno);
-  const auto discard = [&](int saved) {
-    ::unlink(temp.c_str());
-    fail(target, "write", saved);
-  };
-  if (::fchmod(fd.get(), 0644) != 0) discard(errno);
-  size_t written = 0;
-  while (written < contents.size()) {
-    const ssize_t put = ::write(fd.get(), contents.data() + written, contents.size() - written);
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      discard(errno);
-    }
-    written += static_cast<size_t>(put);
-  }
-  if (::fsync(fd.get()) != 0) discard(errno);
-  if (::close(fd.release()) != 0) discard(errno);
-  if (::rename(temp.c_str(), target.c_str()) != 0) discard(errno);
+  write_file_atomically(file, contents, 0644);
 }
 
 }  // namespace plo

@@ -11,9 +11,8 @@ namespace plo {
 // when it cannot be read, is not a regular file or is larger than a configuration file can be.
 std::optional<std::string> read_spark_env(const std::filesystem::path& file);
 
-// Replaces the file by `contents`: written to a temporary file in the same folder, mode 0644, and
-// renamed over it (over a symlink's target, so the link stays). Creates the folder itself when it
-// is missing. Throws, naming the file, on failure; the old file is then left as it was.
+// Replaces the file by `contents` atomically (write_file_atomically: mode and owner kept, a new
+// file 0644, a symlink written through). Throws, naming the file; the old file then stays.
 void write_spark_env(const std::filesystem::path& file, std::string_view contents);
 
 }  // namespace plo

@@ -191,6 +191,12 @@ void test_databricks(const ComputeRecord& record, ComputeServices& s, TestReport
     report.notes.push_back("  Cluster ID:  " + shown(*credentials.cluster_id) + " (from " +
                            shown(credentials.cluster_id_source, 400) + ")");
   }
+  if (credentials.token_withheld) {
+    report.error = "Token not sent: " + shown(*credentials.token_withheld, 600);
+    report.after.push_back("  Give the compute's own token in computes.yml (config key token), or");
+    report.after.push_back("  name the same host in computes.yml and where the token comes from");
+    return;
+  }
   const auto missing = credentials.missing();
   if (!missing.empty()) {
     std::string names;

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "util/escape.h"
+#include "util/secrets.h"
 
 namespace plo {
 
@@ -20,13 +21,7 @@ inline std::string shown(std::string_view text, size_t max_bytes = 200) {
 // A master URL with the value of a Spark Connect token parameter masked, so that listing or
 // testing a compute never prints the secret.
 inline std::string without_token(std::string_view url) {
-  std::string out(url);
-  for (size_t at = out.find(";token="); at != std::string::npos; at = out.find(";token=", at + 1)) {
-    const size_t start = at + 7;
-    const size_t end = std::min(out.find(';', start), out.size());
-    out.replace(start, end - start, "***");
-  }
-  return out;
+  return without_tokens(url);
 }
 
 }  // namespace plo

@@ -13,6 +13,7 @@ class AssumeYesConsole : public Console {
   void echo(std::string_view text = {}) override { inner_.echo(text); }
   void status(std::string_view text) override { inner_.status(text); }
   bool redraws() const override { return inner_.redraws(); }
+  void echo_err(std::string_view text) override { inner_.echo_err(text); }
   std::string style(std::string_view text, Color fg, bool bold = false) const override {
     return inner_.style(text, fg, bold);
   }

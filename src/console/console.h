@@ -22,6 +22,9 @@ class Console {
 
   // Whether status() redraws in place (standard output is a terminal).
   virtual bool redraws() const { return false; }
+  // Writes the text and one line end to standard error: a diagnostic beside the report, never
+  // part of it. A closed standard error is ignored.
+  virtual void echo_err(std::string_view text) = 0;
 
   // Returns the text marked for display in that colour (and bold); prints nothing.
   virtual std::string style(std::string_view text, Color fg, bool bold = false) const = 0;

@@ -16,6 +16,8 @@ class QuietConsole : public Console {
   explicit QuietConsole(Console& inner) : inner_(inner) {}
 
   void echo(std::string_view text = {}) override;
+  // Diagnostics on standard error are not the report: -q keeps them.
+  void echo_err(std::string_view text) override { inner_.echo_err(text); }
   std::string style(std::string_view text, Color fg, bool bold = false) const override;
   long long prompt_int(std::string_view question) override;
   std::string prompt_text(std::string_view question) override;

@@ -52,6 +52,15 @@ void TerminalConsole::status(std::string_view text) {
   status_shown_ = true;
 }
 
+void TerminalConsole::echo_err(std::string_view text) {
+  try {
+    plo::write_all(STDERR_FILENO, std::string(text) + "\n");
+  } catch (const OutputClosed&) {
+    // Nobody reads the diagnostics; the report goes on.
+  } catch (const std::system_error&) {
+  }
+}
+
 std::string TerminalConsole::style(std::string_view text, Color fg, bool bold) const {
   return color_ ? ansi_style(text, fg, bold) : std::string(text);
 }

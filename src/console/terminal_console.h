@@ -25,6 +25,7 @@ class TerminalConsole : public Console {
   void echo(std::string_view text = {}) override;
   void status(std::string_view text) override;
   bool redraws() const override { return terminal_; }
+  void echo_err(std::string_view text) override;
   std::string style(std::string_view text, Color fg, bool bold = false) const override;
   long long prompt_int(std::string_view question) override;
   std::string prompt_text(std::string_view question) override;

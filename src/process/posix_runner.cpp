@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -76,6 +77,63 @@ std::vector<char*> c_strings(const std::vector<std::string>& items) {
   for (const auto& item : items) pointers.push_back(const_cast<char*>(item.c_str()));
   pointers.push_back(nullptr);
   return pointers;
+}
+
+// fork and exec with PR_SET_PDEATHSIG set in the child, which posix_spawn cannot do; otherwise
+// the child starts as posix_spawn would start it. Between fork and exec only async-signal-safe
+// calls. An exec failure comes back through a close-on-exec pipe.
+pid_t spawn_dying_with_parent(const std::vector<char*>& argv, char* const* envp, bool capture,
+                              int out_fd, int err_fd) {
+  int report[2];
+  if (::pipe2(report, O_CLOEXEC) != 0) {
+    throw ProcessStartError(fmt::format("cannot run {}: {}", argv[0], std::strerror(errno)));
+  }
+  const pid_t parent = ::getpid();
+  const pid_t pid = ::fork();
+  if (pid < 0) {
+    const int error = errno;
+    ::close(report[0]);
+    ::close(report[1]);
+    throw ProcessStartError(fmt::format("cannot run {}: {}", argv[0], std::strerror(error)));
+  }
+  if (pid == 0) {
+    ::close(report[0]);
+    const auto fail = [&] {
+      const int error = errno;
+      (void)!::write(report[1], &error, sizeof error);
+      ::_exit(127);
+    };
+    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) fail();
+    if (::getppid() != parent) ::_exit(137);  // plo died before the line above
+    if (::setpgid(0, 0) != 0) fail();
+    struct sigaction defaults {};
+    defaults.sa_handler = SIG_DFL;
+    for (int signal_number : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+      ::sigaction(signal_number, &defaults, nullptr);
+    }
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    if (capture) {
+      const int null = ::open("/dev/null", O_RDONLY);
+      if (null < 0 || ::dup2(null, STDIN_FILENO) < 0) fail();
+      if (::dup2(out_fd, STDOUT_FILENO) < 0 || ::dup2(err_fd, STDERR_FILENO) < 0) fail();
+    }
+    ::execve(argv[0], argv.data(), envp);
+    fail();
+  }
+  ::close(report[1]);
+  int error = 0;
+  ssize_t got;
+  do {
+    got = ::read(report[0], &error, sizeof error);
+  } while (got < 0 && errno == EINTR);
+  ::close(report[0]);
+  if (got == static_cast<ssize_t>(sizeof error)) {
+    ::waitpid(pid, nullptr, 0);
+    throw ProcessStartError(fmt::format("cannot run {}: {}", argv[0], std::strerror(error)));
+  }
+  return pid;
 }
 
 void make_pipe(Fd& read_end, Fd& write_end) {
@@ -294,10 +352,15 @@ ProcessResult PosixProcessRunner::run(const ProcessSpec& spec) {
 
   const auto started = Clock::now();
   pid_t pid = 0;
-  const int rc = ::posix_spawn(&pid, spec.argv[0].c_str(), &setup.actions, &setup.attr, argv.data(),
-                               spec.environment ? envp.data() : environ);
-  if (rc != 0) {
-    throw ProcessStartError(fmt::format("cannot run {}: {}", spec.argv[0], std::strerror(rc)));
+  if (spec.die_with_plo) {
+    pid = spawn_dying_with_parent(argv, spec.environment ? envp.data() : environ, spec.capture,
+                                  out_write.get(), err_write.get());
+  } else {
+    const int rc = ::posix_spawn(&pid, spec.argv[0].c_str(), &setup.actions, &setup.attr,
+                                 argv.data(), spec.environment ? envp.data() : environ);
+    if (rc != 0) {
+      throw ProcessStartError(fmt::format("cannot run {}: {}", spec.argv[0], std::strerror(rc)));
+    }
   }
   out_write.reset();
   err_write.reset();

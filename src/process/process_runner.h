@@ -17,6 +17,9 @@ struct ProcessSpec {
   bool capture = true;
   // After this the child's whole process group is killed and the result says timed_out.
   std::optional<std::chrono::milliseconds> time_limit = std::nullopt;
+  // The child is killed when plo dies, even by SIGKILL (PR_SET_PDEATHSIG, set before it runs):
+  // for a child that plo's own death would otherwise leave running (a smoke test's JVM).
+  bool die_with_plo = false;
 };
 
 // How a child ended.

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <filesystem>
 
 #include "cancel/interrupt.h"
@@ -123,17 +124,36 @@ bool SparkTask::install_phase(const std::string& version_to_install, const std::
   const std::string interpreter = s_.interpreter();
   EnvironmentProbe environment = probe_environment(s_.runner, interpreter, true);
   std::optional<PySparkInfo> current = current_pyspark;
+  // Outside any environment of its own the change lands in an interpreter other programs share:
+  // asked first (an externally managed one is refused below without asking).
+  if (!environment.in_virtual_env && !environment.conda &&
+      !(environment.externally_managed && !pip_told_to_break_system_packages())) {
+    if (!c.confirm("Install into " + escape_controls(interpreter) +
+                       ", which is not a virtual environment?",
+                   false)) {
+      c.echo();
+      return false;
+    }
+  }
   Stash stash;
   if (environment.stash) {
-    // Left by a plo that was killed: used when the environment lost its PySpark, else cleared.
+    // Left by a plo that was killed midway. It brings the old version back only where that run
+    // left PySpark half removed; after a deliberate `pip uninstall` it is just cleared.
     const PySparkStash left(*environment.stash);
     const auto left_version = left.version();
-    if (!environment.package && left_version) {
+    if (left_version && PySparkStash::half_removed_pyspark_in(left.folder().parent_path())) {
+      c.echo(c.style("  An interrupted plo run left PySpark " + *left_version +
+                         " half removed: putting back its kept files",
+                     Color::Yellow));
       stash.kept = left;
       stash.version = *left_version;
       stash.settle(*this, false);
       environment = probe_environment(s_.runner, interpreter, true);
       current = s_.compat.get_pyspark_info();
+    } else if (left_version) {
+      c.echo(c.style("  Cleared the copy of PySpark " + *left_version +
+                         " that an interrupted plo run kept (PySpark was changed since)",
+                     Color::Yellow));
     }
     left.remove();
     if (current && current->version == version_to_install) {
@@ -155,12 +175,16 @@ bool SparkTask::install_phase(const std::string& version_to_install, const std::
     try {
       stash.kept->create(current->version, environment.files);
     } catch (const std::exception& e) {
-      c.echo(c.style(std::string("  Warning: could not keep PySpark's files before "
-                                 "uninstalling: ") +
-                         e.what(),
-                     Color::Yellow));
+      // Without the copy a failed install could not be undone: change nothing.
       stash.kept->remove();
       stash.kept.reset();
+      c.echo(c.style("  Could not keep a copy of PySpark " + current->version +
+                         "'s files before uninstalling it: " + escape_controls(e.what()),
+                     Color::Red));
+      c.echo("   Nothing was changed. Free some space (or make the environment writable), then");
+      c.echo("   run 'plo spark set-version' again.");
+      c.echo();
+      return false;
     }
   }
 
@@ -197,20 +221,33 @@ bool SparkTask::install_phase(const std::string& version_to_install, const std::
     s_.compat.restore_java_pin();
 
     c.echo();
-    const auto [test_ok, error_msg] = _test_pyspark_java();
-    const bool java_error = !test_ok && contains_ignoring_case(error_msg, "java");
+    // Whether the current Java is in the line's list decides, with the output's own signatures,
+    // whether Java is to blame; a failure for another reason keeps the new version.
+    std::optional<bool> java_fits;
+    if (!supported.empty()) {
+      if (const auto java = s_.compat.get_current_java()) {
+        java_fits = std::find(supported.begin(), supported.end(), java->version) != supported.end();
+      }
+    }
+    const SmokeResult smoke = smoke_test(java_fits);
+    const bool test_ok = smoke.ok;
+    const std::string& error_msg = smoke.message;
+    const bool java_error = smoke.java_error;
 
     if (!java_error) {
       c.echo();
       c.echo(c.style("PySpark " + version_to_install + " installed successfully", Color::Green));
       c.echo(test_ok ? c.style("  Java compatibility verified", Color::Green)
-                     : c.style("  Note: " + error_msg, Color::Yellow));
+                     : c.style("  Note: " + escape_controls(error_msg), Color::Yellow));
       c.echo();
       return finish(true);
     }
 
     c.echo();
     c.echo(c.style("Java compatibility error: " + escape_controls(error_msg), Color::Red));
+    if (!smoke.first_error_line.empty()) {
+      c.echo_err("  " + escape_controls(first_chars(smoke.first_error_line, 400)));
+    }
     c.echo();
     c.echo("   This PySpark version doesn't work with your current Java.");
     c.echo("   PySpark " + major_minor + " requires Java " + java_list_text(supported));

@@ -1,5 +1,7 @@
 #include "spark/json_report.h"
 
+#include "util/secrets.h"
+
 namespace plo {
 namespace {
 

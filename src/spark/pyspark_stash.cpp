@@ -1,9 +1,11 @@
 #include "spark/pyspark_stash.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <fstream>
+#include <algorithm>
+#include <cerrno>
+#include <set>
 
 #include "util/text_file.h"
 
@@ -20,6 +22,38 @@ void link_or_copy(const fs::path& from, const fs::path& to) {
   std::error_code error;
   fs::create_hard_link(from, to, error);
   if (error) fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+}
+
+// Writes the manifest, synced, under its final name only once complete; throws with the system's
+// own reason (a full disk is ENOSPC, not an I/O error).
+void write_manifest(const fs::path& folder, const std::string& manifest) {
+  const fs::path temporary = folder / "MANIFEST.tmp";
+  const auto fail = [&](int error) {
+    ::unlink(temporary.c_str());
+    throw fs::filesystem_error("cannot write the stash manifest", temporary,
+                               std::error_code(error, std::generic_category()));
+  };
+  const int fd =
+      ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) fail(errno);
+  size_t written = 0;
+  while (written < manifest.size()) {
+    const ssize_t put = ::write(fd, manifest.data() + written, manifest.size() - written);
+    if (put < 0 && errno == EINTR) continue;
+    if (put < 0) {
+      const int error = errno;
+      ::close(fd);
+      fail(error);
+    }
+    written += static_cast<size_t>(put);
+  }
+  if (::fsync(fd) != 0) {
+    const int error = errno;
+    ::close(fd);
+    fail(error);
+  }
+  if (::close(fd) != 0) fail(errno);
+  if (::rename(temporary.c_str(), (folder / "MANIFEST").c_str()) != 0) fail(errno);
 }
 
 // The manifest: a header line, then the version and each original path, NUL-terminated; the
@@ -47,6 +81,66 @@ std::optional<Manifest> read_manifest(const fs::path& folder) {
   return manifest;
 }
 
+// The paths a RECORD lists, as written: the first CSV field of each line.
+std::vector<std::string> record_paths(std::string_view record) {
+  std::vector<std::string> paths;
+  while (!record.empty()) {
+    const auto end = record.find('\n');
+    std::string_view line = record.substr(0, end);
+    record = end == std::string_view::npos ? std::string_view() : record.substr(end + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    std::string path;
+    if (line.starts_with('"')) {
+      for (size_t i = 1; i < line.size(); ++i) {
+        if (line[i] != '"') {
+          path += line[i];
+        } else if (i + 1 < line.size() && line[i + 1] == '"') {
+          path += '"';
+          ++i;
+        } else {
+          break;
+        }
+      }
+    } else {
+      path = std::string(line.substr(0, line.find(',')));
+    }
+    if (!path.empty()) paths.push_back(std::move(path));
+  }
+  return paths;
+}
+
+// Whether `path` lies inside `folder` (both normalised, absolute).
+bool is_inside(const fs::path& path, const fs::path& folder) {
+  const auto [end, unused] = std::mismatch(folder.begin(), folder.end(), path.begin(), path.end());
+  (void)unused;
+  return end == folder.end();
+}
+
+// Removes the files of `site` that a dist-info's RECORD lists, as pip's uninstall would, then the
+// folders that this left empty; files no RECORD names (the user's conf/, added jars) stay.
+void remove_recorded_files(const fs::path& site, const fs::path& dist_info) {
+  const auto record = read_file_prefix(dist_info / "RECORD", kMaxManifestBytes);
+  if (!record) return;
+  const fs::path root = fs::absolute(site).lexically_normal();
+  std::set<fs::path> folders;
+  for (const std::string& listed : record_paths(*record)) {
+    const fs::path file = (root / listed).lexically_normal();
+    if (!is_inside(file, root) || file == root) continue;  // a RECORD is no licence to roam
+    std::error_code error;
+    if (fs::is_directory(fs::symlink_status(file, error))) continue;
+    fs::remove(file, error);
+    for (fs::path up = file.parent_path(); up != root && is_inside(up, root);
+         up = up.parent_path()) {
+      folders.insert(up);
+    }
+  }
+  // Deepest first: a folder empties once its subfolders are gone.
+  for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
+    if (it->string().find(std::string(PySparkStash::kFolderName)) != std::string::npos) continue;
+    ::rmdir(it->c_str());  // fails, harmlessly, where anything else is left
+  }
+}
+
 bool is_pyspark_leftover(const fs::path& entry) {
   const std::string name = entry.filename().string();
   if (name == "pyspark") return true;
@@ -71,17 +165,7 @@ void PySparkStash::create(const std::string& version, const std::vector<std::str
     link_or_copy(file, folder_ / "files" / std::to_string(kept++));
     manifest += file + '\0';
   }
-  const fs::path temporary = folder_ / "MANIFEST.tmp";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out << manifest;
-    out.flush();
-    if (!out) {
-      throw fs::filesystem_error("cannot write the stash manifest", temporary,
-                                 std::make_error_code(std::errc::io_error));
-    }
-  }
-  fs::rename(temporary, folder_ / "MANIFEST");
+  write_manifest(folder_, manifest);
 }
 
 std::optional<std::string> PySparkStash::version() const {
@@ -95,8 +179,15 @@ void PySparkStash::restore(const fs::path& site) const {
     throw fs::filesystem_error("the stash has no complete manifest", folder_,
                                std::make_error_code(std::errc::no_such_file_or_directory));
   }
+  std::vector<fs::path> dist_infos;
   for (const auto& entry : fs::directory_iterator(site)) {
-    if (is_pyspark_leftover(entry.path())) fs::remove_all(entry.path());
+    if (entry.path().filename() != "pyspark" && is_pyspark_leftover(entry.path())) {
+      dist_infos.push_back(entry.path());
+    }
+  }
+  for (const fs::path& dist_info : dist_infos) {
+    remove_recorded_files(site, dist_info);
+    fs::remove_all(dist_info);
   }
   for (size_t i = 0; i < manifest->paths.size(); ++i) {
     const fs::path target(manifest->paths[i]);
@@ -104,6 +195,20 @@ void PySparkStash::restore(const fs::path& site) const {
     fs::remove(target);
     link_or_copy(folder_ / "files" / std::to_string(i), target);
   }
+}
+
+bool PySparkStash::half_removed_pyspark_in(const fs::path& site) {
+  std::error_code error;
+  const bool has_files = fs::is_regular_file(site / "pyspark" / "__init__.py", error);
+  bool has_dist_info = false;
+  fs::directory_iterator it(site, error);
+  if (error) return false;
+  for (const auto& entry : it) {
+    if (entry.path().filename() != "pyspark" && is_pyspark_leftover(entry.path())) {
+      has_dist_info = true;
+    }
+  }
+  return has_files != has_dist_info;
 }
 
 bool PySparkStash::complete_pyspark_in(const fs::path& site) {

@@ -25,9 +25,14 @@ class PySparkStash {
   // The version of a complete stash, or nothing (no stash, or one cut short).
   std::optional<std::string> version() const;
 
-  // Removes the pyspark package and dist-info a cut install left in `site`, then puts the kept
-  // files back in their places. Throws std::filesystem::filesystem_error when it cannot.
+  // Removes from `site` the files that a cut install's RECORD lists (as pip's uninstall would)
+  // and its dist-info, then puts the kept files back in their places; files no RECORD names,
+  // such as the user's conf/ and added jars, stay. Throws std::filesystem::filesystem_error.
   void restore(const std::filesystem::path& site) const;
+
+  // Whether `site` holds a pyspark dist-info without the package, or the package without one:
+  // what an interrupted uninstall or install leaves, unlike a deliberate `pip uninstall`.
+  static bool half_removed_pyspark_in(const std::filesystem::path& site);
 
   // Whether `site` holds a pyspark package and a pyspark dist-info with its RECORD.
   static bool complete_pyspark_in(const std::filesystem::path& site);

@@ -50,7 +50,76 @@ std::pair<bool, std::string> classify_smoke_test(int exit_code, const std::strin
   return {false, "Unknown error"};
 }
 
-std::pair<bool, std::string> SparkTask::_test_pyspark_java() {
+namespace {
+
+// Texts that show Java's version as the cause of a failure.
+constexpr std::string_view kJavaSignatures[] = {
+    "UnsupportedClassVersionError",
+    "class file version",
+    "Unsupported class file major version",
+    "getSubject is supported only if a security manager is allowed",
+    "getSubject is not supported",
+    "JAVA_HOME is not set",
+};
+
+// PySpark's JVM ended before it reported its port: "[JAVA_GATEWAY_EXITED] Java gateway process
+// exited before sending its port number." from 3.4, without prefix and full stop before.
+constexpr std::string_view kGatewayExited = "Java gateway process exited before sending its port";
+
+bool is_name_char(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+         c == '.' || c == '$';
+}
+
+// Where an error name ("java.net.BindException:", "RuntimeError:") starts in the line, if any.
+std::optional<size_t> error_name_at(std::string_view line) {
+  for (const std::string_view word : {std::string_view("Error"), std::string_view("Exception")}) {
+    for (size_t at = line.find(word); at != std::string_view::npos; at = line.find(word, at + 1)) {
+      const size_t end = at + word.size();
+      if (end < line.size() && line[end] != ':') continue;
+      size_t start = at;
+      while (start > 0 && is_name_char(line[start - 1])) --start;
+      return start;
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+SmokeDiagnosis diagnose_smoke_failure(std::string_view error_text, std::optional<bool> java_fits) {
+  SmokeDiagnosis diagnosis;
+  std::optional<std::string_view> signature_line, error_line, last_line;
+  bool gateway_exited = false;
+  while (!error_text.empty()) {
+    const auto nl = error_text.find('\n');
+    std::string_view line = trim_blanks(error_text.substr(0, nl));
+    error_text = nl == std::string_view::npos ? std::string_view() : error_text.substr(nl + 1);
+    if (line.empty()) continue;
+    last_line = line;
+    if (line.find(kGatewayExited) != std::string_view::npos) gateway_exited = true;
+    if (!signature_line) {
+      for (const std::string_view signature : kJavaSignatures) {
+        if (const auto at = line.find(signature); at != std::string_view::npos) {
+          const auto name = error_name_at(line);
+          signature_line = name && *name <= at ? line.substr(*name) : line;
+          break;
+        }
+      }
+    }
+    if (!error_line) {
+      if (const auto name = error_name_at(line)) error_line = line.substr(*name);
+    }
+  }
+  diagnosis.java_cause =
+      signature_line || java_fits == false || (gateway_exited && java_fits != true);
+  if (const auto chosen = signature_line ? signature_line : error_line ? error_line : last_line) {
+    diagnosis.first_error_line = std::string(*chosen);
+  }
+  return diagnosis;
+}
+
+SparkTask::SmokeResult SparkTask::smoke_test(std::optional<bool> java_fits) {
   s_.console.echo("  Testing PySpark + Java compatibility...");
   try {
     const std::string interpreter = s_.interpreter();
@@ -67,12 +136,28 @@ std::pair<bool, std::string> SparkTask::_test_pyspark_java() {
     const ProcessResult result = s_.runner.run(
         {.argv = {interpreter, "-c", std::string(kSmokeTestScript)},
          .environment = smoke_test_environment(current_environment(), interpreter, pyspark_home),
-         .time_limit = kSmokeTestTimeLimit});
-    if (result.timed_out) return {false, "Test timed out"};
-    return classify_smoke_test(result.exit_code, result.out, result.err);
+         .time_limit = kSmokeTestTimeLimit,
+         .die_with_plo = true});
+    if (result.timed_out) return {false, "Test timed out", false, ""};
+    auto [ok, message] = classify_smoke_test(result.exit_code, result.out, result.err);
+    if (ok) return {true, "", false, ""};
+    const std::string& error_text = result.err.empty() ? result.out : result.err;
+    SmokeDiagnosis diagnosis = diagnose_smoke_failure(error_text, java_fits);
+    if (diagnosis.java_cause) {
+      // The Part's two Java messages; an error that names Java only in passing is neither.
+      if (!contains_ignoring_case(message, "java")) message = "Java compatibility error";
+    } else if (contains_ignoring_case(message, "java") && !diagnosis.first_error_line.empty()) {
+      message = first_chars(diagnosis.first_error_line, kMaxErrorChars);
+    }
+    return {false, message, diagnosis.java_cause, std::move(diagnosis.first_error_line)};
   } catch (const std::exception& e) {
-    return {false, e.what()};
+    return {false, e.what(), false, ""};
   }
+}
+
+std::pair<bool, std::string> SparkTask::_test_pyspark_java() {
+  SmokeResult result = smoke_test(std::nullopt);
+  return {result.ok, std::move(result.message)};
 }
 
 }  // namespace plo

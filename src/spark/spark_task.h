@@ -87,6 +87,16 @@ class SparkTask {
   // Starts a local Spark session in a child process; success, or a message sorting the failure.
   std::pair<bool, std::string> _test_pyspark_java();
 
+  // The smoke test with its diagnosis: a failure is a Java error only when Java is to blame
+  // (SmokeDiagnosis); any other failure's message is the output's own first error line.
+  struct SmokeResult {
+    bool ok = false;
+    std::string message;  // as _test_pyspark_java's
+    bool java_error = false;
+    std::string first_error_line;  // raw, for standard error
+  };
+  SmokeResult smoke_test(std::optional<bool> java_fits);
+
  private:
   struct Stash;
   bool install_phase(const std::string& version_to_install, const std::string& major_minor,
@@ -137,5 +147,20 @@ std::vector<std::string> smoke_test_environment(std::vector<std::string> environ
 // Sorts a finished smoke test into its outcome: (true, "") only for exit status 0 with "OK".
 std::pair<bool, std::string> classify_smoke_test(int exit_code, const std::string& out,
                                                  const std::string& err);
+
+// What a failed smoke test's output tells about its cause.
+struct SmokeDiagnosis {
+  // Java is to blame: the output shows a Java-version signature (UnsupportedClassVersionError,
+  // a class file version, getSubject and the security manager, "JAVA_HOME is not set"), or the
+  // current Java is outside the line's list (`java_fits` false), or the Java gateway exited
+  // where that list could not be checked.
+  bool java_cause = false;
+  // The JVM's or Python's own first error line (a signature's line first), raw; empty if none.
+  std::string first_error_line;
+};
+
+// Diagnoses the error text of a failed smoke test; `java_fits` is whether the current Java is in
+// the installed line's supported list (nothing when that cannot be told). Linear in the text.
+SmokeDiagnosis diagnose_smoke_failure(std::string_view error_text, std::optional<bool> java_fits);
 
 }  // namespace plo

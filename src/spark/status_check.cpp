@@ -1,6 +1,8 @@
 #include "compat/spark_env.h"
+#include "spark/pyspark_stash.h"
 #include "spark/spark_task.h"
 #include "spark/text_report.h"
+#include "util/escape.h"
 
 namespace plo {
 
@@ -28,6 +30,22 @@ bool SparkTask::check() {
   const CheckReport report = check_report();
   print_check(s_.console, report);
   if (report.error) std::rethrow_exception(report.error);
+  try {
+    if (!report.java && report.java_searched) {
+      if (const auto problem = s_.compat.spark_env_java_home_problem()) {
+        s_.console.echo_err("Note: " + escape_controls(*problem));
+      }
+    }
+    if (const auto folder = s_.compat.leftover_stash()) {
+      const auto version = PySparkStash(*folder).version();
+      s_.console.echo_err("Note: an interrupted 'plo spark set-version' left a copy of PySpark " +
+                          version.value_or("?") + " in " + escape_controls(*folder) +
+                          "; the next set-version puts it back where PySpark is half removed, "
+                          "else clears it");
+    }
+  } catch (const std::exception&) {
+    // The report above stands; the note is a courtesy.
+  }
   return report.ok();
 }
 

@@ -2,6 +2,7 @@
 
 #include "spark/display.h"
 #include "util/escape.h"
+#include "util/secrets.h"
 
 namespace plo {
 namespace {
@@ -140,7 +141,8 @@ void print_match_head(Console& c, const MatchReport& r) {
   if (!r.compute) return;
   c.echo("  Compute:     " + escape_controls(r.compute->name));
   c.echo("  Type:        " + escape_controls(r.compute->type));
-  if (r.compute->master) c.echo("  Master URL:  " + escape_controls(*r.compute->master));
+  if (r.compute->master)
+    c.echo("  Master URL:  " + escape_controls(without_tokens(*r.compute->master)));
   if (r.compute->host) c.echo("  Host:        " + escape_controls(*r.compute->host));
   c.echo();
   c.echo("Connecting to cluster...");

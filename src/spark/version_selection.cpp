@@ -1,9 +1,11 @@
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 
 #include "cancel/cancel.h"
 #include "compat/pep440.h"
 #include "spark/display.h"
+#include "spark/pyspark_stash.h"
 #include "spark/spark_task.h"
 #include "util/environment.h"
 #include "util/escape.h"
@@ -21,25 +23,12 @@ bool contains(const std::vector<int>& list, int value) {
   return std::find(list.begin(), list.end(), value) != list.end();
 }
 
-// A VIRTUAL_ENV without bin/python is one deleted or moved since it was activated.
-void warn_about_stale_virtual_env(const std::function<std::string()>& interpreter) {
-  if (non_empty_env("PLO_PYTHON")) return;
-  const auto venv = non_empty_env("VIRTUAL_ENV");
-  if (!venv || is_executable_file(*venv + "/bin/python")) return;
-  const std::string line = "Warning: VIRTUAL_ENV names " + escape_controls(*venv) +
-                           ", which has no bin/python; using " + escape_controls(interpreter()) +
-                           " instead\n";
-  std::fputs(line.c_str(), stderr);
-  std::fflush(stderr);
-}
-
 }  // namespace
 
 bool SparkTask::select_version(const std::optional<std::string>& requested) {
   Console& c = s_.console;
   heading("Select PySpark Version to Install", kEquals50);
   c.echo();
-  warn_about_stale_virtual_env(s_.interpreter);
 
   const auto java = s_.compat.get_current_java();
   const auto current_pyspark = s_.compat.get_pyspark_info();
@@ -115,6 +104,12 @@ bool SparkTask::confirm_and_install(const std::string& version_to_install,
   Console& c = s_.console;
   const CompatTable& table = s_.compat.pyspark_java_compatibility();
   if (current_pyspark && current_pyspark->version == version_to_install) {
+    // Nothing to replace: a copy an interrupted run kept is of no more use.
+    if (!current_pyspark->location.empty()) {
+      PySparkStash(std::filesystem::path(current_pyspark->location).parent_path() /
+                   PySparkStash::kFolderName)
+          .remove();
+    }
     c.echo();
     c.echo(c.style("PySpark " + version_to_install + " is already installed", Color::Green));
     c.echo();

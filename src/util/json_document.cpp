@@ -1,5 +1,7 @@
 #include "util/json_document.h"
 
+#include "util/secrets.h"
+
 namespace plo {
 
 nlohmann::ordered_json json_document(const nlohmann::ordered_json& members) {
@@ -9,7 +11,9 @@ nlohmann::ordered_json json_document(const nlohmann::ordered_json& members) {
 }
 
 std::string json_text(const nlohmann::ordered_json& document) {
-  return document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+  // Tokens in any field (a master URL, an error quoting one) never leave plo.
+  return without_tokens(
+      document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace));
 }
 
 }  // namespace plo

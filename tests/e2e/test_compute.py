@@ -60,6 +60,9 @@ def master_handler(status, rest):
     return Handler
 
 
+DATABRICKS_AUTHORIZATIONS = []  # the Authorization header of every request the stand-in saw
+
+
 def databricks_handler():
     class Handler(http.server.BaseHTTPRequestHandler):
         def answer(self, code, document):
@@ -71,6 +74,7 @@ def databricks_handler():
             self.wfile.write(data)
 
         def do_GET(self):
+            DATABRICKS_AUTHORIZATIONS.append(self.headers.get("Authorization"))
             if self.headers.get("Authorization") != "Bearer dapi-secret":
                 return self.answer(401, {"error_code": "UNAUTHENTICATED",
                                          "message": "Invalid access token."})
@@ -400,7 +404,8 @@ class ComputeTest(unittest.TestCase):
 
     def test_databricks_with_token_from_the_environment(self):
         ws.venv.set_pyspark("3.5.9")
-        result = self.plo("test", "analytics", DATABRICKS_TOKEN="dapi-secret")
+        result = self.plo("test", "analytics", DATABRICKS_TOKEN="dapi-secret",
+                          DATABRICKS_HOST=f"http://{DATABRICKS}:8000/")
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         self.assertIn("  Token from:  DATABRICKS_TOKEN (not shown)\n", result.stdout)
         self.assertRegex(result.stdout, r"state RUNNING, runtime 15\.4\.x-scala2\.12\n")
@@ -410,7 +415,8 @@ class ComputeTest(unittest.TestCase):
 
     def test_databricks_profile_and_refused_token(self):
         with open(os.path.join(self.user_home, ".databrickscfg"), "w") as f:
-            f.write("[DEFAULT]\ntoken = wrong\n\n[work]\ntoken = dapi-secret\ncluster_id = 0123-abc\n")
+            f.write(f"[DEFAULT]\nhost = http://{DATABRICKS}:8000\ntoken = wrong\n\n"
+                    f"[work]\nhost = HTTP://{DATABRICKS}:8000/\ntoken = dapi-secret\ncluster_id = 0123-abc\n")
         try:
             result, doc = self.probe_json("analytics-profile")
             self.assertEqual(result.returncode, 0, result.stderr)
@@ -419,6 +425,25 @@ class ComputeTest(unittest.TestCase):
             self.assertEqual(result.returncode, 1)
             self.assertEqual(doc["endpoints"][0]["error"],
                              "HTTP 401 (the token was refused): Invalid access token.")
+        finally:
+            os.remove(os.path.join(self.user_home, ".databrickscfg"))
+
+    def test_databricks_token_goes_only_to_its_own_host(self):
+        # A shared computes.yml naming another host must not collect the user's token.
+        with open(os.path.join(self.user_home, ".databrickscfg"), "w") as f:
+            f.write("[DEFAULT]\nhost = https://mine.cloud.databricks.com\ntoken = dapi-secret\n")
+        try:
+            DATABRICKS_AUTHORIZATIONS.clear()
+            result = self.plo("test", "analytics")
+            self.assertEqual(result.returncode, 1)
+            self.assertIn("Token not sent: the token of ", result.stdout)
+            self.assertIn("belongs to https://mine.cloud.databricks.com (the profile's host), not to "
+                          f"http://{DATABRICKS}:8000: plo does not send it there", result.stdout)
+            result = self.plo("test", "analytics", DATABRICKS_TOKEN="dapi-secret")  # no DATABRICKS_HOST
+            self.assertEqual(result.returncode, 1)
+            self.assertIn("belongs to no named host", result.stdout)
+            self.assertEqual(DATABRICKS_AUTHORIZATIONS, [])
+            self.assertNotIn("dapi-secret", result.stdout + result.stderr)
         finally:
             os.remove(os.path.join(self.user_home, ".databrickscfg"))
 

@@ -156,6 +156,10 @@ class SetVersion(unittest.TestCase):
         del env["PLO_PYTHON"]
         env["PATH"] = os.path.dirname(ws.venv.python) + ":/usr/bin:/bin"
         result = run_plo(["spark", "set-version"], env, stdin="")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn(f"Error: VIRTUAL_ENV names {ws.path('gone')}, which has no bin/python",
+                      result.stderr)
+        result = run_plo(["spark", "versions"], env)
         self.assertIn(f"Warning: VIRTUAL_ENV names {ws.path('gone')}, which has no bin/python; "
                       f"using {ws.venv.python}3 instead\n", result.stderr)
 

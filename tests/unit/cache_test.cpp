@@ -48,7 +48,7 @@ class CacheTest : public ::testing::Test {
           "ELF binary");
     fs::create_symlink(root_ / "base-python", root_ / "venv/bin/python");
     write("venv/pyvenv.cfg", "home = /usr/bin\n");
-    write("venv/site/extra.pth", "/nowhere\n");
+    write("venv/site/extra.pth", "/nowhere\n# a comment\n../../pth-named\r\nimport os\n");
     write("venv/site/sitecustomize.py", "pass\n");
     for (const char* path : {"base-python", "venv/pyvenv.cfg", "venv/site/extra.pth",
                              "venv/site/sitecustomize.py", "stdlib", "venv/site", "venv"}) {
@@ -114,6 +114,8 @@ TEST_F(CacheTest, EachInputThatDecidesTheAnswerIsWatched) {
          t.write("venv/site/sitecustomize.py", "import sys\n");
          t.age("venv/site/sitecustomize.py", 10);
        }},
+      {"a folder a .pth names appears",
+       [](CacheTest& t) { fs::create_directory(t.root_ / "pth-named"); }},
       {"a listed site folder appears",
        [](CacheTest& t) { fs::create_directory(t.root_ / "user-site"); }},
       {"a folder of the path changes", [](CacheTest& t) { t.age("stdlib", 10); }},

@@ -180,6 +180,7 @@ TEST_F(ComputeTaskTest, SparkConnectVersionAndErrors) {
 
 TEST_F(ComputeTaskTest, DatabricksWithCredentials) {
   f.env["DATABRICKS_TOKEN"] = "dapi-secret";
+  f.env["DATABRICKS_HOST"] = "HTTPS://adb-1.7.azuredatabricks.net:443/";  // the same host
   f.databricks.by_path["/api/2.1/clusters/get?cluster_id=0123-abc"] = {
       .reachable = true,
       .status = 200,

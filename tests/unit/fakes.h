@@ -49,6 +49,8 @@ class FakeConsole : public Console {
       start = nl + 1;
     }
   }
+  std::vector<std::string> err_lines;  // what went to standard error
+  void echo_err(std::string_view text) override { err_lines.emplace_back(text); }
   std::string style(std::string_view text, Color fg, bool bold = false) const override {
     static const char* names[] = {"red", "green", "yellow", "blue", "cyan"};
     const std::string name = std::string(names[static_cast<int>(fg)]) + (bold ? "!" : "");

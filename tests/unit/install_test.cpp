@@ -45,6 +45,51 @@ TEST(ClassifySmokeTest, SortsOutcomesInOrder) {
   }
 }
 
+TEST(DiagnoseSmokeFailure, BlamesJavaOnlyForItsSignaturesOrAnUnsupportedJava) {
+  const std::string gateway_34 =
+      "[JAVA_GATEWAY_EXITED] Java gateway process exited before sending its port number.";
+  const std::string gateway_33 =
+      "RuntimeError: Java gateway process exited before sending its port number";
+  struct Case {
+    std::string text;
+    std::optional<bool> java_fits;
+    bool java_cause;
+    std::string first_line;
+  } cases[] = {
+      {"Error: A JNI error has occurred\nException in thread \"main\" "
+       "java.lang.UnsupportedClassVersionError: org/apache/spark/launcher/Main has been compiled "
+       "by a more recent version (class file version 61.0)\n" +
+           gateway_34,
+       true, true,
+       "java.lang.UnsupportedClassVersionError: org/apache/spark/launcher/Main has been compiled "
+       "by a more recent version (class file version 61.0)"},
+      {"py4j.protocol.Py4JJavaError: An error occurred while calling None.org.apache.spark."
+       "api.java.JavaSparkContext.\n: java.lang.UnsupportedOperationException: getSubject is "
+       "supported only if a security manager is allowed\n",
+       true, true,
+       "java.lang.UnsupportedOperationException: getSubject is supported only if a security "
+       "manager is allowed"},
+      {"E: java.lang.UnsupportedOperationException: getSubject is not supported", std::nullopt,
+       true, "java.lang.UnsupportedOperationException: getSubject is not supported"},
+      {"JAVA_HOME is not set\n" + gateway_34, std::nullopt, true, "JAVA_HOME is not set"},
+      {gateway_33, false, true, gateway_33},         // Java outside the line's list
+      {gateway_33, std::nullopt, true, gateway_33},  // the list could not be checked
+      {gateway_33, true, false, gateway_33},
+      {"java.net.BindException: Address already in use\n" + gateway_34, true, false,
+       "java.net.BindException: Address already in use"},
+      {"Traceback (most recent call last):\n  File \"<string>\", line 4\n"
+       "ModuleNotFoundError: No module named 'pyspark'\n",
+       std::nullopt, false, "ModuleNotFoundError: No module named 'pyspark'"},
+      {"something odd\nthe end\n", true, false, "the end"},
+      {"", std::nullopt, false, ""},
+  };
+  for (const auto& c : cases) {
+    const SmokeDiagnosis d = diagnose_smoke_failure(c.text, c.java_fits);
+    EXPECT_EQ(d.java_cause, c.java_cause) << c.text;
+    EXPECT_EQ(d.first_error_line, c.first_line) << c.text;
+  }
+}
+
 TEST(ClassifySmokeTest, CutsAtCharactersNotBytes) {
   std::string error;
   for (int i = 0; i < 300; ++i) error += "\xc3\xa9";  // é

@@ -33,7 +33,13 @@ TEST(SparkEnv, LastLiteralJavaHomeWins) {
       {"export JAVA_HOME=/a\n", "/a"},
       {"  export\tJAVA_HOME='/a b'  # comment\n", "/a b"},
       {"JAVA_HOME=\"/a\\$b\"\n", "/a$b"},
-      {"JAVA_HOME=/a\r\nJAVA_HOME=/b\r\n", "/b"},
+      {"JAVA_HOME=/a\r\nJAVA_HOME=/b\r\n", "/b\r"},  // bash keeps the CR: no such Java
+      {"A=1; JAVA_HOME=/x\n", "/x"},
+      {"A=1 JAVA_HOME=/x\n", "/x"},
+      {"export JAVA_HOME=/x OTHER=y\n", "/x"},
+      {"JAVA_HOME=/x; java -version # JAVA_HOME=/y\n", "/x"},
+      {"JAVA_HOME=/x; JAVA_HOME=$(cmd)\n", std::nullopt},
+      {"JAVA_HOME=/x | cat\n", std::nullopt},
       {"JAVA_HOME=/a\nJAVA_HOME=$(/usr/libexec/java_home)\n", "/a"},  // computed: skipped
       {"JAVA_HOME=/a\nJAVA_HOME=\"${X}\"\n", "/a"},
       {"JAVA_HOME=~/jdk\n", std::nullopt},
@@ -50,6 +56,25 @@ TEST(SparkEnv, LastLiteralJavaHomeWins) {
     if (found) {
       EXPECT_EQ(found->java_home, *c.home) << c.contents;
     }
+  }
+}
+
+TEST(SparkEnv, DamagedPinBlocksAreRemovedWithoutTheUsersLines) {
+  const std::string begin(kPinBegin), end(kPinEnd);
+  const std::string block =
+      "# Written by 'plo java set'; 'plo java unset' removes it.\n"
+      "export JAVA_HOME=/opt/jdk\n";
+  struct Case {
+    std::string contents, rest;
+  } cases[] = {
+      {"A=1\n" + begin + "\n" + block + "B=2\n", "A=1\nB=2\n"},  // no end marker
+      {begin + "  \r\n" + block + end + " \n", ""},              // blanks after the markers
+      {begin + "\n" + block + end + "\n" + begin + "\n" + block + end + "\nC=3\n", "C=3\n"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(pinned_java_home(c.contents), "/opt/jdk") << c.contents;
+    EXPECT_EQ(without_java_pin(c.contents), c.rest) << c.contents;
+    EXPECT_FALSE(spark_env_java_home(without_java_pin(c.contents))) << c.contents;
   }
 }
 
@@ -128,6 +153,33 @@ TEST_F(SparkEnvFile, WritesThroughARenameWithMode0644AndKeepsALink) {
   EXPECT_EQ(read_spark_env(path("conf/spark-env.sh")), "B=2\n");
   // No temporary file is left beside it.
   EXPECT_EQ(std::distance(fs::directory_iterator(path("conf")), fs::directory_iterator()), 1);
+}
+
+TEST_F(SparkEnvFile, KeepsModeAndOwnerAndRefusesLinksIntoOthersFolders) {
+  write("conf/spark-env.sh", "SECRET=1\n");
+  ::chmod(path("conf/spark-env.sh").c_str(), 0600);
+  // A planted link at a name a temporary file might take is never written through.
+  fs::create_symlink(path("elsewhere"), path("conf/.spark-env.sh.plo-tmp"));
+  write_spark_env(path("conf/spark-env.sh"), "SECRET=2\n");
+  EXPECT_EQ(fs::status(path("conf/spark-env.sh")).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_FALSE(fs::exists(path("elsewhere")));
+  if (::geteuid() == 0) {
+    // root can hand the file to another user: the owner stays.
+    ASSERT_EQ(::chown(path("conf/spark-env.sh").c_str(), 65534, 65534), 0);
+    write_spark_env(path("conf/spark-env.sh"), "SECRET=3\n");
+    struct stat info {};
+    ASSERT_EQ(::stat(path("conf/spark-env.sh").c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, 65534u);
+    // A link into a folder of another user is refused, naming both ends.
+    fs::create_directories(path("theirs"));
+    ASSERT_EQ(::chown(path("theirs").c_str(), 65534, 65534), 0);
+    fs::create_symlink(path("theirs/spark-env.sh"), path("conf/linked.sh"));
+    EXPECT_THAT([&] { write_spark_env(path("conf/linked.sh"), "A=1\n"); },
+                ::testing::ThrowsMessage<std::runtime_error>(
+                    ::testing::HasSubstr("in a folder of another user")));
+    EXPECT_FALSE(fs::exists(path("theirs/spark-env.sh")));
+  }
 }
 
 TEST_F(SparkEnvFile, ErrorsNameTheFile) {

@@ -18,6 +18,7 @@ namespace plo::testing {
 namespace {
 
 namespace fs = std::filesystem;
+using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
@@ -128,18 +129,28 @@ TEST(Stash, KeepsFilesThroughAnUninstallAndPutsThemBack) {
   EXPECT_EQ(stash.version(), "3.5.9");
   EXPECT_TRUE(PySparkStash::complete_pyspark_in(site));
 
-  // pip's uninstall removes the names; a cut install leaves half of another version.
-  fs::remove_all(site / "pyspark");
+  // pip's uninstall removes the names; a cut install leaves half of another version. Files no
+  // RECORD names (the user's conf and jars) survive both.
+  write(site / "pyspark" / "conf" / "spark-env.sh", "export A=1\n");
+  write(site / "pyspark" / "jars" / "hadoop-aws.jar", "user's");
+  fs::remove(site / "pyspark" / "__init__.py");
   fs::remove_all(site / "pyspark-3.5.9.dist-info");
   fs::remove(tmp.path / "bin" / "spark-submit");
   write(site / "pyspark" / "half.py", "new");
-  write(site / "PySpark-4.1.3.dist-info" / "METADATA", "new");
+  write(site / "pyspark" / "sql" / "new.py", "new");
+  write(site / "PySpark-4.1.3.dist-info" / "RECORD",
+        "pyspark/half.py,sha256=x,3\n\"pyspark/sql/new.py\",,\n../../../../etc/passwd,,\n");
   EXPECT_FALSE(PySparkStash::complete_pyspark_in(site));
+  EXPECT_TRUE(PySparkStash::half_removed_pyspark_in(site));
 
   stash.restore(site);
   EXPECT_EQ(read(site / "pyspark" / "__init__.py"), "old");
   EXPECT_FALSE(fs::exists(site / "pyspark" / "half.py"));
+  EXPECT_FALSE(fs::exists(site / "pyspark" / "sql"));  // emptied by the removal
   EXPECT_FALSE(fs::exists(site / "PySpark-4.1.3.dist-info"));
+  EXPECT_EQ(read(site / "pyspark" / "conf" / "spark-env.sh"), "export A=1\n");
+  EXPECT_EQ(read(site / "pyspark" / "jars" / "hadoop-aws.jar"), "user's");
+  EXPECT_FALSE(PySparkStash::half_removed_pyspark_in(site));
   EXPECT_TRUE(PySparkStash::complete_pyspark_in(site));
   EXPECT_EQ(fs::status(tmp.path / "bin" / "spark-submit").permissions() & fs::perms::owner_exec,
             fs::perms::owner_exec);
@@ -219,8 +230,20 @@ TEST(InstallPreflight, WaysOutAreShownAndTheSystemCanBeOverridden) {
     TaskFixture f;
     f.runner.environment.in_virtual_env = false;
     f.runner.environment.externally_managed = true;
-    f.console.answers = {std::string("3")};
+    f.console.answers = {std::string("3"), std::string("y")};
     EXPECT_TRUE(f.task().set_version());
+    EXPECT_THAT(f.console.questions,
+                Contains("Install into /venv/bin/python, which is not a virtual environment?"));
+  }
+  {
+    // Outside any environment the default answer changes nothing.
+    TaskFixture f;
+    f.compat.install("3.5.9");
+    f.runner.environment.in_virtual_env = false;
+    f.console.answers = {std::string("1"), std::string("")};
+    EXPECT_FALSE(f.task().set_version());
+    EXPECT_TRUE(f.runner.runs.empty());
+    EXPECT_EQ(f.compat.pyspark->version, "3.5.9");
   }
 }
 

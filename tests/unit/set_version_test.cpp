@@ -150,6 +150,14 @@ const FakeRunner::Outcome kPass{0, "OK\n", "", false, false};
 const FakeRunner::Outcome kJavaFails{1, "", "java.lang.UnsupportedClassVersionError", false, false};
 const FakeRunner::Outcome kTimeout{0, "", "", true, false};
 const FakeRunner::Outcome kOtherFailure{1, "", "ImportError: no module", false, false};
+// A busy port with a Java the line supports: not Java's fault, though the text names Java.
+const FakeRunner::Outcome kPortTaken{
+    1, "",
+    "26/12/09 WARN Utils: Service 'sparkDriver' could not bind\n"
+    "java.net.BindException: Address already in use\n\tat sun.nio.ch.Net.bind0(Native Method)\n"
+    "pyspark.errors.exceptions.base.PySparkRuntimeError: [JAVA_GATEWAY_EXITED] Java gateway "
+    "process exited before sending its port number.\n",
+    false, false};
 
 INSTANTIATE_TEST_SUITE_P(
     Paths, InstallPhase,
@@ -258,7 +266,16 @@ INSTANTIATE_TEST_SUITE_P(
                   {},
                   true,
                   {"uninstall", "install:4.1.3", "smoke"},
-                  {"<yellow>  Note: ImportError: no module</yellow>"}}),
+                  {"<yellow>  Note: ImportError: no module</yellow>"}},
+        PhaseCase{"OtherFailureNamingJavaIsANote",
+                  true,
+                  false,
+                  false,
+                  kPortTaken,
+                  {},
+                  true,
+                  {"uninstall", "install:4.1.3", "smoke"},
+                  {"<yellow>  Note: java.net.BindException: Address already in use</yellow>"}}),
     [](const auto& param_info) { return param_info.param.name; });
 
 TEST(InstallPhaseQuestions, RollbackQuestionDefaultsToYes) {

@@ -14,6 +14,7 @@ namespace plo {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Optional;
 
 // Spark's clients turn TLS on for a token; a token to this machine may go without it.
 TEST(SparkConnectUrl, TokenTurnsTlsOnExceptToLoopback) {
@@ -158,6 +159,7 @@ TEST(DatabricksCredentials, ComputeConfigThenVariablesThenProfile) {
   const std::map<std::string, std::string> env = {
       {"HOME", "/home/ann"},
       {"DATABRICKS_TOKEN", "env-token"},
+      {"DATABRICKS_HOST", "adb-1.azuredatabricks.net."},
   };
   const auto env_lookup = [&](const char* name) -> std::optional<std::string> {
     const auto it = env.find(name);
@@ -183,15 +185,35 @@ TEST(DatabricksCredentials, ComputeConfigThenVariablesThenProfile) {
   EXPECT_EQ(read, (std::vector<std::string>{"/home/ann/.databrickscfg"}));
 
   found = resolve_databricks_credentials({{"profile", "work"}}, env_lookup, files);
-  EXPECT_EQ(found.host, "https://work.databricks.com");
+  EXPECT_EQ(found.host, "adb-1.azuredatabricks.net.");
   EXPECT_EQ(found.cluster_id, "work-cluster");
   EXPECT_EQ(found.token, "env-token");
+
+  // A profile's token goes to the profile's host only.
+  const auto home_only = [](const char* name) -> std::optional<std::string> {
+    if (std::string_view(name) == "HOME") return "/home/ann";
+    return std::nullopt;
+  };
+  found = resolve_databricks_credentials({{"host", "https://elsewhere.example"}}, home_only, files);
+  EXPECT_FALSE(found.token);
+  EXPECT_TRUE(found.token_withheld);
+  found = resolve_databricks_credentials(
+      {{"host", "default.cloud.databricks.com:443"}}, home_only,
+      [](const std::string&) -> std::optional<std::string> {
+        return "[DEFAULT]\nhost=https://Default.cloud.databricks.com/"
+               "\ntoken=t\n";
+      });
+  EXPECT_EQ(found.token, "t");
 
   const auto nothing = [](const std::string&) -> std::optional<std::string> {
     return std::nullopt;
   };
+  // DATABRICKS_HOST's token is not sent to the compute's other host.
   found = resolve_databricks_credentials({{"host", "h"}}, env_lookup, nothing);
-  EXPECT_EQ(found.missing(), (std::vector<std::string>{"cluster_id"}));
+  EXPECT_EQ(found.missing(), (std::vector<std::string>{"token", "cluster_id"}));
+  EXPECT_THAT(
+      found.token_withheld,
+      Optional(HasSubstr("belongs to adb-1.azuredatabricks.net. (DATABRICKS_HOST), not to h")));
 }
 
 TEST(DatabricksResponses, BaseUrlClusterAndSparkVersion) {

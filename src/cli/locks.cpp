@@ -1,0 +1,112 @@
+#include "locks.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fmt/format.h>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <stdexcept>
+
+#include "compat/interpreter.h"
+#include "compat/interpreter_cache.h"
+#include "util/escape.h"
+
+namespace plo::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Long enough for a second command typed right after the first, short enough not to look hung.
+constexpr auto kPatience = std::chrono::seconds(5);
+
+FileLock lock_for(const std::string& lock_path, const std::string& what) {
+  try {
+    return FileLock::acquire(lock_path, kPatience, [&] {
+      const std::string line =
+          "Waiting for another plo working on " + escape_controls(what) + "...\n";
+      std::fputs(line.c_str(), stderr);
+      std::fflush(stderr);
+    });
+  } catch (const LockError& e) {
+    if (std::string_view(e.what()).starts_with("another plo")) {
+      throw LockError(
+          fmt::format("another plo is still working on {}; try again once it has finished", what));
+    }
+    throw;
+  }
+}
+
+// /tmp/plo-<uid>, the user's own (made 0700; refused when someone else made it first).
+fs::path private_temporary_folder() {
+  const fs::path folder = fmt::format("/tmp/plo-{}", ::geteuid());
+  ::mkdir(folder.c_str(), 0700);
+  struct stat info {};
+  if (::lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::geteuid()) {
+    throw LockError("cannot make a private folder for plo's lock at " + folder.string());
+  }
+  return folder;
+}
+
+}  // namespace
+
+FileLock lock_environment(const std::string& interpreter) {
+  // <env>/bin/python: the environment is <env>; any other interpreter stands for itself.
+  const fs::path folder = fs::path(interpreter).parent_path();
+  const bool in_bin = folder.filename() == "bin" && folder.has_parent_path();
+  const std::string env = in_bin ? folder.parent_path().string() : interpreter;
+  if (in_bin) {
+    try {
+      return lock_for((folder.parent_path() / ".plo.lock").string(), env);
+    } catch (const LockError&) {
+      // A system interpreter's folder is not the user's to write: use the cache folder.
+      std::error_code error;
+      if (fs::exists(folder.parent_path() / ".plo.lock", error)) throw;
+    }
+  }
+  fs::path locks;
+  if (const auto cache = interpreter_cache_folder()) {
+    locks = *cache / "locks";
+    std::error_code error;
+    fs::create_directories(locks, error);
+  } else {
+    locks = private_temporary_folder();
+  }
+  uint64_t hash = 14695981039346656037ull;  // FNV-1a of the interpreter's path
+  for (unsigned char c : interpreter) hash = (hash ^ c) * 1099511628211ull;
+  return lock_for((locks / fmt::format("python-{:016x}.lock", hash)).string(), env);
+}
+
+FileLock guard_environment_for_change() {
+  if (const auto venv = stale_virtual_env()) {
+    throw std::runtime_error("VIRTUAL_ENV names " + *venv +
+                             ", which has no bin/python: activate an existing environment (or run "
+                             "'deactivate'), or set PLO_PYTHON to the interpreter to change");
+  }
+  return lock_environment(find_interpreter());
+}
+
+void warn_if_stale_virtual_env() {
+  const auto venv = stale_virtual_env();
+  if (!venv) return;
+  std::string line =
+      "Warning: VIRTUAL_ENV names " + escape_controls(*venv) + ", which has no bin/python";
+  try {
+    line += "; using " + escape_controls(find_interpreter()) + " instead";
+  } catch (const std::exception&) {
+    // The command itself reports that no interpreter is found.
+  }
+  line += "\n";
+  std::fputs(line.c_str(), stderr);
+  std::fflush(stderr);
+}
+
+FileLock lock_computes(const std::string& computes_path) {
+  std::error_code error;
+  fs::create_directories(fs::path(computes_path).parent_path(), error);
+  return lock_for(computes_path + ".lock", computes_path);
+}
+
+}  // namespace plo::cli

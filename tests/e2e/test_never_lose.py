@@ -1,0 +1,390 @@
+"""What plo must never lose or leak: the user's files through a restore, an environment changed by
+two plo runs at once, secrets, and bad input refused before anything changes."""
+
+import json
+import os
+import shutil
+import signal
+import stat
+import subprocess
+import time
+import unittest
+
+import support
+from support import JAVA17, plo_env, run_plo
+
+ws = None
+
+PIN = ("# >>> plo java pin >>>\n# Written by 'plo java set'; 'plo java unset' removes it.\n"
+       f"export JAVA_HOME={JAVA17}\n# <<< plo java pin <<<\n")
+
+
+def setUpModule():
+    global ws
+    ws = support.Workspace()
+    support.require_java(JAVA17)
+
+
+def tearDownModule():
+    ws.cleanup()
+
+
+def package_folder():
+    return os.path.join(ws.venv.site_packages(), "pyspark")
+
+
+def write(path, text, mode=None):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "w") as f:
+        f.write(text)
+    if mode is not None:
+        os.chmod(path, mode)
+
+
+def read(path):
+    with open(path) as f:
+        return f.read()
+
+
+def slow_python(before_install):
+    """The venv's python beside it in bin/ (so the environment is the same), except that
+    `pip install` first runs `before_install`."""
+    wrapper = os.path.join(os.path.dirname(ws.venv.python), "slow-python")
+    write(wrapper, f'#!/bin/sh\nif [ "$3" = install ]; then {before_install}; fi\n'
+                   f'exec "{ws.venv.python}" "$@"\n', 0o755)
+    return wrapper
+
+
+def start(args, python, **extra):
+    return subprocess.Popen([support.PLO, *args], env=plo_env(ws.venv, JAVA17, PLO_PYTHON=python,
+                                                                **extra),
+                            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, text=True, start_new_session=True)
+
+
+def wait_for_line(test, process, wanted):
+    seen = []
+    for line in process.stdout:
+        seen.append(line)
+        if line.rstrip("\n") == wanted:
+            return
+    test.fail(f"never saw {wanted!r}: {''.join(seen)}")
+
+
+def users_files():
+    """A user's conf line, plo's pin and a jar they added, in the installed package."""
+    package = package_folder()
+    write(os.path.join(package, "conf", "spark-env.sh"), "export SPARK_LOCAL_IP=127.0.0.1\n" + PIN)
+    write(os.path.join(package, "jars", "hadoop-aws.jar"), "the user's jar")
+
+
+class NeverLose(unittest.TestCase):
+    def assert_users_files_kept(self):
+        package = package_folder()
+        self.assertEqual(read(os.path.join(package, "conf", "spark-env.sh")),
+                         "export SPARK_LOCAL_IP=127.0.0.1\n" + PIN)
+        self.assertEqual(read(os.path.join(package, "jars", "hadoop-aws.jar")), "the user's jar")
+
+    def test_restore_keeps_the_users_files(self):
+        ws.venv.set_pyspark("3.5.9")
+        users_files()
+        process = start(["spark", "set-version", "4.1.3"], slow_python("sleep 30"))
+        wait_for_line(self, process, "  Installing PySpark 4.1.3...")
+        os.killpg(process.pid, signal.SIGINT)
+        rest, _ = process.communicate(timeout=60)
+        self.assertIn("Restored PySpark 3.5.9 from the files kept before uninstalling", rest)
+        self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
+        self.assertEqual(support.imported_pyspark(ws.venv.python), "3.5.9")
+        self.assert_users_files_kept()
+
+    def test_sigkill_during_install_then_a_second_run_keeps_conf_and_pin(self):
+        ws.venv.set_pyspark("3.5.9")
+        users_files()
+        pid_file = ws.path("installer-pid")
+        process = start(["spark", "set-version", "4.1.3"],
+                        slow_python(f"echo $$ > {pid_file}; exec sleep 600"))
+        wait_for_line(self, process, "  Installing PySpark 4.1.3...")
+        for _ in range(200):
+            if os.path.exists(pid_file):
+                break
+            time.sleep(0.05)
+        process.kill()
+        process.wait(timeout=60)
+        with open(pid_file) as f:
+            os.kill(int(f.read()), signal.SIGKILL)
+        process.communicate(timeout=60)
+        os.unlink(pid_file)
+        self.assertIsNone(ws.venv.installed_pyspark())
+        self.assert_users_files_kept()  # pip's uninstall leaves what its RECORD does not name
+        check = run_plo(["spark", "check"], plo_env(ws.venv, JAVA17))
+        self.assertIn("Note: an interrupted 'plo spark set-version' left a copy of PySpark 3.5.9 in ",
+                      check.stderr)
+        result = run_plo(["spark", "set-version", "4.1.3"], plo_env(ws.venv, JAVA17))
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        # No PySpark left at all looks like a deliberate uninstall: the copy is cleared, not used.
+        self.assertIn("  Cleared the copy of PySpark 3.5.9 that an interrupted plo run kept", result.stdout)
+        self.assertEqual(ws.venv.installed_pyspark(), "4.1.3")
+        self.assert_users_files_kept()
+        self.assertFalse(os.path.exists(os.path.join(ws.venv.site_packages(), ".plo-pyspark-stash")))
+
+    def test_a_pin_changed_during_the_run_is_kept(self):
+        ws.venv.set_pyspark("3.5.9")
+        users_files()
+        spark_env = os.path.join(package_folder(), "conf", "spark-env.sh")
+        newer = PIN.replace(JAVA17, JAVA17 + "/")  # someone's newer choice, made meanwhile
+        write(ws.path("newer-pin"), newer)
+        result = run_plo(["spark", "set-version", "4.1.3"],
+                         plo_env(ws.venv, JAVA17,
+                                 PLO_PYTHON=slow_python(f"cp {ws.path('newer-pin')} {spark_env}")))
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertEqual(read(spark_env), newer)
+        # A pin that went missing is put back.
+        write(spark_env, "export SPARK_LOCAL_IP=127.0.0.1\n" + PIN)
+        result = run_plo(["spark", "set-version", "3.5.9"],
+                         plo_env(ws.venv, JAVA17, PLO_PYTHON=slow_python(f"rm {spark_env}")))
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertIn(f"export JAVA_HOME='{JAVA17}'\n# <<< plo java pin <<<\n", read(spark_env))
+
+    def test_two_set_version_runs_at_once(self):
+        ws.venv.set_pyspark("3.5.9")
+        first = start(["spark", "set-version", "4.1.3"], slow_python("sleep 8"))
+        wait_for_line(self, first, "  Installing PySpark 4.1.3...")
+        second = run_plo(["spark", "set-version", "3.4.4"], plo_env(ws.venv, JAVA17))
+        rest, _ = first.communicate(timeout=120)
+        self.assertEqual(first.returncode, 0, rest)
+        self.assertEqual(second.returncode, 1)
+        self.assertIn(f"Waiting for another plo working on {ws.venv.root}...\n", second.stderr)
+        self.assertIn(f"Error: another plo is still working on {ws.venv.root}", second.stderr)
+        self.assertEqual(second.stdout, "")
+        self.assertEqual(ws.venv.installed_pyspark(), "4.1.3")
+        self.assertEqual(support.imported_pyspark(ws.venv.python), "4.1.3")
+        dist_infos = [n for n in os.listdir(ws.venv.site_packages())
+                      if n.lower().startswith("pyspark-") and n.endswith(".dist-info")]
+        self.assertEqual(dist_infos, ["pyspark-4.1.3.dist-info"])
+
+    def test_no_copy_no_uninstall_on_a_full_filesystem(self):
+        mount = ws.path("small")
+        os.makedirs(mount, exist_ok=True)
+        if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64m", "tmpfs", mount],
+                          capture_output=True).returncode != 0:
+            self.skipTest("cannot mount a tmpfs here")
+        try:
+            venv = support.Venv(os.path.join(mount, "venv"), ws.wheels)
+            venv.set_pyspark("3.5.9")
+            # Fill the filesystem to the last block.
+            subprocess.run(["dd", "if=/dev/zero", f"of={mount}/filler", "bs=1M"], capture_output=True)
+            result = run_plo(["spark", "set-version", "4.1.3"], plo_env(venv, JAVA17))
+            self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
+            self.assertIn("  Could not keep a copy of PySpark 3.5.9's files before uninstalling it: ",
+                          result.stdout)
+            self.assertIn("No space left on device", result.stdout)
+            self.assertNotIn("Input/output error", result.stdout)
+            self.assertIn("   Nothing was changed.", result.stdout)
+            self.assertNotIn("Uninstalling", result.stdout)
+            os.remove(f"{mount}/filler")
+            self.assertEqual(venv.installed_pyspark(), "3.5.9")
+            self.assertEqual(support.imported_pyspark(venv.python), "3.5.9")
+            self.assertFalse(os.path.exists(os.path.join(venv.site_packages(), ".plo-pyspark-stash")))
+        finally:
+            subprocess.run(["umount", "-l", mount], capture_output=True)
+
+    def test_spark_env_read_as_bash_reads_it(self):
+        ws.venv.set_pyspark("3.5.9")
+        spark_env = os.path.join(package_folder(), "conf", "spark-env.sh")
+        env = plo_env(ws.venv, "/nonexistent")
+        try:
+            write(spark_env, f"A=1; JAVA_HOME={JAVA17}\n")
+            result = run_plo(["spark", "check"], env)
+            self.assertIn(f"  JAVA_HOME: {JAVA17}\n", result.stdout)
+            write(spark_env, f"export JAVA_HOME={JAVA17}\r\n")  # bash keeps the CR
+            result = run_plo(["spark", "check"], env)
+            self.assertIn("  Java not found!\n", result.stdout)
+            self.assertIn(f"sets JAVA_HOME to '{JAVA17}\\x0d', which holds no bin/java (it ends in a "
+                          "carriage return", result.stderr)
+        finally:
+            os.remove(spark_env)
+
+    def test_spark_env_keeps_its_mode_and_link(self):
+        ws.venv.set_pyspark("4.1.3")
+        conf = os.path.join(package_folder(), "conf")
+        shutil.rmtree(conf, ignore_errors=True)
+        target = ws.path("my-conf", "spark-env.sh")
+        write(target, "export SECRET=1\n", 0o600)
+        os.makedirs(conf)
+        os.symlink(target, os.path.join(conf, "spark-env.sh"))
+        env = plo_env(ws.venv, JAVA17)
+        for command in (["java", "set", JAVA17], ["java", "unset"]):
+            result = run_plo(command, env)
+            self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+            self.assertTrue(os.path.islink(os.path.join(conf, "spark-env.sh")))
+            self.assertEqual(stat.S_IMODE(os.stat(target).st_mode), 0o600)
+        self.assertEqual(read(target), "export SECRET=1\n")
+        self.assertEqual([n for n in os.listdir(ws.path("my-conf")) if n != "spark-env.sh"], [])
+        shutil.rmtree(conf)
+
+
+def processes_with(*texts):
+    """Pids of live processes whose command line holds each of `texts`."""
+    found = []
+    for pid in os.listdir("/proc"):
+        if not pid.isdigit():
+            continue
+        try:
+            with open(f"/proc/{pid}/cmdline", "rb") as f:
+                cmdline = f.read().replace(b"\0", b" ").decode(errors="replace")
+            with open(f"/proc/{pid}/stat") as f:
+                state = f.read().rsplit(")", 1)[1].split()[0]
+        except OSError:
+            continue
+        if all(text in cmdline for text in texts) and state != "Z":
+            found.append(int(pid))
+    return found
+
+
+class SmokeChild(unittest.TestCase):
+    def test_smoke_test_child_dies_with_a_killed_plo(self):
+        ws.venv.set_pyspark("3.5.9")
+        process = start(["spark", "set-version", "3.4.4"], ws.venv.python)  # its JVM hangs
+        wait_for_line(self, process, "  Testing PySpark + Java compatibility...")
+        for _ in range(400):
+            if support.standin_jvms(ws.marker):
+                break
+            time.sleep(0.05)
+        process.kill()
+        process.communicate(timeout=60)
+        try:
+            for _ in range(100):
+                if not processes_with("PLO-Test", ws.root):
+                    break
+                time.sleep(0.05)
+            # The Python child is gone at once; real PySpark's JVM then ends as its stdin closes
+            # (the stand-in's does not watch stdin, so it is ended here).
+            self.assertEqual(processes_with("PLO-Test", ws.root), [])
+        finally:
+            for pid in processes_with(ws.marker):
+                try:
+                    os.kill(pid, signal.SIGKILL)
+                except OSError:
+                    pass
+            for pid in processes_with(os.path.join(ws.venv.site_packages(), "pyspark", "bin")):
+                try:
+                    os.kill(pid, signal.SIGKILL)
+                except OSError:
+                    pass
+
+
+class Computes(unittest.TestCase):
+    def setUp(self):
+        self.home = ws.path(f"plo-home-{self._testMethodName}")
+        os.makedirs(self.home, exist_ok=True)
+
+    def env(self, **extra):
+        return plo_env(ws.venv, JAVA17, PLO_HOME=self.home, **extra)
+
+    def test_twenty_adds_at_once_keep_all_twenty(self):
+        processes = [subprocess.Popen([support.PLO, "compute", "add", f"c{i}", "--master",
+                                       f"spark://127.0.0.1:{7000 + i}"], env=self.env(),
+                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                     for i in range(20)]
+        for process in processes:
+            process.communicate(timeout=60)
+            self.assertEqual(process.returncode, 0)
+        result = run_plo(["compute", "list", "--json"], self.env())
+        names = sorted(c["name"] for c in json.loads(result.stdout)["computes"])
+        self.assertEqual(names, sorted(f"c{i}" for i in range(20)))
+        self.assertEqual(stat.S_IMODE(os.stat(os.path.join(self.home, "computes.yml")).st_mode), 0o600)
+
+    def test_symlinked_computes_written_through(self):
+        target = ws.path("dotfiles", "computes.yml")
+        write(target, "computes:\n", 0o640)
+        os.symlink(target, os.path.join(self.home, "computes.yml"))
+        result = run_plo(["compute", "add", "dev", "--master", "local[*]"], self.env())
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertTrue(os.path.islink(os.path.join(self.home, "computes.yml")))
+        self.assertIn("dev:", read(target))
+        self.assertEqual(stat.S_IMODE(os.stat(target).st_mode), 0o640)
+
+    def write_computes(self, master):
+        write(os.path.join(self.home, "computes.yml"),
+              f"computes:\n  connect:\n    config:\n      master: {json.dumps(master)}\n")
+
+    def test_match_cluster_masks_the_token(self):
+        ws.venv.set_pyspark("4.1.3")
+        self.write_computes("sc://127.0.0.1:1/;token=s3cret-value;user_id=ann")
+        result = run_plo(["spark", "match-cluster", "connect"], self.env())
+        self.assertIn("  Master URL:  sc://127.0.0.1:1/;token=***;user_id=ann\n", result.stdout)
+        self.assertNotIn("s3cret", result.stdout + result.stderr)
+        result = run_plo(["spark", "match-cluster", "connect", "--json"], self.env())
+        self.assertEqual(json.loads(result.stdout)["compute"]["master"],
+                         "sc://127.0.0.1:1/;token=***;user_id=ann")
+        self.assertNotIn("s3cret", result.stdout + result.stderr)
+
+    def test_control_characters_in_spark_connect_parameters_are_refused(self):
+        ws.venv.set_pyspark("4.1.3")
+        for bad in ("\r\nX-Evil: 1", "\n", "\x00"):
+            self.write_computes(f"sc://127.0.0.1:1/;user_id=ann{bad};token=s3cret")
+            result = run_plo(["spark", "match-cluster", "connect"], self.env())
+            self.assertEqual(result.returncode, 1)
+            self.assertIn("a parameter holds a control character", result.stderr)
+            self.assertNotIn("s3cret", result.stdout + result.stderr)
+
+
+class RefusedBeforeAnythingChanges(unittest.TestCase):
+    def test_invalid_version_argument(self):
+        ws.venv.set_pyspark("3.5.9")
+        for bad in ("foo", "3.5.*", ">=3.5", ""):
+            result = run_plo(["spark", "set-version", bad], plo_env(ws.venv, JAVA17))
+            self.assertEqual(result.returncode, 2, bad)
+            self.assertEqual(result.stderr, f"Error: '{bad}' is not a valid version\n")
+            self.assertEqual(result.stdout, "")
+        self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
+
+    def test_stale_virtual_env_is_an_error_for_changes(self):
+        ws.venv.set_pyspark("3.5.9")
+        env = plo_env(ws.venv, JAVA17, VIRTUAL_ENV=ws.path("gone"))
+        del env["PLO_PYTHON"]
+        env["PATH"] = os.path.dirname(ws.venv.python) + ":/usr/bin:/bin"
+        for command in (["spark", "set-version", "4.1.3"], ["java", "unset"],
+                        ["spark", "match-cluster", "x", "--install"]):
+            result = run_plo(command, env)
+            self.assertEqual(result.returncode, 1, command)
+            self.assertIn(f"Error: VIRTUAL_ENV names {ws.path('gone')}, which has no bin/python",
+                          result.stderr)
+        self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
+        result = run_plo(["spark", "check"], env)
+        self.assertIn(f"Warning: VIRTUAL_ENV names {ws.path('gone')}, which has no bin/python; "
+                      f"using {ws.venv.python}3 instead\n", result.stderr)
+
+    def test_outside_a_virtual_environment_asks_first(self):
+        python = os.path.expanduser("~/.pyenv/versions/3.12.1/bin/python3")
+        if not os.path.exists(python):
+            self.skipTest("no pyenv Python 3.12")
+        env = plo_env(ws.venv, JAVA17, PLO_PYTHON=python)
+        result = run_plo(["spark", "set-version", "4.1.3"], env, stdin="\n")
+        self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
+        self.assertIn(f"Install into {python}, which is not a virtual environment? [y/N]: \n",
+                      result.stdout)
+        self.assertNotIn("Installing PySpark 4.1.3", result.stdout)
+        result = run_plo(["spark", "set-version", "4.1.3", "--yes"], env, stdin="")
+        self.assertIn(f"Install into {python}, which is not a virtual environment? [y/N]: y\n",
+                      result.stdout)
+        subprocess.run([python, "-m", "pip", "uninstall", "-y", "pyspark"], capture_output=True)
+
+    def test_a_busy_port_with_a_supported_java_is_a_note(self):
+        ws.venv.set_pyspark("3.5.9")
+        home = ws.path("busy-spark")
+        write(os.path.join(home, "bin", "spark-submit"),
+              "#!/bin/sh\necho 'java.net.BindException: Address already in use' >&2\n"
+              "echo '\tat sun.nio.ch.Net.bind0(Native Method)' >&2\nexit 1\n", 0o755)
+        os.makedirs(os.path.join(home, "jars"), exist_ok=True)
+        result = run_plo(["spark", "set-version", "4.1.3", "--yes"],
+                         plo_env(ws.venv, JAVA17, SPARK_HOME=home))
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertIn("PySpark 4.1.3 installed successfully\n"
+                      "  Note: java.net.BindException: Address already in use\n", result.stdout)
+        self.assertNotIn("Rolling back", result.stdout)
+        self.assertEqual(ws.venv.installed_pyspark(), "4.1.3")
+
+
+if __name__ == "__main__":
+    unittest.main()
