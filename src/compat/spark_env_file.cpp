@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "util/atomic_write.h"
+#include "util/posix_file.h"
 
 namespace plo {
 namespace {
@@ -18,41 +19,17 @@ namespace fs = std::filesystem;
 
 constexpr size_t kMaxSparkEnvBytes = 1 << 20;
 
-[[noreturn]] void fail(const fs::path& file, std::string_view what, int error) {
-  throw std::runtime_error(
-      fmt::format("cannot {} {}: {}", what, file.string(), std::strerror(error)));
-}
-
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-  int release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-
- private:
-  int fd_;
-};
-
 }  // namespace
 
 std::optional<std::string> read_spark_env(const fs::path& file) {
   // O_NONBLOCK: a FIFO put in its place must not stall plo; it is refused below.
-  Descriptor fd(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  UniqueFd fd(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (fd.get() < 0) {
     if (errno == ENOENT) return std::nullopt;
-    fail(file, "read", errno);
+    throw_file_error(file, "read", errno);
   }
   struct stat info {};
-  if (::fstat(fd.get(), &info) != 0) fail(file, "read", errno);
+  if (::fstat(fd.get(), &info) != 0) throw_file_error(file, "read", errno);
   if (!S_ISREG(info.st_mode)) {
     throw std::runtime_error(fmt::format("cannot read {}: not a regular file", file.string()));
   }
@@ -62,7 +39,7 @@ std::optional<std::string> read_spark_env(const fs::path& file) {
     const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
     if (got < 0) {
       if (errno == EINTR) continue;
-      fail(file, "read", errno);
+      throw_file_error(file, "read", errno);
     }
     if (got == 0) break;
     contents.append(buffer, static_cast<size_t>(got));

@@ -10,34 +10,12 @@
 #include <stdexcept>
 #include <string>
 
+#include "util/posix_file.h"
+
 namespace plo {
 namespace {
 
 namespace fs = std::filesystem;
-
-[[noreturn]] void fail(const fs::path& file, std::string_view what, int error) {
-  throw std::runtime_error(
-      fmt::format("cannot {} {}: {}", what, file.string(), std::strerror(error)));
-}
-
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-  int release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-
- private:
-  int fd_;
-};
 
 // Whether a folder may hold a file plo writes through a link: the user's own, or the system's
 // when nobody else can write there.
@@ -62,11 +40,11 @@ fs::path link_target(const fs::path& path) {
     if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return current;
     std::error_code error;
     const fs::path next = fs::read_symlink(current, error);
-    if (error) fail(current, "read the link", error.value());
+    if (error) throw_file_error(current, "read the link", error.value());
     current = next.is_absolute() ? next : current.parent_path() / next;
     current = current.lexically_normal();
   }
-  fail(path, "follow the links at", ELOOP);
+  throw_file_error(path, "follow the links at", ELOOP);
 }
 
 void write_file_atomically(const fs::path& path, std::string_view contents, mode_t new_mode) {
@@ -83,7 +61,7 @@ void write_file_atomically(const fs::path& path, std::string_view contents, mode
   }
   std::error_code error;
   fs::create_directories(folder, error);
-  if (error) fail(folder, "create", error.value());
+  if (error) throw_file_error(folder, "create", error.value());
 
   struct stat old {};
   const bool exists = ::stat(target.c_str(), &old) == 0;
@@ -91,11 +69,11 @@ void write_file_atomically(const fs::path& path, std::string_view contents, mode
     throw std::runtime_error(fmt::format("cannot write {}: not a regular file", target.string()));
   }
   std::string temp = (folder / ("." + target.filename().string() + ".plo-XXXXXX")).string();
-  Descriptor fd(::mkostemp(temp.data(), O_CLOEXEC));
-  if (fd.get() < 0) fail(target, "write a temporary file beside", errno);
+  UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
+  if (fd.get() < 0) throw_file_error(target, "write a temporary file beside", errno);
   const auto discard = [&](std::string_view what, int saved) {
     ::unlink(temp.c_str());
-    fail(target, what, saved);
+    throw_file_error(target, what, saved);
   };
   if (exists && (old.st_uid != ::geteuid() || old.st_gid != ::getegid())) {
     if (::fchown(fd.get(), old.st_uid, old.st_gid) != 0 && old.st_uid != ::geteuid()) {
