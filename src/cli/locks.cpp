@@ -57,11 +57,16 @@ FileLock lock_environment(const std::string& interpreter) {
   const fs::path folder = fs::path(interpreter).parent_path();
   const bool in_bin = folder.filename() == "bin" && folder.has_parent_path();
   const std::string env = in_bin ? folder.parent_path().string() : interpreter;
-  if (in_bin) {
+  // Only a virtual or conda environment gets the file at its root: /usr/.plo.lock would litter
+  // the system's folders.
+  std::error_code ignored;
+  const bool own_env = in_bin && (fs::exists(folder.parent_path() / "pyvenv.cfg", ignored) ||
+                                  fs::exists(folder.parent_path() / "conda-meta", ignored));
+  if (own_env) {
     try {
       return lock_for((folder.parent_path() / ".plo.lock").string(), env);
     } catch (const LockError&) {
-      // A system interpreter's folder is not the user's to write: use the cache folder.
+      // An environment the user cannot write to: use the cache folder.
       std::error_code error;
       if (fs::exists(folder.parent_path() / ".plo.lock", error)) throw;
     }
