@@ -454,8 +454,8 @@ def run_plo(args, env, stdin="", timeout=120):
                           timeout=timeout)
 
 
-def standin_jvms(marker):
-    """Command lines of stand-in JVMs (carrying `marker`) still running."""
+def live_processes(*texts):
+    """(pid, command line) of live processes whose command line holds each of `texts`."""
     found = []
     for pid in os.listdir("/proc"):
         if not pid.isdigit():
@@ -467,9 +467,14 @@ def standin_jvms(marker):
                 state = f.read().rsplit(")", 1)[1].split()[0]
         except OSError:
             continue
-        if marker in cmdline and state != "Z":
-            found.append(cmdline)
+        if all(text in cmdline for text in texts) and state != "Z":
+            found.append((int(pid), cmdline))
     return found
+
+
+def standin_jvms(marker):
+    """Command lines of stand-in JVMs (carrying `marker`) still running."""
+    return [cmdline for _, cmdline in live_processes(marker)]
 
 
 class Workspace:

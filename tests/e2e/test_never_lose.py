@@ -225,20 +225,7 @@ class NeverLose(unittest.TestCase):
 
 def processes_with(*texts):
     """Pids of live processes whose command line holds each of `texts`."""
-    found = []
-    for pid in os.listdir("/proc"):
-        if not pid.isdigit():
-            continue
-        try:
-            with open(f"/proc/{pid}/cmdline", "rb") as f:
-                cmdline = f.read().replace(b"\0", b" ").decode(errors="replace")
-            with open(f"/proc/{pid}/stat") as f:
-                state = f.read().rsplit(")", 1)[1].split()[0]
-        except OSError:
-            continue
-        if all(text in cmdline for text in texts) and state != "Z":
-            found.append(int(pid))
-    return found
+    return [pid for pid, _ in support.live_processes(*texts)]
 
 
 class SmokeChild(unittest.TestCase):
