@@ -82,6 +82,8 @@ std::unique_ptr<YamlComputeRegistry> YamlComputeRegistry::from_text(std::string_
 void YamlComputeRegistry::load(std::string_view text, const std::string& file) {
   // yaml-cpp needs tens of bytes of memory per byte of text.
   if (text.size() > kMaxFileBytes) fail(file, kTooLarge);
+  // YAML allows no NUL, and yaml-cpp would quietly stop reading at some of them.
+  if (text.find('\0') != std::string_view::npos) fail(file, "not valid YAML: it holds a NUL byte");
   YAML::Node root;
   try {
     root = YAML::Load(std::string(text));

@@ -184,10 +184,11 @@ Layout find_layout(const std::vector<Line>& lines) {
   }
   if (child_indent) layout.child_indent = *child_indent;
   // New settings are indented like the first setting the file has.
+  // An entry may hold only indented comments: those say nothing about the settings' indent.
   for (const auto& entry : layout.entries) {
-    if (entry.last > entry.first) {
-      size_t i = entry.first + 1;
-      while (is_filler(lines[i].text)) ++i;
+    size_t i = entry.first + 1;
+    while (i <= entry.last && is_filler(lines[i].text)) ++i;
+    if (i <= entry.last) {
       layout.step = indent_of(lines[i].text) - layout.child_indent;
       break;
     }

@@ -103,6 +103,7 @@ TEST(ComputesEditor, RefusesWhatItCannotEditSafely) {
       {"computes:\n  prod: [unclosed\n", true, "not valid YAML"},
       {"computes:\n  prod: &p\n    type: spark\n  dev: *p\n", false, "cannot edit safely"},
       {"---\ncomputes:\n  prod:\n    type: spark\n", false, "document markers"},
+      {std::string("#\0\ncomputes:\n  dev:\n    # x\n    # y", 35), true, "NUL byte"},
   };
   for (const auto& c : cases) {
     try {
