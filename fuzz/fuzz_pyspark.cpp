@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "compat/pyspark_detect.h"
+#include "environment/pyspark_detect.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);

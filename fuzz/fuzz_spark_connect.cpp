@@ -4,10 +4,10 @@
 #include <string>
 #include <string_view>
 
-#include "compat/databricks_api.h"
-#include "compat/databricks_config.h"
-#include "compat/spark_connect_proto.h"
-#include "compat/spark_connect_url.h"
+#include "probes/databricks_api.h"
+#include "probes/databricks_config.h"
+#include "probes/spark_connect_proto.h"
+#include "probes/spark_connect_url.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <set>
 
-#include "compat/versions.h"
+#include "catalogue/versions.h"
 #include "process/posix_runner.h"
 #include "registry/compute_registry.h"
 

@@ -2,10 +2,10 @@
 
 #include <optional>
 
-#include "compat/databricks_api.h"
-#include "compat/databricks_connect_version.h"
-#include "compat/interpreter.h"
-#include "compat/network_master_probe.h"
+#include "probes/databricks_api.h"
+#include "environment/databricks_connect_version.h"
+#include "environment/interpreter.h"
+#include "probes/network_master_probe.h"
 #include "help.h"
 #include "hints.h"
 #include "locks.h"

@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "compat/platform.h"
+#include "environment/platform.h"
 #include "compat/real_java_environment.h"
 #include "download/folder_jdk_installer.h"
 #include "help.h"

@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "compat/interpreter.h"
-#include "compat/interpreter_cache.h"
+#include "environment/interpreter.h"
+#include "environment/interpreter_cache.h"
 #include "util/escape.h"
 
 namespace plo::cli {

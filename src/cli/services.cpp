@@ -5,9 +5,9 @@
 #include <stdexcept>
 #include <string>
 
-#include "compat/databricks_client.h"
-#include "compat/interpreter.h"
-#include "compat/spark_connect_url.h"
+#include "environment/databricks_client.h"
+#include "environment/interpreter.h"
+#include "probes/spark_connect_url.h"
 #include "registry/compute_registry.h"
 
 namespace plo::cli {

@@ -2,9 +2,9 @@
 
 #include <memory>
 
-#include "compat/http_client.h"
+#include "probes/http_client.h"
 #include "compat/real_compat_service.h"
-#include "compat/spark_connect_client.h"
+#include "probes/spark_connect_client.h"
 #include "console/console.h"
 #include "process/posix_runner.h"
 #include "spark/spark_task.h"

@@ -6,7 +6,7 @@
 #include <memory>
 #include <optional>
 
-#include "compat/pep440.h"
+#include "catalogue/pep440.h"
 #include "console/write_all.h"
 #include "help.h"
 #include "hints.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "compat/jdk_discovery.h"
+#include "environment/jdk_discovery.h"
 
 namespace plo {
 

@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "compat/java_detect.h"
-#include "compat/spark_env_file.h"
+#include "environment/java_detect.h"
+#include "environment/spark_env_file.h"
 #include "util/environment.h"
 #include "util/text.h"
 

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "compat/master_probe.h"
-#include "compat/master_url.h"
-#include "compat/spark_connect_url.h"
+#include "probes/master_probe.h"
+#include "probes/master_url.h"
+#include "probes/spark_connect_url.h"
 
 namespace plo {
 namespace {

@@ -4,11 +4,11 @@
 #include <optional>
 #include <string>
 
-#include "compat/databricks_api.h"
-#include "compat/databricks_config.h"
+#include "probes/databricks_api.h"
+#include "probes/databricks_config.h"
 #include "compat/java_compat_service.h"
-#include "compat/master_probe.h"
-#include "compat/spark_connect_client.h"
+#include "probes/master_probe.h"
+#include "probes/spark_connect_client.h"
 #include "console/console.h"
 #include "registry/computes_editor.h"
 

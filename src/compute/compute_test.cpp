@@ -2,8 +2,8 @@
 
 #include <chrono>
 
-#include "compat/master_url.h"
-#include "compat/versions.h"
+#include "probes/master_url.h"
+#include "catalogue/versions.h"
 #include "compute/compute_target.h"
 #include "compute/compute_task.h"
 #include "compute/load_computes.h"

@@ -10,7 +10,7 @@
 #include <system_error>
 
 #include "archive/sha256.h"
-#include "compat/spark_connect_url.h"
+#include "probes/spark_connect_url.h"
 #include "util/environment.h"
 #include "util/text.h"
 

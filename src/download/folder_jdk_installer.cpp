@@ -12,8 +12,8 @@
 
 #include "archive/safe_unpack.h"
 #include "archive/sha256.h"
-#include "compat/java_detect.h"
-#include "compat/jdk_discovery.h"
+#include "environment/java_detect.h"
+#include "environment/jdk_discovery.h"
 #include "util/environment.h"
 #include "util/escape.h"
 #include "util/text_file.h"

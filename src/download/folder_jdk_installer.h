@@ -1,6 +1,6 @@
 #pragma once
 
-#include "compat/http_client.h"
+#include "probes/http_client.h"
 #include "download/jdk_installer.h"
 
 namespace plo {

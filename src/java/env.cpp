@@ -1,4 +1,4 @@
-#include "compat/spark_env.h"
+#include "environment/spark_env.h"
 #include "java/java_task.h"
 #include "util/text.h"
 

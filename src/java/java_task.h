@@ -6,7 +6,7 @@
 
 #include "compat/java_compat_service.h"
 #include "compat/java_environment.h"
-#include "compat/platform.h"
+#include "environment/platform.h"
 #include "console/console.h"
 #include "download/jdk_installer.h"
 

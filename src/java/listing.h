@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "compat/java_compat_service.h"
-#include "compat/jdk_discovery.h"
+#include "environment/jdk_discovery.h"
 #include "console/console.h"
 
 namespace plo {

@@ -2,8 +2,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "compat/jdk_discovery.h"
-#include "compat/spark_env.h"
+#include "environment/jdk_discovery.h"
+#include "environment/spark_env.h"
 #include "java/java_task.h"
 #include "java/listing.h"
 #include "util/escape.h"

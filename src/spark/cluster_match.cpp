@@ -1,4 +1,4 @@
-#include "compat/master_url.h"
+#include "probes/master_url.h"
 #include "spark/spark_task.h"
 #include "spark/text_report.h"
 #include "util/text.h"

@@ -2,7 +2,7 @@
 #include <filesystem>
 
 #include "cancel/interrupt.h"
-#include "compat/environment_probe.h"
+#include "environment/environment_probe.h"
 #include "spark/pyspark_stash.h"
 #include "spark/spark_task.h"
 #include "util/environment.h"

@@ -1,4 +1,4 @@
-#include "compat/pep440.h"
+#include "catalogue/pep440.h"
 #include "spark/spark_task.h"
 #include "util/escape.h"
 

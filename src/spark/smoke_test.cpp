@@ -1,6 +1,6 @@
 #include <algorithm>
 
-#include "compat/environment_probe.h"
+#include "environment/environment_probe.h"
 #include "spark/spark_task.h"
 #include "util/environment.h"
 #include "util/text.h"

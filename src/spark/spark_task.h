@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "compat/databricks_client.h"
-#include "compat/environment_probe.h"
+#include "environment/databricks_client.h"
+#include "environment/environment_probe.h"
 #include "compat/java_compat_service.h"
 #include "console/console.h"
 #include "process/process_runner.h"

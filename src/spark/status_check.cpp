@@ -1,4 +1,4 @@
-#include "compat/spark_env.h"
+#include "environment/spark_env.h"
 #include "spark/pyspark_stash.h"
 #include "spark/spark_task.h"
 #include "spark/text_report.h"

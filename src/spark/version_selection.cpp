@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "cancel/cancel.h"
-#include "compat/pep440.h"
+#include "catalogue/pep440.h"
 #include "spark/display.h"
 #include "spark/pyspark_stash.h"
 #include "spark/spark_task.h"

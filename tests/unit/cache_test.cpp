@@ -7,8 +7,8 @@
 #include <fstream>
 #include <functional>
 
-#include "compat/interpreter_cache.h"
-#include "compat/pyspark_detect.h"
+#include "environment/interpreter_cache.h"
+#include "environment/pyspark_detect.h"
 
 namespace plo {
 namespace {

@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "blocks.h"
-#include "compat/cluster_detect.h"
+#include "probes/cluster_detect.h"
 #include "fakes.h"
 
 namespace plo::testing {

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "cancel/cancel.h"
-#include "compat/databricks_client.h"
-#include "compat/environment_probe.h"
-#include "compat/http_client.h"
+#include "environment/databricks_client.h"
+#include "environment/environment_probe.h"
+#include "probes/http_client.h"
 #include "compat/java_compat_service.h"
 #include "compat/java_environment.h"
 #include "compute/compute_task.h"

@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "compat/java_detect.h"
-#include "compat/pyspark_detect.h"
+#include "environment/java_detect.h"
+#include "environment/pyspark_detect.h"
 #include "registry/compute_registry.h"
 #include "util/text_file.h"
 

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "compat/http_client.h"
+#include "probes/http_client.h"
 
 namespace plo {
 namespace {

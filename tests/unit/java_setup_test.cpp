@@ -9,12 +9,12 @@
 #include <filesystem>
 #include <fstream>
 
-#include "compat/java_detect.h"
-#include "compat/jdk_discovery.h"
-#include "compat/platform.h"
-#include "compat/pyspark_home.h"
-#include "compat/spark_env.h"
-#include "compat/spark_env_file.h"
+#include "environment/java_detect.h"
+#include "environment/jdk_discovery.h"
+#include "environment/platform.h"
+#include "environment/pyspark_home.h"
+#include "environment/spark_env.h"
+#include "environment/spark_env_file.h"
 #include "process/process_runner.h"
 #include "util/text.h"
 

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "compat/pep440.h"
+#include "catalogue/pep440.h"
 #include "fakes.h"
 #include "spark/pyspark_stash.h"
 #include "util/text.h"

@@ -5,11 +5,11 @@
 #include <filesystem>
 #include <fstream>
 
-#include "compat/cluster_responses.h"
-#include "compat/java_detect.h"
-#include "compat/master_url.h"
-#include "compat/pyspark_detect.h"
-#include "compat/versions.h"
+#include "probes/cluster_responses.h"
+#include "environment/java_detect.h"
+#include "probes/master_url.h"
+#include "environment/pyspark_detect.h"
+#include "catalogue/versions.h"
 #include "console/answers.h"
 #include "util/escape.h"
 

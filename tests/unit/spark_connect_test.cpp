@@ -1,12 +1,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "compat/databricks_api.h"
-#include "compat/databricks_config.h"
-#include "compat/master_probe.h"
-#include "compat/spark_connect_client.h"
-#include "compat/spark_connect_proto.h"
-#include "compat/spark_connect_url.h"
+#include "probes/databricks_api.h"
+#include "probes/databricks_config.h"
+#include "probes/master_probe.h"
+#include "probes/spark_connect_client.h"
+#include "probes/spark_connect_proto.h"
+#include "probes/spark_connect_url.h"
 #include "compute/compute_target.h"
 #include "fakes.h"
 

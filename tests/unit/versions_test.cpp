@@ -1,7 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "compat/versions.h"
+#include "catalogue/versions.h"
 
 namespace plo {
 namespace {
