@@ -2,13 +2,13 @@
 
 #include <optional>
 
-#include "probes/databricks_api.h"
 #include "environment/databricks_connect_version.h"
 #include "environment/interpreter.h"
-#include "probes/network_master_probe.h"
 #include "help.h"
 #include "hints.h"
 #include "locks.h"
+#include "probes/databricks_api.h"
+#include "probes/network_master_probe.h"
 #include "registry/compute_registry.h"
 #include "services.h"
 #include "spark/spark_task.h"

@@ -2,9 +2,9 @@
 
 #include <optional>
 
-#include "environment/platform.h"
 #include "compat/real_java_environment.h"
 #include "download/folder_jdk_installer.h"
+#include "environment/platform.h"
 #include "help.h"
 #include "hints.h"
 #include "java/java_task.h"

@@ -2,10 +2,10 @@
 
 #include <memory>
 
-#include "probes/http_client.h"
 #include "compat/real_compat_service.h"
-#include "probes/spark_connect_client.h"
 #include "console/console.h"
+#include "probes/http_client.h"
+#include "probes/spark_connect_client.h"
 #include "process/posix_runner.h"
 #include "spark/spark_task.h"
 

@@ -3,13 +3,13 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "probes/cluster_detect.h"
 #include "environment/interpreter.h"
 #include "environment/interpreter_cache.h"
 #include "environment/java_detect.h"
 #include "environment/pyspark_detect.h"
 #include "environment/pyspark_home.h"
 #include "environment/spark_env_file.h"
+#include "probes/cluster_detect.h"
 #include "util/environment.h"
 #include "util/text_file.h"
 #include "util/verbosity.h"

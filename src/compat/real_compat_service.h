@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "probes/http_client.h"
 #include "compat/java_compat_service.h"
 #include "environment/spark_env.h"
+#include "probes/http_client.h"
 #include "process/process_runner.h"
 
 namespace plo {

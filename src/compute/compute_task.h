@@ -4,12 +4,12 @@
 #include <optional>
 #include <string>
 
+#include "compat/java_compat_service.h"
+#include "console/console.h"
 #include "probes/databricks_api.h"
 #include "probes/databricks_config.h"
-#include "compat/java_compat_service.h"
 #include "probes/master_probe.h"
 #include "probes/spark_connect_client.h"
-#include "console/console.h"
 #include "registry/computes_editor.h"
 
 namespace plo {

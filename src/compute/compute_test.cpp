@@ -2,13 +2,13 @@
 
 #include <chrono>
 
-#include "probes/master_url.h"
 #include "catalogue/versions.h"
 #include "compute/compute_target.h"
 #include "compute/compute_task.h"
 #include "compute/load_computes.h"
 #include "compute/shown.h"
 #include "compute/test_report.h"
+#include "probes/master_url.h"
 #include "util/text.h"
 
 namespace plo {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "probes/http_client.h"
 #include "download/jdk_installer.h"
+#include "probes/http_client.h"
 
 namespace plo {
 

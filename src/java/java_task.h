@@ -6,9 +6,9 @@
 
 #include "compat/java_compat_service.h"
 #include "compat/java_environment.h"
-#include "environment/platform.h"
 #include "console/console.h"
 #include "download/jdk_installer.h"
+#include "environment/platform.h"
 
 namespace plo {
 

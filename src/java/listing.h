@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "compat/java_compat_service.h"
-#include "environment/jdk_discovery.h"
 #include "console/console.h"
+#include "environment/jdk_discovery.h"
 
 namespace plo {
 

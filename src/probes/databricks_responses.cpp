@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "catalogue/versions.h"
 #include "probes/databricks_api.h"
 #include "probes/spark_connect_url.h"
-#include "catalogue/versions.h"
 #include "util/text.h"
 
 namespace plo {

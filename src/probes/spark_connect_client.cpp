@@ -4,8 +4,8 @@
 
 #include <random>
 
-#include "probes/spark_connect_proto.h"
 #include "catalogue/versions.h"
+#include "probes/spark_connect_proto.h"
 #include "util/environment.h"
 
 namespace plo {

@@ -6,10 +6,10 @@
 #include <utility>
 #include <vector>
 
-#include "environment/databricks_client.h"
-#include "environment/environment_probe.h"
 #include "compat/java_compat_service.h"
 #include "console/console.h"
+#include "environment/databricks_client.h"
+#include "environment/environment_probe.h"
 #include "process/process_runner.h"
 #include "registry/compute_registry.h"
 #include "spark/reports.h"

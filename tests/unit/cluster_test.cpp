@@ -4,8 +4,8 @@
 #include <algorithm>
 
 #include "blocks.h"
-#include "probes/cluster_detect.h"
 #include "fakes.h"
+#include "probes/cluster_detect.h"
 
 namespace plo::testing {
 namespace {

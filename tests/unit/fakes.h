@@ -13,15 +13,15 @@
 #include <vector>
 
 #include "cancel/cancel.h"
-#include "environment/databricks_client.h"
-#include "environment/environment_probe.h"
-#include "probes/http_client.h"
 #include "compat/java_compat_service.h"
 #include "compat/java_environment.h"
 #include "compute/compute_task.h"
 #include "console/answers.h"
 #include "console/console.h"
 #include "download/jdk_installer.h"
+#include "environment/databricks_client.h"
+#include "environment/environment_probe.h"
+#include "probes/http_client.h"
 #include "process/process_runner.h"
 #include "registry/compute_registry.h"
 #include "spark/spark_task.h"

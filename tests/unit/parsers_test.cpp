@@ -5,12 +5,12 @@
 #include <filesystem>
 #include <fstream>
 
-#include "probes/cluster_responses.h"
-#include "environment/java_detect.h"
-#include "probes/master_url.h"
-#include "environment/pyspark_detect.h"
 #include "catalogue/versions.h"
 #include "console/answers.h"
+#include "environment/java_detect.h"
+#include "environment/pyspark_detect.h"
+#include "probes/cluster_responses.h"
+#include "probes/master_url.h"
 #include "util/escape.h"
 
 namespace plo {

@@ -1,14 +1,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "compute/compute_target.h"
+#include "fakes.h"
 #include "probes/databricks_api.h"
 #include "probes/databricks_config.h"
 #include "probes/master_probe.h"
 #include "probes/spark_connect_client.h"
 #include "probes/spark_connect_proto.h"
 #include "probes/spark_connect_url.h"
-#include "compute/compute_target.h"
-#include "fakes.h"
 
 namespace plo {
 namespace {
