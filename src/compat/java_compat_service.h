@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "catalogue/versions.h"
+#include "environment/distributions.h"
 #include "environment/installed.h"
 
 namespace plo {
@@ -43,6 +44,14 @@ class JavaCompatService {
   // The folder of a PySpark stash (.plo-pyspark-stash) an interrupted set-version left on the
   // import path, or nothing.
   virtual std::optional<std::string> leftover_stash() { return std::nullopt; }
+
+  // The interpreter's Python version ("3.10.13"), from the answer its import path came with, or
+  // nothing when it is not known.
+  virtual std::optional<std::string> python_version() { return std::nullopt; }
+
+  // The distributions that provide or shape `pyspark` on the interpreter's import path, in path
+  // order.
+  virtual std::vector<PySparkDistribution> pyspark_distributions() { return {}; }
 
   // Why the JAVA_HOME that spark-env.sh assigns names no Java (a CR kept from Windows line ends,
   // a folder without bin/java), or nothing when it assigns none or a usable one.

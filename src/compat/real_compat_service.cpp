@@ -132,6 +132,10 @@ std::optional<std::string> RealCompatService::spark_env_java_home_problem() {
   return why;
 }
 
+std::vector<PySparkDistribution> RealCompatService::pyspark_distributions() {
+  return find_pyspark_distributions(import_path());
+}
+
 std::optional<std::string> RealCompatService::leftover_stash() {
   for (const std::string& entry : import_path()) {
     if (entry.empty()) continue;

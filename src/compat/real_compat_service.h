@@ -30,6 +30,7 @@ class RealCompatService : public JavaCompatService {
   void restore_java_pin() override;
   std::optional<std::string> leftover_stash() override;
   std::optional<std::string> spark_env_java_home_problem() override;
+  std::vector<PySparkDistribution> pyspark_distributions() override;
 
   // The spark-env.sh that the environment's PySpark reads, or nothing when nothing says where.
   std::optional<std::string> spark_env_file();

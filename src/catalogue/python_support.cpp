@@ -1,0 +1,47 @@
+#include "catalogue/python_support.h"
+
+#include <charconv>
+#include <utility>
+
+namespace plo {
+
+const PythonTable PYSPARK_PYTHON_SUPPORT = {
+    {"2.4", {"2.7", "3.7"}},   {"3.0", {"3.6", "3.8"}},   {"3.1", {"3.6", "3.9"}},
+    {"3.2", {"3.6", "3.9"}},   {"3.3", {"3.7", "3.10"}},  {"3.4", {"3.7", "3.11"}},
+    {"3.5", {"3.8", "3.11"}},  {"4.0", {"3.9", "3.13"}},  {"4.1", {"3.10", "3.14"}},
+    {"4.2", {"3.10", "3.14"}}, {"4.3", {"3.11", "3.14"}},
+};
+
+std::optional<PythonRange> python_range(std::string_view major_minor, const PythonTable& table) {
+  const auto found = table.find(major_minor);
+  if (found == table.end()) return std::nullopt;
+  return found->second;
+}
+
+namespace {
+
+// The (major, minor) of "3.10.13" or "3.10"; nothing when the text does not start that way.
+std::optional<std::pair<int, int>> major_minor_numbers(std::string_view text) {
+  int major = 0;
+  int minor = 0;
+  const char* end = text.data() + text.size();
+  auto [p, error] = std::from_chars(text.data(), end, major);
+  if (error != std::errc() || p == end || *p != '.') return std::nullopt;
+  auto [q, error2] = std::from_chars(p + 1, end, minor);
+  if (error2 != std::errc() || (q != end && *q != '.' && (*q < 'a' || *q > 'z'))) {
+    return std::nullopt;
+  }
+  return std::pair{major, minor};
+}
+
+}  // namespace
+
+bool python_fits(std::string_view python_version, const PythonRange& range) {
+  const auto version = major_minor_numbers(python_version);
+  const auto low = major_minor_numbers(range.min);
+  const auto high = major_minor_numbers(range.max);
+  if (!version || !low || !high) return true;
+  return *low <= *version && *version <= *high;
+}
+
+}  // namespace plo

@@ -1,0 +1,136 @@
+#include "environment/distributions.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <set>
+
+#include "catalogue/versions.h"
+#include "util/environment.h"
+#include "util/text.h"
+#include "util/text_file.h"
+
+namespace plo {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Packaging's normal form: lower case, runs of "-", "_" and "." as one "-".
+std::string normalized(std::string_view name) {
+  std::string out;
+  for (char c : name) {
+    if (c == '-' || c == '_' || c == '.') {
+      if (out.empty() || out.back() != '-') out += '-';
+    } else {
+      out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+  }
+  return out;
+}
+
+bool is_ours(std::string_view normalized_name) {
+  return std::find(kPySparkDistributionNames.begin(), kPySparkDistributionNames.end(),
+                   normalized_name) != kPySparkDistributionNames.end();
+}
+
+// The metadata file of a .dist-info or .egg-info entry (an egg-info may be a file itself).
+fs::path metadata_file(const fs::directory_entry& entry, bool dist_info) {
+  if (dist_info) return entry.path() / "METADATA";
+  std::error_code error;
+  if (entry.is_regular_file(error)) return entry.path();
+  return entry.path() / "PKG-INFO";
+}
+
+}  // namespace
+
+const std::vector<std::string_view> kPySparkDistributionNames = {
+    "pyspark", "pyspark-client", "pyspark-connect", "databricks-connect"};
+
+std::optional<MetadataHeaders> parse_metadata_headers(std::string_view metadata) {
+  std::optional<std::string> name;
+  std::optional<std::string> version;
+  while (!metadata.empty()) {
+    const auto end = metadata.find('\n');
+    std::string_view line = metadata.substr(0, end);
+    metadata = end == std::string_view::npos ? std::string_view() : metadata.substr(end + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.empty()) break;  // the headers end at the first blank line
+    const auto colon = line.find(':');
+    if (colon == std::string_view::npos) continue;
+    const std::string_view key = line.substr(0, colon);
+    if (key == "Name" && !name) name = std::string(trim_blanks(line.substr(colon + 1)));
+    if (key == "Version" && !version) version = std::string(trim_blanks(line.substr(colon + 1)));
+  }
+  if (!name || name->empty() || !version) return std::nullopt;
+  return MetadataHeaders{*name, *version};
+}
+
+std::vector<PySparkDistribution> find_pyspark_distributions(
+    const std::vector<std::string>& import_path) {
+  std::vector<PySparkDistribution> found;
+  std::set<std::string> seen;
+  for (const std::string& entry : import_path) {
+    const fs::path folder = entry.empty() ? fs::path(".") : fs::path(entry);
+    std::error_code error;
+    const fs::path canonical = fs::weakly_canonical(folder, error);
+    if (!seen.insert(error ? folder.string() : canonical.string()).second) continue;
+    fs::directory_iterator it(folder, error);
+    if (error) continue;
+    std::vector<fs::directory_entry> entries;
+    for (const auto& child : it) entries.push_back(child);
+    std::sort(entries.begin(), entries.end());  // a stable report whatever the file system's order
+    for (const auto& child : entries) {
+      const std::string name = child.path().filename().string();
+      const bool dist_info = name.ends_with(".dist-info");
+      if (!dist_info && !name.ends_with(".egg-info")) continue;
+      // "pyspark_client-4.1.0.dist-info", "pyspark.egg-info", "pyspark-3.3.4-py3.11.egg-info"
+      const std::string stem = name.substr(0, name.rfind('.'));
+      if (!is_ours(normalized(stem.substr(0, stem.find('-'))))) continue;
+      PySparkDistribution distribution{normalized(stem.substr(0, stem.find('-'))), "",
+                                       child.path().string(), folder.string()};
+      if (const auto text = read_file_prefix(metadata_file(child, dist_info))) {
+        if (const auto headers = parse_metadata_headers(*text)) {
+          distribution.name = normalized(headers->name);
+          if (looks_like_version(headers->version)) distribution.version = headers->version;
+        }
+      }
+      if (is_ours(distribution.name)) found.push_back(std::move(distribution));
+    }
+  }
+  return found;
+}
+
+SparkDistribution inspect_spark_distribution(const std::string& home) {
+  SparkDistribution spark;
+  const fs::path root(home);
+  spark.has_spark_submit = is_executable_file((root / "bin" / "spark-submit").string());
+  if (const auto release = read_file_prefix(root / "RELEASE", 4096)) {
+    // The first line: "Spark 3.5.1 built for Hadoop 3.3.4"
+    std::string_view line(*release);
+    line = trim_blanks(line.substr(0, line.find('\n')));
+    if (line.starts_with("Spark ")) {
+      line.remove_prefix(6);
+      const std::string_view version = line.substr(0, line.find(' '));
+      if (looks_like_version(version)) spark.version = std::string(version);
+    }
+  }
+  if (spark.version) return spark;
+  std::error_code error;
+  fs::directory_iterator it(root / "jars", error);
+  if (error) return spark;
+  for (const auto& child : it) {
+    // "spark-core_2.12-3.5.1.jar"
+    const std::string name = child.path().filename().string();
+    if (!name.starts_with("spark-core_") || !name.ends_with(".jar")) continue;
+    const auto dash = name.find('-', 11);
+    if (dash == std::string::npos) continue;
+    const std::string version = name.substr(dash + 1, name.size() - dash - 1 - 4);
+    if (looks_like_version(version)) {
+      spark.version = version;
+      break;
+    }
+  }
+  return spark;
+}
+
+}  // namespace plo
