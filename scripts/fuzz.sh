@@ -3,6 +3,8 @@
 # on its committed corpus, every input under a time limit, so that a slow (non-linear) parser
 # fails as a crash does. First each target runs once on inputs shaped to be slow (near 1 MiB).
 # Crashes and slow inputs are kept in fuzz/crashes/ and end the script with failure.
+# PLO_FUZZ_SEED fixes libFuzzer's seed (CI sets it, so that its run repeats the same search);
+# without it every run explores anew.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
@@ -32,6 +34,6 @@ for target in fuzz/corpus/*/; do
   # New inputs go to a scratch folder; the committed corpus stays small.
   build-fuzz/fuzz/"$name" -max_total_time="$seconds" -max_len=65536 -timeout="$per_input" \
     -rss_limit_mb=2048 -artifact_prefix=fuzz/crashes/"$name"- -print_final_stats=0 \
-    "$work" "$target" 2>&1 | tail -n 3
+    ${PLO_FUZZ_SEED:+-seed="$PLO_FUZZ_SEED"} "$work" "$target" 2>&1 | tail -n 3
   rm -rf "$work"
 done
