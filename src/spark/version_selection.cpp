@@ -55,8 +55,10 @@ bool SparkTask::select_version(const std::optional<std::string>& requested) {
       compat_marker = contains(supported, java->version) ? c.style(" [OK]", Color::Green)
                                                          : c.style(" [!]", Color::Red);
     }
+    // Yellow: a line's newest declared Python is what it was tested on, not always a hard limit
+    // (and -q shows every red part as an error line).
     if (python_excluded(python, entry.major_minor)) {
-      compat_marker += c.style(" [!py]", Color::Red);
+      compat_marker += c.style(" [!py]", Color::Yellow);
       python_marked = true;
     }
     std::string current_marker;
