@@ -157,12 +157,11 @@ std::optional<std::string> find_pyspark_version(const std::vector<std::string>& 
 std::string import_path_query_script() {
   // The version as Python writes its own ("3.13.0rc1"): a pre-release stays recognisable.
   // Site folders that do not exist yet are listed too: one that appears changes the import path.
-  return "import os,site,sys;v=sys.version_info;sys.stdout.buffer.write(b'plo-python-version\\0'+"
-         "('%d.%d.%d'%tuple(v[:3])+({'alpha':'a','beta':'b','candidate':'rc'}.get(v[3],'')+str(v[4]"
-         ") "
-         "if v[3]!='final' else "
-         "'')).encode()+b'\\0');sys.stdout.buffer.write(b'plo-site-folders\\0'+b''.join(os."
-         "fsencode(p)"
+  return "import os,site,sys;v=sys.version_info;"
+         "sys.stdout.buffer.write(b'plo-python-version\\0'+('%d.%d.%d'%tuple(v[:3])+"
+         "({'alpha':'a','beta':'b','candidate':'rc'}.get(v[3],'')+str(v[4]) "
+         "if v[3]!='final' else '')).encode()+b'\\0');"
+         "sys.stdout.buffer.write(b'plo-site-folders\\0'+b''.join(os.fsencode(p)"
          "+b'\\0' for p in [*site.getsitepackages(),*([site.getusersitepackages()] if "
          "site.ENABLE_USER_SITE else [])] if isinstance(p,str)));" +
          std::string(kPathProbeScript);

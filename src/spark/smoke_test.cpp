@@ -85,10 +85,6 @@ std::optional<size_t> error_name_at(std::string_view line) {
   return std::nullopt;
 }
 
-}  // namespace
-
-namespace {
-
 // The line without its colour sequences (ESC [ ... final byte): Python 3.13 colours tracebacks
 // when FORCE_COLOR is set, even into a pipe.
 std::string without_colours(std::string_view line) {
