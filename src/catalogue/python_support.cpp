@@ -5,8 +5,10 @@
 
 namespace plo {
 
+// From each line's newest release: python_requires (2.4 and 3.0 have none: their lowest classifier)
+// and the newest "Programming Language :: Python :: 3.x" classifier of python/setup.py.
 const PythonTable PYSPARK_PYTHON_SUPPORT = {
-    {"2.4", {"2.7", "3.7"}},   {"3.0", {"3.6", "3.8"}},   {"3.1", {"3.6", "3.9"}},
+    {"2.4", {"2.7", "3.7"}},   {"3.0", {"2.7", "3.9"}},   {"3.1", {"3.6", "3.9"}},
     {"3.2", {"3.6", "3.9"}},   {"3.3", {"3.7", "3.10"}},  {"3.4", {"3.7", "3.11"}},
     {"3.5", {"3.8", "3.11"}},  {"4.0", {"3.9", "3.13"}},  {"4.1", {"3.10", "3.14"}},
     {"4.2", {"3.10", "3.14"}}, {"4.3", {"3.11", "3.14"}},
@@ -42,6 +44,24 @@ bool python_fits(std::string_view python_version, const PythonRange& range) {
   const auto high = major_minor_numbers(range.max);
   if (!version || !low || !high) return true;
   return *low <= *version && *version <= *high;
+}
+
+bool python_below(std::string_view python_version, const PythonRange& range) {
+  const auto version = major_minor_numbers(python_version);
+  const auto low = major_minor_numbers(range.min);
+  return version && low && *version < *low;
+}
+
+std::optional<bool> python_fit(const std::optional<std::string>& python_version,
+                               const std::optional<PythonRange>& range) {
+  if (!python_version || !range) return std::nullopt;
+  return python_fits(*python_version, *range);
+}
+
+std::string python_major_minor(std::string_view python_version) {
+  const auto first = python_version.find('.');
+  if (first == std::string_view::npos) return std::string(python_version);
+  return std::string(python_version.substr(0, python_version.find('.', first + 1)));
 }
 
 }  // namespace plo

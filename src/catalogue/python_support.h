@@ -27,4 +27,14 @@ std::optional<PythonRange> python_range(std::string_view major_minor,
 // read fits (nothing is known against it).
 bool python_fits(std::string_view python_version, const PythonRange& range);
 
+// Whether a Python version lies below the range (too old for it rather than too new).
+bool python_below(std::string_view python_version, const PythonRange& range);
+
+// Whether the interpreter's version fits the line's range; nothing when either is unknown.
+std::optional<bool> python_fit(const std::optional<std::string>& python_version,
+                               const std::optional<PythonRange>& range);
+
+// "3.10" of "3.10.13" (the text as it is when it has no second dot).
+std::string python_major_minor(std::string_view python_version);
+
 }  // namespace plo

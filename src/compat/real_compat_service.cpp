@@ -22,10 +22,12 @@ const std::vector<std::string>& RealCompatService::import_path() {
     try {
       const std::string interpreter = find_interpreter();
       bool asked = false;
-      import_path_ = cached_import_path(interpreter_cache_folder(), interpreter, [&] {
+      CachedAnswer answer = cached_interpreter_answer(interpreter_cache_folder(), interpreter, [&] {
         asked = true;
         return query_import_path(runner_, interpreter);
       });
+      python_version_ = std::move(answer.python_version);
+      import_path_ = std::move(answer.import_path);
       if (!asked) verbose_note("import path of " + interpreter + " from the cache");
     } catch (const std::exception&) {
       import_path_error_ = std::current_exception();
@@ -130,6 +132,11 @@ std::optional<std::string> RealCompatService::spark_env_java_home_problem() {
     why += " (it ends in a carriage return: the file has Windows line ends, which bash keeps)";
   }
   return why;
+}
+
+std::optional<std::string> RealCompatService::python_version() {
+  import_path();
+  return python_version_;
 }
 
 std::vector<PySparkDistribution> RealCompatService::pyspark_distributions() {

@@ -31,6 +31,7 @@ class RealCompatService : public JavaCompatService {
   std::optional<std::string> leftover_stash() override;
   std::optional<std::string> spark_env_java_home_problem() override;
   std::vector<PySparkDistribution> pyspark_distributions() override;
+  std::optional<std::string> python_version() override;
 
   // The spark-env.sh that the environment's PySpark reads, or nothing when nothing says where.
   std::optional<std::string> spark_env_file();
@@ -50,6 +51,7 @@ class RealCompatService : public JavaCompatService {
   ProcessRunner& runner_;
   HttpClient& http_;
   std::optional<std::vector<std::string>> import_path_;
+  std::optional<std::string> python_version_;  // came with the import path
   // Why the interpreter could not be asked: raised again rather than asking it once more, so that
   // a hanging interpreter costs one time limit per run.
   std::exception_ptr import_path_error_;

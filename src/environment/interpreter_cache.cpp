@@ -198,7 +198,7 @@ bool still_holds(const Inputs& recorded, const std::string& interpreter) {
                      [](const auto& file) { return file_state(file.first) == file.second; });
 }
 
-std::string serialize(const Inputs& inputs, const std::vector<std::string>& import_path) {
+std::string serialize(const Inputs& inputs, const ImportPathAnswer& answer) {
   std::string out;
   const auto put = [&out](std::string_view token) {
     out += token;
@@ -224,7 +224,10 @@ std::string serialize(const Inputs& inputs, const std::vector<std::string>& impo
     put(path);
     put(state);
   }
-  for (const std::string& entry : import_path) {
+  // Always written, empty when unknown: a record without it is from a plo that did not ask.
+  put("python");
+  put(answer.python_version.value_or(""));
+  for (const std::string& entry : answer.import_path) {
     put("path");
     put(entry);
   }
@@ -234,7 +237,7 @@ std::string serialize(const Inputs& inputs, const std::vector<std::string>& impo
 
 struct Record {
   Inputs inputs;
-  std::vector<std::string> import_path;
+  CachedAnswer answer;
 };
 
 // A cache file's record; nothing when it is cut short, malformed or from another plo version.
@@ -253,6 +256,7 @@ std::optional<Record> parse(std::string_view text) {
   Record record;
   bool has_interpreter = false;
   bool has_real = false;
+  bool has_python = false;
   size_t i = 2;
   const size_t last = tokens.size() - 1;
   const auto take = [&](size_t count) { return i + count <= last; };
@@ -272,13 +276,19 @@ std::optional<Record> parse(std::string_view text) {
     } else if (tag == "file" && take(2)) {
       record.inputs.files.emplace_back(tokens[i], tokens[i + 1]);
       i += 2;
+    } else if (tag == "python" && take(1)) {
+      if (!tokens[i].empty()) record.answer.python_version = std::string(tokens[i]);
+      ++i;
+      has_python = true;
     } else if (tag == "path" && take(1)) {
-      record.import_path.emplace_back(tokens[i++]);
+      record.answer.import_path.emplace_back(tokens[i++]);
     } else {
       return std::nullopt;
     }
   }
-  if (!has_interpreter || !has_real || record.inputs.files.empty()) return std::nullopt;
+  if (!has_interpreter || !has_real || !has_python || record.inputs.files.empty()) {
+    return std::nullopt;
+  }
   return record;
 }
 
@@ -365,21 +375,25 @@ std::optional<fs::path> interpreter_cache_folder() {
   return std::nullopt;
 }
 
-std::vector<std::string> cached_import_path(const std::optional<fs::path>& folder,
-                                            const std::string& interpreter,
-                                            const std::function<ImportPathAnswer()>& ask,
-                                            std::chrono::nanoseconds settle) {
-  if (!folder) return ask().import_path;
+CachedAnswer cached_interpreter_answer(const std::optional<fs::path>& folder,
+                                       const std::string& interpreter,
+                                       const std::function<ImportPathAnswer()>& ask,
+                                       std::chrono::nanoseconds settle) {
+  const auto fresh = [&ask] {
+    ImportPathAnswer answer = ask();
+    return CachedAnswer{std::move(answer.import_path), std::move(answer.python_version)};
+  };
+  if (!folder) return fresh();
   std::string absolute = interpreter;
   if (!absolute.starts_with('/')) {
     const auto cwd = current_folder();
-    if (!cwd) return ask().import_path;
+    if (!cwd) return fresh();
     absolute = *cwd + "/" + interpreter;
   }
   const fs::path file = cache_file(*folder, absolute);
   if (const auto text = read_own_file(file)) {
     if (auto record = parse(*text); record && still_holds(record->inputs, absolute)) {
-      return std::move(record->import_path);
+      return std::move(record->answer);
     }
   }
 
@@ -388,9 +402,16 @@ std::vector<std::string> cached_import_path(const std::optional<fs::path>& folde
   int64_t newest = 0;
   if (const auto inputs = observe(absolute, answer, newest);
       inputs && newest < asked_at - settle.count()) {
-    write_cache_file(*folder, file, serialize(*inputs, answer.import_path));
+    write_cache_file(*folder, file, serialize(*inputs, answer));
   }
-  return std::move(answer.import_path);
+  return {std::move(answer.import_path), std::move(answer.python_version)};
+}
+
+std::vector<std::string> cached_import_path(const std::optional<fs::path>& folder,
+                                            const std::string& interpreter,
+                                            const std::function<ImportPathAnswer()>& ask,
+                                            std::chrono::nanoseconds settle) {
+  return cached_interpreter_answer(folder, interpreter, ask, settle).import_path;
 }
 
 }  // namespace plo

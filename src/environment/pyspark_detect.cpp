@@ -155,11 +155,31 @@ std::optional<std::string> find_pyspark_version(const std::vector<std::string>& 
 }
 
 std::string import_path_query_script() {
+  // The version as Python writes its own ("3.13.0rc1"): a pre-release stays recognisable.
   // Site folders that do not exist yet are listed too: one that appears changes the import path.
-  return "import os,site,sys;sys.stdout.buffer.write(b'plo-site-folders\\0'+b''.join(os.fsencode(p)"
+  return "import os,site,sys;v=sys.version_info;"
+         "sys.stdout.buffer.write(b'plo-python-version\\0'+('%d.%d.%d'%tuple(v[:3])+"
+         "({'alpha':'a','beta':'b','candidate':'rc'}.get(v[3],'')+str(v[4]) "
+         "if v[3]!='final' else '')).encode()+b'\\0');"
+         "sys.stdout.buffer.write(b'plo-site-folders\\0'+b''.join(os.fsencode(p)"
          "+b'\\0' for p in [*site.getsitepackages(),*([site.getusersitepackages()] if "
          "site.ENABLE_USER_SITE else [])] if isinstance(p,str)));" +
          std::string(kPathProbeScript);
+}
+
+std::optional<std::string> parse_python_version(std::string_view output) {
+  constexpr std::string_view kVersionMarker{"plo-python-version\0", 19};
+  const auto start = output.find(kVersionMarker);
+  if (start == std::string_view::npos) return std::nullopt;
+  output.remove_prefix(start + kVersionMarker.size());
+  const auto end = output.find('\0');
+  if (end == std::string_view::npos || end == 0 || end > 32) return std::nullopt;
+  const std::string_view version = output.substr(0, end);
+  const bool plain = std::all_of(version.begin(), version.end(), [](char c) {
+    return (c >= '0' && c <= '9') || c == '.' || (c >= 'a' && c <= 'z');
+  });
+  if (!plain || version.front() < '0' || version.front() > '9') return std::nullopt;
+  return std::string(version);
 }
 
 std::vector<std::string> parse_site_folders(std::string_view output) {
@@ -200,7 +220,8 @@ ImportPathAnswer query_import_path(ProcessRunner& runner, const std::string& int
         "Python whose PySpark plo should manage",
         interpreter, result.exit_code));
   }
-  return {std::move(*import_path), parse_site_folders(result.out)};
+  return {std::move(*import_path), parse_site_folders(result.out),
+          parse_python_version(result.out)};
 }
 
 std::optional<PySparkInfo> pyspark_on_path(const std::vector<std::string>& import_path,

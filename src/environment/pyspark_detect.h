@@ -39,11 +39,15 @@ std::optional<std::string> find_pyspark_version(const std::vector<std::string>& 
 struct ImportPathAnswer {
   std::vector<std::string> import_path;
   std::vector<std::string> site_folders;  // where its site module looks for .pth files
+  std::optional<std::string> python_version = std::nullopt;  // "3.10.13", "3.13.0rc1"
 };
 
-// The script that asks for an ImportPathAnswer: the site folders after their own marker, then the
-// path probe.
+// The script that asks for an ImportPathAnswer: the interpreter's version and the site folders,
+// each after its own marker, then the path probe.
 std::string import_path_query_script();
+
+// The interpreter's version from the query's output, or nothing when it holds no plausible one.
+std::optional<std::string> parse_python_version(std::string_view output);
 
 // The site folders from the query's output (empty when the output has none).
 std::vector<std::string> parse_site_folders(std::string_view output);

@@ -8,6 +8,7 @@ VersionsReport SparkTask::versions_report() {
   try {
     report.pyspark = s_.compat.get_pyspark_info();
     report.java = s_.compat.get_current_java();
+    report.python_version = s_.compat.python_version();
   } catch (const std::exception&) {
     report.error = std::current_exception();
     return report;
@@ -25,6 +26,8 @@ VersionsReport SparkTask::versions_report() {
         .java_supported = compat.supported,
         .java_recommended = recommended,
         .installed = report.pyspark && report.pyspark->version == entry.version,
+        .python_supported = python_range(entry.major_minor),
+        .python_fits = python_fit(report.python_version, python_range(entry.major_minor)),
     });
   }
   return report;

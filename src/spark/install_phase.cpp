@@ -230,6 +230,10 @@ bool SparkTask::install_phase(const std::string& version_to_install, const std::
       }
     }
     const SmokeResult smoke = smoke_test(java_fits);
+    if (smoke.import_failed) {
+      import_failed(version_to_install, major_minor, smoke.first_error_line, previous_version);
+      return finish(false);
+    }
     const bool test_ok = smoke.ok;
     const std::string& error_msg = smoke.message;
     const bool java_error = smoke.java_error;
@@ -288,6 +292,40 @@ bool SparkTask::install_phase(const std::string& version_to_install, const std::
     stash.settle(*this, true);
     throw;
   }
+}
+
+void SparkTask::import_failed(const std::string& version, const std::string& major_minor,
+                              const std::string& error_line,
+                              const std::optional<std::string>& previous_version) {
+  Console& c = s_.console;
+  c.echo();
+  c.echo(c.style("PySpark " + version +
+                     " cannot be imported: " + escape_controls(first_chars(error_line, 400)),
+                 Color::Red));
+  c.echo();
+  const auto python = s_.compat.python_version();
+  const auto range = python_range(major_minor);
+  if (python_fit(python, range) == false) {
+    c.echo("   PySpark " + major_minor + " runs on Python " + range->min + " to " + range->max +
+           "; yours is " + *python + ".");
+    c.echo();
+  }
+  if (previous_version && c.confirm("Rollback to PySpark " + *previous_version + "?", true)) {
+    c.echo();
+    c.echo(c.style("Rolling back...", Color::Yellow));
+    _uninstall_pyspark();
+    if (_install_pyspark(*previous_version)) {
+      s_.compat.restore_java_pin();
+      c.echo(c.style("Restored PySpark " + *previous_version, Color::Green));
+    } else {
+      c.echo(c.style("Rollback failed!", Color::Red));
+    }
+    c.echo();
+    return;
+  }
+  c.echo();
+  c.echo("   Run 'plo spark set-version' to choose a version that works here");
+  c.echo();
 }
 
 void SparkTask::report_state_after_interrupt(const std::optional<std::string>& had_version) {

@@ -15,6 +15,14 @@ json optional_text(const std::optional<std::string>& value) {
   return value ? json(*value) : json(nullptr);
 }
 
+json optional_flag(const std::optional<bool>& value) {
+  return value ? json(*value) : json(nullptr);
+}
+
+json python_range_json(const std::optional<PythonRange>& range) {
+  return range ? json{{"min", range->min}, {"max", range->max}} : json(nullptr);
+}
+
 }  // namespace
 
 json check_json(const CheckReport& r) {
@@ -37,7 +45,10 @@ json check_json(const CheckReport& r) {
                         {"pyspark", pyspark},
                         {"java", java},
                         {"compatible", r.compatible ? json(*r.compatible) : json(nullptr)},
-                        {"message", r.compatible ? json(r.message) : json(nullptr)}});
+                        {"message", r.compatible ? json(r.message) : json(nullptr)},
+                        {"python_version", optional_text(r.python_version)},
+                        {"python_supported", python_range_json(r.python_supported)},
+                        {"python_fits", optional_flag(r.python_fits)}});
 }
 
 json versions_json(const VersionsReport& r) {
@@ -48,13 +59,16 @@ json versions_json(const VersionsReport& r) {
                         {"tag", row.tag},
                         {"java_supported", row.java_supported},
                         {"java_recommended", optional_int(row.java_recommended)},
-                        {"installed", row.installed}});
+                        {"installed", row.installed},
+                        {"python_supported", python_range_json(row.python_supported)},
+                        {"python_fits", optional_flag(row.python_fits)}});
   }
   return json_document(
       {{"versions", versions},
        {"pyspark", r.pyspark ? json{{"version", r.pyspark->version}} : json(nullptr)},
        {"java",
-        r.java ? json{{"version", r.java->version}, {"vendor", r.java->vendor}} : json(nullptr)}});
+        r.java ? json{{"version", r.java->version}, {"vendor", r.java->vendor}} : json(nullptr)},
+       {"python_version", optional_text(r.python_version)}});
 }
 
 json match_json(const MatchReport& r) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/python_support.h"
 #include "compat/java_compat_service.h"
 
 namespace plo {
@@ -18,9 +19,14 @@ struct CheckReport {
   // The compatibility check's flag and message; asked only when both PySpark and Java are there.
   std::optional<bool> compatible;
   std::string message;
+  // The interpreter's version and the installed line's Python range, where known; python_fits is
+  // nothing unless both are.
+  std::optional<std::string> python_version;
+  std::optional<PythonRange> python_supported;
+  std::optional<bool> python_fits;
   std::exception_ptr error;
 
-  bool ok() const { return compatible.value_or(false); }
+  bool ok() const { return compatible.value_or(false) && python_fits.value_or(true); }
 };
 
 // One row of the compatibility matrix.
@@ -31,6 +37,9 @@ struct VersionRow {
   std::vector<int> java_supported;
   std::optional<int> java_recommended;  // nothing where the table offers none ("?")
   bool installed = false;
+  std::optional<PythonRange> python_supported;
+  std::optional<bool>
+      python_fits;  // nothing where the range or the interpreter's version is unknown
 };
 
 // What `show_versions` found.
@@ -38,6 +47,7 @@ struct VersionsReport {
   std::vector<VersionRow> versions;
   std::optional<PySparkInfo> pyspark;
   std::optional<JavaInfo> java;
+  std::optional<std::string> python_version;  // the interpreter's
   std::exception_ptr error;  // set when PySpark or Java detection failed: nothing else is filled
 };
 

@@ -85,7 +85,59 @@ std::optional<size_t> error_name_at(std::string_view line) {
   return std::nullopt;
 }
 
+// The line without its colour sequences (ESC [ ... final byte): Python 3.13 colours tracebacks
+// when FORCE_COLOR is set, even into a pipe.
+std::string without_colours(std::string_view line) {
+  std::string plain;
+  for (size_t i = 0; i < line.size(); ++i) {
+    if (line[i] != '\x1b' || i + 1 >= line.size() || line[i + 1] != '[') {
+      plain += line[i];
+      continue;
+    }
+    i += 2;
+    while (i < line.size() && (line[i] < 0x40 || line[i] > 0x7e)) ++i;
+  }
+  return plain;
+}
+
 }  // namespace
+
+std::optional<std::string> smoke_import_failure(std::string_view error_text) {
+  // Python names the script's frames File "<string>", line N; lines count from the script's start.
+  static const std::string import_frame = [] {
+    const std::string_view script = kSmokeTestScript;
+    const size_t at = script.find("from pyspark");
+    const auto number = std::count(script.begin(), script.begin() + static_cast<long>(at), '\n');
+    return "File \"<string>\", line " + std::to_string(number + 1) + ",";
+  }();
+  bool in_traceback = false;
+  bool at_import = false;
+  std::optional<std::string> exception_line;
+  while (!error_text.empty()) {
+    const auto nl = error_text.find('\n');
+    const std::string plain = without_colours(error_text.substr(0, nl));
+    std::string_view line = plain;
+    error_text = nl == std::string_view::npos ? std::string_view() : error_text.substr(nl + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.starts_with("Traceback (most recent call last):")) {
+      in_traceback = true;
+      at_import = false;
+      exception_line.reset();
+      continue;
+    }
+    if (!in_traceback || line.empty()) continue;
+    const std::string_view text = trim_blanks(line);
+    if (line.front() == ' ' || line.front() == '\t') {
+      if (text.starts_with("File \"<string>\", line ")) at_import = text.starts_with(import_frame);
+      continue;
+    }
+    // The first line back at the margin ends the frames: the exception itself.
+    exception_line = std::string(text);
+    in_traceback = false;
+  }
+  if (!at_import || !exception_line) return std::nullopt;
+  return exception_line;
+}
 
 SmokeDiagnosis diagnose_smoke_failure(std::string_view error_text, std::optional<bool> java_fits) {
   SmokeDiagnosis diagnosis;
@@ -142,6 +194,9 @@ SparkTask::SmokeResult SparkTask::smoke_test(std::optional<bool> java_fits) {
     auto [ok, message] = classify_smoke_test(result.exit_code, result.out, result.err);
     if (ok) return {true, "", false, ""};
     const std::string& error_text = result.err.empty() ? result.out : result.err;
+    if (auto line = smoke_import_failure(error_text)) {
+      return {false, first_chars(*line, kMaxErrorChars), false, std::move(*line), true};
+    }
     SmokeDiagnosis diagnosis = diagnose_smoke_failure(error_text, java_fits);
     if (diagnosis.java_cause) {
       // The Part's two Java messages; an error that names Java only in passing is neither.

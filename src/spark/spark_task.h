@@ -94,6 +94,7 @@ class SparkTask {
     std::string message;  // as _test_pyspark_java's
     bool java_error = false;
     std::string first_error_line;  // raw, for standard error
+    bool import_failed = false;    // `import pyspark` itself failed: first_error_line says why
   };
   SmokeResult smoke_test(std::optional<bool> java_fits);
 
@@ -103,6 +104,10 @@ class SparkTask {
                      const std::vector<int>& supported,
                      const std::optional<PySparkInfo>& current_pyspark);
   void report_state_after_interrupt(const std::optional<std::string>& previous_version);
+  // A new version that cannot be imported: says why and offers the rollback.
+  void import_failed(const std::string& version, const std::string& major_minor,
+                     const std::string& error_line,
+                     const std::optional<std::string>& previous_version);
   // Checks, before anything changes, that the installer can run and that it manages the installed
   // PySpark; prints why not and returns false otherwise. Chooses uv where pip is missing.
   bool installer_can_replace(const EnvironmentProbe& environment, const std::string& interpreter,
@@ -158,6 +163,11 @@ struct SmokeDiagnosis {
   // The JVM's or Python's own first error line (a signature's line first), raw; empty if none.
   std::string first_error_line;
 };
+
+// The exception line ("ModuleNotFoundError: No module named 'distutils'") when the smoke test
+// failed while importing PySpark: the last traceback's innermost frame of the script is its import
+// line. Nothing for a failure after the import (the JVM's start). Linear in the text.
+std::optional<std::string> smoke_import_failure(std::string_view error_text);
 
 // Diagnoses the error text of a failed smoke test; `java_fits` is whether the current Java is in
 // the installed line's supported list (nothing when that cannot be told). Linear in the text.

@@ -12,6 +12,9 @@ CheckReport SparkTask::check_report() {
     report.python = s_.interpreter();
     report.pyspark = s_.compat.get_pyspark_info();
     if (!report.pyspark) return report;
+    report.python_version = s_.compat.python_version();
+    report.python_supported = python_range(report.pyspark->major_minor);
+    report.python_fits = python_fit(report.python_version, report.python_supported);
     warn_if_spark_env_skipped();
     report.java = s_.compat.get_current_java();
     report.java_searched = true;

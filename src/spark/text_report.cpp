@@ -69,7 +69,8 @@ void print_comparison(Console& c, const ClusterComparison& r) {
   c.echo();
 }
 
-void print_check(Console& c, const CheckReport& r) {
+// check's PySpark and Java blocks.
+static void print_pyspark_and_java(Console& c, const CheckReport& r) {
   heading(c, "PySpark Status", kHyphens40);
   if (!r.pyspark) {
     if (r.error) return;
@@ -111,6 +112,23 @@ void print_check(Console& c, const CheckReport& r) {
     c.echo("  Run 'plo java set' to select a compatible Java version");
   }
   c.echo();
+}
+
+// Lines only when the interpreter's Python is outside the installed line's range.
+static void print_python_fit(Console& c, const CheckReport& r) {
+  if (r.python_fits != false) return;
+  const std::string python = python_major_minor(*r.python_version);
+  c.echo(c.style("  Python " + python + " is not supported by PySpark " + r.pyspark->major_minor +
+                     " (Python " + r.python_supported->min + " to " + r.python_supported->max + ")",
+                 Color::Red));
+  c.echo();
+  c.echo("  Run 'plo spark set-version' to select a version that supports Python " + python);
+  c.echo();
+}
+
+void print_check(Console& c, const CheckReport& r) {
+  print_pyspark_and_java(c, r);
+  print_python_fit(c, r);
 }
 
 void print_versions(Console& c, const VersionsReport& r) {

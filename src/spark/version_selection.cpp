@@ -23,6 +23,11 @@ bool contains(const std::vector<int>& list, int value) {
   return std::find(list.begin(), list.end(), value) != list.end();
 }
 
+// Whether the interpreter's Python is known to be outside that line's range.
+bool python_excluded(const std::optional<std::string>& python, std::string_view major_minor) {
+  return python_fit(python, python_range(major_minor)) == false;
+}
+
 }  // namespace
 
 bool SparkTask::select_version(const std::optional<std::string>& requested) {
@@ -40,6 +45,8 @@ bool SparkTask::select_version(const std::optional<std::string>& requested) {
 
   const auto& versions = s_.compat.pyspark_versions();
   const CompatTable& table = s_.compat.pyspark_java_compatibility();
+  const auto python = s_.compat.python_version();
+  bool python_marked = false;
   long long index = 0;
   for (const VersionEntry& entry : versions) {
     const std::vector<int> supported = supported_for(table, entry.major_minor);
@@ -47,6 +54,12 @@ bool SparkTask::select_version(const std::optional<std::string>& requested) {
     if (java && !supported.empty()) {
       compat_marker = contains(supported, java->version) ? c.style(" [OK]", Color::Green)
                                                          : c.style(" [!]", Color::Red);
+    }
+    // Yellow: a line's newest declared Python is what it was tested on, not always a hard limit
+    // (and -q shows every red part as an error line).
+    if (python_excluded(python, entry.major_minor)) {
+      compat_marker += c.style(" [!py]", Color::Yellow);
+      python_marked = true;
     }
     std::string current_marker;
     if (current_pyspark && current_pyspark->version == entry.version) {
@@ -63,8 +76,9 @@ bool SparkTask::select_version(const std::optional<std::string>& requested) {
   if (java) {
     c.echo("  Your Java: " + std::to_string(java->version) + " (" + java->vendor + ")");
     c.echo("  [OK] = compatible, [!] = requires different Java");
-    c.echo();
   }
+  if (python_marked) c.echo("  [!py] = requires different Python (yours: " + *python + ")");
+  if (java || python_marked) c.echo();
 
   long long choice = 0;
   try {
@@ -127,6 +141,23 @@ bool SparkTask::confirm_and_install(const std::string& version_to_install,
     c.echo("   Options:");
     c.echo("     1. Install anyway (will fail until you switch Java)");
     c.echo("     2. Run 'plo java set' first to switch Java");
+    c.echo();
+    if (!c.confirm("Install anyway?", false)) return false;
+  }
+
+  const auto python = s_.compat.python_version();
+  if (const auto range = python_range(major_minor); python && python_fit(python, range) == false) {
+    c.echo();
+    c.echo(
+        c.style("Warning: PySpark " + major_minor +
+                    (python_below(*python, *range) ? " requires Python " + range->min + " or newer"
+                                                   : " supports Python up to " + range->max),
+                Color::Yellow));
+    c.echo("   Your Python: " + *python);
+    c.echo();
+    c.echo("   Options:");
+    c.echo("     1. Install anyway (pip may refuse it, or it may fail to import)");
+    c.echo("     2. Use a virtual environment of Python " + range->min + " to " + range->max);
     c.echo();
     if (!c.confirm("Install anyway?", false)) return false;
   }

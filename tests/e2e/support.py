@@ -24,6 +24,15 @@ BASE_PYTHON = "/usr/bin/python3" if os.path.exists("/usr/bin/python3") else sys.
 
 
 
+def pyenv_python(minor):
+    """The pyenv-built interpreter of Python `minor` ("3.10"), or None where it is missing."""
+    root = os.path.expanduser("~/.pyenv/versions")
+    found = sorted(v for v in (os.listdir(root) if os.path.isdir(root) else [])
+                   if v.startswith(minor + ".") and v[len(minor) + 1:].isdigit())
+    python = os.path.join(root, found[-1], "bin", "python") if found else None
+    return python if python and os.access(python, os.X_OK) else None
+
+
 def has_java(home):
     return os.access(os.path.join(home, "bin", "java"), os.X_OK)
 
@@ -263,11 +272,13 @@ def smoke_test_script():
     return "".join(pieces).encode().decode("unicode_escape")
 
 
-def build_wheel(folder, name, version, files, executables=()):
+def build_wheel(folder, name, version, files, executables=(), requires_python=None):
     """Writes a minimal wheel of `files` (archive path -> bytes or text) into folder."""
     dist = f"{name.replace('-', '_')}-{version}.dist-info"
     files = dict(files)
     files[f"{dist}/METADATA"] = f"Metadata-Version: 2.1\nName: {name}\nVersion: {version}\n"
+    if requires_python:  # pip refuses the wheel for another Python, as it does the real one
+        files[f"{dist}/METADATA"] += f"Requires-Python: {requires_python}\n"
     files[f"{dist}/WHEEL"] = "Wheel-Version: 1.0\nGenerator: plo-tests\nRoot-Is-Purelib: true\nTag: py3-none-any\n"
     record = []
     path = os.path.join(folder, f"{name.replace('-', '_')}-{version}-py3-none-any.whl")
@@ -285,7 +296,7 @@ def build_wheel(folder, name, version, files, executables=()):
 
 
 def build_pyspark_wheel(folder, version, marker, class_major=52, driver="empty", sleep_ms=0,
-                        extra_files=None):
+                        extra_files=None, requires_python=None):
     """A stand-in pyspark that starts real JVMs (with `marker` on their command lines) the way
     PySpark does: `class_major` is the launcher's class-file version, `driver` what the driver's
     main does ("empty", "sleep" or "getSubject")."""
@@ -308,7 +319,7 @@ def build_pyspark_wheel(folder, version, marker, class_major=52, driver="empty",
             jar({"org/apache/spark/deploy/SparkSubmit":
                  class_file("org/apache/spark/deploy/SparkSubmit", 52, driver, sleep_ms)}),
         **(extra_files or {}),
-    }, executables=set(scripts))
+    }, executables=set(scripts), requires_python=requires_python)
 
 
 def build_databricks_wheel(folder, broken=False):
@@ -339,10 +350,10 @@ def fake_java_home(folder, version_text, implementor=None, java_version_output=N
 class Venv:
     """A real virtual environment whose pip installs only from a local folder of wheels."""
 
-    def __init__(self, root, wheels, with_pip=True):
+    def __init__(self, root, wheels, with_pip=True, base=BASE_PYTHON):
         self.root = root
         self.wheels = wheels
-        args = [BASE_PYTHON, "-m", "venv", root] + ([] if with_pip else ["--without-pip"])
+        args = [base, "-m", "venv", root] + ([] if with_pip else ["--without-pip"])
         subprocess.run(args, check=True)
         self.python = os.path.join(root, "bin", "python")
 

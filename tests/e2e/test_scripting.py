@@ -127,14 +127,20 @@ CHECK_SCHEMA = {
     "java": nullable({"home": str, "version": int, "vendor": str, "found_in": nullable(str)}),
     "compatible": nullable(bool),
     "message": nullable(str),
+    "python_version": nullable(str),
+    "python_supported": nullable({"min": str, "max": str}),
+    "python_fits": nullable(bool),
 }
 VERSIONS_SCHEMA = {
     "schema": int,
     "versions": list_of({"version": str, "major_minor": str, "tag": str,
                          "java_supported": list_of(int), "java_recommended": nullable(int),
-                         "installed": bool}),
+                         "installed": bool,
+                         "python_supported": nullable({"min": str, "max": str}),
+                         "python_fits": nullable(bool)}),
     "pyspark": nullable({"version": str}),
     "java": nullable({"version": int, "vendor": str}),
+    "python_version": nullable(str),
 }
 MATCH_SCHEMA = {
     "schema": int,

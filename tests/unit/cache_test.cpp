@@ -152,6 +152,31 @@ TEST_F(CacheTest, EachInputThatDecidesTheAnswerIsWatched) {
   }
 }
 
+// The version comes back with the path; a record that lacks it (an older plo's) is a miss.
+TEST_F(CacheTest, KeepsThePythonVersion) {
+  answer_.python_version = "3.10.13";
+  prime();
+  const auto cached = [this] {
+    return cached_interpreter_answer(
+        root_ / "cache", path("venv/bin/python"),
+        [this] {
+          ++asked_;
+          return answer_;
+        },
+        std::chrono::nanoseconds(0));
+  };
+  EXPECT_EQ(cached().python_version, "3.10.13");
+  EXPECT_EQ(asked_, 0);
+  std::ifstream in(cache_file(), std::ios::binary);
+  std::string text(std::istreambuf_iterator<char>(in), {});
+  const std::string field("python\0003.10.13\0", 15);
+  ASSERT_NE(text.find(field), std::string::npos);
+  text.erase(text.find(field), field.size());
+  std::ofstream(cache_file(), std::ios::binary | std::ios::trunc) << text;
+  EXPECT_EQ(cached().python_version, "3.10.13");
+  EXPECT_EQ(asked_, 1);
+}
+
 TEST_F(CacheTest, VariablesThatShapeThePathAreWatched) {
   for (const char* name : {"PYTHONPATH", "PYTHONHOME", "PYTHONSAFEPATH", "PYTHONNOUSERSITE",
                            "PYTHONUSERBASE", "PYTHONPLATLIBDIR", "HOME"}) {

@@ -119,6 +119,8 @@ class FakeCompat : public JavaCompatService {
   }
   int pin_restores = 0;
   void restore_java_pin() override { ++pin_restores; }
+  std::optional<std::string> python;  // the interpreter's version; nothing: unknown
+  std::optional<std::string> python_version() override { return python; }
 
   // Installs a PySpark the way detection would report it.
   void install(const std::string& version) {

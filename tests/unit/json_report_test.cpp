@@ -18,8 +18,9 @@ std::vector<std::string> keys(const ordered_json& object) {
 TEST(CheckJson, SchemaInEachState) {
   TaskFixture none;
   const auto absent = check_json(none.task().check_report());
-  EXPECT_THAT(keys(absent), ::testing::ElementsAre("schema", "python", "pyspark", "java",
-                                                   "compatible", "message"));
+  EXPECT_THAT(keys(absent),
+              ::testing::ElementsAre("schema", "python", "pyspark", "java", "compatible", "message",
+                                     "python_version", "python_supported", "python_fits"));
   EXPECT_EQ(absent["schema"], 1);
   EXPECT_EQ(absent["python"], "/venv/bin/python");
   EXPECT_TRUE(absent["pyspark"].is_null());
@@ -54,7 +55,8 @@ TEST(VersionsJson, QuestionMarkIsNull) {
   EXPECT_EQ(document["versions"][0],
             ordered_json::parse(R"({"version": "9.9.0", "major_minor": "9.9", "tag": "",
                                     "java_supported": [], "java_recommended": null,
-                                    "installed": false})"));
+                                    "installed": false, "python_supported": null,
+                                    "python_fits": null})"));
   EXPECT_EQ(document["versions"][1]["installed"], true);
   EXPECT_EQ(document["pyspark"], ordered_json::parse(R"({"version": "3.5.9"})"));
   EXPECT_TRUE(document["java"].is_null());
