@@ -19,9 +19,12 @@ struct EnvironmentProbe {
   // The pyspark package that import would load, and how it got on the import path.
   std::optional<std::string> package = std::nullopt;  // its folder
   enum class Origin { None, Site, PythonPath, CurrentFolder } origin = Origin::None;
-  std::optional<std::string> dist_info = std::nullopt;  // the pyspark dist-info beside the package
+  // The dist-info beside the package of the distribution that ships it (pyspark or pyspark-client).
+  std::optional<std::string> dist_info = std::nullopt;
   std::optional<std::string> dist_version = std::nullopt;  // that dist-info's Version
-  std::vector<std::string> files = {};                     // its RECORD's files (when asked for)
+  // That dist-info's distribution: "pyspark", or "pyspark-client" (the Spark Connect client).
+  std::optional<std::string> dist_name = std::nullopt;
+  std::vector<std::string> files = {};  // its RECORD's files (when asked for)
 };
 
 // The probe script; with the argument "files" it also lists the files of the dist-info's RECORD.

@@ -1,3 +1,4 @@
+#include "catalogue/pep440.h"
 #include "environment/spark_env.h"
 #include "spark/pyspark_stash.h"
 #include "spark/spark_task.h"
@@ -6,12 +7,26 @@
 
 namespace plo {
 
+bool CheckReport::spark_home_mismatch() const {
+  if (!spark_home || !pyspark) return false;
+  if (!spark_home->spark.has_spark_submit) return true;
+  const auto& other = spark_home->spark.version;
+  if (!other) return false;  // a Spark that does not say its version: nothing to hold against it
+  const auto theirs = pep440_key(*other);
+  const auto ours = pep440_key(pyspark->version);
+  return theirs && ours ? *theirs != *ours : *other != pyspark->version;
+}
+
 CheckReport SparkTask::check_report() {
   CheckReport report;
   try {
     report.python = s_.interpreter();
     report.pyspark = s_.compat.get_pyspark_info();
     if (!report.pyspark) return report;
+    report.flavour =
+        classify_pyspark_flavour(s_.compat.pyspark_distributions(), report.pyspark->location);
+    if (!report.java_needed()) return report;
+    report.spark_home = s_.compat.spark_home();
     warn_if_spark_env_skipped();
     report.java = s_.compat.get_current_java();
     report.java_searched = true;
