@@ -44,7 +44,7 @@ const std::string_view kEnvironmentProbeScript =
     "   p=getattr(t,'_path',None)\n"
     "   n=re.sub(r'[-_.]+','-',t.metadata['Name'] or '').lower()\n"
     "   if n in('pyspark','pyspark-client') and p and str(p).endswith('.dist-info'):\n"
-    "    w('dist_info',str(p));w('dist_version',t.version);w('dist_name',n)\n"
+    "    w('dist_info',str(p));w('dist_version',t.version)\n"
     "    if sys.argv[1:]==['files']:\n"
     "     for f in t.files or []:w('file',os.path.normpath(str(t.locate_file(f))))\n"
     "    break\n"
@@ -85,8 +85,6 @@ std::optional<EnvironmentProbe> parse_environment_probe(std::string_view output)
       probe.dist_info = std::move(value);
     } else if (key == "dist_version") {
       probe.dist_version = std::move(value);
-    } else if (key == "dist_name") {
-      probe.dist_name = std::move(value);
     } else if (key == "file") {
       probe.files.push_back(std::move(value));
     }

@@ -73,10 +73,6 @@ PySparkFlavourFindings classify_pyspark_flavour(
   return found;
 }
 
-}  // namespace plo
-
-namespace plo {
-
 std::optional<SparkHomeFinding> find_spark_home() {
   const auto home = non_empty_env("SPARK_HOME");
   if (!home) return std::nullopt;

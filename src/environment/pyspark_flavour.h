@@ -41,10 +41,6 @@ struct PySparkFlavourFindings {
 PySparkFlavourFindings classify_pyspark_flavour(
     const std::vector<PySparkDistribution>& distributions, const std::string& package);
 
-}  // namespace plo
-
-namespace plo {
-
 // The SPARK_HOME of the environment and the Spark distribution found there: PySpark's launcher
 // starts that Spark's bin/spark-submit (and its jars) instead of its own.
 struct SparkHomeFinding {

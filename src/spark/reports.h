@@ -100,11 +100,12 @@ struct MatchReport {
   std::optional<std::string> registry_error;  // computes.yml could not be read
   std::optional<ComputeSummary> compute;      // nothing (without registry_error): not defined
   DetectionPath path = DetectionPath::None;
-  bool local_mode = false;                // the local path took the local PySpark's version
-  std::optional<bool> databricks_client;  // on the Databricks path: whether the client loads
-  std::optional<std::string> databricks_runtime;  // ... and the cluster's runtime ("15.4")
-  std::optional<ClusterComparison> comparison;    // nothing: no cluster version found
+  bool local_mode = false;                      // the local path took the local PySpark's version
+  std::optional<bool> databricks_client;        // on the Databricks path: whether the client loads
+  std::optional<ClusterComparison> comparison;  // nothing: no cluster version found
   std::exception_ptr error;
+  // On the Databricks path: the cluster's runtime ("15.4"), where its credentials let plo ask.
+  std::optional<std::string> databricks_runtime;
 
   bool ok() const { return comparison && comparison->match(); }
 };

@@ -38,18 +38,17 @@ def no_java_env(venv, **extra):
     return plo_env(venv, path=ws.path("no-java-bin"), **extra)
 
 
-def spark_distribution(name, version, spark_submit=True):
+def spark_distribution(name, version):
     """A Spark unpacked as Apache ships it: RELEASE, bin/spark-submit, jars/."""
     home = ws.path(name)
     os.makedirs(os.path.join(home, "bin"))
     os.makedirs(os.path.join(home, "jars"))
     with open(os.path.join(home, "RELEASE"), "w") as f:
         f.write(f"Spark {version} built for Hadoop 3.3.4\nBuild flags: -B -Pyarn\n")
-    if spark_submit:
-        script = os.path.join(home, "bin", "spark-submit")
-        with open(script, "w") as f:
-            f.write("#!/bin/sh\nexit 1\n")
-        os.chmod(script, 0o755)
+    script = os.path.join(home, "bin", "spark-submit")
+    with open(script, "w") as f:
+        f.write("#!/bin/sh\nexit 1\n")
+    os.chmod(script, 0o755)
     return home
 
 
@@ -156,24 +155,6 @@ class SparkHome(unittest.TestCase):
             f"  SPARK_HOME is {home} (Spark 3.3.2): PySpark 3.5.9 will launch that Spark, not its own\n"
             "  Unset SPARK_HOME (PySpark then launches its own Spark), or point it at Spark 3.5.9\n\n"),
             result.stdout)
-
-    def test_spark_home_without_spark_submit(self):
-        home = spark_distribution("spark-no-submit", "3.5.9", spark_submit=False)
-        result = self.check(home)
-        self.assertEqual(result.returncode, 1)
-        self.assertIn(f"  SPARK_HOME is {home}, which has no bin/spark-submit: PySpark will fail to "
-                      "launch Spark there\n", result.stdout)
-
-    def test_spark_home_of_the_same_version_changes_nothing(self):
-        home = spark_distribution("spark-3.5.9", "3.5.9")
-        with_home = self.check(home)
-        without = run_plo(["spark", "check"], plo_env(ws.venv, JAVA17))
-        self.assertEqual(with_home.returncode, 0, with_home.stdout)
-        self.assertEqual(with_home.stdout, without.stdout)
-        doc = json.loads(run_plo(["spark", "check", "--json"],
-                                 plo_env(ws.venv, JAVA17, SPARK_HOME=home)).stdout)
-        self.assertEqual(doc["spark_home"], {"path": home, "version": "3.5.9",
-                                             "has_spark_submit": True, "mismatch": False})
 
 
 if __name__ == "__main__":

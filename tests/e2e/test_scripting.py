@@ -123,10 +123,17 @@ CHECK_SCHEMA = {
     "schema": int,
     "python": str,
     "pyspark": nullable({"version": str, "major_minor": str, "java_supported": list_of(int),
-                         "java_recommended": nullable(int), "location": str}),
+                         "java_recommended": nullable(int), "location": str,
+                         "distribution": nullable(str), "flavour": str}),
     "java": nullable({"home": str, "version": int, "vendor": str, "found_in": nullable(str)}),
     "compatible": nullable(bool),
     "message": nullable(str),
+    "java_needed": nullable(bool),
+    "databricks_connect": nullable({"version": str, "runtime": nullable(str),
+                                    "spark_version": nullable(str)}),
+    "conflicts": list_of({"name": str, "version": nullable(str)}),
+    "spark_home": nullable({"path": str, "version": nullable(str), "has_spark_submit": bool,
+                            "mismatch": bool}),
 }
 VERSIONS_SCHEMA = {
     "schema": int,

@@ -4,7 +4,6 @@
 #include <algorithm>
 
 #include "blocks.h"
-#include "catalogue/databricks_runtimes.h"
 #include "fakes.h"
 #include "spark/json_report.h"
 
@@ -72,18 +71,6 @@ TEST(PySparkFlavour, DecidedByTheDistributionsBesideThePackage) {
   }
 }
 
-TEST(DatabricksRuntimes, SparkOfEachRuntimeAndClient) {
-  EXPECT_EQ(databricks_runtime_spark("15.4.x-scala2.12"), "3.5.0");
-  EXPECT_EQ(databricks_runtime_spark("15.4.3"), "3.5.0");
-  EXPECT_EQ(databricks_runtime_spark("13.3"), "3.4.1");
-  EXPECT_EQ(databricks_runtime_spark("16.4.1"), "3.5.2");
-  EXPECT_EQ(databricks_runtime_spark("17.3.0"), "4.0.0");
-  EXPECT_EQ(databricks_runtime_spark("11.3"), std::nullopt);
-  EXPECT_EQ(databricks_runtime_spark("x.4"), std::nullopt);
-  EXPECT_EQ(databricks_runtime_line("15.4.x-scala2.12"), "15.4");
-  EXPECT_EQ(databricks_runtime_line("15"), std::nullopt);
-}
-
 TEST(CheckFlavour, SparkConnectClientNeedsNoJava) {
   TaskFixture f;
   f.compat.install("4.1.3");
@@ -116,18 +103,6 @@ TEST(CheckFlavour, DatabricksConnectShowsItsVersionAndSparkLine) {
   EXPECT_EQ(document["databricks_connect"]["runtime"], "15.4");
   EXPECT_EQ(document["databricks_connect"]["spark_version"], "3.5.0");
   EXPECT_EQ(document["java"], nullptr);
-}
-
-TEST(CheckFlavour, ConnectMarkerIsReportedAndJavaStillDecides) {
-  TaskFixture f;
-  f.compat.install("4.1.3");
-  f.compat.distributions = {dist("pyspark", "4.1.3"), dist("pyspark-connect", "4.1.3")};
-  f.compat.java = JavaInfo{11, "Debian", "/jdk11"};
-  EXPECT_FALSE(f.task().check());
-  EXPECT_TRUE(has_block(f.console.lines,
-                        {"  Package:       pyspark-connect 4.1.3 (Spark Connect by default, over "
-                         "pyspark)"}));
-  EXPECT_EQ(check_json(f.task().check_report())["pyspark"]["flavour"], "connect");
 }
 
 TEST(CheckFlavour, ConflictsAreRedWithTheWayOut) {
@@ -273,21 +248,7 @@ TEST(SetVersionFlavour, RefusedWhereItCannotKeepTheFlavour) {
     EXPECT_TRUE(f.runner.runs.empty()) << c.name;  // nothing changed
     EXPECT_TRUE(has_block(f.console.lines, {c.first_line})) << c.name << "\n" << f.console.text();
   }
-  TaskFixture f;
-  f.compat.install("3.5.0");
-  f.compat.distributions = {dist("databricks-connect", "15.4.3")};
-  EXPECT_FALSE(f.task().set_version("3.5.9"));
-  EXPECT_TRUE(has_block(
-      f.console.lines, {"   To keep Databricks Connect, for a cluster on Spark 3.5 (runtime 16.4):",
-                        "     pip install \"databricks-connect==16.4.*\""}))
-      << f.console.text();
 }
-
-}  // namespace
-}  // namespace plo::testing
-
-namespace plo::testing {
-namespace {
 
 ComputeRecord databricks_compute() {
   return ComputeRecord{"databricks", std::map<std::string, std::string, std::less<>>{
