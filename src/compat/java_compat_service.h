@@ -9,6 +9,7 @@
 #include "catalogue/versions.h"
 #include "environment/distributions.h"
 #include "environment/installed.h"
+#include "environment/pyspark_flavour.h"
 
 namespace plo {
 
@@ -52,6 +53,9 @@ class JavaCompatService {
   // The distributions that provide or shape `pyspark` on the interpreter's import path, in path
   // order.
   virtual std::vector<PySparkDistribution> pyspark_distributions() { return {}; }
+
+  // SPARK_HOME and the Spark found there, when the environment sets a non-empty one.
+  virtual std::optional<SparkHomeFinding> spark_home() { return std::nullopt; }
 
   // Why the JAVA_HOME that spark-env.sh assigns names no Java (a CR kept from Windows line ends,
   // a folder without bin/java), or nothing when it assigns none or a usable one.

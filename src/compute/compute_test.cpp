@@ -2,12 +2,14 @@
 
 #include <chrono>
 
+#include "catalogue/databricks_runtimes.h"
 #include "catalogue/versions.h"
 #include "compute/compute_target.h"
 #include "compute/compute_task.h"
 #include "compute/load_computes.h"
 #include "compute/shown.h"
 #include "compute/test_report.h"
+#include "probes/databricks_cluster.h"
 #include "probes/master_url.h"
 #include "util/text.h"
 
@@ -116,42 +118,6 @@ std::optional<std::pair<int, int>> numeric_major_minor(std::string_view version)
   return std::pair{parts[0], parts[1]};
 }
 
-// The Spark version of a Databricks runtime, by the published runtime table, for a
-// spark-versions list that does not name it.
-std::optional<std::string> known_runtime_spark(std::string_view runtime) {
-  const auto mm = numeric_major_minor(runtime);
-  if (!mm) return std::nullopt;
-  static const std::pair<std::pair<int, int>, const char*> kTable[] = {{{12, 2}, "3.3.2"},
-                                                                       {{13, 3}, "3.4.1"},
-                                                                       {{14, 3}, "3.5.0"},
-                                                                       {{15, 4}, "3.5.0"},
-                                                                       {{16, 4}, "3.5.2"}};
-  for (const auto& [key, spark] : kTable) {
-    if (key == *mm) return spark;
-  }
-  if (mm->first == 17) return "4.0.0";
-  if (mm->first == 18) return "4.1.0";
-  if (mm->first == 19) return "4.2.0";
-  return std::nullopt;
-}
-
-std::string percent_encoded(std::string_view text) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (const char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' ||
-        c == '.' || c == '_' || c == '~') {
-      out.push_back(ch);
-    } else {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    }
-  }
-  return out;
-}
-
 // Fills an endpoint from a Databricks answer; true for HTTP 200.
 bool read_answer(const DatabricksAnswer& answer, EndpointReport& endpoint) {
   endpoint.reachable = answer.reachable;
@@ -250,7 +216,7 @@ void test_databricks(const ComputeRecord& record, ComputeServices& s, TestReport
                     spark ? "Spark " + *spark : "the list does not name this runtime's Spark"));
   }
   if (!spark) {
-    spark = known_runtime_spark(cluster->runtime);
+    spark = databricks_runtime_spark(cluster->runtime);
     if (spark) versions_endpoint.lines.push_back("Spark " + *spark + " (by the runtime's number)");
   }
   versions_endpoint.spark_version = spark;

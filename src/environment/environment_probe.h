@@ -16,7 +16,8 @@ struct EnvironmentProbe {
   bool externally_managed = false;  // EXTERNALLY-MANAGED in the stdlib folder (PEP 668)
   bool conda = false;               // sys.prefix is a conda environment (it has conda-meta)
   std::optional<std::string> stash = std::nullopt;  // a PySpark stash found on the import path
-  // The pyspark package that import would load, and how it got on the import path.
+  // The pyspark package that import would load, and how it got on the import path; its dist-info
+  // is that of pyspark, or of pyspark-client (the Spark Connect client ships the same package).
   std::optional<std::string> package = std::nullopt;  // its folder
   enum class Origin { None, Site, PythonPath, CurrentFolder } origin = Origin::None;
   std::optional<std::string> dist_info = std::nullopt;  // the pyspark dist-info beside the package

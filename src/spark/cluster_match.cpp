@@ -1,3 +1,4 @@
+#include "catalogue/databricks_runtimes.h"
 #include "probes/master_url.h"
 #include "spark/spark_task.h"
 #include "spark/text_report.h"
@@ -45,12 +46,20 @@ MatchReport SparkTask::match_report(
     } else if (host && to_lower(*host).find("databricks") != std::string::npos) {
       report.path = DetectionPath::Databricks;
       report.databricks_client = s_.databricks()->available();
+      // With credentials the cluster tells its runtime, and so its Spark.
+      if (s_.databricks_runtime) {
+        if (const auto runtime = s_.databricks_runtime(*compute)) {
+          report.databricks_runtime = databricks_runtime_line(*runtime);
+          if (report.databricks_runtime) cluster_version = databricks_runtime_spark(*runtime);
+        }
+      }
     } else if (master_url && master_url->starts_with("sc://") && s_.spark_connect_version) {
       report.path = DetectionPath::SparkConnect;
       cluster_version = s_.spark_connect_version(*master_url);
     }
     if (cluster_version && !cluster_version->empty()) {
       report.comparison.emplace();
+      report.comparison->databricks_runtime = report.databricks_runtime;
       compare_cluster_version(*cluster_version, *report.comparison);
     }
   } catch (const std::exception&) {

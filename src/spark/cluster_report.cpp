@@ -17,7 +17,16 @@ void SparkTask::compare_cluster_version(const std::string& cluster_version,
   comparison.cluster_major_minor = major_minor_of(cluster_version);
   comparison.local = s_.compat.get_pyspark_info();
   comparison.local_searched = true;
-  if (!comparison.local || comparison.match()) return;
+  if (comparison.local && comparison.databricks_runtime) {
+    const auto found =
+        classify_pyspark_flavour(s_.compat.pyspark_distributions(), comparison.local->location);
+    if (found.flavour == PySparkFlavour::DatabricksConnect) {
+      comparison.databricks_connect = found.databricks_connect->version;
+      return;  // a Spark Connect client: no local Java to note
+    }
+  }
+  // Databricks is reached through databricks-connect, whatever the local PySpark's Java.
+  if (!comparison.local || comparison.match() || comparison.databricks_runtime) return;
 
   const CompatTable& table = s_.compat.pyspark_java_compatibility();
   if (const auto record = table.find(comparison.cluster_major_minor); record != table.end()) {

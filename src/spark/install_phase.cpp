@@ -221,6 +221,9 @@ bool SparkTask::install_phase(const std::string& version_to_install, const std::
     s_.compat.restore_java_pin();
 
     c.echo();
+    if (package_ == "pyspark-client") {
+      return finish(finish_client_install(version_to_install, previous_version));
+    }
     // Whether the current Java is in the line's list decides, with the output's own signatures,
     // whether Java is to blame; a failure for another reason keeps the new version.
     std::optional<bool> java_fits;
@@ -347,8 +350,8 @@ void SparkTask::report_state_after_interrupt(const std::optional<std::string>& h
     const std::string command =
         uv_ ? shell_quoted(*uv_) + " pip install --python " + shell_quoted(s_.interpreter())
             : shell_quoted(s_.interpreter()) + " -m pip install";
-    c.echo(c.style("  To restore PySpark " + *had_version + ", run: " + command +
-                       " pyspark==" + shell_quoted(*had_version),
+    c.echo(c.style("  To restore PySpark " + *had_version + ", run: " + command + " " + package_ +
+                       "==" + shell_quoted(*had_version),
                    Color::Yellow));
   }
 }

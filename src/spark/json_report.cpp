@@ -1,5 +1,6 @@
 #include "spark/json_report.h"
 
+#include "catalogue/databricks_runtimes.h"
 #include "util/secrets.h"
 
 namespace plo {
@@ -23,6 +24,44 @@ json python_range_json(const std::optional<PythonRange>& range) {
   return range ? json{{"min", range->min}, {"max", range->max}} : json(nullptr);
 }
 
+json distribution_json(const PySparkDistribution& d) {
+  return {{"name", d.name}, {"version", d.version.empty() ? json(nullptr) : json(d.version)}};
+}
+
+// How PySpark is installed: additions to check's document.
+void add_flavour_fields(json& document, const CheckReport& r) {
+  if (r.pyspark && r.flavour) {
+    const PySparkFlavourFindings& f = *r.flavour;
+    document["pyspark"]["distribution"] = f.provider ? json(f.provider->name) : json(nullptr);
+    document["pyspark"]["flavour"] = flavour_name(f.flavour);
+  }
+  document["java_needed"] = r.pyspark ? json(r.java_needed()) : json(nullptr);
+  json databricks = nullptr;
+  if (r.flavour && r.flavour->databricks_connect) {
+    const PySparkDistribution& d = *r.flavour->databricks_connect;
+    const auto spark = databricks_runtime_spark(d.version);
+    databricks = {{"version", d.version},
+                  {"runtime", optional_text(databricks_runtime_line(d.version))},
+                  {"spark_version", optional_text(spark)}};
+  }
+  document["databricks_connect"] = databricks;
+  json conflicts = json::array();
+  if (r.flavour) {
+    for (const PySparkDistribution& d : r.flavour->conflicting) {
+      conflicts.push_back(distribution_json(d));
+    }
+  }
+  document["conflicts"] = conflicts;
+  json spark_home = nullptr;
+  if (r.spark_home) {
+    spark_home = {{"path", r.spark_home->path},
+                  {"version", optional_text(r.spark_home->spark.version)},
+                  {"has_spark_submit", r.spark_home->spark.has_spark_submit},
+                  {"mismatch", r.spark_home_mismatch()}};
+  }
+  document["spark_home"] = spark_home;
+}
+
 }  // namespace
 
 json check_json(const CheckReport& r) {
@@ -41,14 +80,16 @@ json check_json(const CheckReport& r) {
             {"vendor", r.java->vendor},
             {"found_in", r.java->found_in.empty() ? json(nullptr) : json(r.java->found_in)}};
   }
-  return json_document({{"python", r.python},
-                        {"pyspark", pyspark},
-                        {"java", java},
-                        {"compatible", r.compatible ? json(*r.compatible) : json(nullptr)},
-                        {"message", r.compatible ? json(r.message) : json(nullptr)},
-                        {"python_version", optional_text(r.python_version)},
-                        {"python_supported", python_range_json(r.python_supported)},
-                        {"python_fits", optional_flag(r.python_fits)}});
+  json document = json_document({{"python", r.python},
+                                 {"pyspark", pyspark},
+                                 {"java", java},
+                                 {"compatible", r.compatible ? json(*r.compatible) : json(nullptr)},
+                                 {"message", r.compatible ? json(r.message) : json(nullptr)},
+                                 {"python_version", optional_text(r.python_version)},
+                                 {"python_supported", python_range_json(r.python_supported)},
+                                 {"python_fits", optional_flag(r.python_fits)}});
+  add_flavour_fields(document, r);
+  return document;
 }
 
 json versions_json(const VersionsReport& r) {
@@ -103,6 +144,13 @@ json match_json(const MatchReport& r) {
   if (!c.match()) document["recommendation"] = c.cluster_major_minor + ".x";
   if (c.java_supported) document["java_supported"] = *c.java_supported;
   if (const auto fits = c.java_fits()) document["java_fits"] = *fits;
+  if (c.databricks_runtime) {
+    const std::string requirement = "databricks-connect==" + *c.databricks_runtime + ".*";
+    if (!c.match()) document["recommendation"] = requirement;
+    document["databricks"] = {{"runtime", *c.databricks_runtime},
+                              {"databricks_connect", optional_text(c.databricks_connect)},
+                              {"requirement", requirement}};
+  }
   return document;
 }
 

@@ -19,7 +19,7 @@ std::pair<bool, std::optional<std::string>> SparkTask::_uninstall_pyspark() {
   const std::string previous = info->version;
   c.echo("  Uninstalling PySpark " + previous + "...");
   try {
-    const ProcessResult result = s_.runner.run({.argv = installer_argv("uninstall", "pyspark")});
+    const ProcessResult result = s_.runner.run({.argv = installer_argv("uninstall", package_)});
     if (result.exit_code == 0) {
       c.echo(c.style("  Removed PySpark " + previous, Color::Yellow));
     } else {
@@ -35,8 +35,8 @@ bool SparkTask::_install_pyspark(const std::string& version) {
   s_.console.echo("  Installing PySpark " + version + "...");
   try {
     // pip writes its progress straight to the user's terminal.
-    const ProcessResult result =
-        s_.runner.run({.argv = installer_argv("install", "pyspark==" + version), .capture = false});
+    const ProcessResult result = s_.runner.run(
+        {.argv = installer_argv("install", package_ + "==" + version), .capture = false});
     // pip can succeed having installed nothing (a requirement whose marker does not match).
     return result.exit_code == 0 && installed_version_is(version);
   } catch (const std::exception&) {

@@ -144,12 +144,15 @@ void remove_recorded_files(const fs::path& site, const fs::path& dist_info) {
 bool is_pyspark_leftover(const fs::path& entry) {
   const std::string name = entry.filename().string();
   if (name == "pyspark") return true;
-  // pyspark-<version>.dist-info, in any spelling of the name
+  // pyspark-<version>.dist-info (or the Spark Connect client's pyspark_client-<version>), in any
+  // spelling of the name
   const auto dash = name.find('-');
   if (dash == std::string::npos || !name.ends_with(".dist-info")) return false;
   std::string stem = name.substr(0, dash);
-  for (char& c : stem) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return stem == "pyspark";
+  for (char& c : stem) {
+    c = c == '.' ? '_' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return stem == "pyspark" || stem == "pyspark_client";
 }
 
 }  // namespace

@@ -25,8 +25,25 @@ struct CheckReport {
   std::optional<PythonRange> python_supported;
   std::optional<bool> python_fits;
   std::exception_ptr error;
+  // How PySpark is installed (looked at when it is): a Spark Connect client needs no local Java,
+  // so Java is then not looked for.
+  std::optional<PySparkFlavourFindings> flavour;
+  // SPARK_HOME, looked at only for a flavour that launches a local JVM.
+  std::optional<SparkHomeFinding> spark_home;
 
-  bool ok() const { return compatible.value_or(false) && python_fits.value_or(true); }
+  bool java_needed() const { return !flavour || flavour_needs_java(flavour->flavour); }
+  // Whether the launcher would start a Spark other than pip's PySpark (another version, or a
+  // folder without bin/spark-submit).
+  bool spark_home_mismatch() const;
+  // Whether nothing about how PySpark is installed breaks it (conflicts, SPARK_HOME).
+  bool installation_sound() const {
+    return !(flavour && !flavour->conflicting.empty()) && !spark_home_mismatch();
+  }
+
+  bool ok() const {
+    return (java_needed() ? compatible.value_or(false) : pyspark.has_value()) &&
+           installation_sound() && python_fits.value_or(true);
+  }
 };
 
 // One row of the compatibility matrix.
@@ -72,8 +89,17 @@ struct ClusterComparison {
   std::optional<std::vector<int>> java_supported;
   bool java_searched = false;
   std::optional<JavaInfo> java;
+  // A Databricks cluster: its runtime ("15.4"), and the local databricks-connect's version when
+  // that provides pyspark. The databricks-connect whose major.minor is the runtime's fits it.
+  std::optional<std::string> databricks_runtime;
+  std::optional<std::string> databricks_connect;
 
-  bool match() const { return local && local->major_minor == cluster_major_minor; }
+  bool match() const {
+    if (databricks_runtime && databricks_connect) {
+      return major_minor_of(*databricks_connect) == *databricks_runtime;
+    }
+    return local && local->major_minor == cluster_major_minor;
+  }
   // Whether the current Java runs the cluster's line; nothing when that was not looked at.
   std::optional<bool> java_fits() const;
 };
@@ -88,6 +114,8 @@ struct MatchReport {
   std::optional<bool> databricks_client;        // on the Databricks path: whether the client loads
   std::optional<ClusterComparison> comparison;  // nothing: no cluster version found
   std::exception_ptr error;
+  // On the Databricks path: the cluster's runtime ("15.4"), where its credentials let plo ask.
+  std::optional<std::string> databricks_runtime;
 
   bool ok() const { return comparison && comparison->match(); }
 };

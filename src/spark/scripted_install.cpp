@@ -90,6 +90,16 @@ SparkTask::ClusterInstall SparkTask::install_for_cluster(const MatchReport& repo
   if (comparison.match()) return {std::nullopt, true};
 
   Console& c = s_.console;
+  if (comparison.databricks_runtime) {
+    // Not a PySpark to install: the report above named the databricks-connect that fits.
+    c.echo(
+        c.style("plo installs PySpark, not databricks-connect: run pip install "
+                "\"databricks-connect==" +
+                    *comparison.databricks_runtime + ".*\"",
+                Color::Red));
+    c.echo();
+    return {};
+  }
   const auto version =
       version_for_cluster(comparison.cluster_version, s_.compat.pyspark_versions());
   if (!version) {

@@ -27,6 +27,9 @@ struct TaskServices {
   // The Spark version of a Spark Connect server ("sc://..."), or nothing when it does not tell;
   // called only on match_cluster's Spark Connect path.
   std::function<std::optional<std::string>(const std::string&)> spark_connect_version = {};
+  // The runtime key of a Databricks compute's cluster ("15.4.x-scala2.12"), or nothing where it
+  // cannot be asked; called only on match_cluster's Databricks path.
+  std::function<std::optional<std::string>(const ComputeRecord&)> databricks_runtime = {};
 };
 
 // Task for managing Spark/PySpark installations.
@@ -126,8 +129,20 @@ class SparkTask {
   MatchReport printed_match_report(const std::string& compute_name);
   void heading(const std::string& title, const std::string& rule);
 
+  // Whether set-version may install `version` over the PySpark found, keeping its flavour; prints
+  // why not. Sets package_ to the distribution to install.
+  bool flavour_allows(const std::optional<PySparkInfo>& current, const std::string& version);
+  // A Spark Connect client's check after installing: `import pyspark` works and gives `version`.
+  SmokeResult import_check(const std::string& version);
+  // The end of the install phase for the Spark Connect client, from its import check on.
+  bool finish_client_install(const std::string& version_to_install,
+                             const std::optional<std::string>& previous_version);
+
   TaskServices s_;
   std::optional<std::string> uv_;  // uv's path while an install phase uses it instead of pip
+  // The distribution set-version installs and uninstalls: "pyspark", or "pyspark-client" where
+  // the Spark Connect client is what provides pyspark.
+  std::string package_ = "pyspark";
 };
 
 // The version a VERSION argument names: a line "X.Y" (two numbers) is the catalogue's entry of

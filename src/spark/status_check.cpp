@@ -1,3 +1,4 @@
+#include "catalogue/pep440.h"
 #include "environment/spark_env.h"
 #include "spark/pyspark_stash.h"
 #include "spark/spark_task.h"
@@ -5,6 +6,16 @@
 #include "util/escape.h"
 
 namespace plo {
+
+bool CheckReport::spark_home_mismatch() const {
+  if (!spark_home || !pyspark) return false;
+  if (!spark_home->spark.has_spark_submit) return true;
+  const auto& other = spark_home->spark.version;
+  if (!other) return false;  // a Spark that does not say its version: nothing to hold against it
+  const auto theirs = pep440_key(*other);
+  const auto ours = pep440_key(pyspark->version);
+  return theirs && ours ? *theirs != *ours : *other != pyspark->version;
+}
 
 CheckReport SparkTask::check_report() {
   CheckReport report;
@@ -15,6 +26,10 @@ CheckReport SparkTask::check_report() {
     report.python_version = s_.compat.python_version();
     report.python_supported = python_range(report.pyspark->major_minor);
     report.python_fits = python_fit(report.python_version, report.python_supported);
+    report.flavour =
+        classify_pyspark_flavour(s_.compat.pyspark_distributions(), report.pyspark->location);
+    if (!report.java_needed()) return report;
+    report.spark_home = s_.compat.spark_home();
     warn_if_spark_env_skipped();
     report.java = s_.compat.get_current_java();
     report.java_searched = true;

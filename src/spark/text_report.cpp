@@ -1,5 +1,9 @@
 #include "spark/text_report.h"
 
+#include <algorithm>
+
+#include "catalogue/databricks_runtimes.h"
+
 #include "spark/display.h"
 #include "util/escape.h"
 #include "util/secrets.h"
@@ -17,25 +21,110 @@ std::string recommended_text(const std::optional<int>& recommended) {
   return recommended ? std::to_string(*recommended) : "?";
 }
 
+std::string name_and_version(const PySparkDistribution& d) {
+  return escape_controls(d.version.empty() ? d.name : d.name + " " + d.version);
+}
+
+// The requirement that installs `d` again: databricks-connect by its runtime's line.
+std::string requirement_of(const PySparkDistribution& d) {
+  if (d.version.empty()) return d.name;
+  if (d.name == "databricks-connect") {
+    if (const auto line = databricks_runtime_line(d.version)) {
+      return "\"databricks-connect==" + *line + ".*\"";
+    }
+  }
+  return escape_controls(d.name + "==" + d.version);
+}
+
+// The flavour of a PySpark that is not the classic package alone.
+void print_flavour_line(Console& c, const PySparkFlavourFindings& f) {
+  if (!f.provider) return;
+  const PySparkDistribution& d = *f.provider;
+  switch (f.flavour) {
+    case PySparkFlavour::Classic:
+      return;
+    case PySparkFlavour::Connect:
+      c.echo("  Package:       " + name_and_version(*f.connect) +
+             " (Spark Connect by default, over pyspark)");
+      return;
+    case PySparkFlavour::Client:
+      c.echo("  Package:       " + name_and_version(d) + " (Spark Connect client only)");
+      return;
+    case PySparkFlavour::DatabricksConnect: {
+      std::string line = "  Package:       Databricks Connect " + escape_controls(d.version);
+      if (const auto spark = databricks_runtime_spark(d.version)) {
+        line += " (Spark " + major_minor_of(*spark) + ")";
+      }
+      c.echo(line);
+      return;
+    }
+  }
+}
+
 }  // namespace
+
+void print_pyspark_conflict(Console& c, const std::vector<PySparkDistribution>& conflicting) {
+  std::string names;
+  std::vector<std::string> uninstall;
+  bool databricks = false;
+  for (const PySparkDistribution& d : conflicting) {
+    names += (names.empty() ? "" : " and ") + name_and_version(d);
+    if (std::find(uninstall.begin(), uninstall.end(), d.name) == uninstall.end()) {
+      uninstall.push_back(d.name);
+    }
+    databricks = databricks || d.name == "databricks-connect";
+  }
+  c.echo(c.style(
+      "  " + names + " are installed together: they overwrite each other's pyspark " + "package",
+      Color::Red));
+  if (databricks)
+    c.echo("  Databricks says databricks-connect and pyspark are mutually exclusive.");
+  std::string remove = "pip uninstall -y";
+  for (const std::string& name : uninstall) remove += " " + escape_controls(name);
+  if (uninstall.size() < conflicting.size()) {
+    c.echo("  Keep one: run '" + remove + "' until pip says none is installed, then one of:");
+  } else {
+    c.echo("  Keep one: run '" + remove + "', then one of:");
+  }
+  std::vector<std::string> shown;
+  for (const PySparkDistribution& d : conflicting) {
+    const std::string requirement = requirement_of(d);
+    if (std::find(shown.begin(), shown.end(), requirement) != shown.end()) continue;
+    shown.push_back(requirement);
+    c.echo("    pip install " + requirement);
+  }
+  c.echo();
+}
 
 void print_comparison(Console& c, const ClusterComparison& r) {
   heading(c, "Cluster Information", kHyphens40);
   c.echo("  Spark Version: " + r.cluster_version);
+  if (r.databricks_runtime) c.echo("  Runtime:       Databricks " + *r.databricks_runtime);
   if (!r.local_searched) return;
 
   heading(c, "Version Comparison", kHyphens40);
-  const std::string recommendation =
-      "  Run 'plo spark set-version' and select PySpark " + r.cluster_major_minor + ".x";
+  std::vector<std::string> recommendation = {"  Run 'plo spark set-version' and select PySpark " +
+                                             r.cluster_major_minor + ".x"};
+  if (r.databricks_runtime) {
+    // A Databricks cluster is reached through databricks-connect of its runtime's line.
+    recommendation = {"  pip install \"databricks-connect==" + *r.databricks_runtime + ".*\""};
+    if (r.local && !r.databricks_connect) {
+      recommendation.insert(
+          recommendation.begin(),
+          "  Databricks Connect replaces pyspark: pip uninstall -y pyspark, then");
+    }
+  }
   if (!r.local) {
     c.echo(c.style("  PySpark not installed locally", Color::Red));
     c.echo();
-    c.echo(recommendation);
+    for (const std::string& line : recommendation) c.echo(line);
     c.echo();
     return;
   }
   c.echo("  Driver (local): PySpark " + r.local->version);
   c.echo("  Cluster:        Spark " + r.cluster_version);
+  if (r.databricks_connect)
+    c.echo("  Databricks Connect " + escape_controls(*r.databricks_connect));
   if (r.match()) {
     c.echo();
     c.echo(c.style("  Versions match!", Color::Green));
@@ -46,11 +135,17 @@ void print_comparison(Console& c, const ClusterComparison& r) {
   c.echo();
   c.echo(c.style("  VERSION MISMATCH!", Color::Red, true));
   c.echo();
-  c.echo("  Driver (local): PySpark " + r.local->major_minor);
-  c.echo("  Cluster:        Spark " + r.cluster_major_minor);
+  if (r.databricks_connect) {
+    c.echo("  Driver (local): Databricks Connect " +
+           escape_controls(major_minor_of(*r.databricks_connect)));
+    c.echo("  Cluster:        Databricks Runtime " + *r.databricks_runtime);
+  } else {
+    c.echo("  Driver (local): PySpark " + r.local->major_minor);
+    c.echo("  Cluster:        Spark " + r.cluster_major_minor);
+  }
   c.echo();
   c.echo(c.style("Recommendation:", Color::Yellow));
-  c.echo(recommendation);
+  for (const std::string& line : recommendation) c.echo(line);
   c.echo();
 
   if (!r.java_supported || !r.java_searched) return;
@@ -67,6 +162,30 @@ void print_comparison(Console& c, const ClusterComparison& r) {
     }
   }
   c.echo();
+}
+
+// What is wrong with how PySpark is installed, after the Java block: each a red line and how to
+// fix it.
+static void print_installation_problems(Console& c, const CheckReport& r) {
+  if (r.flavour && !r.flavour->conflicting.empty()) {
+    print_pyspark_conflict(c, r.flavour->conflicting);
+  }
+  if (r.spark_home_mismatch()) {
+    const SparkHomeFinding& home = *r.spark_home;
+    const std::string path = escape_controls(home.path);
+    if (!home.spark.has_spark_submit) {
+      c.echo(c.style("  SPARK_HOME is " + path +
+                         ", which has no bin/spark-submit: PySpark will fail to launch Spark there",
+                     Color::Red));
+    } else {
+      c.echo(c.style("  SPARK_HOME is " + path + " (Spark " + *home.spark.version + "): PySpark " +
+                         r.pyspark->version + " will launch that Spark, not its own",
+                     Color::Red));
+    }
+    c.echo("  Unset SPARK_HOME (PySpark then launches its own Spark), or point it at Spark " +
+           r.pyspark->version);
+    c.echo();
+  }
 }
 
 // check's PySpark and Java blocks.
@@ -86,8 +205,17 @@ static void print_pyspark_and_java(Console& c, const CheckReport& r) {
   c.echo("  Major.Minor:   " + r.pyspark->major_minor);
   c.echo("  Required Java: " + supported);
   c.echo("  Recommended:   Java " + recommended_text(r.pyspark->java_recommended));
+  if (r.flavour) print_flavour_line(c, *r.flavour);
 
   heading(c, "Java Compatibility", kHyphens40);
+  if (!r.java_needed()) {
+    c.echo(c.style(r.flavour->flavour == PySparkFlavour::DatabricksConnect
+                       ? "  Databricks Connect (a Spark Connect client): no local Java needed"
+                       : "  Spark Connect client: no local Java needed",
+                   Color::Green));
+    c.echo();
+    return;
+  }
   if (!r.java_searched) return;
   if (!r.java) {
     c.echo(c.style("  Java not found!", Color::Red));
@@ -129,6 +257,7 @@ static void print_python_fit(Console& c, const CheckReport& r) {
 void print_check(Console& c, const CheckReport& r) {
   print_pyspark_and_java(c, r);
   print_python_fit(c, r);
+  if (r.pyspark && !r.error) print_installation_problems(c, r);
 }
 
 void print_versions(Console& c, const VersionsReport& r) {

@@ -15,6 +15,9 @@ void print_versions(Console& console, const VersionsReport& report);
 void print_match_head(Console& console, const MatchReport& report);
 void print_match_rest(Console& console, const MatchReport& report);
 
+// Two or more distributions that ship the pyspark package into one folder, and how to keep one.
+void print_pyspark_conflict(Console& console, const std::vector<PySparkDistribution>& conflicting);
+
 // The cluster version report alone (the end of match_cluster and of `plo compute test`).
 void print_comparison(Console& console, const ClusterComparison& comparison);
 

@@ -117,6 +117,7 @@ bool SparkTask::confirm_and_install(const std::string& version_to_install,
                                     const std::optional<PySparkInfo>& current_pyspark) {
   Console& c = s_.console;
   const CompatTable& table = s_.compat.pyspark_java_compatibility();
+  if (!flavour_allows(current_pyspark, version_to_install)) return false;
   if (current_pyspark && current_pyspark->version == version_to_install) {
     // Nothing to replace: a copy an interrupted run kept is of no more use.
     if (!current_pyspark->location.empty()) {
@@ -131,7 +132,9 @@ bool SparkTask::confirm_and_install(const std::string& version_to_install,
   }
 
   const std::vector<int> supported = supported_for(table, major_minor);
-  if (java && !supported.empty() && !contains(supported, java->version)) {
+  // The Spark Connect client starts no JVM: the local Java does not matter.
+  if (java && !supported.empty() && !contains(supported, java->version) &&
+      package_ != "pyspark-client") {
     c.echo();
     c.echo(
         c.style("Warning: PySpark " + major_minor + " requires Java " + java_list_text(supported),

@@ -272,11 +272,12 @@ def smoke_test_script():
     return "".join(pieces).encode().decode("unicode_escape")
 
 
-def build_wheel(folder, name, version, files, executables=(), requires_python=None):
-    """Writes a minimal wheel of `files` (archive path -> bytes or text) into folder."""
+def build_wheel(folder, name, version, files, executables=(), requires_python=None, metadata=""):
+    """Writes a minimal wheel of `files` (archive path -> bytes or text) into folder; `metadata`
+    holds further METADATA header lines ("Requires-Dist: ...\\n")."""
     dist = f"{name.replace('-', '_')}-{version}.dist-info"
     files = dict(files)
-    files[f"{dist}/METADATA"] = f"Metadata-Version: 2.1\nName: {name}\nVersion: {version}\n"
+    files[f"{dist}/METADATA"] = f"Metadata-Version: 2.1\nName: {name}\nVersion: {version}\n{metadata}"
     if requires_python:  # pip refuses the wheel for another Python, as it does the real one
         files[f"{dist}/METADATA"] += f"Requires-Python: {requires_python}\n"
     files[f"{dist}/WHEEL"] = "Wheel-Version: 1.0\nGenerator: plo-tests\nRoot-Is-Purelib: true\nTag: py3-none-any\n"
@@ -328,6 +329,79 @@ def build_databricks_wheel(folder, broken=False):
         "databricks/__init__.py": "",
         "databricks/connect/__init__.py": body,
     })
+
+
+# The distributions that provide `import pyspark` besides the classic one, laid out as the real
+# packages are (tests/real/test_real_flavours.py compares these stand-ins with them): which
+# top-level folders they ship, whether pyspark/bin and pyspark/jars are there, and whether they
+# require pyspark. Their other dependencies (pandas, pyarrow, grpcio...) are left out: offline.
+CLIENT_CONNECT_MODULE = '''
+class SparkSession:
+    class Builder:
+        def remote(self, url): return self
+        def getOrCreate(self):
+            raise RuntimeError("a Spark Connect client needs a server: SparkSession.builder.remote(...)")
+    builder = Builder()
+'''
+
+
+def build_client_wheel(folder, version):
+    """pyspark-client: the pyspark package of the Spark Connect client, no bin/, no jars/, no py4j;
+    its dist-info is pyspark_client-<version>.dist-info."""
+    return build_wheel(folder, "pyspark-client", version, {
+        "pyspark/__init__.py": "from pyspark.version import __version__\n",
+        "pyspark/version.py": f"__version__: str = '{version}'\n",
+        "pyspark/sql/__init__.py": CLIENT_CONNECT_MODULE,
+        "pyspark/sql/connect/__init__.py": "",
+    })
+
+
+def build_connect_wheel(folder, version):
+    """pyspark-connect: a marker package (pyspark_connect) that requires pyspark of its version."""
+    return build_wheel(folder, "pyspark-connect", version, {
+        "pyspark_connect/__init__.py": "from pyspark_connect.version import __version__\n",
+        "pyspark_connect/version.py": f'__version__: str = "{version}"\n',
+    }, metadata=f"Requires-Dist: pyspark=={version}\n")
+
+
+def build_databricks_connect_wheel(folder, version, spark_version, marker="-Dplo.e2e.none"):
+    """databricks-connect as Databricks ships it: its own pyspark package (the version of its
+    runtime's Spark, launch scripts in pyspark/bin but no jars) beside databricks/ and delta/."""
+    scripts = {"pyspark/bin/spark-submit": SPARK_SUBMIT,
+               "pyspark/bin/spark-class": SPARK_CLASS.replace("{marker}", marker),
+               "pyspark/bin/load-spark-env.sh": LOAD_SPARK_ENV}
+    return build_wheel(folder, "databricks-connect", version, {
+        "databricks/__init__.py": "",
+        "databricks/connect/__init__.py": "class DatabricksSession:\n    pass\n",
+        "delta/__init__.py": "",
+        "pyspark/__init__.py": "from pyspark.version import __version__\n",
+        "pyspark/version.py": f'__version__: str = "{spark_version}"\n',
+        "pyspark/dbconnect_version.py": f'__dbconnect_version__ = "{version}"\n',
+        "pyspark/sql/__init__.py": CLIENT_CONNECT_MODULE,
+        **scripts,
+    }, executables=set(scripts), metadata="Provides: pyspark\nObsoletes: pyspark\n")
+
+
+def wheel_layout(path):
+    """What plo relies on in a wheel: its distribution name, top-level folders, whether it ships
+    pyspark/version.py, pyspark/bin and pyspark/jars, and whether it requires pyspark."""
+    with zipfile.ZipFile(path) as wheel:
+        names = wheel.namelist()
+        metadata_name = next(n for n in names if n.endswith(".dist-info/METADATA") and n.count("/") == 1)
+        metadata = wheel.read(metadata_name).decode(errors="replace").split("\n\n", 1)[0]
+    headers = [line.split(":", 1) for line in metadata.splitlines() if ":" in line]
+    name = next(v.strip() for k, v in headers if k == "Name")
+    requires = [v.strip() for k, v in headers if k == "Requires-Dist"]
+    tops = {n.split("/", 1)[0] for n in names if "/" in n}
+    return {
+        "name": re.sub(r"[-_.]+", "-", name).lower(),
+        "dist_info": metadata_name.split("/", 1)[0].split("-", 1)[0],
+        "packages": sorted(t for t in tops if not t.endswith((".dist-info", ".data"))),
+        "pyspark_version_py": "pyspark/version.py" in names,
+        "pyspark_bin": any(n.startswith("pyspark/bin/") for n in names),
+        "pyspark_jars": any(n.startswith("pyspark/jars/") for n in names),
+        "requires_pyspark": any(re.match(r"pyspark\b(?![-_])", r) for r in requires),
+    }
 
 
 def fake_java_home(folder, version_text, implementor=None, java_version_output=None):

@@ -121,6 +121,10 @@ class FakeCompat : public JavaCompatService {
   void restore_java_pin() override { ++pin_restores; }
   std::optional<std::string> python;  // the interpreter's version; nothing: unknown
   std::optional<std::string> python_version() override { return python; }
+  std::vector<PySparkDistribution> distributions;  // beside "/venv/site/pyspark" to count
+  std::vector<PySparkDistribution> pyspark_distributions() override { return distributions; }
+  std::optional<SparkHomeFinding> spark_home_found;
+  std::optional<SparkHomeFinding> spark_home() override { return spark_home_found; }
 
   // Installs a PySpark the way detection would report it.
   void install(const std::string& version) {
@@ -173,7 +177,7 @@ class FakeRunner : public ProcessRunner {
       outcome = uninstall_outcome;
       if (!outcome.cannot_start && outcome.exit_code == 0) compat_.pyspark.reset();
     } else if (action == "install") {
-      const std::string version = argv.back().substr(9);  // after "pyspark=="
+      const std::string version = argv.back().substr(argv.back().find("==") + 2);
       if (auto it = install_outcomes.find(version); it != install_outcomes.end()) {
         outcome = it->second;
       }
@@ -198,7 +202,7 @@ class FakeRunner : public ProcessRunner {
       if (action == "uninstall")
         names.push_back("uninstall");
       else if (action == "install")
-        names.push_back("install:" + argv.back().substr(9));
+        names.push_back("install:" + argv.back().substr(argv.back().find("==") + 2));
       else
         names.push_back("smoke");
     }
@@ -363,6 +367,7 @@ struct TaskFixture {
   bool databricks_installed = false;
   int registry_loads = 0;
   int databricks_loads = 0;
+  std::optional<std::string> databricks_runtime;  // what a Databricks cluster answers
 
   SparkTask task() {
     return SparkTask({
@@ -382,6 +387,7 @@ struct TaskFixture {
               ++databricks_loads;
               return std::make_unique<FakeDatabricks>(databricks_installed);
             },
+        .databricks_runtime = [this](const ComputeRecord&) { return databricks_runtime; },
     });
   }
 };

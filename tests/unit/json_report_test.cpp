@@ -18,9 +18,10 @@ std::vector<std::string> keys(const ordered_json& object) {
 TEST(CheckJson, SchemaInEachState) {
   TaskFixture none;
   const auto absent = check_json(none.task().check_report());
-  EXPECT_THAT(keys(absent),
-              ::testing::ElementsAre("schema", "python", "pyspark", "java", "compatible", "message",
-                                     "python_version", "python_supported", "python_fits"));
+  EXPECT_THAT(keys(absent), ::testing::ElementsAre(
+                                "schema", "python", "pyspark", "java", "compatible", "message",
+                                "python_version", "python_supported", "python_fits", "java_needed",
+                                "databricks_connect", "conflicts", "spark_home"));
   EXPECT_EQ(absent["schema"], 1);
   EXPECT_EQ(absent["python"], "/venv/bin/python");
   EXPECT_TRUE(absent["pyspark"].is_null());
@@ -32,7 +33,8 @@ TEST(CheckJson, SchemaInEachState) {
   const auto without_java = check_json(no_java.task().check_report());
   EXPECT_EQ(without_java["pyspark"],
             ordered_json::parse(R"({"version": "2.3.4", "major_minor": "2.3", "java_supported": [],
-                                    "java_recommended": null, "location": "/venv/site/pyspark"})"));
+                                    "java_recommended": null, "location": "/venv/site/pyspark",
+                                    "distribution": null, "flavour": "classic"})"));
   EXPECT_TRUE(without_java["java"].is_null());
   EXPECT_TRUE(without_java["compatible"].is_null());
 

@@ -1,0 +1,155 @@
+#include "catalogue/databricks_runtimes.h"
+#include "catalogue/pep440.h"
+#include "environment/pyspark_flavour.h"
+#include "spark/spark_task.h"
+#include "spark/text_report.h"
+#include "util/escape.h"
+#include "util/text.h"
+
+namespace plo {
+namespace {
+
+constexpr auto kImportCheckTimeLimit = std::chrono::seconds(60);
+
+// Prints the version only: nothing of pyspark beyond its import runs.
+constexpr std::string_view kImportCheckScript =
+    "import sys\nimport pyspark\nsys.stdout.write('plo-version:'+pyspark.__version__+'\\n')\n";
+
+// The newest Databricks runtime whose Spark is of `major_minor`'s line, as "X.Y"; nothing when
+// none is known.
+std::optional<std::string> runtime_for_spark_line(const std::string& major_minor) {
+  std::optional<std::string> newest;
+  for (int major = 12; major <= 19; ++major) {
+    for (int minor = 0; minor <= 4; ++minor) {
+      const std::string runtime = std::to_string(major) + "." + std::to_string(minor);
+      const auto spark = databricks_runtime_spark(runtime);
+      if (spark && major_minor_of(*spark) == major_minor) newest = runtime;
+    }
+  }
+  return newest;
+}
+
+// The major version of a version text (its leading digits), or 0 when it has none.
+int leading_number(std::string_view version) {
+  int major = 0;
+  for (size_t i = 0; i < version.size() && i < 6 && version[i] >= '0' && version[i] <= '9'; ++i) {
+    major = major * 10 + (version[i] - '0');
+  }
+  return major;
+}
+
+}  // namespace
+
+bool SparkTask::flavour_allows(const std::optional<PySparkInfo>& current,
+                               const std::string& version) {
+  package_ = "pyspark";
+  if (!current) return true;
+  Console& c = s_.console;
+  const PySparkFlavourFindings found =
+      classify_pyspark_flavour(s_.compat.pyspark_distributions(), current->location);
+  if (found.databricks_connect) {
+    // It ships its own pyspark package: pip would lay one over the other.
+    const std::string client = escape_controls(found.databricks_connect->version);
+    c.echo();
+    c.echo(c.style("databricks-connect " + client +
+                       " provides pyspark here: plo does not install pyspark over it",
+                   Color::Red));
+    c.echo("   The two overwrite each other's files; Databricks says they are mutually exclusive.");
+    c.echo("   To switch to PySpark " + version + ":");
+    c.echo("     pip uninstall -y databricks-connect pyspark");
+    c.echo("     plo spark set-version " + version);
+    const std::string line = major_minor_of(version);
+    if (const auto runtime = runtime_for_spark_line(line)) {
+      c.echo("   To keep Databricks Connect, for a cluster on Spark " + line + " (runtime " +
+             *runtime + "):");
+      c.echo("     pip install \"databricks-connect==" + *runtime + ".*\"");
+    } else {
+      c.echo("   To keep Databricks Connect, install the version of your cluster's runtime:");
+      c.echo("     pip install \"databricks-connect==X.Y.*\"  (runtime X.Y)");
+    }
+    c.echo();
+    return false;
+  }
+  if (!found.conflicting.empty()) {
+    c.echo();
+    print_pyspark_conflict(c, found.conflicting);
+    return false;
+  }
+  if (found.flavour != PySparkFlavour::Client) return true;
+  // pyspark-client is published from 4.0 on.
+  if (leading_number(version) < 4) {
+    c.echo();
+    c.echo(
+        c.style("pyspark-client (the Spark Connect client) provides pyspark here, and it exists "
+                "from 4.0 on: there is no pyspark-client " +
+                    escape_controls(version),
+                Color::Red));
+    c.echo("   To use PySpark " + escape_controls(version) + ", which runs Spark locally on Java:");
+    c.echo("     pip uninstall -y pyspark-client");
+    c.echo("     plo spark set-version " + escape_controls(version));
+    c.echo();
+    return false;
+  }
+  package_ = "pyspark-client";
+  return true;
+}
+
+SparkTask::SmokeResult SparkTask::import_check(const std::string& version) {
+  s_.console.echo(
+      "  Checking that pyspark imports (a Spark Connect client starts no local Spark)...");
+  try {
+    const ProcessResult result =
+        s_.runner.run({.argv = {s_.interpreter(), "-c", std::string(kImportCheckScript)},
+                       .time_limit = kImportCheckTimeLimit,
+                       .die_with_plo = true});
+    if (result.timed_out) return {false, "Test timed out", false, ""};
+    const auto at = result.out.rfind("plo-version:");
+    if (result.exit_code != 0 || at == std::string::npos) {
+      const std::string& text = result.err.empty() ? result.out : result.err;
+      std::string line = diagnose_smoke_failure(text, true).first_error_line;
+      if (line.empty()) line = "exit status " + std::to_string(result.exit_code);
+      return {false, first_chars(line, 200), false, line};
+    }
+    const std::string found(trim_blanks(std::string_view(result.out).substr(at + 12)));
+    const auto wanted_key = pep440_key(version);
+    const auto found_key = pep440_key(found);
+    if (wanted_key && found_key ? *wanted_key != *found_key : found != version) {
+      return {false, "import pyspark gives version " + first_chars(found, 60), false, ""};
+    }
+    return {true, "", false, ""};
+  } catch (const std::exception& e) {
+    return {false, e.what(), false, ""};
+  }
+}
+
+bool SparkTask::finish_client_install(const std::string& version_to_install,
+                                      const std::optional<std::string>& previous_version) {
+  Console& c = s_.console;
+  const SmokeResult checked = import_check(version_to_install);
+  if (checked.ok) {
+    c.echo();
+    c.echo(c.style("PySpark " + version_to_install + " installed successfully", Color::Green));
+    c.echo(c.style("  Import verified (Spark Connect client: no local Java needed)", Color::Green));
+    c.echo();
+    return true;
+  }
+  c.echo();
+  c.echo(c.style(
+      "PySpark " + version_to_install + " cannot be imported: " + escape_controls(checked.message),
+      Color::Red));
+  c.echo();
+  if (previous_version && c.confirm("Rollback to PySpark " + *previous_version + "?", true)) {
+    c.echo();
+    c.echo(c.style("Rolling back...", Color::Yellow));
+    _uninstall_pyspark();
+    if (_install_pyspark(*previous_version)) {
+      c.echo(c.style("Restored PySpark " + *previous_version, Color::Green));
+    } else {
+      c.echo(c.style("Rollback failed!", Color::Red));
+    }
+    c.echo();
+  }
+  return false;
+}
+
+}  // namespace plo
