@@ -47,7 +47,7 @@ std::optional<std::string> env_value(const char* name) {
 
 void add_doctor_command(CLI::App& app, DoctorRequest& request) {
   CLI::App* doctor = app.add_subcommand(
-      "doctor", "Check the whole environment: Python, PySpark, Java, Spark's variables, computes");
+      "doctor", "Check everything PySpark depends on, and how to fix it");
   doctor->add_flag("--json", request.json,
                    "Print the report as one JSON document (schema in the README)");
   doctor->add_flag("--clusters", request.clusters,

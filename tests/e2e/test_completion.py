@@ -164,7 +164,9 @@ class Fish(unittest.TestCase):
 
     def test_commands_options_and_names(self):
         home = computes_home(HOME_WITH_COMPUTES)
-        self.assertEqual(self.complete("plo ", home), ["completion", "compute", "help", "java", "spark"])
+        self.assertEqual(self.complete("plo ", home),
+                         ["completion", "compute", "doctor", "help", "java", "spark"])
+        self.assertEqual(self.complete("plo doctor --", home), ["--clusters", "--deep", "--json"])
         self.assertEqual(self.complete("plo spark ", home),
                          ["check", "match-cluster", "set-version", "versions"])
         self.assertEqual(self.complete("plo spark match-cluster ", home), ["dev", "prod"])

@@ -125,20 +125,21 @@ std::string joined(const std::vector<std::string>& lines) {
   return all;
 }
 
+// One decision: the area, what the machine holds, and what the check must say.
 struct Case {
-  const char* name;
+  const char* area;
   std::function<void(Doctor&)> given;
   CheckStatus status;
   const char* says;                     // in the summary or a detail
   std::optional<std::string> fix = {};  // when given, the fix exactly
 };
 
-void expect_cases(const std::string& area, const std::vector<Case>& cases) {
+void expect_cases(const std::vector<Case>& cases) {
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(std::string(c.area) + ": " + c.says);
     Doctor doctor;
     c.given(doctor);
-    const DoctorCheck check = doctor.check(area);
+    const DoctorCheck check = doctor.check(c.area);
     EXPECT_EQ(status_name(check.status), std::string(status_name(c.status)));
     EXPECT_NE((check.summary + "\n" + joined(check.details)).find(c.says), std::string::npos)
         << check.summary << "\n"
@@ -149,173 +150,67 @@ void expect_cases(const std::string& area, const std::vector<Case>& cases) {
   }
 }
 
-TEST(DoctorAreas, Interpreter) {
-  expect_cases(
-      "interpreter",
-      {
-          {"a venv", [](Doctor&) {}, CheckStatus::Ok, "Python 3.11.9 at "},
-          {"version unknown", [](Doctor& d) { d.compat.python.reset(); }, CheckStatus::Ok,
-           "version unknown"},
-          {"no venv", [](Doctor& d) { d.interpreter = d.tmp.file("usr/bin/python3", "", true); },
-           CheckStatus::Warning, "not a virtual environment"},
-          {"stale VIRTUAL_ENV", [](Doctor& d) { d.stale = "/gone/venv"; }, CheckStatus::Warning,
-           "VIRTUAL_ENV names /gone/venv", "deactivate"},
-          {"none", [](Doctor& d) { d.interpreter.clear(); }, CheckStatus::Error,
-           "no Python interpreter found"},
-      });
-}
-
-TEST(DoctorAreas, PySpark) {
-  expect_cases(
-      "pyspark",
-      {
-          {"classic", [](Doctor& d) { d.install("pyspark", "3.5.9"); }, CheckStatus::Ok,
-           "3.5.9 (pyspark)"},
-          {"beside databricks-connect",
-           [](Doctor& d) {
-             d.install("pyspark", "3.5.9");
-             d.install("databricks-connect", "15.4.3");
-           },
-           CheckStatus::Error,
-           "pyspark 3.5.9 and databricks-connect 15.4.3 are installed together"},
-          {"two dist-infos",
-           [](Doctor& d) {
-             d.install("pyspark", "3.5.9");
-             d.compat.distributions.push_back(
-                 {"pyspark", "3.3.4", "/u/pyspark-3.3.4.dist-info", "/u"});
-           },
-           CheckStatus::Error, "two pyspark distributions: 3.5.9 in /venv/site, 3.3.4 in /u"},
-          {"Python outside the line",
-           [](Doctor& d) {
-             d.install("pyspark", "3.3.4");
-             d.compat.python = "3.13.1";
-           },
-           CheckStatus::Error, "Python 3.13 is not supported by PySpark 3.3 (Python 3.7 to 3.10)",
-           "plo spark set-version"},
-          {"Python unknown",
-           [](Doctor& d) {
-             d.install("pyspark", "3.3.4");
-             d.compat.python.reset();
-           },
-           CheckStatus::Ok, "Python fit: unknown"},
-          {"leftover stash",
-           [](Doctor& d) {
-             d.install("pyspark", "3.5.9");
-             d.compat.stash = "/venv/site/.plo-pyspark-stash";
-           },
-           CheckStatus::Warning, "left a copy of PySpark in /venv/site/.plo-pyspark-stash"},
-          {"not managed by pip", [](Doctor& d) { d.compat.install("3.5.9"); }, CheckStatus::Warning,
-           "pip does not manage this PySpark"},
-          {"Connect client", [](Doctor& d) { d.install("pyspark-client", "4.1.3"); },
-           CheckStatus::Ok, "Spark Connect client"},
-          {"not installed", [](Doctor&) {}, CheckStatus::Warning, "not installed"},
-      });
-}
-
-TEST(DoctorAreas, Java) {
-  const auto java = [](int version, const std::string& home, const std::string& from) {
-    return JavaInfo{version, "Eclipse Adoptium", home, from};
+// What the end-to-end tests cannot set up with a real venv and real JDKs is decided here.
+TEST(DoctorAreas, Decisions) {
+  const auto pyspark = [](const char* version, std::function<void(Doctor&)> more = {}) {
+    return [=](Doctor& d) {
+      d.install("pyspark", version);
+      if (more) more(d);
+    };
   };
-  expect_cases(
-      "java",
-      {
-          {"fits",
-           [&](Doctor& d) {
-             d.install("pyspark", "3.5.9");
-             d.compat.java = java(17, "/jdk17", "JAVA_HOME");
-           },
-           CheckStatus::Ok, "17 (Eclipse Adoptium) at /jdk17, from JAVA_HOME"},
-          {"outside the line",
-           [&](Doctor& d) {
-             d.install("pyspark", "3.5.9");
-             d.compat.java = java(25, "/jdk25", "PATH");
-           },
-           CheckStatus::Error, "Java 25 is not compatible with PySpark 3.5", "plo java set 17"},
-          {"none",
-           [&](Doctor& d) {
-             d.install("pyspark", "4.1.3");
-             d.env["JAVA_HOME"] = "/gone";
-           },
-           CheckStatus::Error, "JAVA_HOME is '/gone', which holds no bin/java",
-           "plo java install 17 --set"},
-          {"pin gone",
-           [&](Doctor& d) {
-             d.install("pyspark", "3.5.9");
-             d.compat.java = java(17, "/jdk17", "PATH");
-             d.java.pinned = "/removed/jdk";
-           },
-           CheckStatus::Error, "plo's pin names /removed/jdk, which holds no bin/java"},
-          {"SPARK_ENV_LOADED",
-           [&](Doctor& d) {
-             d.install("pyspark", "3.5.9");
-             d.compat.java = java(17, "/jdk17", "pin");
-             d.env["SPARK_ENV_LOADED"] = "1";
-           },
-           CheckStatus::Warning, "Spark skips spark-env.sh", "unset SPARK_ENV_LOADED"},
-          {"Connect client", [&](Doctor& d) { d.install("databricks-connect", "15.4.3"); },
-           CheckStatus::Ok, "not needed"},
-      });
-}
-
-TEST(DoctorAreas, SparkHome) {
-  expect_cases("spark_home",
-               {
-                   {"unset", [](Doctor&) {}, CheckStatus::Ok, "not set"},
-                   {"empty", [](Doctor& d) { d.env["SPARK_HOME"] = ""; }, CheckStatus::Error,
-                    "./bin/spark-submit", "unset SPARK_HOME"},
-                   {"another line",
-                    [](Doctor& d) {
-                      d.install("pyspark", "3.5.9");
-                      d.tmp.file("spark/bin/spark-submit", "", true);
-                      d.tmp.file("spark/RELEASE", "Spark 3.3.4 built for Hadoop 3.3.2\n");
-                      d.env["SPARK_HOME"] = (d.tmp.path / "spark").string();
-                    },
-                    CheckStatus::Error, "PySpark 3.5.9 launches this Spark 3.3.4"},
-                   {"no spark-submit",
-                    [](Doctor& d) {
-                      d.install("pyspark", "3.5.9");
-                      d.tmp.file("spark/RELEASE", "Spark 3.5.9 built for Hadoop 3.3.4\n");
-                      d.env["SPARK_HOME"] = (d.tmp.path / "spark").string();
-                    },
-                    CheckStatus::Error, "has no bin/spark-submit"},
-                   {"the same Spark",
-                    [](Doctor& d) {
-                      d.install("pyspark", "3.5.9");
-                      d.tmp.file("spark/bin/spark-submit", "", true);
-                      d.tmp.file("spark/RELEASE", "Spark 3.5.9 built for Hadoop 3.3.4\n");
-                      d.env["SPARK_HOME"] = (d.tmp.path / "spark").string();
-                    },
-                    CheckStatus::Ok, "Spark 3.5.9 at "},
-               });
-}
-
-TEST(DoctorAreas, WorkerPython) {
-  expect_cases("pyspark_python",
-               {
-                   {"the driver's", [](Doctor& d) { d.env["PYSPARK_PYTHON"] = d.interpreter; },
-                    CheckStatus::Ok, "PYSPARK_PYTHON runs the driver's Python"},
-                   {"missing", [](Doctor& d) { d.env["PYSPARK_PYTHON"] = "/nowhere/python3"; },
-                    CheckStatus::Error, "'/nowhere/python3', which is not an executable file"},
-                   {"another minor",
-                    [](Doctor& d) {
-                      const std::string other = d.tmp.file("py310/bin/python", "", true);
-                      d.runner.minors[other] = "3.10";
-                      d.env["PYSPARK_DRIVER_PYTHON"] = other;
-                    },
-                    CheckStatus::Error, "PYSPARK_DRIVER_PYTHON is Python 3.10"},
-                   {"same minor",
-                    [](Doctor& d) {
-                      const std::string other = d.tmp.file("py311/bin/python", "", true);
-                      d.runner.minors[other] = "3.11";
-                      d.env["PYSPARK_PYTHON"] = other;
-                    },
-                    CheckStatus::Ok, "PYSPARK_PYTHON is Python 3.11"},
-                   {"not Python",
-                    [](Doctor& d) { d.env["PYSPARK_PYTHON"] = d.tmp.file("bin/true", "", true); },
-                    CheckStatus::Error, "does not answer like Python"},
-                   {"empty", [](Doctor& d) { d.env["PYSPARK_PYTHON"] = ""; }, CheckStatus::Error,
-                    "set, but empty"},
-               });
+  expect_cases({
+      {"interpreter", [](Doctor& d) { d.compat.python.reset(); }, CheckStatus::Ok,
+       "Python (version unknown) at "},
+      {"interpreter", [](Doctor& d) { d.stale = "/gone/venv"; }, CheckStatus::Warning,
+       "VIRTUAL_ENV names /gone/venv", "deactivate"},
+      {"interpreter", [](Doctor& d) { d.interpreter.clear(); }, CheckStatus::Error,
+       "no Python interpreter found"},
+      {"pyspark",
+       pyspark("3.5.9",
+               [](Doctor& d) {
+                 d.compat.distributions.push_back(
+                     {"pyspark", "3.3.4", "/u/pyspark-3.3.4.dist-info", "/u"});
+               }),
+       CheckStatus::Error, "two pyspark distributions: 3.5.9 in /venv/site, 3.3.4 in /u"},
+      {"pyspark", pyspark("3.3.4", [](Doctor& d) { d.compat.python = "3.13.1"; }),
+       CheckStatus::Error, "Python 3.13 is not supported by PySpark 3.3 (Python 3.7 to 3.10)",
+       "plo spark set-version"},
+      {"pyspark", pyspark("3.3.4", [](Doctor& d) { d.compat.python.reset(); }), CheckStatus::Ok,
+       "Python fit: unknown"},
+      {"pyspark", [](Doctor& d) { d.compat.install("3.5.9"); }, CheckStatus::Warning,
+       "pip does not manage this PySpark"},
+      {"java", pyspark("4.1.3"), CheckStatus::Error, "no JAVA_HOME, and no java on PATH",
+       "plo java install 17 --set"},
+      {"java",
+       pyspark("3.5.9",
+               [](Doctor& d) {
+                 d.compat.java = JavaInfo{17, "Debian", "/jdk17", "PATH"};
+                 d.java.pinned = "/removed/jdk";
+               }),
+       CheckStatus::Error, "plo's pin names /removed/jdk, which holds no bin/java"},
+      {"spark_home",
+       pyspark("3.5.9",
+               [](Doctor& d) {
+                 d.tmp.file("spark/bin/spark-submit", "", true);
+                 d.tmp.file("spark/RELEASE", "Spark 3.5.1 built for Hadoop 3.3.4\n");
+                 d.env["SPARK_HOME"] = (d.tmp.path / "spark").string();
+               }),
+       CheckStatus::Warning, "PySpark 3.5.9 launches this Spark 3.5.1"},
+      {"pyspark_python",
+       [](Doctor& d) {
+         const std::string other = d.tmp.file("py310/bin/python", "", true);
+         d.runner.minors[other] = "3.10";
+         d.env["PYSPARK_DRIVER_PYTHON"] = other;
+       },
+       CheckStatus::Error, "PYSPARK_DRIVER_PYTHON is Python 3.10"},
+      {"pyspark_python",
+       [](Doctor& d) { d.env["PYSPARK_PYTHON"] = d.tmp.file("bin/true", "", true); },
+       CheckStatus::Error, "does not answer like Python"},
+      {"pyspark_python", [](Doctor& d) { d.env["PYSPARK_PYTHON"] = ""; }, CheckStatus::Error,
+       "set, but empty"},
+      {"pyspark_submit_args", [](Doctor& d) { d.env["PYSPARK_SUBMIT_ARGS"] = ""; },
+       CheckStatus::Error, "does not end in pyspark-shell", "unset PYSPARK_SUBMIT_ARGS"},
+  });
 }
 
 TEST(DoctorAreas, AnotherInterpreterIsAskedOnce) {
@@ -330,53 +225,8 @@ TEST(DoctorAreas, AnotherInterpreterIsAskedOnce) {
   EXPECT_EQ(d.runner.asked, std::vector<std::string>{other});
 }
 
-TEST(DoctorAreas, SubmitArgs) {
-  expect_cases(
-      "pyspark_submit_args",
-      {
-          {"unset", [](Doctor&) {}, CheckStatus::Ok, "not set"},
-          {"ends in pyspark-shell",
-           [](Doctor& d) { d.env["PYSPARK_SUBMIT_ARGS"] = "--master local[2] pyspark-shell "; },
-           CheckStatus::Ok, "pyspark-shell"},
-          {"without it", [](Doctor& d) { d.env["PYSPARK_SUBMIT_ARGS"] = "--master local[2]"; },
-           CheckStatus::Error, "does not end in pyspark-shell",
-           "export PYSPARK_SUBMIT_ARGS=\"--master local[2] pyspark-shell\""},
-          {"empty", [](Doctor& d) { d.env["PYSPARK_SUBMIT_ARGS"] = ""; }, CheckStatus::Error,
-           "does not end in pyspark-shell", "unset PYSPARK_SUBMIT_ARGS"},
-      });
-}
-
-TEST(DoctorAreas, Computes) {
-  const std::string two =
-      "computes:\n  prod:\n    config:\n      master: spark://prod:7077\n"
-      "  dev:\n    config:\n      master: local[*]\n";
-  expect_cases("computes",
-               {
-                   {"no file", [](Doctor&) {}, CheckStatus::Ok, "none ("},
-                   {"not asked", [&](Doctor& d) { d.tmp.file("plo/computes.yml", two); },
-                    CheckStatus::Ok, "2 computes (not asked; --clusters tests them)"},
-                   {"invalid", [](Doctor& d) { d.tmp.file("plo/computes.yml", "prod: [\n"); },
-                    CheckStatus::Warning, "cannot be used"},
-                   {"clusters asked",
-                    [&](Doctor& d) {
-                      d.install("pyspark", "3.5.9");
-                      d.tmp.file("plo/computes.yml", two);
-                      d.options.clusters = true;
-                      d.test_compute = [](const std::string& name) {
-                        if (name == "prod")
-                          return ComputeAnswer{false, std::nullopt, "connection refused"};
-                        return ComputeAnswer{true, "4.1.3", std::nullopt};
-                      };
-                    },
-                    CheckStatus::Warning,
-                    "prod: not reachable (connection refused)\ndev: Spark 4.1.3, "
-                    "the local PySpark is 3.5",
-                    "plo compute test prod"},
-               });
-}
-
-TEST(DoctorAreas, DeepSession) {
-  const auto deep = [](SessionAnswer answer) {
+TEST(DoctorAreas, ClustersAndSession) {
+  const auto session = [](SessionAnswer answer) {
     return [answer](Doctor& d) {
       d.install("pyspark", "3.5.9");
       d.compat.java = JavaInfo{25, "Eclipse Adoptium", "/jdk25", "PATH"};
@@ -387,30 +237,42 @@ TEST(DoctorAreas, DeepSession) {
       };
     };
   };
-  expect_cases(
-      "session",
-      {
-          {"starts", deep({true, "", false, ""}), CheckStatus::Ok, "started and stopped"},
-          {"Java to blame",
-           deep({false, "Java compatibility error", true,
-                 "java.lang.UnsupportedOperationException: getSubject is not supported"}),
-           CheckStatus::Error, "Java is the cause: java.lang.UnsupportedOperationException",
-           "plo java set 17"},
-          {"another cause",
-           deep({false, "ModuleNotFoundError: No module named 'py4j'", false,
-                 "ModuleNotFoundError: No module named 'py4j'"}),
-           CheckStatus::Error, "the first error: ModuleNotFoundError", "plo spark set-version"},
-          {"Connect client",
-           [](Doctor& d) {
-             d.install("pyspark-client", "4.1.3");
-             d.options.deep = true;
-             d.start_session = [](std::optional<bool>) -> SessionAnswer {
-               ADD_FAILURE() << "a Connect client cannot start a session";
-               return {};
-             };
-           },
-           CheckStatus::Ok, "not started: a Spark Connect client"},
-      });
+  expect_cases({
+      {"computes",
+       [](Doctor& d) {
+         d.install("pyspark", "3.5.9");
+         d.tmp.file("plo/computes.yml",
+                    "computes:\n  prod:\n    config:\n      master: spark://prod:7077\n"
+                    "  dev:\n    config:\n      master: local[*]\n");
+         d.options.clusters = true;
+         d.test_compute = [](const std::string& name) {
+           if (name == "prod") return ComputeAnswer{false, std::nullopt, "connection refused"};
+           return ComputeAnswer{true, "4.1.3", std::nullopt};
+         };
+       },
+       CheckStatus::Warning,
+       "prod: not reachable (connection refused)\ndev: Spark 4.1.3, the local PySpark is 3.5",
+       "plo compute test prod"},
+      {"session",
+       session({false, "Java compatibility error", true,
+                "java.lang.UnsupportedOperationException: getSubject is not supported"}),
+       CheckStatus::Error, "Java is the cause: java.lang.UnsupportedOperationException",
+       "plo java set 17"},
+      {"session",
+       session({false, "ModuleNotFoundError: No module named 'py4j'", false,
+                "ModuleNotFoundError: No module named 'py4j'"}),
+       CheckStatus::Error, "the first error: ModuleNotFoundError", "plo spark set-version"},
+      {"session",
+       [](Doctor& d) {
+         d.install("pyspark-client", "4.1.3");
+         d.options.deep = true;
+         d.start_session = [](std::optional<bool>) -> SessionAnswer {
+           ADD_FAILURE() << "a Connect client cannot start a session";
+           return {};
+         };
+       },
+       CheckStatus::Ok, "not started: a Spark Connect client"},
+  });
 }
 
 TEST(DoctorReport, AreasInOrderAndAFailedReadStaysInItsArea) {
