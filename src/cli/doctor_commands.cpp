@@ -46,8 +46,8 @@ std::optional<std::string> env_value(const char* name) {
 }  // namespace
 
 void add_doctor_command(CLI::App& app, DoctorRequest& request) {
-  CLI::App* doctor = app.add_subcommand(
-      "doctor", "Check everything PySpark depends on, and how to fix it");
+  CLI::App* doctor =
+      app.add_subcommand("doctor", "Check everything PySpark depends on, and how to fix it");
   doctor->add_flag("--json", request.json,
                    "Print the report as one JSON document (schema in the README)");
   doctor->add_flag("--clusters", request.clusters,
