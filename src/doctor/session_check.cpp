@@ -38,10 +38,10 @@ void check_session(DoctorFacts& facts, DoctorCheck& check) {
   }
   const SessionAnswer answer = facts.s.start_session(java_fits);
   if (answer.ok) {
-    check.summary = "a local session started and stopped";
+    check.summary = "started and stopped";
     return;
   }
-  check.summary = "a local session does not start: " + answer.message;
+  check.summary = "does not start: " + answer.message;
   if (answer.java_error) {
     check.raise(CheckStatus::Error, "Java is the cause" + (answer.first_error_line.empty()
                                                                ? std::string()

@@ -82,7 +82,7 @@ class Doctor(unittest.TestCase):
             self.assertArea(checks, area, "ok")
         self.assertIn(ws.venv.python, checks["interpreter"]["summary"])
         self.assertIn("virtual environment", checks["interpreter"]["summary"])
-        self.assertEqual(checks["pyspark"]["summary"], "3.5.9 (pyspark)")
+        self.assertTrue(checks["pyspark"]["summary"].startswith("3.5.9 (pyspark)"))
         self.assertIn(f"at {JAVA17}, from JAVA_HOME", checks["java"]["summary"])
         self.assertEqual(result.stderr, "")
 
@@ -222,7 +222,7 @@ class Doctor(unittest.TestCase):
     def test_deep(self):
         support.require_java(JAVA17)
         checks, _ = self.doctor("--deep")
-        self.assertArea(checks, "session", "ok", "a local session started and stopped")
+        self.assertArea(checks, "session", "ok", "started and stopped")
         support.require_java(JAVA25)
         checks, result = self.doctor("--deep", java=JAVA25)
         self.assertEqual(result.returncode, 1)

@@ -176,7 +176,7 @@ TEST(DoctorAreas, Decisions) {
        CheckStatus::Error, "Python 3.13 is not supported by PySpark 3.3 (Python 3.7 to 3.10)",
        "plo spark set-version"},
       {"pyspark", pyspark("3.3.4", [](Doctor& d) { d.compat.python.reset(); }), CheckStatus::Ok,
-       "Python fit: unknown"},
+       "3.3.4 (pyspark), Python fit unknown"},
       {"pyspark", [](Doctor& d) { d.compat.install("3.5.9"); }, CheckStatus::Warning,
        "pip does not manage this PySpark"},
       {"java", pyspark("4.1.3"), CheckStatus::Error, "no JAVA_HOME, and no java on PATH",
