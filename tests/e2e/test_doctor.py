@@ -218,6 +218,22 @@ class Doctor(unittest.TestCase):
     def test_not_a_virtual_environment(self):
         checks, _ = self.doctor(PLO_PYTHON=support.BASE_PYTHON)
         self.assertArea(checks, "interpreter", "warning", "not a virtual environment")
+        gone = ws.path("deleted-venv")
+        env = plo_env(None, JAVA17, PLO_HOME=HOME, VIRTUAL_ENV=gone)
+        result = run_plo(["doctor", "--json"], env)
+        checks = {c["area"]: c for c in json.loads(result.stdout)["checks"]}
+        self.assertArea(checks, "interpreter", "warning", f"VIRTUAL_ENV names {gone}", "deactivate")
+
+    def test_pyspark_pip_does_not_manage(self):
+        ws.venv.set_pyspark(None)
+        extra = ws.path("spark-python")
+        os.makedirs(os.path.join(extra, "pyspark"), exist_ok=True)
+        for name, text in (("__init__.py", ""), ("version.py", '__version__: str = "3.5.9"\n')):
+            with open(os.path.join(extra, "pyspark", name), "w") as f:
+                f.write(text)
+        checks, result = self.doctor(PYTHONPATH=extra)
+        self.assertEqual(result.returncode, 0)
+        self.assertArea(checks, "pyspark", "warning", "pip does not manage this PySpark")
 
     def test_deep(self):
         support.require_java(JAVA17)
