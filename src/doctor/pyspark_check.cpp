@@ -100,14 +100,13 @@ void check_pyspark(DoctorFacts& facts, DoctorCheck& check) {
       where += (where.empty() ? "" : ", ") + found->version + " in " + found->folder;
     }
     check.raise(CheckStatus::Error, "two " + name + " distributions: " + where +
-                                        "; pip and Spark each see another one");
+                                        "; pip and import may each take a different one");
     if (!check.fix) check.fix = pip(facts) + " uninstall -y " + name + " && plo spark set-version";
   }
 
-  if (pyspark && !distributions.empty() && facts.flavour() == Flavour::Classic &&
-      !facts.distribution("pyspark")) {
-    // pyspark-connect alone: its pyspark dependency is missing.
-    check.raise(CheckStatus::Error, "pyspark-connect is installed without pyspark");
+  if (facts.distribution("pyspark-connect") && !facts.distribution("pyspark")) {
+    check.raise(CheckStatus::Error,
+                "pyspark-connect is installed without the pyspark it depends on");
     if (!check.fix) check.fix = "plo spark set-version";
   }
   if (pyspark && distributions.empty()) {
