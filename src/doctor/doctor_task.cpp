@@ -1,5 +1,7 @@
 #include "doctor/doctor_task.h"
 
+#include <map>
+
 #include "doctor/doctor_facts.h"
 
 namespace plo {
@@ -45,6 +47,9 @@ std::vector<DoctorArea> doctor_areas(const DoctorOptions& options) {
 DoctorReport DoctorTask::report() {
   DoctorReport report;
   DoctorFacts facts(s_, options_);
+  // Where each reason an area could not be looked at was shown first: one missing interpreter
+  // stops most areas, and is told once.
+  std::map<std::string, std::string> shown_under;
   for (const DoctorArea& area : doctor_areas(options_)) {
     DoctorCheck check;
     check.area = area.area;
@@ -54,9 +59,16 @@ DoctorReport DoctorTask::report() {
     } catch (const std::exception& e) {
       check.status = CheckStatus::Error;
       check.summary = "cannot be checked";
-      check.details.assign({e.what()});
+      check.details.clear();
       check.fix.reset();
+      const auto [first, added] = shown_under.emplace(e.what(), area.title);
+      if (added) {
+        check.details.emplace_back(e.what());
+      } else {
+        check.summary += " (see " + first->second + ")";
+      }
     }
+    for (const auto& detail : check.details) shown_under.emplace(detail, area.title);
     report.checks.push_back(std::move(check));
   }
   return report;

@@ -42,8 +42,12 @@ class DoctorCompat : public FakeCompat {
   std::vector<PySparkDistribution> distributions;
   std::optional<std::string> stash;
   std::optional<std::string> python_version() override { return python; }
-  std::vector<PySparkDistribution> pyspark_distributions() override { return distributions; }
   std::optional<std::string> leftover_stash() override { return stash; }
+  bool no_interpreter = false;  // the import path cannot be asked
+  std::vector<PySparkDistribution> pyspark_distributions() override {
+    if (no_interpreter) throw std::runtime_error("no Python interpreter found");
+    return distributions;
+  }
 };
 
 // Another interpreter's answer to the minor query, by its path; counts the queries.
@@ -275,18 +279,22 @@ TEST(DoctorAreas, ClustersAndSession) {
   });
 }
 
-TEST(DoctorReport, AreasInOrderAndAFailedReadStaysInItsArea) {
+TEST(DoctorReport, AreasInOrderAndAReasonToldOnce) {
   Doctor d;
   d.interpreter.clear();
+  d.compat.no_interpreter = true;
   const DoctorReport report = d.report();
   std::vector<std::string> areas;
   for (const auto& check : report.checks) areas.push_back(check.area);
   EXPECT_EQ(areas, (std::vector<std::string>{"interpreter", "pyspark", "java", "spark_home",
                                              "pyspark_python", "pyspark_submit_args", "computes"}));
   EXPECT_FALSE(report.ok());
-  EXPECT_EQ(report.checks[0].status, CheckStatus::Error);
-  // The other areas are still looked at.
-  EXPECT_EQ(report.checks[1].summary, "not installed");
+  EXPECT_EQ(report.checks[0].details, std::vector<std::string>{"no Python interpreter found"});
+  EXPECT_EQ(report.checks[1].status, CheckStatus::Error);
+  EXPECT_EQ(report.checks[1].summary, "cannot be checked (see Interpreter)");
+  EXPECT_TRUE(report.checks[1].details.empty());
+  // The areas that need no interpreter are still looked at.
+  EXPECT_EQ(report.checks[3].status, CheckStatus::Ok);
 }
 
 TEST(DoctorReport, TextAndJson) {
