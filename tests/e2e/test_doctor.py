@@ -184,6 +184,15 @@ class Doctor(unittest.TestCase):
                         f"export PYSPARK_PYTHON={ws.venv.python}")
         checks, _ = self.doctor(PYSPARK_PYTHON=ws.venv.python)
         self.assertArea(checks, "pyspark_python", "ok", "runs the driver's Python")
+        # A "Python" that never answers costs its time limit, not the run.
+        hang = ws.path("hanging-python")
+        with open(hang, "w") as f:
+            f.write("#!/bin/sh\nsleep 600\n")
+        os.chmod(hang, 0o755)
+        result = run_plo(["doctor", "--json"], plo_env(ws.venv, JAVA17, PLO_HOME=HOME,
+                                                       PYSPARK_PYTHON=hang), timeout=60)
+        check = {c["area"]: c for c in json.loads(result.stdout)["checks"]}["pyspark_python"]
+        self.assertIn("does not answer like Python", "\n".join(check["details"]))
         own = python_minor(ws.venv.python)
         other = next((p for p in pyenv_pythons() if python_minor(p) != own), None)
         if other is None:
