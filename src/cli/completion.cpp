@@ -47,7 +47,7 @@ _plo() {
     esac
   done
   if ((COMP_CWORD == 1)); then
-    _plo_offer spark java compute completion help --help --version
+    _plo_offer spark java compute doctor completion help --help --version
     return
   fi
   if ((COMP_CWORD == 2)); then
@@ -55,8 +55,13 @@ _plo() {
       spark) _plo_offer check versions set-version match-cluster --help ;;
       java) _plo_offer search list set unset env install uninstall --help ;;
       compute) _plo_offer list test add remove --help ;;
+      doctor) _plo_offer --json --clusters --deep --help ;;
       completion) _plo_offer bash zsh fish ;;
     esac
+    return
+  fi
+  if [[ $group == doctor ]]; then
+    _plo_offer --json --clusters --deep --help
     return
   fi
   case $prev in
@@ -111,7 +116,7 @@ _plo() {
     esac
   done
   if ((CURRENT == 2)); then
-    compadd -- spark java compute completion help --help --version
+    compadd -- spark java compute doctor completion help --help --version
     return
   fi
   if ((CURRENT == 3)); then
@@ -119,8 +124,13 @@ _plo() {
       spark) compadd -- check versions set-version match-cluster --help ;;
       java) compadd -- search list set unset env install uninstall --help ;;
       compute) compadd -- list test add remove --help ;;
+      doctor) compadd -- --json --clusters --deep --help ;;
       completion) compadd -- bash zsh fish ;;
     esac
+    return
+  fi
+  if [[ $group == doctor ]]; then
+    compadd -- --json --clusters --deep --help
     return
   fi
   case ${words[CURRENT-1]} in
@@ -194,12 +204,13 @@ function __plo_words -a kind
     $w[1] __complete $kind 2>/dev/null
 end
 complete -c plo -f
-complete -c plo -n __fish_use_subcommand -a 'spark java compute completion help'
+complete -c plo -n __fish_use_subcommand -a 'spark java compute doctor completion help'
 complete -c plo -n __fish_use_subcommand -l help -l version
 complete -c plo -n '__plo_group spark' -a 'check versions set-version match-cluster'
 complete -c plo -n '__plo_group java' -a 'search list set unset env install uninstall'
 complete -c plo -n '__plo_group compute' -a 'list test add remove'
 complete -c plo -n '__plo_group completion' -a 'bash zsh fish'
+complete -c plo -n '__fish_seen_subcommand_from doctor' -l json -l clusters -l deep
 complete -c plo -n '__plo_at spark check; or __plo_at spark versions' -l json
 complete -c plo -n '__plo_at spark set-version' -l yes
 complete -c plo -n '__plo_at spark set-version; and __plo_no_arg' -a '(__plo_words versions)'

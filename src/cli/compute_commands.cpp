@@ -71,16 +71,10 @@ void add_compute_commands(CLI::App& app, ComputeRequest& request) {
   set_examples(*remove, {"plo compute remove prod          # the previous file is kept as .bak"});
 }
 
-int run_compute(const ComputeRequest& request, const GlobalOptions& options) {
-  using Op = ComputeRequest::Op;
-  RealServices services;
-  UserConsole user(options, {.no_color = request.json, .document = request.json});
-  Console& console = user.get();
-  // `compute test` ends with match-cluster's cluster version report.
-  SparkTask spark(services.spark(console));
-  NetworkMasterProbe masters(services.http);
-  HttpDatabricksApi databricks(services.http);
-  ComputeTask computes({
+ComputeServices real_compute_services(RealServices& services, Console& console,
+                                      MasterProbe& masters, DatabricksApi& databricks,
+                                      SparkTask& spark) {
+  return {
       .console = console,
       .compat = services.compat,
       .computes_path = [] { return YamlComputeRegistry::default_path(); },
@@ -95,7 +89,19 @@ int run_compute(const ComputeRequest& request, const GlobalOptions& options) {
           },
       .cluster_report =
           [&spark](const std::string& version) { return spark.report_cluster_version(version); },
-  });
+  };
+}
+
+int run_compute(const ComputeRequest& request, const GlobalOptions& options) {
+  using Op = ComputeRequest::Op;
+  RealServices services;
+  UserConsole user(options, {.no_color = request.json, .document = request.json});
+  Console& console = user.get();
+  // `compute test` ends with match-cluster's cluster version report.
+  SparkTask spark(services.spark(console));
+  NetworkMasterProbe masters(services.http);
+  HttpDatabricksApi databricks(services.http);
+  ComputeTask computes(real_compute_services(services, console, masters, databricks, spark));
   // A read-modify-write of computes.yml: a second plo editing it at once would lose one edit.
   std::optional<FileLock> lock;
   if (request.op == Op::Add || request.op == Op::Remove) {

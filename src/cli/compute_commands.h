@@ -5,6 +5,7 @@
 #include <string>
 
 #include "compute/compute_task.h"
+#include "services.h"
 #include "user_console.h"
 
 namespace plo::cli {
@@ -20,6 +21,12 @@ struct ComputeRequest {
 // Adds the `compute` group to the command line, filling `request` when one of its commands is
 // given.
 void add_compute_commands(CLI::App& app, ComputeRequest& request);
+
+// The compute commands' services on the real machine; `spark` gives `compute test` its cluster
+// version report.
+ComputeServices real_compute_services(RealServices& services, Console& console,
+                                      MasterProbe& masters, DatabricksApi& databricks,
+                                      SparkTask& spark);
 
 // Runs the requested compute command on the real machine; the exit status.
 int run_compute(const ComputeRequest& request, const GlobalOptions& options);

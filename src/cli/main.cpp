@@ -16,6 +16,7 @@
 #include "completion.h"
 #include "compute_commands.h"
 #include "console/write_all.h"
+#include "doctor_commands.h"
 #include "help.h"
 #include "java_commands.h"
 #include "output.h"
@@ -130,6 +131,8 @@ int main(int argc, char** argv) {
   plo::cli::add_spark_commands(app, spark);
   plo::cli::add_java_commands(app, java);
   plo::cli::add_compute_commands(app, compute);
+  plo::cli::DoctorRequest doctor;
+  plo::cli::add_doctor_command(app, doctor);
   add_completion_commands(app, completion);
   std::vector<std::string> help_words;
   CLI::App* help = app.add_subcommand("help", "Print the help of plo or of a command");
@@ -138,7 +141,8 @@ int main(int argc, char** argv) {
                          {"plo spark check                 # PySpark, Java and whether they fit",
                           "plo spark set-version           # choose and install a PySpark",
                           "plo java set 17                 # pin Java 17 for this environment",
-                          "plo spark match-cluster prod    # the PySpark that fits cluster prod"});
+                          "plo spark match-cluster prod    # the PySpark that fits cluster prod",
+                          "plo doctor                      # everything that can break a start"});
 
   try {
     app.parse(argc, argv);
@@ -163,6 +167,7 @@ int main(int argc, char** argv) {
     if (compute.op != plo::cli::ComputeRequest::Op::None) {
       return plo::cli::run_compute(compute, options);
     }
+    if (doctor.chosen) return plo::cli::run_doctor(doctor, options);
     if (completion.op != CompletionRequest::Op::None) return run_completion(completion);
     return 2;
   } catch (const plo::OutputClosed&) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "compat/java_compat_service.h"
+#include "compute/test_report.h"
 #include "console/console.h"
 #include "probes/databricks_api.h"
 #include "probes/databricks_config.h"
@@ -40,6 +41,9 @@ class ComputeTask {
 
   // Probes the compute's endpoints live, at most 10 seconds; true when the compute answered.
   bool test(const std::string& name, bool json);
+
+  // What test finds, printing nothing.
+  TestReport test_report(const std::string& name);
 
   // Adds a compute to computes.yml (creating it); false, changing nothing, when refused.
   bool add(const NewCompute& compute);

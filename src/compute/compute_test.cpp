@@ -264,8 +264,7 @@ void test_local(JavaCompatService& compat, TestReport& report) {
 
 }  // namespace
 
-bool ComputeTask::test(const std::string& name, bool json) {
-  Console& c = s_.console;
+TestReport ComputeTask::test_report(const std::string& name) {
   TestReport report;
   report.name = name;
   std::optional<ComputeRecord> record;
@@ -302,6 +301,12 @@ bool ComputeTask::test(const std::string& name, bool json) {
     }
   }
 
+  return report;
+}
+
+bool ComputeTask::test(const std::string& name, bool json) {
+  Console& c = s_.console;
+  const TestReport report = test_report(name);
   std::optional<bool> match;
   if (report.spark_version && json) {
     const auto pyspark = s_.compat.get_pyspark_info();

@@ -36,7 +36,8 @@ class Typos(unittest.TestCase):
             (["java", "serach"], "error: unknown command 'serach'; did you mean 'search'?"),
             (["help", "spark", "set-verison"],
              "error: unknown command 'set-verison'; did you mean 'set-version'?"),
-            (["doctorr"], "error: unknown command 'doctorr'"),
+            (["doctorr"], "error: unknown command 'doctorr'; did you mean 'doctor'?"),
+            (["frobnicate"], "error: unknown command 'frobnicate'"),
         ]
         for args, line in cases:
             result = run_plo(args, plo_env())

@@ -1,0 +1,113 @@
+#include "doctor_commands.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "compat/real_java_environment.h"
+#include "compute/compute_task.h"
+#include "compute_commands.h"
+#include "console/quiet_console.h"
+#include "console/write_all.h"
+#include "doctor/doctor_render.h"
+#include "doctor/doctor_task.h"
+#include "environment/interpreter.h"
+#include "help.h"
+#include "output.h"
+#include "probes/databricks_api.h"
+#include "probes/network_master_probe.h"
+#include "registry/compute_registry.h"
+#include "services.h"
+#include "spark/spark_task.h"
+#include "util/environment.h"
+#include "util/json_document.h"
+#include "util/text.h"
+
+namespace plo::cli {
+namespace {
+
+// Whether the terminal takes UTF-8: the first of LC_ALL, LC_CTYPE and LANG that is set names a
+// UTF-8 codeset (C and POSIX do not).
+bool utf8_locale() {
+  for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    if (const auto value = non_empty_env(name)) {
+      return contains_ignoring_case(*value, "utf-8") || contains_ignoring_case(*value, "utf8");
+    }
+  }
+  return false;
+}
+
+std::optional<std::string> env_value(const char* name) {
+  const char* value = std::getenv(name);
+  if (!value) return std::nullopt;
+  return std::string(value);
+}
+
+}  // namespace
+
+void add_doctor_command(CLI::App& app, DoctorRequest& request) {
+  CLI::App* doctor =
+      app.add_subcommand("doctor", "Check everything PySpark depends on, and how to fix it");
+  doctor->add_flag("--json", request.json,
+                   "Print the report as one JSON document (schema in the README)");
+  doctor->add_flag("--clusters", request.clusters,
+                   "Also test every compute of computes.yml (each at most 10 seconds)");
+  doctor->add_flag("--deep", request.deep,
+                   "Also start a local Spark session and name the cause when it fails");
+  doctor->callback([&request] { request.chosen = true; });
+  set_examples(*doctor, {"plo doctor                      # every area, one line each",
+                         "plo doctor --deep               # and start a local session",
+                         "plo doctor --clusters           # and ask every compute",
+                         "plo doctor --json | jq '.checks[] | select(.status != \"ok\")'"});
+}
+
+int run_doctor(const DoctorRequest& request, const GlobalOptions& options) {
+  const int document_fd = request.json ? set_output_aside() : STDOUT_FILENO;
+  RealServices services;
+  UserConsole user(options, {.no_color = request.json, .document = request.json});
+  Console& console = user.get();
+  RealJavaEnvironment java(services.runner, services.compat);
+  // The smoke test's own progress line is not part of the doctor's report.
+  QuietConsole quiet(console);
+  SparkTask spark(services.spark(quiet));
+  NetworkMasterProbe masters(services.http);
+  HttpDatabricksApi databricks(services.http);
+  ComputeTask computes(real_compute_services(services, quiet, masters, databricks, spark));
+
+  DoctorTask doctor({
+                        .compat = services.compat,
+                        .java = java,
+                        .runner = services.runner,
+                        .interpreter = find_interpreter,
+                        .env = env_value,
+                        .stale_virtual_env = stale_virtual_env,
+                        .computes_path = [] { return YamlComputeRegistry::default_path(); },
+                        .test_compute =
+                            [&computes](const std::string& name) {
+                              const TestReport report = computes.test_report(name);
+                              std::optional<std::string> error = report.error;
+                              for (const auto& endpoint : report.endpoints) {
+                                if (!error) error = endpoint.error;
+                              }
+                              return ComputeAnswer{report.reachable, report.spark_version, error};
+                            },
+                        .start_session =
+                            [&spark](std::optional<bool> java_fits) {
+                              SparkTask::SmokeResult result = spark.smoke_test(java_fits);
+                              return SessionAnswer{result.ok, std::move(result.message),
+                                                   result.java_error,
+                                                   std::move(result.first_error_line)};
+                            },
+                    },
+                    {.clusters = request.clusters, .deep = request.deep});
+  const DoctorReport report = doctor.report();
+  if (request.json) {
+    write_all(document_fd, json_text(doctor_json(report)) + "\n");
+  } else {
+    const bool unicode = !non_empty_env("NO_COLOR") && utf8_locale();
+    print_doctor_report(console, report, unicode);
+  }
+  return report.ok() ? 0 : 1;
+}
+
+}  // namespace plo::cli

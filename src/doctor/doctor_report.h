@@ -1,0 +1,37 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace plo {
+
+// How one area of the environment stands: an error makes every Spark start fail or run the wrong
+// thing; a warning is worth fixing but does not.
+enum class CheckStatus { Ok, Warning, Error };
+
+// "ok", "warning" or "error", as the JSON document names the status.
+const char* status_name(CheckStatus status);
+
+// What the doctor found about one area.
+struct DoctorCheck {
+  std::string area;   // its name in the JSON document: "interpreter", "pyspark", ...
+  std::string title;  // its name in the text: "Interpreter", "PySpark", ...
+  CheckStatus status = CheckStatus::Ok;
+  std::string summary;               // one line: what is there
+  std::vector<std::string> details;  // what is wrong and why it matters, one line each
+  std::optional<std::string> fix;    // the command that fixes it
+
+  // Marks the check as at least `worse`, with a line saying why.
+  void raise(CheckStatus worse, std::string detail);
+};
+
+// Every area's check, in the order they were made.
+struct DoctorReport {
+  std::vector<DoctorCheck> checks;
+
+  // True when no check is an error.
+  bool ok() const;
+};
+
+}  // namespace plo

@@ -1,0 +1,343 @@
+// The doctor's decisions per area, over fakes (and a temporary folder for what it looks at on
+// disk), and its two renderings.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "doctor/doctor_render.h"
+#include "doctor/doctor_task.h"
+#include "fakes.h"
+
+namespace plo {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::FakeCompat;
+using testing::FakeConsole;
+using testing::FakeJavaEnvironment;
+
+struct TempDir {
+  fs::path path;
+  TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "plo-doctor-XXXXXX").string();
+    path = ::mkdtemp(pattern.data());
+  }
+  ~TempDir() { fs::remove_all(path); }
+  std::string file(const std::string& name, const std::string& text = "", bool executable = false) {
+    const fs::path at = path / name;
+    fs::create_directories(at.parent_path());
+    std::ofstream(at) << text;
+    if (executable) ::chmod(at.c_str(), 0755);
+    return at.string();
+  }
+};
+
+// FakeCompat with the answers only the doctor asks for.
+class DoctorCompat : public FakeCompat {
+ public:
+  std::optional<std::string> python;
+  std::vector<PySparkDistribution> distributions;
+  std::optional<std::string> stash;
+  std::optional<std::string> python_version() override { return python; }
+  std::optional<std::string> leftover_stash() override { return stash; }
+  bool no_interpreter = false;  // the import path cannot be asked
+  std::vector<PySparkDistribution> pyspark_distributions() override {
+    if (no_interpreter) throw std::runtime_error("no Python interpreter found");
+    return distributions;
+  }
+};
+
+// Another interpreter's answer to the minor query, by its path; counts the queries.
+class MinorRunner : public ProcessRunner {
+ public:
+  std::map<std::string, std::string> minors;
+  std::vector<std::string> asked;
+  ProcessResult run(const ProcessSpec& spec) override {
+    asked.push_back(spec.argv.at(0));
+    const auto found = minors.find(spec.argv[0]);
+    if (found == minors.end()) throw ProcessStartError("cannot run " + spec.argv[0]);
+    return {0, found->second + "\n", "", false};
+  }
+};
+
+struct Doctor {
+  TempDir tmp;
+  DoctorCompat compat;
+  FakeJavaEnvironment java;
+  MinorRunner runner;
+  std::map<std::string, std::string> env;
+  std::optional<std::string> stale;
+  std::string interpreter;
+  std::string computes;
+  std::function<ComputeAnswer(const std::string&)> test_compute;
+  std::function<SessionAnswer(std::optional<bool>)> start_session;
+  DoctorOptions options;
+
+  Doctor() {
+    tmp.file("venv/pyvenv.cfg", "home = /usr/bin\n");
+    interpreter = tmp.file("venv/bin/python", "", true);
+    computes = (tmp.path / "plo/computes.yml").string();
+    compat.python = "3.11.9";
+  }
+
+  void install(const std::string& name, const std::string& version) {
+    compat.distributions.push_back(
+        {name, version, "/venv/site/" + name + ".dist-info", "/venv/site"});
+    if (name != "databricks-connect" && name != "pyspark-connect") compat.install(version);
+  }
+
+  DoctorReport report() {
+    DoctorTask task({
+                        .compat = compat,
+                        .java = java,
+                        .runner = runner,
+                        .interpreter =
+                            [this] {
+                              if (interpreter.empty())
+                                throw std::runtime_error("no Python interpreter found");
+                              return interpreter;
+                            },
+                        .env = [this](const char* name) -> std::optional<std::string> {
+                          const auto found = env.find(name);
+                          if (found == env.end()) return std::nullopt;
+                          return found->second;
+                        },
+                        .stale_virtual_env = [this] { return stale; },
+                        .computes_path = [this] { return computes; },
+                        .test_compute = test_compute,
+                        .start_session = start_session,
+                    },
+                    options);
+    return task.report();
+  }
+
+  DoctorCheck check(const std::string& area) {
+    for (auto& found : report().checks) {
+      if (found.area == area) return found;
+    }
+    ADD_FAILURE() << "no area " << area;
+    return {};
+  }
+};
+
+std::string joined(const std::vector<std::string>& lines) {
+  std::string all;
+  for (const auto& line : lines) all += line + "\n";
+  return all;
+}
+
+// One decision: the area, what the machine holds, and what the check must say.
+struct Case {
+  const char* area;
+  std::function<void(Doctor&)> given;
+  CheckStatus status;
+  const char* says;                     // in the summary or a detail
+  std::optional<std::string> fix = {};  // when given, the fix exactly
+};
+
+void expect_cases(const std::vector<Case>& cases) {
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.area) + ": " + c.says);
+    Doctor doctor;
+    c.given(doctor);
+    const DoctorCheck check = doctor.check(c.area);
+    EXPECT_EQ(status_name(check.status), std::string(status_name(c.status)));
+    EXPECT_NE((check.summary + "\n" + joined(check.details)).find(c.says), std::string::npos)
+        << check.summary << "\n"
+        << joined(check.details);
+    if (c.fix) {
+      EXPECT_EQ(check.fix.value_or("(none)"), *c.fix);
+    }
+  }
+}
+
+// What the end-to-end tests cannot set up with a real venv and real JDKs is decided here.
+TEST(DoctorAreas, Decisions) {
+  const auto pyspark = [](const char* version, std::function<void(Doctor&)> more = {}) {
+    return [=](Doctor& d) {
+      d.install("pyspark", version);
+      if (more) more(d);
+    };
+  };
+  expect_cases({
+      {"interpreter", [](Doctor& d) { d.compat.python.reset(); }, CheckStatus::Ok,
+       "Python (version unknown) at "},
+      {"interpreter", [](Doctor& d) { d.stale = "/gone/venv"; }, CheckStatus::Warning,
+       "VIRTUAL_ENV names /gone/venv", "deactivate"},
+      {"interpreter", [](Doctor& d) { d.interpreter.clear(); }, CheckStatus::Error,
+       "no Python interpreter found"},
+      {"pyspark",
+       pyspark("3.5.9",
+               [](Doctor& d) {
+                 d.compat.distributions.push_back(
+                     {"pyspark", "3.3.4", "/u/pyspark-3.3.4.dist-info", "/u"});
+               }),
+       CheckStatus::Error, "two pyspark distributions: 3.5.9 in /venv/site, 3.3.4 in /u"},
+      {"pyspark", pyspark("3.3.4", [](Doctor& d) { d.compat.python = "3.13.1"; }),
+       CheckStatus::Error, "Python 3.13 is not supported by PySpark 3.3 (Python 3.7 to 3.10)",
+       "plo spark set-version"},
+      {"pyspark", pyspark("3.3.4", [](Doctor& d) { d.compat.python.reset(); }), CheckStatus::Ok,
+       "3.3.4 (pyspark), Python fit unknown"},
+      {"pyspark", [](Doctor& d) { d.compat.install("3.5.9"); }, CheckStatus::Warning,
+       "pip does not manage this PySpark"},
+      {"java", pyspark("4.1.3"), CheckStatus::Error, "no JAVA_HOME, and no java on PATH",
+       "plo java install 17 --set"},
+      {"java",
+       pyspark("3.5.9",
+               [](Doctor& d) {
+                 d.compat.java = JavaInfo{17, "Debian", "/jdk17", "PATH"};
+                 d.java.pinned = "/removed/jdk";
+               }),
+       CheckStatus::Error, "plo's pin names /removed/jdk, which holds no bin/java"},
+      {"spark_home",
+       pyspark("3.5.9",
+               [](Doctor& d) {
+                 d.tmp.file("spark/bin/spark-submit", "", true);
+                 d.tmp.file("spark/RELEASE", "Spark 3.5.1 built for Hadoop 3.3.4\n");
+                 d.env["SPARK_HOME"] = (d.tmp.path / "spark").string();
+               }),
+       CheckStatus::Warning, "PySpark 3.5.9 launches this Spark 3.5.1"},
+      {"pyspark_python",
+       [](Doctor& d) {
+         const std::string other = d.tmp.file("py310/bin/python", "", true);
+         d.runner.minors[other] = "3.10";
+         d.env["PYSPARK_DRIVER_PYTHON"] = other;
+       },
+       CheckStatus::Error, "PYSPARK_DRIVER_PYTHON is Python 3.10"},
+      {"pyspark_python",
+       [](Doctor& d) { d.env["PYSPARK_PYTHON"] = d.tmp.file("bin/true", "", true); },
+       CheckStatus::Error, "does not answer like Python"},
+      {"pyspark_python", [](Doctor& d) { d.env["PYSPARK_PYTHON"] = ""; }, CheckStatus::Error,
+       "set, but empty"},
+      {"pyspark_submit_args", [](Doctor& d) { d.env["PYSPARK_SUBMIT_ARGS"] = ""; },
+       CheckStatus::Error, "does not end in pyspark-shell", "unset PYSPARK_SUBMIT_ARGS"},
+  });
+}
+
+TEST(DoctorAreas, AnotherInterpreterIsAskedOnce) {
+  Doctor d;
+  const std::string other = d.tmp.file("py310/bin/python", "", true);
+  d.runner.minors[other] = "3.10";
+  d.env["PYSPARK_PYTHON"] = other;
+  d.env["PYSPARK_DRIVER_PYTHON"] = other;
+  const DoctorCheck check = d.check("pyspark_python");
+  EXPECT_EQ(check.status, CheckStatus::Error);
+  EXPECT_EQ(check.fix, "export PYSPARK_PYTHON=" + d.interpreter);
+  EXPECT_EQ(d.runner.asked, std::vector<std::string>{other});
+}
+
+TEST(DoctorAreas, ClustersAndSession) {
+  const auto session = [](SessionAnswer answer) {
+    return [answer](Doctor& d) {
+      d.install("pyspark", "3.5.9");
+      d.compat.java = JavaInfo{25, "Eclipse Adoptium", "/jdk25", "PATH"};
+      d.options.deep = true;
+      d.start_session = [answer](std::optional<bool> java_fits) {
+        EXPECT_EQ(java_fits, false);
+        return answer;
+      };
+    };
+  };
+  expect_cases({
+      {"computes",
+       [](Doctor& d) {
+         d.install("pyspark", "3.5.9");
+         d.tmp.file("plo/computes.yml",
+                    "computes:\n  prod:\n    config:\n      master: spark://prod:7077\n"
+                    "  dev:\n    config:\n      master: local[*]\n");
+         d.options.clusters = true;
+         d.test_compute = [](const std::string& name) {
+           if (name == "prod") return ComputeAnswer{false, std::nullopt, "connection refused"};
+           return ComputeAnswer{true, "4.1.3", std::nullopt};
+         };
+       },
+       CheckStatus::Warning,
+       "prod: not reachable (connection refused)\ndev: Spark 4.1.3, the local PySpark is 3.5",
+       "plo compute test prod"},
+      {"session",
+       session({false, "Java compatibility error", true,
+                "java.lang.UnsupportedOperationException: getSubject is not supported"}),
+       CheckStatus::Error, "Java is the cause: java.lang.UnsupportedOperationException",
+       "plo java set 17"},
+      {"session",
+       session({false, "ModuleNotFoundError: No module named 'py4j'", false,
+                "ModuleNotFoundError: No module named 'py4j'"}),
+       CheckStatus::Error, "the first error: ModuleNotFoundError", "plo spark set-version"},
+      {"session",
+       [](Doctor& d) {
+         d.install("pyspark-client", "4.1.3");
+         d.options.deep = true;
+         d.start_session = [](std::optional<bool>) -> SessionAnswer {
+           ADD_FAILURE() << "a Connect client cannot start a session";
+           return {};
+         };
+       },
+       CheckStatus::Ok, "not started: a Spark Connect client"},
+  });
+}
+
+TEST(DoctorReport, AreasInOrderAndAReasonToldOnce) {
+  Doctor d;
+  d.interpreter.clear();
+  d.compat.no_interpreter = true;
+  const DoctorReport report = d.report();
+  std::vector<std::string> areas;
+  for (const auto& check : report.checks) areas.push_back(check.area);
+  EXPECT_EQ(areas, (std::vector<std::string>{"interpreter", "pyspark", "java", "spark_home",
+                                             "pyspark_python", "pyspark_submit_args", "computes"}));
+  EXPECT_FALSE(report.ok());
+  EXPECT_EQ(report.checks[0].details, std::vector<std::string>{"no Python interpreter found"});
+  EXPECT_EQ(report.checks[1].status, CheckStatus::Error);
+  EXPECT_EQ(report.checks[1].summary, "cannot be checked (see Interpreter)");
+  EXPECT_TRUE(report.checks[1].details.empty());
+  // The areas that need no interpreter are still looked at.
+  EXPECT_EQ(report.checks[3].status, CheckStatus::Ok);
+}
+
+TEST(DoctorReport, TextAndJson) {
+  DoctorReport report;
+  report.checks.push_back({"interpreter", "Interpreter", CheckStatus::Ok, "Python 3.11.9", {}, {}});
+  report.checks.push_back({"java",
+                           "Java",
+                           CheckStatus::Warning,
+                           "17 at /jdk\x1b[2J",
+                           {"SPARK_ENV_LOADED is set"},
+                           "unset SPARK_ENV_LOADED"});
+  report.checks.push_back({"pyspark_submit_args",
+                           "PYSPARK_SUBMIT_ARGS",
+                           CheckStatus::Error,
+                           "\"--master x\"",
+                           {"does not end in pyspark-shell"},
+                           "export PYSPARK_SUBMIT_ARGS=\"--master x pyspark-shell\""});
+  FakeConsole ascii;
+  print_doctor_report(ascii, report, false);
+  EXPECT_EQ(ascii.text(),
+            "\n<cyan!>plo doctor</cyan!>\n" + std::string(40, '-') +
+                "\n"
+                "  [<green>v</green>] Interpreter: Python 3.11.9\n"
+                "  [<yellow>!</yellow>] Java: 17 at /jdk\\x1b[2J\n"
+                "      SPARK_ENV_LOADED is set\n"
+                "      Fix: <cyan>unset SPARK_ENV_LOADED</cyan>\n"
+                "  [<red>x</red>] PYSPARK_SUBMIT_ARGS: \"--master x\"\n"
+                "      does not end in pyspark-shell\n"
+                "      Fix: <cyan>export PYSPARK_SUBMIT_ARGS=\"--master x pyspark-shell\"</cyan>\n"
+                "\n"
+                "  <red>1 error, 1 warning</red>\n\n");
+  FakeConsole unicode;
+  print_doctor_report(unicode, report, true);
+  EXPECT_NE(unicode.text().find("[<green>✓</green>]"), std::string::npos);
+  EXPECT_NE(unicode.text().find("[<red>✗</red>]"), std::string::npos);
+
+  const auto json = doctor_json(report);
+  EXPECT_EQ(json.begin().key(), "schema");
+  EXPECT_EQ(json["ok"], false);
+  EXPECT_EQ(json["checks"][0]["fix"], nullptr);
+  EXPECT_EQ(json["checks"][1]["status"], "warning");
+  EXPECT_EQ(json["checks"][2]["details"][0], "does not end in pyspark-shell");
+}
+
+}  // namespace
+}  // namespace plo
