@@ -77,6 +77,14 @@ class SparkConnectClient(unittest.TestCase):
         self.assertIsNone(venv.installed_pyspark())  # no classic pyspark crept in
         self.assertEqual(support.imported_pyspark(venv.python), "4.0.4")
 
+        # A version the index does not have: the client that was there comes back.
+        result = run_plo(["spark", "set-version", "4.2.0", "--yes"], no_java_env(venv))
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("Failed to install PySpark 4.2.0\n", result.stdout)
+        self.assertIn("Restored PySpark 4.0.4\n", result.stdout)
+        self.assertIn("Version: 4.0.4", venv.pip("show", "pyspark-client").stdout)
+        self.assertEqual(support.imported_pyspark(venv.python), "4.0.4")
+
         # pyspark-client starts at 4.0: plo says so and changes nothing.
         result = run_plo(["spark", "set-version", "3.5.9", "--yes"], no_java_env(venv))
         self.assertEqual(result.returncode, 1)
