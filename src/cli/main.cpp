@@ -19,6 +19,7 @@
 #include "help.h"
 #include "java_commands.h"
 #include "output.h"
+#include "project_commands.h"
 #include "spark_commands.h"
 #include "usage_error.h"
 #include "user_console.h"
@@ -126,10 +127,12 @@ int main(int argc, char** argv) {
   plo::cli::SparkRequest spark;
   plo::cli::JavaRequest java;
   plo::cli::ComputeRequest compute;
+  plo::cli::ProjectRequest project;
   CompletionRequest completion;
   plo::cli::add_spark_commands(app, spark);
   plo::cli::add_java_commands(app, java);
   plo::cli::add_compute_commands(app, compute);
+  plo::cli::add_project_commands(app, project);
   add_completion_commands(app, completion);
   std::vector<std::string> help_words;
   CLI::App* help = app.add_subcommand("help", "Print the help of plo or of a command");
@@ -162,6 +165,9 @@ int main(int argc, char** argv) {
     if (java.op != plo::cli::JavaRequest::Op::None) return plo::cli::run_java(java, options);
     if (compute.op != plo::cli::ComputeRequest::Op::None) {
       return plo::cli::run_compute(compute, options);
+    }
+    if (project.op != plo::cli::ProjectRequest::Op::None) {
+      return plo::cli::run_project(project, options);
     }
     if (completion.op != CompletionRequest::Op::None) return run_completion(completion);
     return 2;

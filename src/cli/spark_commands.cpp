@@ -33,6 +33,10 @@ int run_json(SparkTask& task, const SparkRequest& request, int document_fd) {
     case Op::Check: {
       const CheckReport report = task.check_report();
       print(report, check_json);
+      if (report.project_error) {
+        const std::string line = escape_controls(*report.project_error) + "\n";
+        std::fputs(line.c_str(), stderr);
+      }
       return report.ok() ? 0 : 1;
     }
     case Op::Versions:

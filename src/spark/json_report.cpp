@@ -33,11 +33,20 @@ json check_json(const CheckReport& r) {
             {"vendor", r.java->vendor},
             {"found_in", r.java->found_in.empty() ? json(nullptr) : json(r.java->found_in)}};
   }
+  json project = nullptr;
+  if (r.project) {
+    project = {{"file", r.project->spec.file},
+               {"pyspark", r.project->target.pyspark},
+               {"java", r.project->target.java},
+               {"compute", optional_text(r.project->spec.compute)},
+               {"matches", r.project->matches}};
+  }
   return json_document({{"python", r.python},
                         {"pyspark", pyspark},
                         {"java", java},
                         {"compatible", r.compatible ? json(*r.compatible) : json(nullptr)},
-                        {"message", r.compatible ? json(r.message) : json(nullptr)}});
+                        {"message", r.compatible ? json(r.message) : json(nullptr)},
+                        {"project", project}});
 }
 
 json versions_json(const VersionsReport& r) {

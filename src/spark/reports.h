@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "compat/java_compat_service.h"
+#include "project/project_target.h"
 
 namespace plo {
 
@@ -19,8 +20,14 @@ struct CheckReport {
   std::optional<bool> compatible;
   std::string message;
   std::exception_ptr error;
+  // The project file that applies here and whether the environment matches it; nothing without
+  // one. A file that cannot be read or resolved leaves `project_error` instead.
+  std::optional<ProjectStatus> project;
+  std::optional<std::string> project_error;
 
-  bool ok() const { return compatible.value_or(false); }
+  bool ok() const {
+    return compatible.value_or(false) && !project_error && (!project || project->matches);
+  }
 };
 
 // One row of the compatibility matrix.

@@ -59,6 +59,10 @@ class SparkTask {
   // `plo compute test`; true when the major.minor versions match.
   bool report_cluster_version(const std::string& cluster_version);
 
+  // The Spark version of a compute engine's cluster as match_cluster finds it, or nothing when it
+  // does not tell; throws when computes.yml cannot be read or does not define the compute.
+  std::optional<std::string> cluster_version_of(const std::string& compute_name);
+
   // What check, show_versions and match_cluster find, before anything is printed.
   CheckReport check_report();
   VersionsReport versions_report();
@@ -120,6 +124,8 @@ class SparkTask {
   // match_report while printing it: the compute block before the wait, the rest after.
   MatchReport printed_match_report(const std::string& compute_name);
   void heading(const std::string& title, const std::string& rule);
+  // Fills check's project fields from the project file that applies here, if any.
+  void add_project_status(CheckReport& report);
 
   TaskServices s_;
   std::optional<std::string> uv_;  // uv's path while an install phase uses it instead of pip

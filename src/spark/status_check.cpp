@@ -1,3 +1,5 @@
+#include <filesystem>
+
 #include "environment/spark_env.h"
 #include "spark/pyspark_stash.h"
 #include "spark/spark_task.h"
@@ -23,13 +25,39 @@ CheckReport SparkTask::check_report() {
   } catch (const std::exception&) {
     report.error = std::current_exception();
   }
+  if (!report.error) add_project_status(report);
   return report;
+}
+
+void SparkTask::add_project_status(CheckReport& report) {
+  try {
+    std::error_code error;
+    const auto here = std::filesystem::current_path(error);
+    if (error) return;
+    report.project = project_status(
+        s_.compat, [this](const std::string& name) { return cluster_version_of(name); }, here);
+  } catch (const std::exception& e) {
+    report.project_error = e.what();
+  }
+}
+
+std::optional<std::string> SparkTask::cluster_version_of(const std::string& compute_name) {
+  const MatchReport report = match_report(compute_name);
+  if (report.error) std::rethrow_exception(report.error);
+  if (report.registry_error) throw std::runtime_error(*report.registry_error);
+  if (!report.compute) {
+    throw std::runtime_error("compute '" + escape_controls(compute_name) +
+                             "' is not defined in computes.yml");
+  }
+  if (!report.comparison) return std::nullopt;
+  return report.comparison->cluster_version;
 }
 
 bool SparkTask::check() {
   const CheckReport report = check_report();
   print_check(s_.console, report);
   if (report.error) std::rethrow_exception(report.error);
+  print_project_drift(s_.console, report);
   try {
     if (!report.java && report.java_searched) {
       if (const auto problem = s_.compat.spark_env_java_home_problem()) {
