@@ -1,6 +1,7 @@
 #include "services.h"
 
 #include <chrono>
+#include <filesystem>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -38,6 +39,11 @@ TaskServices RealServices::spark(Console& console) {
       .spark_connect_version =
           [this](const std::string& master) {
             return spark_connect_version(spark_connect, master);
+          },
+      .project_folder =
+          [] {
+            std::error_code error;  // a removed current folder has no project file
+            return std::filesystem::current_path(error);
           },
   };
 }

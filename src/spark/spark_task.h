@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -27,6 +28,9 @@ struct TaskServices {
   // The Spark version of a Spark Connect server ("sc://..."), or nothing when it does not tell;
   // called only on match_cluster's Spark Connect path.
   std::function<std::optional<std::string>(const std::string&)> spark_connect_version = {};
+  // The folder whose nearest pyproject.toml applies (the current one); check looks for no project
+  // file without it.
+  std::function<std::filesystem::path()> project_folder = {};
 };
 
 // Task for managing Spark/PySpark installations.

@@ -1,5 +1,3 @@
-#include <filesystem>
-
 #include "environment/spark_env.h"
 #include "spark/pyspark_stash.h"
 #include "spark/spark_task.h"
@@ -30,12 +28,11 @@ CheckReport SparkTask::check_report() {
 }
 
 void SparkTask::add_project_status(CheckReport& report) {
+  if (!s_.project_folder) return;
   try {
-    std::error_code error;
-    const auto here = std::filesystem::current_path(error);
-    if (error) return;
     report.project = project_status(
-        s_.compat, [this](const std::string& name) { return cluster_version_of(name); }, here);
+        s_.compat, [this](const std::string& name) { return cluster_version_of(name); },
+        s_.project_folder());
   } catch (const std::exception& e) {
     report.project_error = e.what();
   }

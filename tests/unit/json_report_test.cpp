@@ -19,7 +19,8 @@ TEST(CheckJson, SchemaInEachState) {
   TaskFixture none;
   const auto absent = check_json(none.task().check_report());
   EXPECT_THAT(keys(absent), ::testing::ElementsAre("schema", "python", "pyspark", "java",
-                                                   "compatible", "message"));
+                                                   "compatible", "message", "project"));
+  EXPECT_TRUE(absent["project"].is_null());
   EXPECT_EQ(absent["schema"], 1);
   EXPECT_EQ(absent["python"], "/venv/bin/python");
   EXPECT_TRUE(absent["pyspark"].is_null());
