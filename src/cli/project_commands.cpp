@@ -57,7 +57,11 @@ int run_sync(const ProjectRequest& request, const GlobalOptions& options) {
           [&](const std::string& version, const std::string& java_home) {
             // The smoke test starts the Java sync is about to pin, where no pin decides it yet.
             if (!java_home.empty()) ::setenv("JAVA_HOME", java_home.c_str(), 1);
-            return spark.set_version(version);
+            // A service of its own, which sees the pin as sync left it just before and keeps
+            // that one across the install.
+            RealServices fresh;
+            SparkTask installer_task(fresh.spark(console.get()));
+            return installer_task.set_version(version);
           },
       .install_jdk = [&](int major) { return java_task.install({.version = major}); },
   };

@@ -38,16 +38,19 @@ class Sync {
     if (!pinned_right) {
       const std::string major = std::to_string(target.java);
       jdk = newest_jdk(s_.java, target.java);
-      if (!jdk && o_.dry_run) {
+      if (jdk) {
+        step("java", major, std::nullopt, Outcome::AlreadyRight,
+             "  Java " + major + " found at " + escape_controls(jdk->home));
+      } else if (o_.dry_run) {
         step("java", major, std::nullopt, Outcome::Planned,
              "  Java " + major + ": would install it ('plo java install " + major + "')");
-      } else if (!jdk && !(o_.yes && s_.install_jdk)) {
+      } else if (!(o_.yes && s_.install_jdk)) {
         step("java", major, std::nullopt, Outcome::Failed,
              c_.style("  No Java " + major + " found: run 'plo java install " + major +
                           "', or 'plo sync --yes' to install it",
                       Color::Red));
         return false;
-      } else if (!jdk) {
+      } else {
         if (!s_.install_jdk(target.java) || !(jdk = newest_jdk(s_.java, target.java))) {
           step("java", major, std::nullopt, Outcome::Failed,
                c_.style("  Java " + major + " could not be installed", Color::Red));
@@ -57,6 +60,32 @@ class Sync {
              "  Java " + major + ": installed at " + escape_controls(jdk->home));
       }
     }
+
+    const std::string major = std::to_string(target.java);
+    const std::optional<std::string> before_java =
+        java ? std::optional(std::to_string(java->version)) : std::nullopt;
+    const auto pin_step = [&] {
+      if (pinned_right) {
+        step("pin", major, before_java, Outcome::AlreadyRight,
+             "  Java " + major + " is already pinned for PySpark");
+      } else if (o_.dry_run) {
+        step("pin", major, before_java, Outcome::Planned,
+             "  Pin: would pin Java " + major +
+                 (jdk ? " at " + escape_controls(jdk->home) : std::string()) + " for PySpark");
+      } else {
+        s_.java.pin(jdk->home);
+        step("pin", major, before_java, Outcome::Changed,
+             c_.style("  Pinned Java " + major + " (" + escape_controls(jdk->vendor) + ") at " +
+                          escape_controls(jdk->home) + " for PySpark",
+                      Color::Green));
+      }
+    };
+    // Where a PySpark is there to hold the pin, the pin comes first: the new PySpark keeps it, and
+    // its smoke test then starts the wanted Java rather than the one pinned before.
+    const bool pin_first = !pinned_right && !o_.dry_run && pyspark && !pyspark_right;
+    const std::optional<std::string> old_pin =
+        pin_first ? s_.java.pinned_home() : std::optional<std::string>();
+    if (pin_first) pin_step();
 
     if (pyspark_right) {
       step("pyspark", target.version, pyspark->version, Outcome::AlreadyRight,
@@ -71,6 +100,7 @@ class Sync {
       } else if (!s_.install_pyspark(target.version, jdk ? jdk->home : std::string())) {
         step("pyspark", target.version, before, Outcome::Failed,
              c_.style("  PySpark " + target.version + " was not installed", Color::Red));
+        if (pin_first) put_back_pin(old_pin);
         return false;
       } else {
         step("pyspark", target.version, before, Outcome::Changed,
@@ -79,24 +109,7 @@ class Sync {
                       Color::Green));
       }
     }
-
-    const std::string major = std::to_string(target.java);
-    const std::optional<std::string> before_java =
-        java ? std::optional(std::to_string(java->version)) : std::nullopt;
-    if (pinned_right) {
-      step("pin", major, before_java, Outcome::AlreadyRight,
-           "  Java " + major + " is already pinned for PySpark");
-    } else if (o_.dry_run) {
-      step("pin", major, before_java, Outcome::Planned,
-           "  Pin: would pin Java " + major +
-               (jdk ? " at " + escape_controls(jdk->home) : std::string()) + " for PySpark");
-    } else {
-      s_.java.pin(jdk->home);
-      step("pin", major, before_java, Outcome::Changed,
-           c_.style("  Pinned Java " + major + " (" + escape_controls(jdk->vendor) + ") at " +
-                        escape_controls(jdk->home) + " for PySpark",
-                    Color::Green));
-    }
+    if (!pin_first) pin_step();
     c_.echo();
     if (o_.dry_run) {
       c_.echo("  Nothing was changed (--dry-run). Run 'plo sync' to do it.");
@@ -106,6 +119,22 @@ class Sync {
   }
 
  private:
+  // After a failed install the PySpark left (the previous one, rolled back) gets its pin back.
+  void put_back_pin(const std::optional<std::string>& old_pin) {
+    try {
+      if (old_pin) {
+        s_.java.pin(*old_pin);
+      } else {
+        s_.java.unpin();
+      }
+      c_.echo("  The Java pin is back as it was");
+    } catch (const std::exception& e) {
+      c_.echo(
+          c_.style(std::string("  Could not put the Java pin back: ") + escape_controls(e.what()),
+                   Color::Red));
+    }
+  }
+
   void step(std::string name, std::string wanted, std::optional<std::string> before,
             Outcome outcome, const std::string& line) {
     c_.echo(line);

@@ -100,11 +100,10 @@ class Project(unittest.TestCase):
         with open(os.path.join(self.folder, "pyproject.toml")) as f:
             return f.read()
 
-    def plo(self, *args, venv=None, java_home=JAVA17, **extra):
+    def plo(self, *args, venv=None, java_home=JAVA17, stdin="", **extra):
         env = plo_env(venv or ws.venv, java_home, PLO_HOME=self.home, **extra)
-        result = subprocess.run([support.PLO, *args], env=env, cwd=self.folder,
-                                        capture_output=True, text=True, timeout=300)
-        return result
+        return subprocess.run([support.PLO, *args], env=env, cwd=self.folder, input=stdin,
+                              capture_output=True, text=True, timeout=300)
 
     def test_sync_from_nothing_then_again_runs_nothing(self):
         support.require_java(JAVA25)
@@ -131,6 +130,22 @@ class Project(unittest.TestCase):
         self.assertIn("Everything matches pyproject.toml", again.stdout)
         with open(log) as f:
             self.assertEqual(f.read(), "")
+
+    def test_sync_to_another_line_pins_first_so_the_smoke_test_starts_the_wanted_java(self):
+        support.require_java(JAVA25)
+        venv = support.Venv(ws.path("venv-switch"), ws.wheels)
+        venv.set_pyspark("4.1.3")
+        pinned = self.plo("java", "set", JAVA25, venv=venv, stdin="y\n")
+        self.assertIn(f"export JAVA_HOME='{JAVA25}'", spark_env(venv) or "", pinned.stdout)
+        # 3.5.9's stand-in fails on Java 25 (its driver asks for the Subject): a smoke test on the
+        # old pin would roll the install back.
+        self.write('[tool.plo]\npyspark = "3.5"\njava = 17\n')
+        result = self.plo("sync", "--yes", venv=venv, java_home=JAVA25)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertEqual(venv.installed_pyspark(), "3.5.9")
+        self.assertIn(f"export JAVA_HOME='{JAVA17}'", spark_env(venv) or "")
+        self.assertIn("Everything matches pyproject.toml",
+                      self.plo("sync", venv=venv, java_home=JAVA25).stdout)
 
     def test_drift_in_check_and_dry_run_changes_nothing(self):
         ws.venv.set_pyspark("3.5.9")

@@ -233,5 +233,30 @@ TEST(ProjectSync, AMissingJdkStopsBeforeAnythingChangesUnlessYes) {
   std::filesystem::remove_all(folder);
 }
 
+TEST(ProjectSync, PinsBeforeReplacingAPySparkAndPutsThePinBackOnFailure) {
+  for (const bool install_works : {true, false}) {
+    SyncFixture f;
+    f.compat.install("3.5.9");
+    f.compat.java = JavaInfo{11, "Azul", "/jvm/11", "pin"};
+    f.java.pinned = "/jvm/11";
+    f.java.jdks.push_back({.home = "/jvm/17",
+                           .version = 17,
+                           .full_version = "17.0.9",
+                           .vendor = "Debian",
+                           .found_in = "/usr/lib/jvm"});
+    const auto folder = project_folder("[tool.plo]\npyspark = \"4.1\"\n");
+    SyncServices services = f.services();
+    std::optional<std::string> pinned_during_install;
+    services.install_pyspark = [&](const std::string&, const std::string&) {
+      pinned_during_install = f.java.pinned;
+      return install_works;
+    };
+    EXPECT_EQ(sync_project(services, {.yes = true}, folder).ok, install_works);
+    EXPECT_EQ(pinned_during_install, "/jvm/17");
+    EXPECT_EQ(f.java.pinned, install_works ? "/jvm/17" : "/jvm/11");
+    std::filesystem::remove_all(folder);
+  }
+}
+
 }  // namespace
 }  // namespace plo
