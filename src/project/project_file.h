@@ -17,10 +17,10 @@ class ProjectFileError : public std::runtime_error {
 
 // What a project's [tool.plo] table asks for, as written.
 struct ProjectSpec {
-  std::string file;                       // the pyproject.toml it came from
-  std::optional<std::string> pyspark;     // a line "3.5" or an exact version "3.5.3"
-  std::optional<int> java;                // a Java major
-  std::optional<std::string> compute;     // a compute engine of computes.yml whose cluster leads
+  std::string file;                    // the pyproject.toml it came from
+  std::optional<std::string> pyspark;  // a line "3.5" or an exact version "3.5.3"
+  std::optional<int> java;             // a Java major
+  std::optional<std::string> compute;  // a compute engine of computes.yml whose cluster leads
   std::vector<std::string> unknown_keys = {};  // keys plo does not know, for a warning
 };
 
