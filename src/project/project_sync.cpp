@@ -163,12 +163,7 @@ SyncReport sync_project(const SyncServices& services, const SyncOptions& options
     return report;
   }
   report.file = file->string();
-  if (!spec->unknown_keys.empty()) {
-    std::string keys;
-    for (const auto& key : spec->unknown_keys) keys += (keys.empty() ? "" : ", ") + key;
-    c.echo_err("Warning: " + escape_controls(*report.file) +
-               ": [tool.plo] has keys plo does not know: " + escape_controls(keys));
-  }
+  if (const auto warning = unknown_keys_warning(*spec)) c.echo_err(*warning);
   report.target =
       resolve_target(*spec, services.compat.pyspark_versions(),
                      services.compat.pyspark_java_compatibility(), services.cluster_version);

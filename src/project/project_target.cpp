@@ -120,6 +120,14 @@ std::optional<ProjectStatus> project_status(JavaCompatService& compat,
   return status;
 }
 
+std::optional<std::string> unknown_keys_warning(const ProjectSpec& spec) {
+  if (spec.unknown_keys.empty()) return std::nullopt;
+  std::string keys;
+  for (const auto& key : spec.unknown_keys) keys += (keys.empty() ? "" : ", ") + key;
+  return "Warning: " + escape_controls(spec.file) +
+         ": [tool.plo] has keys plo does not know: " + escape_controls(keys);
+}
+
 std::optional<std::string> drift_line(const ProjectStatus& status) {
   if (status.matches) return std::nullopt;
   return "  pyproject.toml asks for PySpark " + status.target.pyspark + ", Java " +

@@ -52,6 +52,9 @@ std::optional<ProjectStatus> project_status(JavaCompatService& compat,
                                             const ClusterVersionLookup& cluster_version,
                                             const std::filesystem::path& start);
 
+// The warning that names the keys of [tool.plo] plo does not know; nothing when there are none.
+std::optional<std::string> unknown_keys_warning(const ProjectSpec& spec);
+
 // The line check and doctor add under their report when the environment drifted from the file:
 // "  pyproject.toml asks for PySpark 3.5, Java 17: run 'plo sync'"; nothing when it matches.
 std::optional<std::string> drift_line(const ProjectStatus& status);

@@ -55,6 +55,11 @@ bool SparkTask::check() {
   print_check(s_.console, report);
   if (report.error) std::rethrow_exception(report.error);
   print_project_drift(s_.console, report);
+  if (report.project) {
+    if (const auto warning = unknown_keys_warning(report.project->spec)) {
+      s_.console.echo_err(*warning);
+    }
+  }
   try {
     if (!report.java && report.java_searched) {
       if (const auto problem = s_.compat.spark_env_java_home_problem()) {

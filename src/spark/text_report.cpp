@@ -115,7 +115,7 @@ void print_check(Console& c, const CheckReport& r) {
 
 void print_project_drift(Console& c, const CheckReport& r) {
   if (r.project_error) {
-    c.echo(c.style("  " + escape_controls(*r.project_error), Color::Red));
+    c.echo(c.style("  " + escape_controls(without_tokens(*r.project_error)), Color::Red));
     c.echo();
   } else if (r.project) {
     if (const auto line = drift_line(*r.project)) {

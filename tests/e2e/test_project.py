@@ -149,9 +149,10 @@ class Project(unittest.TestCase):
 
     def test_drift_in_check_and_dry_run_changes_nothing(self):
         ws.venv.set_pyspark("3.5.9")
-        self.write('[tool.plo]\npyspark = "4.1"\n')
+        self.write('[tool.plo]\npyspark = "4.1"\ncolour = "blue"\n')
         check = self.plo("spark", "check")
         self.assertEqual(check.returncode, 1)
+        self.assertIn("[tool.plo] has keys plo does not know: colour", check.stderr)
         self.assertIn("  pyproject.toml asks for PySpark 4.1, Java 17: run 'plo sync'\n",
                       check.stdout)
         document = json.loads(self.plo("spark", "check", "--json").stdout)

@@ -127,6 +127,8 @@ CHECK_SCHEMA = {
     "java": nullable({"home": str, "version": int, "vendor": str, "found_in": nullable(str)}),
     "compatible": nullable(bool),
     "message": nullable(str),
+    "project": nullable({"file": str, "pyspark": str, "java": int, "compute": nullable(str),
+                         "matches": bool}),
 }
 VERSIONS_SCHEMA = {
     "schema": int,

@@ -186,35 +186,6 @@ std::filesystem::path project_folder(const std::string& table) {
   return folder;
 }
 
-TEST(ProjectSync, InstallsThenPinsAndASecondRunChangesNothing) {
-  SyncFixture f;
-  f.java.jdks.push_back({.home = "/jvm/17",
-                         .version = 17,
-                         .full_version = "17.0.9",
-                         .vendor = "Debian",
-                         .found_in = "/usr/lib/jvm"});
-  const auto folder = project_folder("[tool.plo]\npyspark = \"3.5\"\n");
-  const auto report = sync_project(f.services(), {}, folder);
-  EXPECT_TRUE(report.ok);
-  EXPECT_EQ(f.installs, std::vector<std::string>{"3.5.9@/jvm/17"});
-  EXPECT_EQ(f.java.pinned, "/jvm/17");
-
-  f.compat.java = JavaInfo{17, "Debian", "/jvm/17", "pin"};
-  f.installs.clear();
-  FakeConsole again;
-  SyncServices services = f.services();
-  SyncServices quiet{again,
-                     services.compat,
-                     services.java,
-                     services.cluster_version,
-                     services.install_pyspark,
-                     services.install_jdk};
-  EXPECT_TRUE(sync_project(quiet, {}, folder).ok);
-  EXPECT_TRUE(f.installs.empty());
-  EXPECT_THAT(again.lines, ::testing::Contains(HasSubstr("Everything matches pyproject.toml")));
-  std::filesystem::remove_all(folder);
-}
-
 TEST(ProjectSync, AMissingJdkStopsBeforeAnythingChangesUnlessYes) {
   SyncFixture f;
   const auto folder = project_folder("[tool.plo]\npyspark = \"4.2\"\n");
