@@ -164,6 +164,11 @@ class Project(unittest.TestCase):
         plan = self.plo("sync", "--dry-run")
         self.assertEqual(plan.returncode, 0, plan.stdout + plan.stderr)
         self.assertIn("PySpark: would install 4.1.3 (now 3.5.9)", plan.stdout)
+        document = json.loads(self.plo("sync", "--dry-run", "--json").stdout)
+        self.assertEqual((document["target"], document["dry_run"], document["ok"]),
+                         ({"pyspark": "4.1.3", "java": 17}, True, True))
+        self.assertIn({"step": "pyspark", "wanted": "4.1.3", "before": "3.5.9",
+                       "outcome": "planned"}, document["steps"])
         self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
         self.assertEqual(spark_env(ws.venv), before)
 
