@@ -103,7 +103,7 @@ std::string pin_text(std::string_view text, const PinValues& values, const std::
     while (end < lines.size() && !is_header(lines[end])) ++end;
     size_t last_key = header;
     for (size_t i = header + 1; i < end; ++i) {
-      const std::string_view key = key_of(lines[i]);
+      const std::string key(key_of(lines[i]));  // a copy: the line is rewritten below
       if (key.empty()) continue;
       last_key = i;
       for (auto& [name, value] : wanted) {
