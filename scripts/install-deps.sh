@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config
   libcli11-dev libfmt-dev libyaml-cpp-dev libcurl4-openssl-dev nlohmann-json3-dev
-  libarchive-dev libssl-dev
+  libarchive-dev libssl-dev libtomlplusplus-dev
   libgtest-dev libgmock-dev
   python3 python3-venv python3-grpcio openjdk-17-jre-headless
   clang libclang-rt-14-dev clang-format

@@ -47,9 +47,18 @@ _plo() {
     esac
   done
   if ((COMP_CWORD == 1)); then
-    _plo_offer spark java compute doctor completion help --help --version
+    _plo_offer spark java compute doctor sync pin completion help --help --version
     return
   fi
+  case "$group $prev" in
+    "pin --pyspark") _plo_offer_from versions; return ;;
+    "pin --compute") _plo_offer_from computes; return ;;
+    "pin --java") _plo_offer_from java-majors; return ;;
+  esac
+  case $group in
+    sync) _plo_offer --yes --dry-run --json --help; return ;;
+    pin) _plo_offer --pyspark --java --compute --help; return ;;
+  esac
   if ((COMP_CWORD == 2)); then
     case $group in
       spark) _plo_offer check versions set-version match-cluster --help ;;
@@ -116,9 +125,18 @@ _plo() {
     esac
   done
   if ((CURRENT == 2)); then
-    compadd -- spark java compute doctor completion help --help --version
+    compadd -- spark java compute doctor sync pin completion help --help --version
     return
   fi
+  case "$group ${words[CURRENT-1]}" in
+    "pin --pyspark") _plo_dynamic versions; return ;;
+    "pin --compute") _plo_dynamic computes; return ;;
+    "pin --java") _plo_dynamic java-majors; return ;;
+  esac
+  case $group in
+    sync) compadd -- --yes --dry-run --json --help; return ;;
+    pin) compadd -- --pyspark --java --compute --help; return ;;
+  esac
   if ((CURRENT == 3)); then
     case $group in
       spark) compadd -- check versions set-version match-cluster --help ;;
@@ -198,13 +216,17 @@ function __plo_no_arg
     end
     return 0
 end
+function __plo_top -a command
+    set -l w (commandline -opc)
+    test (count $w) -ge 2; and test "$w[2]" = "$command"
+end
 function __plo_words -a kind
     set -l w (commandline -opc)
     command -q -- $w[1]; or return 0
     $w[1] __complete $kind 2>/dev/null
 end
 complete -c plo -f
-complete -c plo -n __fish_use_subcommand -a 'spark java compute doctor completion help'
+complete -c plo -n __fish_use_subcommand -a 'spark java compute doctor sync pin completion help'
 complete -c plo -n __fish_use_subcommand -l help -l version
 complete -c plo -n '__plo_group spark' -a 'check versions set-version match-cluster'
 complete -c plo -n '__plo_group java' -a 'search list set unset env install uninstall'
@@ -227,6 +249,10 @@ complete -c plo -n '__plo_at compute test; and __plo_no_arg' -a '(__plo_words co
 complete -c plo -n '__plo_at compute remove; and __plo_no_arg' -a '(__plo_words computes)'
 complete -c plo -n '__plo_at compute add' -l master -l host -l cluster-id -x
 complete -c plo -n '__plo_at compute add' -l type -x -a 'spark databricks'
+complete -c plo -n '__plo_top sync' -l yes -l dry-run -l json
+complete -c plo -n '__plo_top pin' -l pyspark -x -a '(__plo_words versions)'
+complete -c plo -n '__plo_top pin' -l java -x -a '(__plo_words java-majors)'
+complete -c plo -n '__plo_top pin' -l compute -x -a '(__plo_words computes)'
 )SH";
 
 // A word goes to the shell only when it is one line of printable text.

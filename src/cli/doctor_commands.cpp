@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "compat/real_java_environment.h"
 #include "compute/compute_task.h"
@@ -16,6 +17,7 @@
 #include "output.h"
 #include "probes/databricks_api.h"
 #include "probes/network_master_probe.h"
+#include "project/project_target.h"
 #include "registry/compute_registry.h"
 #include "services.h"
 #include "spark/spark_task.h"
@@ -74,32 +76,40 @@ int run_doctor(const DoctorRequest& request, const GlobalOptions& options) {
   HttpDatabricksApi databricks(services.http);
   ComputeTask computes(real_compute_services(services, quiet, masters, databricks, spark));
 
-  DoctorTask doctor({
-                        .compat = services.compat,
-                        .java = java,
-                        .runner = services.runner,
-                        .interpreter = find_interpreter,
-                        .env = env_value,
-                        .stale_virtual_env = stale_virtual_env,
-                        .computes_path = [] { return YamlComputeRegistry::default_path(); },
-                        .test_compute =
-                            [&computes](const std::string& name) {
-                              const TestReport report = computes.test_report(name);
-                              std::optional<std::string> error = report.error;
-                              for (const auto& endpoint : report.endpoints) {
-                                if (!error) error = endpoint.error;
-                              }
-                              return ComputeAnswer{report.reachable, report.spark_version, error};
-                            },
-                        .start_session =
-                            [&spark](std::optional<bool> java_fits) {
-                              SparkTask::SmokeResult result = spark.smoke_test(java_fits);
-                              return SessionAnswer{result.ok, std::move(result.message),
-                                                   result.java_error,
-                                                   std::move(result.first_error_line)};
-                            },
-                    },
-                    {.clusters = request.clusters, .deep = request.deep});
+  DoctorTask doctor(
+      {
+          .compat = services.compat,
+          .java = java,
+          .runner = services.runner,
+          .interpreter = find_interpreter,
+          .env = env_value,
+          .stale_virtual_env = stale_virtual_env,
+          .computes_path = [] { return YamlComputeRegistry::default_path(); },
+          .test_compute =
+              [&computes](const std::string& name) {
+                const TestReport report = computes.test_report(name);
+                std::optional<std::string> error = report.error;
+                for (const auto& endpoint : report.endpoints) {
+                  if (!error) error = endpoint.error;
+                }
+                return ComputeAnswer{report.reachable, report.spark_version, error};
+              },
+          .start_session =
+              [&spark](std::optional<bool> java_fits) {
+                SparkTask::SmokeResult result = spark.smoke_test(java_fits);
+                return SessionAnswer{result.ok, std::move(result.message), result.java_error,
+                                     std::move(result.first_error_line)};
+              },
+          .project = [&]() -> std::optional<ProjectStatus> {
+            std::error_code error;  // a removed current folder has none
+            const auto here = std::filesystem::current_path(error);
+            if (error) return std::nullopt;
+            return project_status(
+                services.compat,
+                [&spark](const std::string& name) { return spark.cluster_version_of(name); }, here);
+          },
+      },
+      {.clusters = request.clusters, .deep = request.deep});
   const DoctorReport report = doctor.report();
   if (request.json) {
     write_all(document_fd, json_text(doctor_json(report)) + "\n");

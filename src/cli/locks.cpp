@@ -108,6 +108,20 @@ void warn_if_stale_virtual_env() {
   std::fflush(stderr);
 }
 
+FileLock lock_project_file(const std::string& pyproject_path) {
+  fs::path locks;
+  if (const auto cache = interpreter_cache_folder()) {
+    locks = *cache / "locks";
+    std::error_code error;
+    fs::create_directories(locks, error);
+  } else {
+    locks = private_temporary_folder();
+  }
+  uint64_t hash = 14695981039346656037ull;  // FNV-1a of the file's path
+  for (unsigned char c : pyproject_path) hash = (hash ^ c) * 1099511628211ull;
+  return lock_for((locks / fmt::format("pyproject-{:016x}.lock", hash)).string(), pyproject_path);
+}
+
 FileLock lock_computes(const std::string& computes_path) {
   std::error_code error;
   fs::create_directories(fs::path(computes_path).parent_path(), error);

@@ -21,4 +21,8 @@ void warn_if_stale_virtual_env();
 // The lock beside `computes_path` (computes.yml.lock), held for a read-modify-write of it.
 FileLock lock_computes(const std::string& computes_path);
 
+// The lock of a project's pyproject.toml, held for `plo pin`'s read-modify-write of it: a file in
+// plo's cache folder, so that the project's folder gets nothing of plo's.
+FileLock lock_project_file(const std::string& pyproject_path);
+
 }  // namespace plo::cli

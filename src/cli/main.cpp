@@ -20,6 +20,7 @@
 #include "help.h"
 #include "java_commands.h"
 #include "output.h"
+#include "project_commands.h"
 #include "spark_commands.h"
 #include "usage_error.h"
 #include "user_console.h"
@@ -127,12 +128,14 @@ int main(int argc, char** argv) {
   plo::cli::SparkRequest spark;
   plo::cli::JavaRequest java;
   plo::cli::ComputeRequest compute;
+  plo::cli::ProjectRequest project;
   CompletionRequest completion;
   plo::cli::add_spark_commands(app, spark);
   plo::cli::add_java_commands(app, java);
   plo::cli::add_compute_commands(app, compute);
   plo::cli::DoctorRequest doctor;
   plo::cli::add_doctor_command(app, doctor);
+  plo::cli::add_project_commands(app, project);
   add_completion_commands(app, completion);
   std::vector<std::string> help_words;
   CLI::App* help = app.add_subcommand("help", "Print the help of plo or of a command");
@@ -168,6 +171,9 @@ int main(int argc, char** argv) {
       return plo::cli::run_compute(compute, options);
     }
     if (doctor.chosen) return plo::cli::run_doctor(doctor, options);
+    if (project.op != plo::cli::ProjectRequest::Op::None) {
+      return plo::cli::run_project(project, options);
+    }
     if (completion.op != CompletionRequest::Op::None) return run_completion(completion);
     return 2;
   } catch (const plo::OutputClosed&) {

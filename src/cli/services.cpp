@@ -1,6 +1,7 @@
 #include "services.h"
 
 #include <chrono>
+#include <filesystem>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -51,6 +52,11 @@ TaskServices RealServices::spark(Console& console) {
                 [](const char* name) { return non_empty_env(name); },
                 [](const std::string& path) { return read_file_prefix(path); }, api,
                 std::chrono::milliseconds(9000));
+          },
+      .project_folder =
+          [] {
+            std::error_code error;  // a removed current folder has no project file
+            return std::filesystem::current_path(error);
           },
   };
 }

@@ -16,6 +16,7 @@
 #include "spark/json_report.h"
 #include "spark/spark_task.h"
 #include "util/escape.h"
+#include "util/secrets.h"
 #include "util/text.h"
 
 namespace plo::cli {
@@ -33,6 +34,10 @@ int run_json(SparkTask& task, const SparkRequest& request, int document_fd) {
     case Op::Check: {
       const CheckReport report = task.check_report();
       print(report, check_json);
+      if (report.project_error) {
+        const std::string line = escape_controls(without_tokens(*report.project_error)) + "\n";
+        std::fputs(line.c_str(), stderr);
+      }
       return report.ok() ? 0 : 1;
     }
     case Op::Versions:

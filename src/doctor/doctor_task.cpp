@@ -39,6 +39,7 @@ std::vector<DoctorArea> doctor_areas(const DoctorOptions& options) {
       {"pyspark_python", "PYSPARK_PYTHON", check_worker_python},
       {"pyspark_submit_args", "PYSPARK_SUBMIT_ARGS", check_submit_args},
       {"computes", "computes.yml", check_computes},
+      {"project", "pyproject.toml", check_project},
   };
   if (options.deep) areas.push_back({"session", "Local session", check_session});
   return areas;

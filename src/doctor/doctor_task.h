@@ -9,6 +9,7 @@
 #include "compat/java_environment.h"
 #include "doctor/doctor_report.h"
 #include "process/process_runner.h"
+#include "project/project_target.h"
 
 namespace plo {
 
@@ -43,6 +44,9 @@ struct DoctorServices {
   // Starts a local session as set-version's smoke test does; `java_fits` is whether the current
   // Java is in the line's list, when known (--deep).
   std::function<SessionAnswer(std::optional<bool> java_fits)> start_session = {};
+  // The project file that applies here and whether the environment matches it, or nothing where
+  // none applies; throws when the file cannot be read.
+  std::function<std::optional<ProjectStatus>()> project = {};
 };
 
 // What to look at beyond the fast checks.

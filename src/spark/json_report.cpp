@@ -80,6 +80,14 @@ json check_json(const CheckReport& r) {
             {"vendor", r.java->vendor},
             {"found_in", r.java->found_in.empty() ? json(nullptr) : json(r.java->found_in)}};
   }
+  json project = nullptr;
+  if (r.project) {
+    project = {{"file", r.project->spec.file},
+               {"pyspark", r.project->target.pyspark},
+               {"java", r.project->target.java},
+               {"compute", optional_text(r.project->spec.compute)},
+               {"matches", r.project->matches}};
+  }
   json document = json_document({{"python", r.python},
                                  {"pyspark", pyspark},
                                  {"java", java},
@@ -89,6 +97,7 @@ json check_json(const CheckReport& r) {
                                  {"python_supported", python_range_json(r.python_supported)},
                                  {"python_fits", optional_flag(r.python_fits)}});
   add_flavour_fields(document, r);
+  document["project"] = project;
   return document;
 }
 

@@ -7,6 +7,7 @@
 
 #include "catalogue/python_support.h"
 #include "compat/java_compat_service.h"
+#include "project/project_target.h"
 
 namespace plo {
 
@@ -25,6 +26,11 @@ struct CheckReport {
   std::optional<PythonRange> python_supported;
   std::optional<bool> python_fits;
   std::exception_ptr error;
+  // The project file that applies here and whether the environment matches it; nothing without
+  // one. A file that cannot be read or resolved leaves `project_error` instead.
+  std::optional<ProjectStatus> project;
+  std::optional<std::string> project_error;
+
   // How PySpark is installed (looked at when it is): a Spark Connect client needs no local Java,
   // so Java is then not looked for.
   std::optional<PySparkFlavourFindings> flavour;
@@ -42,7 +48,8 @@ struct CheckReport {
 
   bool ok() const {
     return (java_needed() ? compatible.value_or(false) : pyspark.has_value()) &&
-           installation_sound() && python_fits.value_or(true);
+           installation_sound() && python_fits.value_or(true) && !project_error &&
+           (!project || project->matches);
   }
 };
 

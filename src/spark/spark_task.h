@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -30,6 +31,9 @@ struct TaskServices {
   // The runtime key of a Databricks compute's cluster ("15.4.x-scala2.12"), or nothing where it
   // cannot be asked; called only on match_cluster's Databricks path.
   std::function<std::optional<std::string>(const ComputeRecord&)> databricks_runtime = {};
+  // The folder whose nearest pyproject.toml applies (the current one); check looks for no project
+  // file without it.
+  std::function<std::filesystem::path()> project_folder = {};
 };
 
 // Task for managing Spark/PySpark installations.
@@ -61,6 +65,10 @@ class SparkTask {
   // match_cluster's cluster version report for a found version, also the end of
   // `plo compute test`; true when the major.minor versions match.
   bool report_cluster_version(const std::string& cluster_version);
+
+  // The Spark version of a compute engine's cluster as match_cluster finds it, or nothing when it
+  // does not tell; throws when computes.yml cannot be read or does not define the compute.
+  std::optional<std::string> cluster_version_of(const std::string& compute_name);
 
   // What check, show_versions and match_cluster find, before anything is printed.
   CheckReport check_report();
@@ -128,6 +136,8 @@ class SparkTask {
   // match_report while printing it: the compute block before the wait, the rest after.
   MatchReport printed_match_report(const std::string& compute_name);
   void heading(const std::string& title, const std::string& rule);
+  // Fills check's project fields from the project file that applies here, if any.
+  void add_project_status(CheckReport& report);
 
   // Whether set-version may install `version` over the PySpark found, keeping its flavour; prints
   // why not. Sets package_ to the distribution to install.

@@ -19,35 +19,70 @@ bool CheckReport::spark_home_mismatch() const {
 
 CheckReport SparkTask::check_report() {
   CheckReport report;
-  try {
+  // Each step stops where the next has nothing to look at; the project file is read whatever
+  // was found, since an environment without PySpark or Java drifts from it the most.
+  const auto look = [&] {
     report.python = s_.interpreter();
     report.pyspark = s_.compat.get_pyspark_info();
-    if (!report.pyspark) return report;
+    if (!report.pyspark) return;
     report.python_version = s_.compat.python_version();
     report.python_supported = python_range(report.pyspark->major_minor);
     report.python_fits = python_fit(report.python_version, report.python_supported);
     report.flavour =
         classify_pyspark_flavour(s_.compat.pyspark_distributions(), report.pyspark->location);
-    if (!report.java_needed()) return report;
+    if (!report.java_needed()) return;
     report.spark_home = s_.compat.spark_home();
     warn_if_spark_env_skipped();
     report.java = s_.compat.get_current_java();
     report.java_searched = true;
-    if (!report.java) return report;
+    if (!report.java) return;
     auto [is_compat, msg] = s_.compat.check_java_pyspark_compatibility(report.java->version,
                                                                        report.pyspark->major_minor);
     report.compatible = is_compat;
     report.message = std::move(msg);
+  };
+  try {
+    look();
   } catch (const std::exception&) {
     report.error = std::current_exception();
   }
+  if (!report.error) add_project_status(report);
   return report;
+}
+
+void SparkTask::add_project_status(CheckReport& report) {
+  if (!s_.project_folder) return;
+  try {
+    report.project = project_status(
+        s_.compat, [this](const std::string& name) { return cluster_version_of(name); },
+        s_.project_folder());
+  } catch (const std::exception& e) {
+    report.project_error = e.what();
+  }
+}
+
+std::optional<std::string> SparkTask::cluster_version_of(const std::string& compute_name) {
+  const MatchReport report = match_report(compute_name);
+  if (report.error) std::rethrow_exception(report.error);
+  if (report.registry_error) throw std::runtime_error(*report.registry_error);
+  if (!report.compute) {
+    throw std::runtime_error("compute '" + escape_controls(compute_name) +
+                             "' is not defined in computes.yml");
+  }
+  if (!report.comparison) return std::nullopt;
+  return report.comparison->cluster_version;
 }
 
 bool SparkTask::check() {
   const CheckReport report = check_report();
   print_check(s_.console, report);
   if (report.error) std::rethrow_exception(report.error);
+  print_project_drift(s_.console, report);
+  if (report.project) {
+    if (const auto warning = unknown_keys_warning(report.project->spec)) {
+      s_.console.echo_err(*warning);
+    }
+  }
   try {
     if (!report.java && report.java_searched) {
       if (const auto problem = s_.compat.spark_env_java_home_problem()) {

@@ -260,6 +260,18 @@ void print_check(Console& c, const CheckReport& r) {
   if (r.pyspark && !r.error) print_installation_problems(c, r);
 }
 
+void print_project_drift(Console& c, const CheckReport& r) {
+  if (r.project_error) {
+    c.echo(c.style("  " + escape_controls(without_tokens(*r.project_error)), Color::Red));
+    c.echo();
+  } else if (r.project) {
+    if (const auto line = drift_line(*r.project)) {
+      c.echo(c.style(*line, Color::Yellow));
+      c.echo();
+    }
+  }
+}
+
 void print_versions(Console& c, const VersionsReport& r) {
   heading(c, "PySpark/Java Compatibility Matrix", kEquals60);
   c.echo();

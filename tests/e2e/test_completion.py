@@ -47,7 +47,8 @@ class Bash(unittest.TestCase):
 
     def test_commands_and_options(self):
         self.assertEqual(self.complete([""]),
-                         ["spark", "java", "compute", "doctor", "completion", "help", "--help", "--version"])
+                         ["spark", "java", "compute", "doctor", "sync", "pin", "completion", "help",
+                          "--help", "--version"])
         self.assertEqual(self.complete(["spark", ""]),
                          ["check", "versions", "set-version", "match-cluster", "--help"])
         self.assertEqual(self.complete(["spark", "s"]), ["set-version"])
@@ -60,6 +61,9 @@ class Bash(unittest.TestCase):
         self.assertEqual(self.complete(["completion", ""]), ["bash", "zsh", "fish"])
         self.assertEqual(self.complete(["doctor", ""]), ["--json", "--clusters", "--deep", "--help"])
         self.assertEqual(self.complete(["doctor", "--json", "--d"]), ["--deep"])
+        self.assertEqual(self.complete(["sync", "--"]), ["--yes", "--dry-run", "--json", "--help"])
+        self.assertEqual(self.complete(["pin", "--java", "17", "--"]),
+                         ["--pyspark", "--java", "--compute", "--help"])
 
     def test_set_version_offers_the_tables_versions_once(self):
         offered = self.complete(["spark", "set-version", ""])
@@ -136,7 +140,8 @@ class Zsh(unittest.TestCase):
     def test_commands_options_and_names(self):
         home = computes_home(HOME_WITH_COMPUTES)
         self.assertEqual(self.complete([""], home),
-                         ["spark", "java", "compute", "doctor", "completion", "help", "--help", "--version"])
+                         ["spark", "java", "compute", "doctor", "sync", "pin", "completion", "help",
+                          "--help", "--version"])
         self.assertEqual(self.complete(["spark", "match-cluster", ""], home),
                          ["--json", "--install", "--yes", "prod", "dev", "--help"])
         self.assertEqual(self.complete(["spark", "match-cluster", "prod", ""], home),
@@ -165,8 +170,9 @@ class Fish(unittest.TestCase):
     def test_commands_options_and_names(self):
         home = computes_home(HOME_WITH_COMPUTES)
         self.assertEqual(self.complete("plo ", home),
-                         ["completion", "compute", "doctor", "help", "java", "spark"])
+                         ["completion", "compute", "doctor", "help", "java", "pin", "spark", "sync"])
         self.assertEqual(self.complete("plo doctor --", home), ["--clusters", "--deep", "--json"])
+        self.assertEqual(self.complete("plo pin --compute ", home), ["dev", "prod"])
         self.assertEqual(self.complete("plo spark ", home),
                          ["check", "match-cluster", "set-version", "versions"])
         self.assertEqual(self.complete("plo spark match-cluster ", home), ["dev", "prod"])

@@ -137,6 +137,8 @@ CHECK_SCHEMA = {
     "conflicts": list_of({"name": str, "version": nullable(str)}),
     "spark_home": nullable({"path": str, "version": nullable(str), "has_spark_submit": bool,
                             "mismatch": bool}),
+    "project": nullable({"file": str, "pyspark": str, "java": int, "compute": nullable(str),
+                         "matches": bool}),
 }
 VERSIONS_SCHEMA = {
     "schema": int,

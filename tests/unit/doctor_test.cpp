@@ -74,6 +74,7 @@ struct Doctor {
   std::string computes;
   std::function<ComputeAnswer(const std::string&)> test_compute;
   std::function<SessionAnswer(std::optional<bool>)> start_session;
+  std::optional<ProjectStatus> project;
   DoctorOptions options;
 
   Doctor() {
@@ -109,6 +110,7 @@ struct Doctor {
                         .computes_path = [this] { return computes; },
                         .test_compute = test_compute,
                         .start_session = start_session,
+                        .project = [this] { return project; },
                     },
                     options);
     return task.report();
@@ -287,7 +289,8 @@ TEST(DoctorReport, AreasInOrderAndAReasonToldOnce) {
   std::vector<std::string> areas;
   for (const auto& check : report.checks) areas.push_back(check.area);
   EXPECT_EQ(areas, (std::vector<std::string>{"interpreter", "pyspark", "java", "spark_home",
-                                             "pyspark_python", "pyspark_submit_args", "computes"}));
+                                             "pyspark_python", "pyspark_submit_args", "computes",
+                                             "project"}));
   EXPECT_FALSE(report.ok());
   EXPECT_EQ(report.checks[0].details, std::vector<std::string>{"no Python interpreter found"});
   EXPECT_EQ(report.checks[1].status, CheckStatus::Error);
@@ -295,6 +298,21 @@ TEST(DoctorReport, AreasInOrderAndAReasonToldOnce) {
   EXPECT_TRUE(report.checks[1].details.empty());
   // The areas that need no interpreter are still looked at.
   EXPECT_EQ(report.checks[3].status, CheckStatus::Ok);
+}
+
+TEST(DoctorCheck, ProjectDriftIsAnErrorFixedBySync) {
+  Doctor d;
+  EXPECT_EQ(d.check("project").status, CheckStatus::Ok);
+  d.install("pyspark", "3.5.1");
+  d.project = ProjectStatus{{"/p/pyproject.toml", "3.5", 17, std::nullopt},
+                            {"3.5", "3.5.9", "3.5", false, 17, std::nullopt},
+                            true};
+  EXPECT_EQ(d.check("project").status, CheckStatus::Ok);
+  d.project->matches = false;
+  const DoctorCheck drift = d.check("project");
+  EXPECT_EQ(drift.status, CheckStatus::Error);
+  EXPECT_EQ(drift.summary, "/p/pyproject.toml: PySpark 3.5, Java 17");
+  EXPECT_EQ(drift.fix, "plo sync");
 }
 
 TEST(DoctorReport, TextAndJson) {

@@ -21,7 +21,8 @@ TEST(CheckJson, SchemaInEachState) {
   EXPECT_THAT(keys(absent), ::testing::ElementsAre(
                                 "schema", "python", "pyspark", "java", "compatible", "message",
                                 "python_version", "python_supported", "python_fits", "java_needed",
-                                "databricks_connect", "conflicts", "spark_home"));
+                                "databricks_connect", "conflicts", "spark_home", "project"));
+  EXPECT_TRUE(absent["project"].is_null());
   EXPECT_EQ(absent["schema"], 1);
   EXPECT_EQ(absent["python"], "/venv/bin/python");
   EXPECT_TRUE(absent["pyspark"].is_null());

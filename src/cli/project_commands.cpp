@@ -1,0 +1,183 @@
+// `plo sync` and `plo pin`. sync runs steps of two command groups (set-version's install phase,
+// `plo java install`), which never include each other: the project layer drives the steps and the
+// front end hands it those two as functions.
+
+#include "project_commands.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "catalogue/pep440.h"
+#include "compat/real_java_environment.h"
+#include "console/write_all.h"
+#include "download/folder_jdk_installer.h"
+#include "environment/platform.h"
+#include "help.h"
+#include "java/java_task.h"
+#include "locks.h"
+#include "output.h"
+#include "project/pin_editor.h"
+#include "project/project_sync.h"
+#include "services.h"
+#include "spark/spark_task.h"
+#include "util/atomic_write.h"
+#include "util/escape.h"
+#include "util/json_document.h"
+#include "util/text_file.h"
+
+namespace plo::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+int run_sync(const ProjectRequest& request, const GlobalOptions& options) {
+  std::optional<FileLock> lock;
+  if (!request.dry_run) lock.emplace(guard_environment_for_change());
+  const int document_fd = request.json ? set_output_aside() : STDOUT_FILENO;
+  RealServices services;
+  UserConsole console(options, {.no_color = request.json, .assume_yes = request.yes});
+  SparkTask spark(services.spark(console.get()));
+  RealJavaEnvironment java(services.runner, services.compat);
+  FolderJdkInstaller installer(services.http);
+  JavaTask java_task({
+      .console = console.get(),
+      .compat = services.compat,
+      .java = java,
+      .platform = detect_platform,
+      .installer = &installer,
+  });
+  const SyncServices sync{
+      .console = console.get(),
+      .compat = services.compat,
+      .java = java,
+      .cluster_version = [&](const std::string& name) { return spark.cluster_version_of(name); },
+      .install_pyspark =
+          [&](const std::string& version, const std::string& java_home) {
+            // The smoke test starts the Java sync is about to pin, where no pin decides it yet.
+            if (!java_home.empty()) ::setenv("JAVA_HOME", java_home.c_str(), 1);
+            // A service of its own, which sees the pin as sync left it just before and keeps
+            // that one across the install.
+            RealServices fresh;
+            SparkTask installer_task(fresh.spark(console.get()));
+            return installer_task.set_version(version);
+          },
+      .install_jdk = [&](int major) { return java_task.install({.version = major}); },
+  };
+  const SyncReport report =
+      sync_project(sync, {.yes = request.yes, .dry_run = request.dry_run}, fs::current_path());
+  if (request.json) write_all(document_fd, json_text(sync_json(report)) + "\n");
+  return report.ok ? 0 : 1;
+}
+
+// The line [tool.plo] names for the installed PySpark: its line where it is the catalogue's
+// newest of it, else the exact version (a later sync would otherwise move it).
+std::string pinned_pyspark(const PySparkInfo& pyspark, const std::vector<VersionEntry>& versions) {
+  for (const VersionEntry& entry : versions) {
+    if (entry.major_minor == pyspark.major_minor) {
+      return entry.version == pyspark.version ? pyspark.major_minor : pyspark.version;
+    }
+  }
+  return pyspark.version;
+}
+
+int run_pin(const ProjectRequest& request, const GlobalOptions& options) {
+  if (request.pyspark && !pep440_key(*request.pyspark)) {
+    const std::string line =
+        "Error: '" + escape_controls(*request.pyspark) + "' is not a valid version\n";
+    std::fputs(line.c_str(), stderr);
+    return 2;
+  }
+  warn_if_stale_virtual_env();
+  RealServices services;
+  UserConsole user(options, {});
+  Console& c = user.get();
+
+  PinValues values{.pyspark = request.pyspark, .java = request.java, .compute = request.compute};
+  if (!values.pyspark && !values.compute) {
+    const auto pyspark = services.compat.get_pyspark_info();
+    if (!pyspark) {
+      c.echo(c.style("PySpark is not installed: nothing to pin", Color::Red));
+      c.echo("  Give the line to pin: plo pin --pyspark 3.5");
+      return 1;
+    }
+    values.pyspark = pinned_pyspark(*pyspark, services.compat.pyspark_versions());
+  }
+  if (!values.java) {
+    if (const auto java = services.compat.get_current_java()) values.java = java->version;
+  }
+
+  const fs::path here = fs::current_path();
+  const fs::path file = find_project_file(here, false).value_or(here / "pyproject.toml");
+  const FileLock lock = lock_project_file(file.string());
+  std::string text;
+  std::error_code error;
+  if (fs::exists(fs::symlink_status(file, error))) {
+    const FileContents contents = read_regular_file(file, kMaxProjectFileBytes);
+    if (contents.status != FileContents::Status::Ok) {
+      throw ProjectFileError(file.string() +
+                             ": cannot be read (not a regular file of at most "
+                             "1 MiB)");
+    }
+    text = contents.text;
+  }
+  const std::string edited = pin_text(text, values, file.string());
+  std::string said;
+  if (values.pyspark) said += "pyspark = \"" + *values.pyspark + "\"";
+  if (values.java)
+    said += (said.empty() ? "" : ", ") + std::string("java = ") + std::to_string(*values.java);
+  if (values.compute) {
+    said += (said.empty() ? "" : ", ") + std::string("compute = \"") +
+            escape_controls(*values.compute) + "\"";
+  }
+  if (edited == text) {
+    c.echo(escape_controls(file.string()) + " already has " + said);
+    return 0;
+  }
+  write_file_atomically(file, edited, 0644);
+  c.echo(c.style("Wrote " + said + " to [tool.plo] in " + escape_controls(file.string()),
+                 Color::Green));
+  return 0;
+}
+
+}  // namespace
+
+void add_project_commands(CLI::App& app, ProjectRequest& request) {
+  using Op = ProjectRequest::Op;
+  CLI::App* sync =
+      app.add_subcommand("sync", "Make this environment match pyproject.toml's [tool.plo]");
+  sync->add_flag("--yes,-y", request.yes,
+                 "Install a missing JDK, and answer yes to the install's questions");
+  sync->add_flag("--dry-run", request.dry_run, "Print what would change, change nothing");
+  sync->add_flag("--json", request.json, "One JSON document on standard output");
+  sync->callback([&request] { request.op = Op::Sync; });
+  set_examples(*sync, {"plo sync                  # PySpark, Java and the pin, as the file says",
+                       "plo sync --dry-run        # only show what would change",
+                       "plo sync --yes            # in a Dockerfile or CI job: no questions"});
+
+  CLI::App* pin = app.add_subcommand(
+      "pin", "Write this environment's PySpark and Java into pyproject.toml's [tool.plo]");
+  pin->add_option("--pyspark", request.pyspark, "A PySpark line (3.5) or version (3.5.3)");
+  pin->add_option("--java", request.java, "A Java major version")->check(CLI::Range(1, 999));
+  pin->add_option("--compute", request.compute,
+                  "A compute engine of computes.yml whose cluster the PySpark line follows");
+  pin->callback([&request] { request.op = Op::Pin; });
+  set_examples(*pin, {"plo pin                        # what is installed now",
+                      "plo pin --pyspark 3.5 --java 17",
+                      "plo pin --compute prod         # follow cluster prod's Spark"});
+}
+
+int run_project(const ProjectRequest& request, const GlobalOptions& options) {
+  switch (request.op) {
+    case ProjectRequest::Op::Sync:
+      return run_sync(request, options);
+    case ProjectRequest::Op::Pin:
+      return run_pin(request, options);
+    case ProjectRequest::Op::None:
+      break;
+  }
+  return 2;
+}
+
+}  // namespace plo::cli

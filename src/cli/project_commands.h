@@ -1,0 +1,29 @@
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <optional>
+#include <string>
+
+#include "user_console.h"
+
+namespace plo::cli {
+
+// `plo sync` and `plo pin`: which one, with its flags.
+struct ProjectRequest {
+  enum class Op { None, Sync, Pin } op = Op::None;
+  bool yes = false;                    // sync --yes
+  bool dry_run = false;                // sync --dry-run
+  bool json = false;                   // sync --json
+  std::optional<std::string> pyspark;  // pin --pyspark
+  std::optional<int> java;             // pin --java
+  std::optional<std::string> compute;  // pin --compute
+};
+
+// Adds `sync` and `pin` to the command line, filling `request` when one of them is given.
+void add_project_commands(CLI::App& app, ProjectRequest& request);
+
+// Runs the requested project command on the real machine; the exit status.
+int run_project(const ProjectRequest& request, const GlobalOptions& options);
+
+}  // namespace plo::cli

@@ -1,0 +1,203 @@
+#include "project/project_sync.h"
+
+#include "util/escape.h"
+#include "util/json_document.h"
+
+namespace plo {
+namespace {
+
+using Outcome = SyncStep::Outcome;
+
+// The newest JDK of that major found on the machine.
+std::optional<Jdk> newest_jdk(JavaEnvironment& java, int major) {
+  std::optional<Jdk> best;
+  for (const Jdk& jdk : java.find_jdks()) {
+    if (jdk.version == major && !best) best = jdk;  // find_jdks lists the newest first
+  }
+  return best;
+}
+
+class Sync {
+ public:
+  Sync(const SyncServices& services, const SyncOptions& options, SyncReport& report)
+      : s_(services), o_(options), r_(report), c_(services.console) {}
+
+  bool run(const ProjectTarget& target) {
+    const auto pyspark = s_.compat.get_pyspark_info();
+    const auto java = s_.compat.get_current_java();
+    const bool pyspark_right = pyspark_matches(target, pyspark);
+    const bool pinned_right = java_matches(target, java) && java->found_in == "pin";
+    if (pyspark_right && pinned_right) {
+      c_.echo(c_.style("  Everything matches pyproject.toml", Color::Green));
+      c_.echo();
+      return true;
+    }
+
+    // The JDK first: a missing one stops the sync before anything has changed.
+    std::optional<Jdk> jdk;
+    if (!pinned_right) {
+      const std::string major = std::to_string(target.java);
+      jdk = newest_jdk(s_.java, target.java);
+      if (jdk) {
+        step("java", major, std::nullopt, Outcome::AlreadyRight,
+             "  Java " + major + " found at " + escape_controls(jdk->home));
+      } else if (o_.dry_run) {
+        step("java", major, std::nullopt, Outcome::Planned,
+             "  Java " + major + ": would install it ('plo java install " + major + "')");
+      } else if (!(o_.yes && s_.install_jdk)) {
+        step("java", major, std::nullopt, Outcome::Failed,
+             c_.style("  No Java " + major + " found: run 'plo java install " + major +
+                          "', or 'plo sync --yes' to install it",
+                      Color::Red));
+        return false;
+      } else {
+        if (!s_.install_jdk(target.java) || !(jdk = newest_jdk(s_.java, target.java))) {
+          step("java", major, std::nullopt, Outcome::Failed,
+               c_.style("  Java " + major + " could not be installed", Color::Red));
+          return false;
+        }
+        step("java", major, std::nullopt, Outcome::Changed,
+             "  Java " + major + ": installed at " + escape_controls(jdk->home));
+      }
+    }
+
+    const std::string major = std::to_string(target.java);
+    const std::optional<std::string> before_java =
+        java ? std::optional(std::to_string(java->version)) : std::nullopt;
+    const auto pin_step = [&] {
+      if (pinned_right) {
+        step("pin", major, before_java, Outcome::AlreadyRight,
+             "  Java " + major + " is already pinned for PySpark");
+      } else if (o_.dry_run) {
+        step("pin", major, before_java, Outcome::Planned,
+             "  Pin: would pin Java " + major +
+                 (jdk ? " at " + escape_controls(jdk->home) : std::string()) + " for PySpark");
+      } else {
+        s_.java.pin(jdk->home);
+        step("pin", major, before_java, Outcome::Changed,
+             c_.style("  Pinned Java " + major + " (" + escape_controls(jdk->vendor) + ") at " +
+                          escape_controls(jdk->home) + " for PySpark",
+                      Color::Green));
+      }
+    };
+    // Where a PySpark is there to hold the pin, the pin comes first: the new PySpark keeps it, and
+    // its smoke test then starts the wanted Java rather than the one pinned before.
+    const bool pin_first = !pinned_right && !o_.dry_run && pyspark && !pyspark_right;
+    const std::optional<std::string> old_pin =
+        pin_first ? s_.java.pinned_home() : std::optional<std::string>();
+    if (pin_first) pin_step();
+
+    if (pyspark_right) {
+      step("pyspark", target.version, pyspark->version, Outcome::AlreadyRight,
+           "  PySpark " + pyspark->version + " is already installed");
+    } else {
+      const std::optional<std::string> before =
+          pyspark ? std::optional(pyspark->version) : std::nullopt;
+      const std::string was = before ? " (now " + *before + ")" : " (none installed now)";
+      if (o_.dry_run) {
+        step("pyspark", target.version, before, Outcome::Planned,
+             "  PySpark: would install " + target.version + was);
+      } else if (!s_.install_pyspark(target.version, jdk ? jdk->home : std::string())) {
+        step("pyspark", target.version, before, Outcome::Failed,
+             c_.style("  PySpark " + target.version + " was not installed", Color::Red));
+        if (pin_first) put_back_pin(old_pin);
+        return false;
+      } else {
+        step("pyspark", target.version, before, Outcome::Changed,
+             c_.style("  PySpark " + target.version + " installed" +
+                          (before ? " (was " + *before + ")" : std::string()),
+                      Color::Green));
+      }
+    }
+    if (!pin_first) pin_step();
+    c_.echo();
+    if (o_.dry_run) {
+      c_.echo("  Nothing was changed (--dry-run). Run 'plo sync' to do it.");
+      c_.echo();
+    }
+    return true;
+  }
+
+ private:
+  // After a failed install the PySpark left (the previous one, rolled back) gets its pin back.
+  void put_back_pin(const std::optional<std::string>& old_pin) {
+    try {
+      if (old_pin) {
+        s_.java.pin(*old_pin);
+      } else {
+        s_.java.unpin();
+      }
+      c_.echo("  The Java pin is back as it was");
+    } catch (const std::exception& e) {
+      c_.echo(
+          c_.style(std::string("  Could not put the Java pin back: ") + escape_controls(e.what()),
+                   Color::Red));
+    }
+  }
+
+  void step(std::string name, std::string wanted, std::optional<std::string> before,
+            Outcome outcome, const std::string& line) {
+    c_.echo(line);
+    r_.steps.push_back({std::move(name), std::move(wanted), std::move(before), outcome, line});
+  }
+
+  const SyncServices& s_;
+  const SyncOptions& o_;
+  SyncReport& r_;
+  Console& c_;
+};
+
+}  // namespace
+
+SyncReport sync_project(const SyncServices& services, const SyncOptions& options,
+                        const std::filesystem::path& start) {
+  Console& c = services.console;
+  SyncReport report;
+  report.dry_run = options.dry_run;
+  const auto file = find_project_file(start, true);
+  const auto spec = file ? read_project(*file) : std::nullopt;
+  if (!spec) {
+    c.echo(
+        c.style("No pyproject.toml with a [tool.plo] table here or in a folder above", Color::Red));
+    c.echo("  Run 'plo pin' to write one from this environment");
+    return report;
+  }
+  report.file = file->string();
+  if (const auto warning = unknown_keys_warning(*spec)) c.echo_err(*warning);
+  report.target =
+      resolve_target(*spec, services.compat.pyspark_versions(),
+                     services.compat.pyspark_java_compatibility(), services.cluster_version);
+  c.echo();
+  c.echo(c.style(escape_controls(*report.file) + ": PySpark " + report.target->pyspark + ", Java " +
+                     std::to_string(report.target->java),
+                 Color::Cyan, true));
+  Sync sync(services, options, report);
+  report.ok = sync.run(*report.target);
+  return report;
+}
+
+nlohmann::ordered_json sync_json(const SyncReport& report) {
+  using json = nlohmann::ordered_json;
+  json steps = json::array();
+  for (const SyncStep& step : report.steps) {
+    const char* outcome = step.outcome == Outcome::AlreadyRight ? "unchanged"
+                          : step.outcome == Outcome::Changed    ? "changed"
+                          : step.outcome == Outcome::Planned    ? "planned"
+                                                                : "failed";
+    steps.push_back({{"step", step.name},
+                     {"wanted", step.wanted},
+                     {"before", step.before ? json(*step.before) : json(nullptr)},
+                     {"outcome", outcome}});
+  }
+  json target = nullptr;
+  if (report.target) {
+    target = {{"pyspark", report.target->version}, {"java", report.target->java}};
+  }
+  return json_document({{"file", report.file ? json(*report.file) : json(nullptr)},
+                        {"target", target},
+                        {"dry_run", report.dry_run},
+                        {"steps", steps},
+                        {"ok", report.ok}});
+}
+
+}  // namespace plo

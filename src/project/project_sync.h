@@ -1,0 +1,66 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "compat/java_compat_service.h"
+#include "compat/java_environment.h"
+#include "console/console.h"
+#include "project/project_target.h"
+
+namespace plo {
+
+// What `plo sync` reaches the world through. The steps that belong to the command groups (set-
+// version's install phase, `plo java install`) come as functions from the front end, since one
+// command group never includes another.
+struct SyncServices {
+  Console& console;
+  JavaCompatService& compat;
+  JavaEnvironment& java;
+  ClusterVersionLookup cluster_version;  // asked only when the file names a compute
+  // Installs exactly that PySpark (lock, stash, smoke test, rollback) with `java_home` as the
+  // Java its smoke test starts when nothing is pinned yet; true when it ends up installed.
+  std::function<bool(const std::string& version, const std::string& java_home)> install_pyspark;
+  // Installs plo's own JDK of that major; true when it is installed.
+  std::function<bool(int major)> install_jdk;
+};
+
+struct SyncOptions {
+  bool yes = false;      // install a missing JDK, and answer yes to the install's questions
+  bool dry_run = false;  // print the plan, change nothing
+};
+
+// One step of sync and how it ended.
+struct SyncStep {
+  enum class Outcome { AlreadyRight, Changed, Planned, Failed };
+  std::string name;    // "pyspark", "java" or "pin"
+  std::string wanted;  // "3.5.9", "17"
+  std::optional<std::string> before;
+  Outcome outcome = Outcome::AlreadyRight;
+  std::string line;  // what it says to the user
+};
+
+// What `plo sync` found and did.
+struct SyncReport {
+  std::optional<std::string> file;  // nothing: no project file applies
+  std::optional<ProjectTarget> target;
+  bool dry_run = false;
+  std::vector<SyncStep> steps;
+  bool ok = false;
+};
+
+// Makes the environment match the project file nearest to `start`: the PySpark, the Java (found,
+// or installed with `yes`), then plo's Java pin, each step printed as it ends. Throws
+// ProjectFileError for an invalid file; a failed step ends the sync with `ok` false.
+SyncReport sync_project(const SyncServices& services, const SyncOptions& options,
+                        const std::filesystem::path& start);
+
+// The sync report as the --json document.
+nlohmann::ordered_json sync_json(const SyncReport& report);
+
+}  // namespace plo
