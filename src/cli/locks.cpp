@@ -50,6 +50,22 @@ fs::path private_temporary_folder() {
   return folder;
 }
 
+// A lock file in plo's cache folder (else the private temporary one), named after a hash of `key`
+// (FNV-1a of a path): "<kind>-<hash>.lock".
+std::string lock_file_in_cache(std::string_view kind, std::string_view key) {
+  fs::path locks;
+  if (const auto cache = interpreter_cache_folder()) {
+    locks = *cache / "locks";
+    std::error_code error;
+    fs::create_directories(locks, error);
+  } else {
+    locks = private_temporary_folder();
+  }
+  uint64_t hash = 14695981039346656037ull;
+  for (unsigned char c : key) hash = (hash ^ c) * 1099511628211ull;
+  return (locks / fmt::format("{}-{:016x}.lock", kind, hash)).string();
+}
+
 }  // namespace
 
 FileLock lock_environment(const std::string& interpreter) {
@@ -71,17 +87,7 @@ FileLock lock_environment(const std::string& interpreter) {
       if (fs::exists(folder.parent_path() / ".plo.lock", error)) throw;
     }
   }
-  fs::path locks;
-  if (const auto cache = interpreter_cache_folder()) {
-    locks = *cache / "locks";
-    std::error_code error;
-    fs::create_directories(locks, error);
-  } else {
-    locks = private_temporary_folder();
-  }
-  uint64_t hash = 14695981039346656037ull;  // FNV-1a of the interpreter's path
-  for (unsigned char c : interpreter) hash = (hash ^ c) * 1099511628211ull;
-  return lock_for((locks / fmt::format("python-{:016x}.lock", hash)).string(), env);
+  return lock_for(lock_file_in_cache("python", interpreter), env);
 }
 
 FileLock guard_environment_for_change() {
@@ -109,17 +115,7 @@ void warn_if_stale_virtual_env() {
 }
 
 FileLock lock_project_file(const std::string& pyproject_path) {
-  fs::path locks;
-  if (const auto cache = interpreter_cache_folder()) {
-    locks = *cache / "locks";
-    std::error_code error;
-    fs::create_directories(locks, error);
-  } else {
-    locks = private_temporary_folder();
-  }
-  uint64_t hash = 14695981039346656037ull;  // FNV-1a of the file's path
-  for (unsigned char c : pyproject_path) hash = (hash ^ c) * 1099511628211ull;
-  return lock_for((locks / fmt::format("pyproject-{:016x}.lock", hash)).string(), pyproject_path);
+  return lock_for(lock_file_in_cache("pyproject", pyproject_path), pyproject_path);
 }
 
 FileLock lock_computes(const std::string& computes_path) {

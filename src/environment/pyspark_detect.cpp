@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "environment/distributions.h"
 #include "util/text.h"
 #include "util/text_file.h"
 
@@ -86,25 +87,11 @@ std::optional<std::vector<std::string>> parse_path_listing(std::string_view outp
 }
 
 std::optional<std::string> parse_pyspark_metadata(std::string_view metadata) {
-  std::optional<std::string> name;
-  std::optional<std::string> version;
-  while (!metadata.empty()) {
-    const auto end = metadata.find('\n');
-    std::string_view line = metadata.substr(0, end);
-    metadata = end == std::string_view::npos ? std::string_view() : metadata.substr(end + 1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (line.empty()) break;  // the headers end at the first blank line; the description follows
-    const auto colon = line.find(':');
-    if (colon == std::string_view::npos) continue;
-    const std::string_view key = line.substr(0, colon);
-    const std::string value(trim_blanks(line.substr(colon + 1)));
-    if (key == "Name" && !name) name = value;
-    if (key == "Version" && !version) version = value;
-  }
-  if (!name || normalized_name(*name) != "pyspark" || !version || version->empty()) {
+  const auto headers = parse_metadata_headers(metadata);
+  if (!headers || normalized_name(headers->name) != "pyspark" || headers->version.empty()) {
     return std::nullopt;
   }
-  return version;
+  return headers->version;
 }
 
 std::optional<std::string> parse_version_module(std::string_view source) {

@@ -138,15 +138,7 @@ bool SparkTask::finish_client_install(const std::string& version_to_install,
       "PySpark " + version_to_install + " cannot be imported: " + escape_controls(checked.message),
       Color::Red));
   c.echo();
-  if (previous_version && c.confirm("Rollback to PySpark " + *previous_version + "?", true)) {
-    c.echo();
-    c.echo(c.style("Rolling back...", Color::Yellow));
-    _uninstall_pyspark();
-    if (_install_pyspark(*previous_version)) {
-      c.echo(c.style("Restored PySpark " + *previous_version, Color::Green));
-    } else {
-      c.echo(c.style("Rollback failed!", Color::Red));
-    }
+  if (offer_rollback(previous_version)) {
     c.echo();
   }
   return false;

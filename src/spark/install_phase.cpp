@@ -259,19 +259,12 @@ bool SparkTask::install_phase(const std::string& version_to_install, const std::
     c.echo("   This PySpark version doesn't work with your current Java.");
     c.echo("   PySpark " + major_minor + " requires Java " + java_list_text(supported));
     c.echo();
-    if (previous_version && c.confirm("Rollback to PySpark " + *previous_version + "?", true)) {
-      c.echo();
-      c.echo(c.style("Rolling back...", Color::Yellow));
-      _uninstall_pyspark();
-      if (_install_pyspark(*previous_version)) {
-        s_.compat.restore_java_pin();
-        c.echo(c.style("Restored PySpark " + *previous_version, Color::Green));
+    if (const auto restored = offer_rollback(previous_version)) {
+      if (*restored) {
         c.echo();
         c.echo("   To use the new version, first run:");
         c.echo("     plo java set");
         c.echo();
-      } else {
-        c.echo(c.style("Rollback failed!", Color::Red));
       }
       return finish(false);
     }
@@ -297,6 +290,23 @@ bool SparkTask::install_phase(const std::string& version_to_install, const std::
   }
 }
 
+std::optional<bool> SparkTask::offer_rollback(const std::optional<std::string>& previous_version) {
+  Console& c = s_.console;
+  if (!previous_version || !c.confirm("Rollback to PySpark " + *previous_version + "?", true)) {
+    return std::nullopt;
+  }
+  c.echo();
+  c.echo(c.style("Rolling back...", Color::Yellow));
+  _uninstall_pyspark();
+  if (!_install_pyspark(*previous_version)) {
+    c.echo(c.style("Rollback failed!", Color::Red));
+    return false;
+  }
+  s_.compat.restore_java_pin();
+  c.echo(c.style("Restored PySpark " + *previous_version, Color::Green));
+  return true;
+}
+
 void SparkTask::import_failed(const std::string& version, const std::string& major_minor,
                               const std::string& error_line,
                               const std::optional<std::string>& previous_version) {
@@ -313,16 +323,7 @@ void SparkTask::import_failed(const std::string& version, const std::string& maj
            "; yours is " + *python + ".");
     c.echo();
   }
-  if (previous_version && c.confirm("Rollback to PySpark " + *previous_version + "?", true)) {
-    c.echo();
-    c.echo(c.style("Rolling back...", Color::Yellow));
-    _uninstall_pyspark();
-    if (_install_pyspark(*previous_version)) {
-      s_.compat.restore_java_pin();
-      c.echo(c.style("Restored PySpark " + *previous_version, Color::Green));
-    } else {
-      c.echo(c.style("Rollback failed!", Color::Red));
-    }
+  if (offer_rollback(previous_version)) {
     c.echo();
     return;
   }

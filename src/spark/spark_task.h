@@ -116,6 +116,9 @@ class SparkTask {
                      const std::optional<PySparkInfo>& current_pyspark);
   void report_state_after_interrupt(const std::optional<std::string>& previous_version);
   // A new version that cannot be imported: says why and offers the rollback.
+  // Asks "Rollback to PySpark <previous>?" (default yes) and puts it back: true when it is
+  // installed again, false when that failed, nothing when declined or there is none.
+  std::optional<bool> offer_rollback(const std::optional<std::string>& previous_version);
   void import_failed(const std::string& version, const std::string& major_minor,
                      const std::string& error_line,
                      const std::optional<std::string>& previous_version);

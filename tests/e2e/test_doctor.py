@@ -14,7 +14,7 @@ ws = None
 HOME = None
 
 AREAS = ["interpreter", "pyspark", "java", "spark_home", "pyspark_python", "pyspark_submit_args",
-         "computes"]
+         "computes", "project"]
 PIN = ("# >>> plo java pin >>>\n# Written by 'plo java set'; 'plo java unset' removes it.\n"
        "export JAVA_HOME={}\n# <<< plo java pin <<<\n")
 

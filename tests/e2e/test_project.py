@@ -159,6 +159,12 @@ class Project(unittest.TestCase):
         self.assertEqual(document["project"], {
             "file": os.path.join(self.folder, "pyproject.toml"), "pyspark": "4.1", "java": 17,
             "compute": None, "matches": False})
+        doctor = json.loads(self.plo("doctor", "--json").stdout)
+        self.assertIn({"area": "project", "status": "error",
+                       "summary": os.path.join(self.folder, "pyproject.toml") +
+                       ": PySpark 4.1, Java 17",
+                       "details": ["this environment has PySpark 3.5.9 and Java 17"],
+                       "fix": "plo sync"}, doctor["checks"])
 
         before = spark_env(ws.venv)
         plan = self.plo("sync", "--dry-run")
