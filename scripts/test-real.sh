@@ -87,8 +87,12 @@ fetch_alone() {
   "${pip[@]}" wheel --quiet --no-deps --retries 2 --timeout 60 --wheel-dir "$flavours" "$requirement" ||
     { echo "Error: pip could not fetch $requirement from the package index" >&2; exit 1; }
 }
-fetch_alone "pyspark_client-$spark4-*.whl" "pyspark-client==$spark4"
-fetch_alone "pyspark_connect-$spark4-*.whl" "pyspark-connect==$spark4"
+# Each is released on its own (pyspark-connect may lag pyspark): its own newest 4.x.
+for name in pyspark-client pyspark-connect; do
+  v="$(newest "$(index_versions "$name")" 4.)"
+  [ -n "$v" ] || { echo "Error: $name has no 4.x on the index" >&2; exit 1; }
+  fetch_alone "${name/-/_}-$v-*.whl" "$name==$v"
+done
 fetch_alone "databricks_connect-15.4.*.whl" "databricks-connect==15.4.*"
 
 run_id="$$-$(date +%s)"
