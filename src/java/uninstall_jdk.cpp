@@ -8,7 +8,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string real_path(const std::string& path) {
+// The path with every link resolved; where it cannot be, at least absolute and normalised, so that
+// two spellings of a removed home still compare equal.
+std::string resolved_or_absolute(const std::string& path) {
   std::error_code error;
   const fs::path real = fs::canonical(path, error);
   return error ? fs::absolute(path).lexically_normal().string() : real.string();
@@ -35,7 +37,7 @@ bool JavaTask::uninstall(const std::string& target, bool yes) {
       continue;  // a JDK whose version cannot be told: removed by its path only
     }
     if (!jdk) continue;
-    jdk->home = real_path(home);
+    jdk->home = resolved_or_absolute(home);
     installed.push_back(*jdk);
   }
   if (is_number(target)) {
@@ -44,7 +46,7 @@ bool JavaTask::uninstall(const std::string& target, bool yes) {
       if (jdk.version == major) matches.push_back(jdk);
     }
   } else {
-    const std::string wanted = real_path(target);
+    const std::string wanted = resolved_or_absolute(target);
     for (const Jdk& jdk : installed) {
       const fs::path home(jdk.home);
       if (wanted == jdk.home ||
@@ -78,7 +80,7 @@ bool JavaTask::uninstall(const std::string& target, bool yes) {
   const std::string name =
       "Java " + std::to_string(jdk.version) + " (" + escape_controls(jdk.full_version) + ")";
   const auto pinned = s_.java.pinned_home();
-  const bool is_pinned = pinned && real_path(*pinned) == jdk.home;
+  const bool is_pinned = pinned && resolved_or_absolute(*pinned) == jdk.home;
   if (is_pinned && !yes) {
     c.echo(c.style("  " + name + " is pinned for PySpark: add --yes to remove it and the pin",
                    Color::Red));
