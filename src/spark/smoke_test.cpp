@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "environment/environment_probe.h"
+#include "spark/driver_tuning.h"
 #include "spark/spark_task.h"
 #include "util/environment.h"
 #include "util/text.h"
@@ -22,6 +23,9 @@ std::vector<std::string> smoke_test_environment(std::vector<std::string> environ
   });
   if (!has_spark_home && pyspark_home) {
     environment = with_variable(std::move(environment), "SPARK_HOME", *pyspark_home);
+  }
+  if (auto args = tuned_submit_args(driver_option_sources(environment, pyspark_home))) {
+    environment = with_variable(std::move(environment), "PYSPARK_SUBMIT_ARGS", *args);
   }
   return environment;
 }

@@ -171,8 +171,9 @@ std::optional<std::string> version_for_cluster(const std::string& cluster_versio
 // The smoke-test script run by _test_pyspark_java.
 extern const std::string_view kSmokeTestScript;
 
-// The smoke test's environment: PYSPARK_PYTHON is the interpreter, and an absent or empty
-// SPARK_HOME becomes `pyspark_home` (the installed package's folder) when known.
+// The smoke test's environment: PYSPARK_PYTHON is the interpreter, an absent or empty SPARK_HOME
+// becomes `pyspark_home` (the installed package's folder) when known, and PYSPARK_SUBMIT_ARGS
+// gives the driver JVM its faster start (tuned_submit_args).
 std::vector<std::string> smoke_test_environment(std::vector<std::string> environment,
                                                 const std::string& interpreter,
                                                 const std::optional<std::string>& pyspark_home);

@@ -154,14 +154,15 @@ class PySparkRuntimeError(RuntimeError):
 '''
 
 JAVA_GATEWAY = '''
-import os, shutil, signal, tempfile, time
+import os, shlex, shutil, signal, tempfile, time
 from subprocess import Popen, PIPE
 from pyspark.find_spark_home import _find_spark_home
 from pyspark.errors import PySparkRuntimeError
 
 def launch_gateway():
     SPARK_HOME = _find_spark_home()
-    command = [os.path.join(SPARK_HOME, "./bin/spark-submit"), "pyspark-shell"]
+    command = [os.path.join(SPARK_HOME, "./bin/spark-submit")]
+    command += shlex.split(os.environ.get("PYSPARK_SUBMIT_ARGS", "pyspark-shell"))
     conn_info_dir = tempfile.mkdtemp()
     try:
         conn_info_file = os.path.join(conn_info_dir, "conn_info")
@@ -236,7 +237,22 @@ fi
 
 # The launcher JVM checks the class version; the driver JVM (SparkSubmit) is where Spark 3 asks
 # for the Subject. The driver "reports its port" by writing the connection file PySpark waits for.
+# As Spark's launcher does in client mode, the driver JVM gets spark.driver.defaultJavaOptions, then
+# spark.driver.extraJavaOptions and --driver-java-options, from the arguments.
 SPARK_CLASS = '''#!/usr/bin/env bash
+driver_options() {
+  local previous=""
+  for word in "$@"; do
+    case "$previous" in
+      --conf) case "$word" in
+                spark.driver.defaultJavaOptions=*|spark.driver.extraJavaOptions=*) echo "${word#*=}";;
+              esac;;
+      --driver-java-options) echo "$word";;
+    esac
+    previous="$word"
+  done
+}
+read -ra DRIVER_OPTIONS <<< "$(driver_options "$@" | tr '\\n' ' ')"
 if [ -z "${SPARK_HOME}" ]; then
   export SPARK_HOME="$(cd "$(dirname "$0")"/..; pwd)"
 fi
@@ -253,7 +269,7 @@ else
 fi
 LAUNCH_CLASSPATH="${SPARK_HOME}/jars/*"
 "$RUNNER" {marker} -Xmx128m -cp "$LAUNCH_CLASSPATH" org.apache.spark.launcher.Main "$@" || exit $?
-"$RUNNER" {marker} -Xmx128m -cp "$LAUNCH_CLASSPATH" "$@" || exit $?
+"$RUNNER" {marker} -Xmx128m "${DRIVER_OPTIONS[@]}" -cp "$LAUNCH_CLASSPATH" "$@" || exit $?
 if [ -n "$_PYSPARK_DRIVER_CONN_INFO_PATH" ]; then
   echo 4242 > "$_PYSPARK_DRIVER_CONN_INFO_PATH.tmp" && mv "$_PYSPARK_DRIVER_CONN_INFO_PATH.tmp" "$_PYSPARK_DRIVER_CONN_INFO_PATH"
 fi

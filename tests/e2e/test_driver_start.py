@@ -1,0 +1,74 @@
+"""The smoke test's driver JVM starts with plo's start-up options, behind the user's own."""
+
+import os
+import shutil
+import unittest
+
+import support
+from support import JAVA17, plo_env, run_plo
+
+ws = None
+# The stand-in whose classes need Java 17, and the one that runs on Java 8 to 22, as Spark 3.5.
+ON_17 = next(v for v, o in support.Workspace.VERSIONS.items() if o.get("class_major") == 61)
+ON_8 = next(v for v, o in support.Workspace.VERSIONS.items() if o.get("driver") == "getSubject")
+
+
+def setUpModule():
+    global ws
+    support.require_java(JAVA17)
+    ws = support.Workspace()
+
+
+def tearDownModule():
+    ws.cleanup()
+
+
+def logging_java_home(folder, log):
+    """Java 17, through a `java` that writes each argument list it gets to `log`."""
+    os.makedirs(os.path.join(folder, "bin"), exist_ok=True)
+    shutil.copy(os.path.join(JAVA17, "release"), os.path.join(folder, "release"))
+    java = os.path.join(folder, "bin", "java")
+    with open(java, "w") as f:
+        f.write(f'#!/bin/sh\nprintf "%s\\n" "$*" >> {log}\nexec {JAVA17}/bin/java "$@"\n')
+    os.chmod(java, 0o755)
+    return folder
+
+
+class DriverStart(unittest.TestCase):
+    def switch(self, version, **extra):
+        log = ws.path(f"java-{self._testMethodName}.log")
+        home = logging_java_home(ws.path(f"java-{self._testMethodName}"), log)
+        ws.venv.set_pyspark(next(v for v in (ON_17, ON_8) if v != version))
+        result = run_plo(["spark", "set-version", version, "--yes"], plo_env(ws.venv, home, **extra),
+                         timeout=180)
+        with open(log) as f:
+            driver = [line for line in f if "org.apache.spark.deploy.SparkSubmit" in line
+                      and "launcher.Main" not in line]
+        return result, driver
+
+    def test_driver_gets_c1_and_the_serial_collector_before_the_users_options(self):
+        result, driver = self.switch(
+            ON_17, PYSPARK_SUBMIT_ARGS="--conf spark.driver.extraJavaOptions=-Dplo.user=1 pyspark-shell")
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertEqual(len(driver), 1, driver)
+        self.assertRegex(driver[0], r"-XX:TieredStopAtLevel=1 -XX:\+UseSerialGC -Dplo\.user=1 -cp ")
+
+    def test_a_collector_of_the_users_own_is_kept_and_the_switch_works(self):
+        # With a second collector the real JVM stops: "Conflicting collector combinations".
+        result, driver = self.switch(
+            ON_8, PYSPARK_SUBMIT_ARGS="--driver-java-options -XX:+UseParallelGC pyspark-shell")
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertIn("  Java compatibility verified\n", result.stdout)
+        self.assertIn("-XX:+UseParallelGC", driver[0])
+        self.assertNotIn("UseSerialGC", driver[0])
+
+    def test_users_default_java_options_apply_unchanged(self):
+        result, driver = self.switch(
+            ON_17, PYSPARK_SUBMIT_ARGS="--conf spark.driver.defaultJavaOptions=-Dplo.admin=1 pyspark-shell")
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertIn("-Dplo.admin=1 -cp ", driver[0])
+        self.assertNotIn("TieredStopAtLevel", driver[0])
+
+
+if __name__ == "__main__":
+    unittest.main()
