@@ -94,6 +94,12 @@ std::optional<ProjectSpec> parse_project(const std::string& text, const std::str
         fail_at(file, value.source(), "compute must be the name of a compute engine in quotes");
       }
       spec.compute = *name;
+    } else if (key == "installer") {
+      const auto name = value.value<std::string>();
+      if (!value.is_string() || (*name != "pip" && *name != "uv")) {
+        fail_at(file, value.source(), "installer must be \"pip\" or \"uv\"");
+      }
+      spec.installer = *name;
     } else {
       spec.unknown_keys.emplace_back(key.str());
     }

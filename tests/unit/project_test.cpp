@@ -21,12 +21,13 @@ using ::testing::HasSubstr;
 TEST(ProjectFile, ReadsTheTableAndNamesUnknownKeys) {
   const auto spec = parse_project(
       "[project]\nname = \"x\"\n\n[tool.plo]\npyspark = \"3.5\"\njava = 17\ncompute = "
-      "\"prod\"\ncolour = 1\n",
+      "\"prod\"\ninstaller = \"uv\"\ncolour = 1\n",
       "pyproject.toml");
   ASSERT_TRUE(spec);
   EXPECT_EQ(spec->pyspark, "3.5");
   EXPECT_EQ(spec->java, 17);
   EXPECT_EQ(spec->compute, "prod");
+  EXPECT_EQ(spec->installer, "uv");
   EXPECT_EQ(spec->unknown_keys, std::vector<std::string>{"colour"});
   EXPECT_FALSE(parse_project("[project]\nname = \"x\"\n[tool.black]\n", "pyproject.toml"));
 }
@@ -41,6 +42,7 @@ TEST(ProjectFile, ErrorsNameFileLineAndColumn) {
       {"[tool.plo]\npyspark = 3.5\n", "p.toml:2:11:"},          // a float, not a string
       {"[tool.plo]\npyspark = \"3.5; rm\"\n", "p.toml:2:11:"},  // not a version
       {"[tool]\nplo = 3\n", "p.toml:2:7:"},
+      {"[tool.plo]\ninstaller = \"conda\"\n", "p.toml:2:13:"},
   };
   for (const auto& c : cases) {
     try {
