@@ -15,6 +15,7 @@
 #include "download/folder_jdk_installer.h"
 #include "environment/platform.h"
 #include "help.h"
+#include "installer_request.h"
 #include "java/java_task.h"
 #include "locks.h"
 #include "output.h"
@@ -33,6 +34,13 @@ namespace {
 namespace fs = std::filesystem;
 
 int run_sync(const ProjectRequest& request, const GlobalOptions& options) {
+  InstallerRequest installer_asked;
+  try {
+    installer_asked = installer_request(request.installer);
+  } catch (const std::invalid_argument& e) {
+    std::fputs(("Error: " + std::string(e.what()) + "\n").c_str(), stderr);
+    return 2;
+  }
   std::optional<FileLock> lock;
   if (!request.dry_run) lock.emplace(guard_environment_for_change());
   const int document_fd = request.json ? set_output_aside() : STDOUT_FILENO;
@@ -60,7 +68,7 @@ int run_sync(const ProjectRequest& request, const GlobalOptions& options) {
             // A service of its own, which sees the pin as sync left it just before and keeps
             // that one across the install.
             RealServices fresh;
-            SparkTask installer_task(fresh.spark(console.get()));
+            SparkTask installer_task(fresh.spark(console.get(), installer_asked));
             return installer_task.set_version(version);
           },
       .install_jdk = [&](int major) { return java_task.install({.version = major}); },
@@ -150,6 +158,10 @@ void add_project_commands(CLI::App& app, ProjectRequest& request) {
   sync->add_flag("--yes,-y", request.yes,
                  "Install a missing JDK, and answer yes to the install's questions");
   sync->add_flag("--dry-run", request.dry_run, "Print what would change, change nothing");
+  sync->add_option("--installer", request.installer,
+                   "pip (the default) or uv for the PySpark switch; also PLO_INSTALLER, "
+                   "[tool.plo] installer")
+      ->check(CLI::IsMember({"pip", "uv"}));
   sync->add_flag("--json", request.json, "One JSON document on standard output");
   sync->callback([&request] { request.op = Op::Sync; });
   set_examples(*sync, {"plo sync                  # PySpark, Java and the pin, as the file says",

@@ -15,6 +15,7 @@ struct ProjectRequest {
   bool yes = false;                    // sync --yes
   bool dry_run = false;                // sync --dry-run
   bool json = false;                   // sync --json
+  std::string installer;               // sync --installer pip|uv
   std::optional<std::string> pyspark;  // pin --pyspark
   std::optional<int> java;             // pin --java
   std::optional<std::string> compute;  // pin --compute

@@ -28,7 +28,7 @@ std::optional<std::string> spark_connect_version(SparkConnectClient& client,
 
 }  // namespace
 
-TaskServices RealServices::spark(Console& console) {
+TaskServices RealServices::spark(Console& console, InstallerRequest installer) {
   return {
       .console = console,
       .compat = compat,
@@ -58,6 +58,7 @@ TaskServices RealServices::spark(Console& console) {
             std::error_code error;  // a removed current folder has no project file
             return std::filesystem::current_path(error);
           },
+      .installer = std::move(installer),
   };
 }
 

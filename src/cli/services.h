@@ -19,8 +19,8 @@ struct RealServices {
   RealCompatService compat{runner, http};
   GrpcSparkConnectClient spark_connect{http};
 
-  // What SparkTask needs, talking to the user through `console`.
-  TaskServices spark(Console& console);
+  // What SparkTask needs, talking to the user through `console`; a switch uses `installer`.
+  TaskServices spark(Console& console, InstallerRequest installer = {});
 };
 
 }  // namespace plo::cli

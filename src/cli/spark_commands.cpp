@@ -10,6 +10,7 @@
 #include "console/write_all.h"
 #include "help.h"
 #include "hints.h"
+#include "installer_request.h"
 #include "locks.h"
 #include "output.h"
 #include "services.h"
@@ -73,6 +74,9 @@ void add_spark_commands(CLI::App& app, SparkRequest& request) {
   spark->require_subcommand(1);
   constexpr auto kJsonHelp = "Print the report as one JSON document (schema in the README)";
   constexpr auto kYesHelp = "Answer yes to 'Install anyway?' and 'Rollback to PySpark ...?'";
+  constexpr auto kInstallerHelp =
+      "pip (the default) or uv (uv pip ... --python: much faster; pip is kept where pip's own "
+      "settings name an index uv would not use); also PLO_INSTALLER, [tool.plo] installer";
 
   CLI::App* check = spark->add_subcommand(
       "check", "Show the installed PySpark, the current Java and whether they fit");
@@ -95,6 +99,8 @@ void add_spark_commands(CLI::App& app, SparkRequest& request) {
                               "Install this version without the menu: a full version (3.5.3), or a "
                               "line (3.5) for the newest version plo knows of it");
   set_version->add_flag("--yes,-y", request.yes, kYesHelp);
+  set_version->add_option("--installer", request.installer, kInstallerHelp)
+      ->check(CLI::IsMember({"pip", "uv"}));
   set_examples(*set_version, {"plo spark set-version                 # choose from a menu",
                               "plo spark set-version 3.5             # the newest 3.5 plo knows",
                               "plo spark set-version 3.5.3 --yes     # exactly 3.5.3, no questions",
@@ -112,6 +118,8 @@ void add_spark_commands(CLI::App& app, SparkRequest& request) {
   match->add_flag("--install", request.install,
                   "After a mismatch, install the PySpark that fits the cluster");
   match->add_flag("--yes,-y", request.yes, kYesHelp);
+  match->add_option("--installer", request.installer, kInstallerHelp)
+      ->check(CLI::IsMember({"pip", "uv"}));
   match->callback([&request] { request.op = Op::MatchCluster; });
   set_examples(*match, {"plo spark match-cluster prod                   # compare, change nothing",
                         "plo spark match-cluster prod --install --yes   # install what fits",
@@ -136,9 +144,16 @@ int run_spark(const SparkRequest& request, const GlobalOptions& options) {
   // With --json standard output carries the document alone: everything else plo and its children
   // write (pip, the install steps, questions) goes to standard error, without colour.
   const int document_fd = request.json ? set_output_aside() : STDOUT_FILENO;
+  InstallerRequest installer;
+  try {
+    installer = installer_request(request.installer);
+  } catch (const std::invalid_argument& e) {
+    std::fputs(("Error: " + std::string(e.what()) + "\n").c_str(), stderr);
+    return 2;
+  }
   RealServices services;
   UserConsole console(options, {.no_color = request.json, .assume_yes = request.yes});
-  SparkTask task(services.spark(console.get()));
+  SparkTask task(services.spark(console.get(), std::move(installer)));
   if (request.json) return run_json(task, request, document_fd);
   switch (request.op) {
     case Op::Check:

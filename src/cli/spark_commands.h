@@ -17,6 +17,7 @@ struct SparkRequest {
   bool install = false;        // match-cluster --install
   std::string version;         // set-version VERSION
   bool version_given = false;  // without VERSION: the menu
+  std::string installer;       // --installer pip|uv of set-version and match-cluster
 };
 
 // Adds the `spark` group to the command line, filling `request` when one of its commands is given.

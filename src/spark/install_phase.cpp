@@ -99,11 +99,19 @@ bool SparkTask::installer_can_replace(const EnvironmentProbe& environment,
     }
   }
   uv_.reset();
-  if (!environment.has_pip) {
-    if (auto uv = find_on_path("uv")) {
-      uv_ = *uv;
-      return true;
-    }
+  const bool uv_asked = s_.installer.asked == "uv";
+  const InstallerChoice choice = choose_installer(
+      {.asked = s_.installer.asked,
+       .asked_by = s_.installer.asked_by,
+       .has_pip = environment.has_pip,
+       .uv = find_on_path("uv"),
+       // pip's site configuration file is in sys.prefix, the folder above the interpreter's bin/.
+       .pip_settings = uv_asked ? pip_settings_uv_ignores(
+                                      fs::path(interpreter).parent_path().parent_path().string())
+                                : std::vector<PipSetting>{}});
+  if (!choice.note.empty()) c.echo_err(escape_controls(choice.note));
+  if (choice.kind == InstallerKind::Uv) uv_ = choice.uv;
+  if (!choice.kind) {
     c.echo(c.style("  pip is not available for " + interpreter, Color::Red));
     c.echo("   Add pip to it:  " + python + " -m ensurepip");
     c.echo("   or install uv (https://docs.astral.sh/uv/), which plo then uses instead of pip");

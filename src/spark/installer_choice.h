@@ -12,6 +12,12 @@ namespace plo {
 // --python INTERPRETER`).
 enum class InstallerKind { Pip, Uv };
 
+// The installer the user asked for, and where: "--installer", "PLO_INSTALLER" or the project file.
+struct InstallerRequest {
+  std::optional<std::string> asked;  // "pip" or "uv"; nothing: plo's default
+  std::string asked_by;
+};
+
 // What the installer is chosen from.
 struct InstallerFacts {
   std::optional<std::string> asked;  // "pip" or "uv": --installer, PLO_INSTALLER or [tool.plo]

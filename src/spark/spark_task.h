@@ -13,6 +13,7 @@
 #include "environment/environment_probe.h"
 #include "process/process_runner.h"
 #include "registry/compute_registry.h"
+#include "spark/installer_choice.h"
 #include "spark/reports.h"
 
 namespace plo {
@@ -34,6 +35,8 @@ struct TaskServices {
   // The folder whose nearest pyproject.toml applies (the current one); check looks for no project
   // file without it.
   std::function<std::filesystem::path()> project_folder = {};
+  // The installer asked for (--installer, PLO_INSTALLER, [tool.plo] installer); pip by default.
+  InstallerRequest installer = {};
 };
 
 // Task for managing Spark/PySpark installations.

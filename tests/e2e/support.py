@@ -504,9 +504,12 @@ class Venv:
 
 
 def pip_env(wheels):
+    """pip's and uv's settings that install from `wheels` alone."""
     return {
         "PIP_NO_INDEX": "1",
         "PIP_FIND_LINKS": wheels,
+        "UV_NO_INDEX": "1",
+        "UV_FIND_LINKS": wheels,
         "PIP_CONFIG_FILE": "/dev/null",
         "PIP_DISABLE_PIP_VERSION_CHECK": "1",
         "PIP_NO_CACHE_DIR": "1",
@@ -522,16 +525,22 @@ atexit.register(shutil.rmtree, CACHE_HOME, True)
 
 UV_STANDIN = '''#!{python}
 """Stand-in uv: `uv pip install|uninstall --python INTERP ARGS`, done by pip's own --python (which
-installs into an interpreter without pip), honouring PIP_NO_INDEX and PIP_FIND_LINKS. Like uv it
-asks nothing before uninstalling and refuses other arguments."""
-import subprocess, sys
+installs into an interpreter without pip). As uv, it reads UV_NO_INDEX and UV_FIND_LINKS and none of
+pip's settings, asks nothing before uninstalling and refuses other arguments."""
+import os, subprocess, sys
 args = sys.argv[1:]
 if len(args) < 5 or args[0] != "pip" or args[1] not in ("install", "uninstall") or args[2] != "--python":
     sys.stderr.write("error: unexpected argument list: %r\\n" % (args,))
     sys.exit(2)
 action, interpreter, rest = args[1], args[3], args[4:]
-pip = ["{python}", "-m", "pip", "--python", interpreter, action] + (["-y"] if action == "uninstall" else []) + rest
-sys.exit(subprocess.call(pip))
+options = ["-y"] if action == "uninstall" else []
+if action == "install":
+    options += ["--no-index"] if os.environ.get("UV_NO_INDEX") else []
+    options += ["--find-links", os.environ["UV_FIND_LINKS"]] if os.environ.get("UV_FIND_LINKS") else []
+env = {k: v for k, v in os.environ.items() if not k.startswith("PIP_")}
+env.update(PIP_CONFIG_FILE=os.devnull, PIP_DISABLE_PIP_VERSION_CHECK="1")
+pip = ["{python}", "-m", "pip", "--python", interpreter, action] + options + rest
+sys.exit(subprocess.call(pip, env=env))
 '''
 
 
