@@ -140,5 +140,37 @@ class LinkedFiles(Folder):
                     os.remove(lock)
 
 
+class PinEdits(Folder):
+    def pin(self, text, *args):
+        """`plo pin` in a project holding `text` as pyproject.toml: (result, the file's bytes)."""
+        project = self.path("project")
+        os.makedirs(project, exist_ok=True)
+        file = os.path.join(project, "pyproject.toml")
+        with open(file, "wb") as f:
+            f.write(text)
+        result = subprocess.run([support.PLO, "pin", *args], env=self.env(), cwd=project,
+                                capture_output=True, text=True, timeout=120)
+        return result, read(file)
+
+    def test_only_the_real_table_is_edited(self):
+        line = next(iter(support.Workspace.VERSIONS))
+        readme = b'[project]\nreadme = """\n[tool.plo]\njava = 11\n"""\n\n'
+        real = f'[tool.plo]\npyspark = "{line}"\n'.encode()
+        pin = f'pyspark = "{line}"\n'.encode()
+        cases = [
+            # The look-alike in the string is left; the real table gets the change.
+            (readme + real, 0, readme + real + b"java = 17\n"),
+            (readme + real + b"java = 17\n", 0, readme + real + b"java = 17\n"),
+            (b"\xef\xbb\xbf[tool.plo]\njava = 11\n", 0,
+             b"\xef\xbb\xbf[tool.plo]\njava = 17\n" + pin),
+            (b"[tool]\nplo = { java = 11 }\n", 1, b"[tool]\nplo = { java = 11 }\n"),
+        ]
+        for text, code, after in cases:
+            with self.subTest(text=text):
+                result, written = self.pin(text, "--pyspark", line, "--java", "17")
+                self.assertEqual(result.returncode, code, result.stdout + result.stderr)
+                self.assertEqual(written, after)
+
+
 if __name__ == "__main__":
     unittest.main()
