@@ -23,6 +23,7 @@ namespace plo {
   X(archive_write_close)              \
   X(archive_write_free)               \
   X(archive_error_string)             \
+  X(archive_errno)                    \
   X(archive_entry_pathname)           \
   X(archive_entry_hardlink)           \
   X(archive_entry_symlink)            \

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -26,6 +27,26 @@ using Reader = std::unique_ptr<struct archive, int (*)(struct archive*)>;
 std::string error_of(struct archive* a) {
   const char* text = libarchive().archive_error_string(a);
   return text ? escape_controls(text) : "unknown error";
+}
+
+// What the disk said: libarchive's text and the system's reason ("Write failed: No space left on
+// device").
+std::string disk_error_of(struct archive* a) {
+  std::string text = error_of(a);
+  const int code = libarchive().archive_errno(a);
+  if (code > 0) {
+    const std::string reason = std::strerror(code);
+    if (text.find(reason) == std::string::npos) text += ": " + reason;
+  }
+  return text;
+}
+
+// A write to disk must end in ARCHIVE_OK: a failed or short write() comes back as ARCHIVE_WARN,
+// and letting it through would leave a truncated file taken for a whole one.
+void check_written(struct archive* writer, int rc, std::string_view what, std::string_view name) {
+  if (rc == ARCHIVE_OK) return;
+  throw std::runtime_error(std::string(what) + " '" + escape_controls(name) +
+                           "': " + disk_error_of(writer));
 }
 
 // The parts of a path, without empty and "." parts.
@@ -173,10 +194,8 @@ void unpack_archive(const std::string& archive_path, const std::string& into,
 
     lib.archive_entry_set_pathname(entry, (root + "/" + relative).c_str());
     if (hard_target) lib.archive_entry_set_hardlink(entry, hard_target->c_str());
-    if (lib.archive_write_header(writer.get(), entry) < ARCHIVE_WARN) {
-      throw std::runtime_error("cannot unpack '" + escape_controls(name) +
-                               "': " + error_of(writer.get()));
-    }
+    check_written(writer.get(), lib.archive_write_header(writer.get(), entry), "cannot unpack",
+                  name);
     if (!hard_target && lib.archive_entry_filetype(entry) == AE_IFREG) {
       const void* block = nullptr;
       size_t length = 0;
@@ -193,20 +212,19 @@ void unpack_archive(const std::string& archive_path, const std::string& into,
           throw UnsafeArchive("the archive unpacks to more than " +
                               std::to_string(limits.max_bytes) + " bytes");
         }
-        if (lib.archive_write_data_block(writer.get(), block, length, offset) < ARCHIVE_WARN) {
-          throw std::runtime_error("cannot write '" + escape_controls(name) +
-                                   "': " + error_of(writer.get()));
-        }
+        // ARCHIVE_OK, or from libarchive 4 on the length written.
+        const la_ssize_t put = lib.archive_write_data_block(writer.get(), block, length, offset);
+        check_written(writer.get(),
+                      put == static_cast<la_ssize_t>(length) ? ARCHIVE_OK : static_cast<int>(put),
+                      "cannot write", name);
       }
       files.insert(relative);
     }
-    if (lib.archive_write_finish_entry(writer.get()) < ARCHIVE_WARN) {
-      throw std::runtime_error("cannot unpack '" + escape_controls(name) +
-                               "': " + error_of(writer.get()));
-    }
+    check_written(writer.get(), lib.archive_write_finish_entry(writer.get()), "cannot finish",
+                  name);
   }
-  if (lib.archive_write_close(writer.get()) < ARCHIVE_WARN) {
-    throw std::runtime_error("cannot finish unpacking: " + error_of(writer.get()));
+  if (lib.archive_write_close(writer.get()) != ARCHIVE_OK) {
+    throw std::runtime_error("cannot finish unpacking: " + disk_error_of(writer.get()));
   }
   check_tree(into);
 }

@@ -72,7 +72,7 @@ int run_java(const JavaRequest& request, const GlobalOptions& options) {
   }
   RealServices services;
   RealJavaEnvironment java(services.runner, services.compat);
-  FolderJdkInstaller installer(services.http);
+  FolderJdkInstaller installer(services.http, services.runner);
   // What `--json` and `env` print is their output, never dropped by -q.
   const bool json = (request.op == Op::Search || request.op == Op::Install) && request.json;
   UserConsole console(

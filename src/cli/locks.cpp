@@ -83,8 +83,12 @@ FileLock lock_environment(const std::string& interpreter) {
       return lock_for((folder.parent_path() / ".plo.lock").string(), env);
     } catch (const LockError&) {
       // An environment the user cannot write to: use the cache folder.
+      // A lock file that is there (a link to nowhere too) is refused, never worked around.
       std::error_code error;
-      if (fs::exists(folder.parent_path() / ".plo.lock", error)) throw;
+      if (fs::symlink_status(folder.parent_path() / ".plo.lock", error).type() !=
+          fs::file_type::not_found) {
+        throw;
+      }
     }
   }
   return lock_for(lock_file_in_cache("python", interpreter), env);
@@ -115,13 +119,17 @@ void warn_if_stale_virtual_env() {
 }
 
 FileLock lock_project_file(const std::string& pyproject_path) {
-  return lock_for(lock_file_in_cache("pyproject", pyproject_path), pyproject_path);
+  return lock_for(lock_file_in_cache("pyproject", resolved_file_path(pyproject_path).string()),
+                  pyproject_path);
 }
 
 FileLock lock_computes(const std::string& computes_path) {
   std::error_code error;
   fs::create_directories(fs::path(computes_path).parent_path(), error);
-  return lock_for(computes_path + ".lock", computes_path);
+  // Beside the file the edit replaces, wherever a link at computes_path leads.
+  const fs::path file = resolved_file_path(computes_path);
+  fs::create_directories(file.parent_path(), error);
+  return lock_for(file.string() + ".lock", computes_path);
 }
 
 }  // namespace plo::cli

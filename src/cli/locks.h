@@ -18,11 +18,13 @@ FileLock guard_environment_for_change();
 // Before a command that only reads: a VIRTUAL_ENV that names no interpreter is a warning.
 void warn_if_stale_virtual_env();
 
-// The lock beside `computes_path` (computes.yml.lock), held for a read-modify-write of it.
+// The lock beside the file `computes_path` resolves to (computes.yml.lock beside a link's target),
+// held for a read-modify-write of it.
 FileLock lock_computes(const std::string& computes_path);
 
 // The lock of a project's pyproject.toml, held for `plo pin`'s read-modify-write of it: a file in
-// plo's cache folder, so that the project's folder gets nothing of plo's.
+// plo's cache folder (keyed on the resolved path), so that the project's folder gets nothing of
+// plo's.
 FileLock lock_project_file(const std::string& pyproject_path);
 
 }  // namespace plo::cli

@@ -183,7 +183,7 @@ int main(int argc, char** argv) {
     return 1;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "Error: %s\n",
-                 plo::escape_controls(plo::without_tokens(e.what())).c_str());
+                 plo::escape_controls(plo::without_secrets(e.what())).c_str());
     return 1;
   }
 }

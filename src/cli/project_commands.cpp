@@ -48,7 +48,7 @@ int run_sync(const ProjectRequest& request, const GlobalOptions& options) {
   UserConsole console(options, {.no_color = request.json, .assume_yes = request.yes});
   SparkTask spark(services.spark(console.get()));
   RealJavaEnvironment java(services.runner, services.compat);
-  FolderJdkInstaller installer(services.http);
+  FolderJdkInstaller installer(services.http, services.runner);
   JavaTask java_task({
       .console = console.get(),
       .compat = services.compat,

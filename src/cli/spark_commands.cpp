@@ -36,7 +36,7 @@ int run_json(SparkTask& task, const SparkRequest& request, int document_fd) {
       const CheckReport report = task.check_report();
       print(report, check_json);
       if (report.project_error) {
-        const std::string line = escape_controls(without_tokens(*report.project_error)) + "\n";
+        const std::string line = escape_controls(without_secrets(*report.project_error)) + "\n";
         std::fputs(line.c_str(), stderr);
       }
       return report.ok() ? 0 : 1;

@@ -7,6 +7,7 @@
 
 #include "help.h"
 #include "util/escape.h"
+#include "util/secrets.h"
 #include "util/suggest.h"
 
 namespace plo::cli {
@@ -65,7 +66,7 @@ int report_usage_error(const CLI::App& app, const CLI::ParseError& error) {
     std::fputs(help_text(command).c_str(), stderr);
     return 2;
   } else {
-    text = "error: " + escape_controls(error.what()) + "\n";
+    text = "error: " + escape_controls(without_secrets(error.what())) + "\n";
   }
   text += "For more information, try '" + command_path(command) + " --help'.\n";
   std::fputs(text.c_str(), stderr);

@@ -21,7 +21,7 @@ inline std::string shown(std::string_view text, size_t max_bytes = 200) {
 // A master URL with the value of a Spark Connect token parameter masked, so that listing or
 // testing a compute never prints the secret.
 inline std::string without_token(std::string_view url) {
-  return without_tokens(url);
+  return without_secrets(url);
 }
 
 }  // namespace plo

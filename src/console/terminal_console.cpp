@@ -12,6 +12,7 @@
 #include "console/color.h"
 #include "console/write_all.h"
 #include "util/escape.h"
+#include "util/secrets.h"
 #include "util/text.h"
 
 namespace plo {
@@ -34,7 +35,8 @@ std::unique_ptr<TerminalConsole> TerminalConsole::on_standard_streams(ColorChoic
 }
 
 void TerminalConsole::write_all(std::string_view text) {
-  plo::write_all(out_fd_, text);
+  // Every line, question and status passes here: no secret reaches the terminal.
+  plo::write_all(out_fd_, without_secrets(text));
 }
 
 void TerminalConsole::echo(std::string_view text) {
@@ -54,7 +56,7 @@ void TerminalConsole::status(std::string_view text) {
 
 void TerminalConsole::echo_err(std::string_view text) {
   try {
-    plo::write_all(STDERR_FILENO, std::string(text) + "\n");
+    plo::write_all(STDERR_FILENO, without_secrets(text) + "\n");
   } catch (const OutputClosed&) {
     // Nobody reads the diagnostics; the report goes on.
   } catch (const std::system_error&) {

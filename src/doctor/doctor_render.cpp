@@ -10,7 +10,7 @@ namespace plo {
 namespace {
 
 std::string shown(const std::string& text) {
-  return escape_controls(without_tokens(text));
+  return escape_controls(without_secrets(text));
 }
 
 std::string mark(Console& console, CheckStatus status, bool unicode) {

@@ -1,7 +1,6 @@
 #include "download/folder_jdk_installer.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +13,7 @@
 #include "archive/sha256.h"
 #include "environment/java_detect.h"
 #include "environment/jdk_discovery.h"
+#include "process/file_lock.h"
 #include "util/environment.h"
 #include "util/escape.h"
 #include "util/text_file.h"
@@ -65,19 +65,17 @@ fs::path ensure_folder() {
   return *folder;
 }
 
-// An exclusive lock on the folder's `.lock`, held while the descriptor is open.
-Descriptor lock_folder(const fs::path& folder) {
-  const fs::path path = folder / ".lock";
-  Descriptor lock(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
-  if (lock.fd < 0) throw InstallError(system_error("cannot open", path, errno));
-  if (::flock(lock.fd, LOCK_EX | LOCK_NB) != 0) {
-    if (errno == EWOULDBLOCK) {
+// An exclusive lock on the folder's `.lock`, taken at once or not at all.
+FileLock lock_folder(const fs::path& folder) {
+  try {
+    return FileLock::acquire((folder / ".lock").string(), std::chrono::milliseconds(0), nullptr);
+  } catch (const LockError& e) {
+    if (std::string_view(e.what()).starts_with("another plo")) {
       throw InstallError("another plo is changing " + escape_controls(folder.string()) +
                          "; try again when it is done");
     }
-    throw InstallError(system_error("cannot lock", path, errno));
+    throw InstallError(e.what());
   }
-  return lock;
 }
 
 // Leftovers of a plo that was killed while it installed or removed a JDK.
@@ -181,8 +179,34 @@ void download(HttpClient& http, const JdkRelease& release, int fd, const fs::pat
   if (::fsync(fd) != 0) throw InstallError(system_error("cannot write", path, errno));
 }
 
-// The unpacked JDK must be the Java asked for, judged by its release file (no JVM started).
-void check_jdk(const fs::path& home, int major) {
+// How long the new JDK's first `java -version` may take (a cold start on a busy machine).
+constexpr auto kVersionTimeLimit = std::chrono::seconds(30);
+
+// The JDK's bin/java must start and answer `-version` with `major`.
+void check_version_answer(ProcessRunner& runner, const fs::path& home, int major) {
+  const std::string java = (home / "bin" / "java").string();
+  ProcessResult answer;
+  try {
+    answer = runner.run({.argv = {java, "-version"}, .time_limit = kVersionTimeLimit});
+  } catch (const ProcessStartError& e) {
+    throw InstallError(std::string("the unpacked JDK does not start: ") + e.what());
+  }
+  const auto reported = parse_java_version_output(answer.err).version;
+  const int answered = reported ? java_major_version(*reported).value_or(0) : 0;  // 0: none
+  if (answer.timed_out || answer.exit_code != 0 || answered != major) {
+    const std::string how = answer.timed_out ? "did not answer in time"
+                            : answer.exit_code != 0
+                                ? "ended with status " + std::to_string(answer.exit_code)
+                            : answered ? "answered Java " + std::to_string(answered)
+                                       : "answered no Java version";
+    throw InstallError("the unpacked JDK's 'bin/java -version' " + how + ", not Java " +
+                       std::to_string(major) + ": not installed");
+  }
+}
+
+// The unpacked JDK must be the Java asked for: its release file says so, and its bin/java starts
+// and answers `-version` with that major (a JDK cut short by a full disk does not).
+void check_jdk(ProcessRunner& runner, const fs::path& home, int major) {
   if (!is_executable_file((home / "bin" / "java").string())) {
     throw InstallError("the archive's bin/java is not executable");
   }
@@ -195,6 +219,7 @@ void check_jdk(const fs::path& home, int major) {
                        (found ? "Java " + std::to_string(*found) : std::string("no known Java")) +
                        ", not Java " + std::to_string(major));
   }
+  check_version_answer(runner, home, major);
 }
 
 }  // namespace
@@ -252,7 +277,7 @@ std::optional<std::string> FolderJdkInstaller::installed_home(const JdkRelease& 
 
 std::string FolderJdkInstaller::install(const JdkRelease& release, const OnProgress& progress) {
   const fs::path folder = ensure_folder();
-  const Descriptor lock = lock_folder(folder);
+  const FileLock lock = lock_folder(folder);
   remove_leftovers(folder);
   const fs::path target = folder / release.folder_name();
   if (const auto home = home_in(target)) return home->string();  // another plo was first
@@ -273,7 +298,9 @@ std::string FolderJdkInstaller::install(const JdkRelease& release, const OnProgr
   } catch (const UnsafeArchive& e) {
     throw InstallError(std::string("refused the archive: ") + e.what());
   } catch (const std::runtime_error& e) {
-    throw InstallError(e.what());
+    // The disk's reason ("No space left on device") and where: what was unpacked is removed.
+    throw InstallError("cannot unpack the JDK into " + escape_controls(folder.string()) + ": " +
+                       e.what());
   }
 
   std::vector<fs::path> tops;
@@ -287,7 +314,7 @@ std::string FolderJdkInstaller::install(const JdkRelease& release, const OnProgr
   }
   const auto home = home_in(tops[0]);
   if (!home) throw InstallError("the archive holds no Java home (bin/java and release)");
-  check_jdk(*home, release.major);
+  check_jdk(runner_, *home, release.major);
 
   const fs::path relative_home = fs::relative(*home, tops[0]);
   if (::rename(tops[0].c_str(), target.c_str()) != 0) {
@@ -313,7 +340,7 @@ std::vector<std::string> FolderJdkInstaller::installed() {
 
 void FolderJdkInstaller::remove(const std::string& home) {
   const fs::path folder = ensure_folder();
-  const Descriptor lock = lock_folder(folder);
+  const FileLock lock = lock_folder(folder);
   std::error_code error;
   const fs::path real_folder = fs::canonical(folder, error);
   fs::path jdk = fs::path(home).lexically_normal();

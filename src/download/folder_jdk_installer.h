@@ -2,15 +2,17 @@
 
 #include "download/jdk_installer.h"
 #include "probes/http_client.h"
+#include "process/process_runner.h"
 
 namespace plo {
 
 // JDKs from the Adoptium API (or the mirror PLO_ADOPTIUM_URL names) in
 // ${XDG_DATA_HOME:-~/.local/share}/plo/jdks, one folder per build, changed under a lock on the
-// folder's `.lock` against a second plo.
+// folder's `.lock` against a second plo. A JDK is moved into place only once its bin/java
+// answers `-version` (run through `runner`).
 class FolderJdkInstaller : public JdkInstaller {
  public:
-  explicit FolderJdkInstaller(HttpClient& http) : http_(http) {}
+  FolderJdkInstaller(HttpClient& http, ProcessRunner& runner) : http_(http), runner_(runner) {}
 
   std::string folder() override;
   JdkRelease latest(int major) override;
@@ -27,6 +29,7 @@ class FolderJdkInstaller : public JdkInstaller {
 
  private:
   HttpClient& http_;
+  ProcessRunner& runner_;
 };
 
 }  // namespace plo

@@ -2,12 +2,15 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
 #include "cancel/interrupt.h"
+#include "util/atomic_write.h"
+#include "util/escape.h"
 
 namespace plo {
 namespace {
@@ -16,12 +19,31 @@ constexpr int kPollMs = 100;
 
 }  // namespace
 
+std::filesystem::path resolved_file_path(const std::string& path) {
+  namespace fs = std::filesystem;
+  const fs::path target = link_target(path);
+  fs::path folder = target.parent_path();
+  if (folder.empty()) folder = ".";
+  std::error_code error;
+  fs::path real_folder = fs::weakly_canonical(fs::absolute(folder, error), error);
+  if (error) real_folder = fs::absolute(folder, error).lexically_normal();
+  return real_folder / target.filename();
+}
+
 FileLock FileLock::acquire(const std::string& path, std::chrono::milliseconds patience,
                            const std::function<void()>& on_wait) {
   const int fd = ::open(path.c_str(),
                         O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0644);
   if (fd < 0) {
-    throw LockError("cannot open the lock file " + path + ": " + std::strerror(errno));
+    const int saved = errno;
+    struct stat info {};
+    if (saved == ELOOP && ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+      // O_NOFOLLOW refused it: a planted link must not get plo to create or lock its target.
+      throw LockError("the lock file " + escape_controls(path) +
+                      " is a symbolic link; plo does not follow it. Remove the link and try again");
+    }
+    throw LockError("cannot open the lock file " + escape_controls(path) + ": " +
+                    std::strerror(saved));
   }
   FileLock lock(fd);
   const auto deadline = std::chrono::steady_clock::now() + patience;

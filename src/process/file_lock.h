@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <stdexcept>
@@ -14,13 +15,20 @@ class LockError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The path that a lock on the file at `path` is keyed on, and beside which that file is written:
+// the file after every symbolic link, at its name and in its folders, so that a file reached
+// through a link and directly is one file to lock. `path` need not exist. Throws
+// std::runtime_error for a loop of links.
+std::filesystem::path resolved_file_path(const std::string& path);
+
 // An exclusive flock on a lock file, held for the object's lifetime, so that two plo runs never
 // change the same environment or file at once. A lock held by a process that died is free: the
 // kernel drops it with the process.
 class FileLock {
  public:
-  // Takes the lock on `path` (created, mode 0644, never through a symlink; opened for reading only,
-  // so that a lock file of another user serves as well). When another process holds it, calls
+  // Takes the lock on `path` (created, mode 0644; opened for reading only, so that a lock file of
+  // another user serves as well). A symbolic link at `path` is refused with a LockError that says
+  // so, and neither it nor its target is changed. When another process holds the lock, calls
   // `on_wait` once and waits up to `patience`, letting interrupts through; then throws LockError.
   // Throws Interrupted when plo is interrupted meanwhile.
   static FileLock acquire(const std::string& path, std::chrono::milliseconds patience,

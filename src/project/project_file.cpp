@@ -24,6 +24,46 @@ namespace fs = std::filesystem;
       fmt::format("{}:{}:{}: {}", file, where.begin.line, where.begin.column, message));
 }
 
+// The byte offset of a toml++ position: lines from 1, columns from 1 counting code points.
+size_t offset_of(std::string_view text, const toml::source_position& where) {
+  size_t at = 0;
+  for (uint32_t line = 1; line < where.line && at < text.size(); ++line) {
+    const size_t end = text.find('\n', at);
+    at = end == std::string_view::npos ? text.size() : end + 1;
+  }
+  for (uint32_t column = 1; column < where.column && at < text.size(); ++column) {
+    ++at;
+    while (at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) ++at;
+  }
+  return at;
+}
+
+// The offset just after the line holding `at` (its line end included).
+size_t after_line(std::string_view text, size_t at) {
+  const size_t end = text.find('\n', at);
+  return end == std::string_view::npos ? text.size() : end + 1;
+}
+
+// Whether the table's own header `[tool.plo]` stands at `at` (blanks inside the brackets allowed).
+bool is_plo_header_at(std::string_view text, size_t at) {
+  if (at >= text.size() || text[at] != '[' || text.substr(at).starts_with("[[")) return false;
+  const size_t close = text.find_first_of("]\n", at);
+  if (close == std::string_view::npos || text[close] != ']') return false;
+  std::string name;
+  for (char ch : text.substr(at + 1, close - at - 1)) {
+    if (ch != ' ' && ch != '\t') name += ch;
+  }
+  return name == "tool.plo";
+}
+
+toml::table parsed_or_throw(const std::string& text, const std::string& file) {
+  try {
+    return toml::parse(text, file);
+  } catch (const toml::parse_error& e) {
+    fail_at(file, e.source(), std::string(e.description()));
+  }
+}
+
 bool has_tool_plo(const fs::path& file) {
   try {
     return read_project(file).has_value();
@@ -51,12 +91,7 @@ std::optional<fs::path> find_project_file(const fs::path& start, bool with_table
 }
 
 std::optional<ProjectSpec> parse_project(const std::string& text, const std::string& file) {
-  toml::table document;
-  try {
-    document = toml::parse(text, file);
-  } catch (const toml::parse_error& e) {
-    fail_at(file, e.source(), std::string(e.description()));
-  }
+  const toml::table document = parsed_or_throw(text, file);
   const toml::node* tool = document.get("tool");
   if (!tool || !tool->is_table()) return std::nullopt;
   const toml::node* plo = tool->as_table()->get("plo");
@@ -105,6 +140,55 @@ std::optional<ProjectSpec> parse_project(const std::string& text, const std::str
     }
   }
   return spec;
+}
+
+PloTablePlace locate_plo_table(const std::string& text, const std::string& file) {
+  const toml::table document = parsed_or_throw(text, file);
+  PloTablePlace place;
+  const toml::node* plo = document.at_path("tool.plo").node();
+  if (!plo || !plo->is_table()) return place;
+  const toml::table& table = *plo->as_table();
+  const size_t begin = offset_of(text, table.source().begin);
+  const bool any_header = begin < text.size() && text[begin] == '[';
+  if (table.is_inline() || !any_header) {
+    throw ProjectFileError(file +
+                           ": its [tool.plo] is written in a way plo cannot edit safely (inline "
+                           "or with dotted keys); change it by hand");
+  }
+  // Only subtables made it: a [tool.plo] header of its own can still be added.
+  if (!is_plo_header_at(text, begin)) return place;
+  place.has_header = true;
+  place.insert_at = after_line(text, begin);
+  for (const auto& [key, value] : table) {
+    // A subtable's region is its own header, beyond this table's lines.
+    if (value.is_table() || value.is_array_of_tables()) continue;
+    const size_t value_begin = offset_of(text, value.source().begin);
+    const size_t value_end = offset_of(text, value.source().end);
+    place.values[std::string(key.str())] = {value_begin, value_end};
+    place.insert_at =
+        std::max(place.insert_at, after_line(text, value_end == 0 ? 0 : value_end - 1));
+  }
+  return place;
+}
+
+bool reads_as_original_plus(const std::string& original, const std::string& edited,
+                            const std::vector<std::pair<std::string, std::string>>& changes) {
+  try {
+    toml::table expected = toml::parse(original);
+    if (!expected.contains("tool")) expected.insert("tool", toml::table{});
+    toml::table* tool = expected["tool"].as_table();
+    if (!tool) return false;
+    if (!tool->contains("plo")) tool->insert("plo", toml::table{});
+    toml::table* plo = (*tool)["plo"].as_table();
+    if (!plo) return false;
+    for (const auto& [key, value] : changes) {
+      const toml::table holder = toml::parse("v = " + value);
+      holder["v"].node()->visit([&](const auto& node) { plo->insert_or_assign(key, node); });
+    }
+    return toml::parse(edited) == expected;
+  } catch (const toml::parse_error&) {
+    return false;
+  }
 }
 
 std::optional<ProjectSpec> read_project(const fs::path& file) {

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace plo {
@@ -37,6 +39,24 @@ std::optional<std::filesystem::path> find_project_file(const std::filesystem::pa
 // The [tool.plo] table of a pyproject.toml text (nothing when the text has none); `file` names it
 // in errors. Throws ProjectFileError for invalid TOML or invalid values.
 std::optional<ProjectSpec> parse_project(const std::string& text, const std::string& file);
+
+// Where a text's [tool.plo] table stands, in byte offsets, as TOML reads it (so that a look-alike
+// inside a multi-line string is not taken for it): what `plo pin` edits by.
+struct PloTablePlace {
+  bool has_header = false;  // written as a `[tool.plo]` header of its own
+  size_t insert_at = 0;     // where a new key's line goes: after the table's last key line
+  std::map<std::string, std::pair<size_t, size_t>> values = {};  // a key's value bytes [begin, end)
+};
+
+// The place of [tool.plo] in `text`; has_header is false when the text has no such table (or only
+// its subtables). Throws ProjectFileError for invalid TOML, and for a tool.plo written inline or
+// with dotted keys.
+PloTablePlace locate_plo_table(const std::string& text, const std::string& file);
+
+// Whether `edited` reads as the document of `original` with each of `changes` (a key of
+// [tool.plo] and its value as TOML text) set in [tool.plo], and nothing else changed.
+bool reads_as_original_plus(const std::string& original, const std::string& edited,
+                            const std::vector<std::pair<std::string, std::string>>& changes);
 
 // parse_project over the file, read with a bound. Throws ProjectFileError when it cannot be read.
 std::optional<ProjectSpec> read_project(const std::filesystem::path& file);

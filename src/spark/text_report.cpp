@@ -262,7 +262,7 @@ void print_check(Console& c, const CheckReport& r) {
 
 void print_project_drift(Console& c, const CheckReport& r) {
   if (r.project_error) {
-    c.echo(c.style("  " + escape_controls(without_tokens(*r.project_error)), Color::Red));
+    c.echo(c.style("  " + escape_controls(without_secrets(*r.project_error)), Color::Red));
     c.echo();
   } else if (r.project) {
     if (const auto line = drift_line(*r.project)) {
@@ -301,7 +301,7 @@ void print_match_head(Console& c, const MatchReport& r) {
   c.echo("  Compute:     " + escape_controls(r.compute->name));
   c.echo("  Type:        " + escape_controls(r.compute->type));
   if (r.compute->master)
-    c.echo("  Master URL:  " + escape_controls(without_tokens(*r.compute->master)));
+    c.echo("  Master URL:  " + escape_controls(without_secrets(*r.compute->master)));
   if (r.compute->host) c.echo("  Host:        " + escape_controls(*r.compute->host));
   c.echo();
   c.echo("Connecting to cluster...");

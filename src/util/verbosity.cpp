@@ -6,6 +6,7 @@
 #include <string>
 
 #include "util/escape.h"
+#include "util/secrets.h"
 
 namespace plo {
 namespace {
@@ -24,7 +25,7 @@ Verbosity verbosity() {
 
 void verbose_note(std::string_view note) {
   if (g_verbosity != Verbosity::Verbose) return;
-  const std::string line = "plo: " + escape_controls(note) + "\n";
+  const std::string line = "plo: " + escape_controls(without_secrets(note)) + "\n";
   size_t done = 0;
   while (done < line.size()) {
     const ssize_t n = ::write(STDERR_FILENO, line.data() + done, line.size() - done);

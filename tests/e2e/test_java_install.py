@@ -71,13 +71,15 @@ def small_tar(entries):
     return buffer.getvalue()
 
 
-def small_jdk(major, extra=()):
-    """A tiny archive shaped like a JDK of `major` (release file, executable bin/java)."""
+def small_jdk(major, extra=(), answers=None):
+    """A tiny archive shaped like a JDK of `major` (release file, executable bin/java whose
+    `-version` answers Java `answers`, by default `major`)."""
     top = f"jdk-{major}.0.1+1"
+    java = f"#!/bin/sh\necho 'openjdk version \"{answers or major}.0.1\"' >&2\n".encode()
     return small_tar([(f"{top}/", "dir", None),
                       (f"{top}/release", "file", f'JAVA_VERSION="{major}.0.1"\n'.encode()),
                       (f"{top}/bin/", "dir", None),
-                      (f"{top}/bin/java", "file", b"#!/bin/sh\nexit 0\n"), *extra])
+                      (f"{top}/bin/java", "file", java), *extra])
 
 
 def setUpModule():
@@ -248,6 +250,8 @@ class SmallJdkTest(Base):
                              {}, "leads out of the folder"),
             "fifo": (small_jdk(21, [("jdk-21.0.1+1/pipe", "fifo", None)]), "ok", {}, "is a FIFO"),
             "wrong major": (small_jdk(17), "ok", {}, "holds Java 17, not Java 21"),
+            "java answers another major": (small_jdk(21, answers=17), "ok", {},
+                                           "'bin/java -version' answered Java 17, not Java 21"),
             "not gzip": (b"PK\3\4 not a tarball", "ok", {}, "refused the archive"),
         }
         for name, (data, mode, fields, expected) in cases.items():
@@ -258,6 +262,33 @@ class SmallJdkTest(Base):
                 self.assertIn(expected, done.stdout)
                 self.assertEqual(self.leftovers(), [])
                 self.assertFalse(os.path.exists(outside))
+
+    def test_full_disk_installs_nothing_and_a_rerun_with_room_installs(self):
+        mount = self.data
+        if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m", "tmpfs", mount],
+                          capture_output=True).returncode != 0:
+            self.skipTest("cannot mount a tmpfs here")
+        try:
+            # Small to download, four times the disk unpacked.
+            standin.offer(21, "21.0.1+1", small_jdk(21, [("jdk-21.0.1+1/lib/", "dir", None), (
+                "jdk-21.0.1+1/lib/modules", "file", b"\0" * (4 << 20))]))
+            target = os.path.join(self.jdks, "eclipse-21.0.1+1")
+            for attempt in range(2):
+                done = self.plo("install", "21")
+                self.assertEqual(done.returncode, 1, done.stdout + done.stderr)
+                self.assertIn(f"cannot unpack the JDK into {self.jdks}: ", done.stdout)
+                self.assertIn("No space left on device", done.stdout)
+                self.assertNotIn("Already installed", done.stdout)
+                self.assertNotIn("Installed Java", done.stdout)
+                self.assertFalse(os.path.exists(target))
+                self.assertEqual(self.leftovers(), [])
+            subprocess.run(["mount", "-o", "remount,size=16m", mount], check=True)
+            done = self.plo("install", "21")
+            self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
+            self.assertIn(f"Installed Java 21 in {target}", done.stdout)
+            self.assertEqual(os.path.getsize(os.path.join(target, "lib", "modules")), 4 << 20)
+        finally:
+            subprocess.run(["umount", "-l", mount], capture_output=True)
 
     def test_stalled_download_ends(self):
         standin.offer(21, "21.0.1+1", small_jdk(21) + b"\0" * 100000, mode="stall")

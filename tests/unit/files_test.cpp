@@ -10,6 +10,7 @@
 
 #include "environment/java_detect.h"
 #include "environment/pyspark_detect.h"
+#include "process/file_lock.h"
 #include "registry/compute_registry.h"
 #include "util/text_file.h"
 
@@ -148,6 +149,23 @@ TEST_F(Files, ComputesFileMustBeARegularFileOfBoundedSize) {
   }
   EXPECT_THROW(YamlComputeRegistry::from_text(std::string((4 << 20) + 1, ' '), "x.yml"),
                std::runtime_error);
+}
+
+// Every way of naming one file keys one lock.
+TEST_F(Files, LocksAreKeyedOnTheResolvedFile) {
+  const fs::path real = file("dotfiles/computes.yml", "computes:\n");
+  fs::create_directories(root_ / "home");
+  fs::create_symlink(real, root_ / "home/computes.yml");
+  fs::create_symlink("../home/computes.yml", root_ / "dotfiles/chain.yml");
+  fs::create_directory_symlink(root_ / "dotfiles", root_ / "linked");
+  const fs::path expected = fs::canonical(real);
+  for (const fs::path& name :
+       {real, root_ / "home/computes.yml", root_ / "dotfiles/chain.yml",
+        root_ / "linked/computes.yml", root_ / "linked/../home/computes.yml"}) {
+    EXPECT_EQ(resolved_file_path(name.string()), expected) << name;
+  }
+  EXPECT_EQ(resolved_file_path((root_ / "linked/new.yml").string()),
+            fs::canonical(root_ / "dotfiles") / "new.yml");
 }
 
 }  // namespace

@@ -142,6 +142,30 @@ TEST(PinEditor, KeepsEveryOtherLineAndComment) {
             "[tool.plo]\r\njava = 17\r\n");
 }
 
+// Edits land where TOML reads the table and its keys, byte for byte elsewhere.
+TEST(PinEditor, EditsTheRealTableOnly) {
+  const std::string readme = "[project]\nreadme = \"\"\"\n[tool.plo]\njava = 11\n\"\"\"\n";
+  const std::string bom = "\xEF\xBB\xBF";
+  struct Case {
+    std::string text;
+    std::string pinned;
+  } cases[] = {
+      {readme + "\n[tool.plo]\njava = 11\n", readme + "\n[tool.plo]\njava = 17\n"},
+      {readme, readme + "\n[tool.plo]\njava = 17\n"},
+      {bom + "[tool.plo]\njava = 11\n", bom + "[tool.plo]\njava = 17\n"},
+      {bom + "[project]\n", bom + "[project]\n\n[tool.plo]\njava = 17\n"},
+      {"[ tool.plo ]  # ours\r\nlist = [1,\r\n2]\r\n",
+       "[ tool.plo ]  # ours\r\nlist = [1,\r\n2]\r\njava = 17\r\n"},
+      {"[tool.plo]\n[tool.plo.extra]\nx = 1\n", "[tool.plo]\njava = 17\n[tool.plo.extra]\nx = 1\n"},
+      {"[tool.plo.extra]\nx = 1\n", "[tool.plo.extra]\nx = 1\n\n[tool.plo]\njava = 17\n"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(pin_text(c.text, {.java = 17}, "p.toml"), c.pinned) << c.text;
+  // A value's end is told in code points: "é€" is 5 bytes, 2 columns.
+  EXPECT_EQ(pin_text("[tool.plo]\ncompute = \"é€x\"  # é\n", {.compute = "b"}, "p.toml"),
+            "[tool.plo]\ncompute = \"b\"  # é\n");
+}
+
 TEST(PinEditor, RefusesWhatItCannotEditSafely) {
   for (const char* text :
        {"[tool]\nplo = { java = 11 }\n", "[tool]\nplo.java = 11\n", "[tool.plo\njava = 11\n"}) {
