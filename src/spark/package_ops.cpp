@@ -22,13 +22,14 @@ std::pair<bool, std::optional<std::string>> SparkTask::_uninstall_pyspark() {
     const ProcessResult result = s_.runner.run({.argv = installer_argv("uninstall", package_)});
     if (result.exit_code == 0) {
       c.echo(c.style("  Removed PySpark " + previous, Color::Yellow));
-    } else {
-      c.echo(c.style("  Warning: Could not uninstall PySpark", Color::Yellow));
+      return {true, previous};
     }
+    c.echo(c.style("  Warning: Could not uninstall PySpark", Color::Yellow));
   } catch (const std::exception& e) {
     c.echo(c.style("  Error uninstalling: " + escape_controls(e.what()), Color::Red));
   }
-  return {true, previous};
+  // Installing over a PySpark that is still there would mix the two.
+  return {false, previous};
 }
 
 bool SparkTask::_install_pyspark(const std::string& version) {
@@ -47,9 +48,7 @@ bool SparkTask::_install_pyspark(const std::string& version) {
 bool SparkTask::installed_version_is(const std::string& version) {
   const EnvironmentProbe now = probe_environment(s_.runner, s_.interpreter(), false);
   if (!now.package || !now.dist_version) return false;
-  const auto wanted = pep440_key(version);
-  const auto found = pep440_key(*now.dist_version);
-  return wanted && found ? *wanted == *found : version == *now.dist_version;
+  return same_version(version, *now.dist_version);
 }
 
 }  // namespace plo

@@ -12,9 +12,7 @@ bool CheckReport::spark_home_mismatch() const {
   if (!spark_home->spark.has_spark_submit) return true;
   const auto& other = spark_home->spark.version;
   if (!other) return false;  // a Spark that does not say its version: nothing to hold against it
-  const auto theirs = pep440_key(*other);
-  const auto ours = pep440_key(pyspark->version);
-  return theirs && ours ? *theirs != *ours : *other != pyspark->version;
+  return !same_version(*other, pyspark->version);
 }
 
 CheckReport SparkTask::check_report() {

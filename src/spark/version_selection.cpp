@@ -62,7 +62,7 @@ bool SparkTask::select_version(const std::optional<std::string>& requested) {
       python_marked = true;
     }
     std::string current_marker;
-    if (current_pyspark && current_pyspark->version == entry.version) {
+    if (current_pyspark && same_version(current_pyspark->version, entry.version)) {
       current_marker = c.style(" * CURRENT", Color::Cyan);
     }
     c.echo("  [" + std::to_string(++index) + "] PySpark " + entry.version +
@@ -118,7 +118,7 @@ bool SparkTask::confirm_and_install(const std::string& version_to_install,
   Console& c = s_.console;
   const CompatTable& table = s_.compat.pyspark_java_compatibility();
   if (!flavour_allows(current_pyspark, version_to_install)) return false;
-  if (current_pyspark && current_pyspark->version == version_to_install) {
+  if (current_pyspark && same_version(current_pyspark->version, version_to_install)) {
     // Nothing to replace: a copy an interrupted run kept is of no more use.
     if (!current_pyspark->location.empty()) {
       PySparkStash(std::filesystem::path(current_pyspark->location).parent_path() /
@@ -126,7 +126,7 @@ bool SparkTask::confirm_and_install(const std::string& version_to_install,
           .remove();
     }
     c.echo();
-    c.echo(c.style("PySpark " + version_to_install + " is already installed", Color::Green));
+    c.echo(c.style("PySpark " + current_pyspark->version + " is already installed", Color::Green));
     c.echo();
     return true;
   }
