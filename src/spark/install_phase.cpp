@@ -28,7 +28,8 @@ struct SparkTask::Stash {
     if (!kept) return true;
     try {
       // Read from the files, not from a child, so that a further interrupt cannot cut it short.
-      if (!PySparkStash::complete_pyspark_in(kept->folder().parent_path())) {
+      // An unfinished restore goes back whatever is there: the kept files are the user's.
+      if (kept->unfinished() || !PySparkStash::complete_pyspark_in(kept->folder().parent_path())) {
         kept->restore(kept->folder().parent_path());
         task.s_.compat.restore_java_pin();
         say(task,
@@ -49,6 +50,7 @@ struct SparkTask::Stash {
                                     ": the next 'plo spark set-version' puts them back first",
                                 Color::Red),
           quiet);
+      kept->mark_unfinished();
       kept.reset();
       return false;
     }
@@ -138,10 +140,17 @@ bool SparkTask::install_phase(const std::string& version_to_install, const std::
     // left PySpark half removed; after a deliberate `pip uninstall` it is just cleared.
     const PySparkStash left(*environment.stash);
     const auto left_version = left.version();
-    if (left_version && PySparkStash::half_removed_pyspark_in(left.folder().parent_path())) {
+    if (left_version && left.unfinished()) {
+      c.echo(c.style("  A plo run could not put PySpark " + *left_version +
+                         " back: putting back its kept files now",
+                     Color::Yellow));
+    } else if (left_version && PySparkStash::half_removed_pyspark_in(left.folder().parent_path())) {
       c.echo(c.style("  An interrupted plo run left PySpark " + *left_version +
                          " half removed: putting back its kept files",
                      Color::Yellow));
+    }
+    if (left_version &&
+        (left.unfinished() || PySparkStash::half_removed_pyspark_in(left.folder().parent_path()))) {
       stash.kept = left;
       stash.version = *left_version;
       if (!stash.settle(*this, false)) {

@@ -1,8 +1,12 @@
+#include <filesystem>
+
 #include "catalogue/pep440.h"
 #include "spark/spark_task.h"
 #include "util/escape.h"
 
 namespace plo {
+
+namespace fs = std::filesystem;
 
 std::vector<std::string> SparkTask::installer_argv(const std::string& action,
                                                    const std::string& argument) {
@@ -48,6 +52,18 @@ bool SparkTask::_install_pyspark(const std::string& version) {
 bool SparkTask::installed_version_is(const std::string& version) {
   const EnvironmentProbe now = probe_environment(s_.runner, s_.interpreter(), false);
   if (!now.package || !now.dist_version) return false;
+  if (now.install_to) {
+    // What pip installed counts only where import finds it.
+    std::error_code error;
+    const fs::path loaded = fs::weakly_canonical(fs::path(*now.package).parent_path(), error);
+    if (!error && loaded != fs::path(*now.install_to)) {
+      s_.console.echo(s_.console.style("  import pyspark loads it from " +
+                                           escape_controls(loaded.string()) + ", not from " +
+                                           escape_controls(*now.install_to),
+                                       Color::Red));
+      return false;
+    }
+  }
   return same_version(version, *now.dist_version);
 }
 

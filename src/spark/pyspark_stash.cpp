@@ -68,7 +68,8 @@ struct Manifest {
 };
 
 std::optional<Manifest> read_manifest(const fs::path& folder) {
-  const auto contents = read_file_prefix(folder / "MANIFEST", kMaxManifestBytes);
+  auto contents = read_file_prefix(folder / "MANIFEST", kMaxManifestBytes);
+  if (!contents) contents = read_file_prefix(folder / "UNFINISHED", kMaxManifestBytes);
   if (!contents) return std::nullopt;
   const bool first = contents->starts_with(std::string(kFirstManifestHeader) + "\n");
   if (!first && !contents->starts_with(std::string(kManifestHeader) + "\n")) return std::nullopt;
@@ -280,6 +281,15 @@ void PySparkStash::restore(const fs::path& site) const {
     fs::remove(target);
     link_or_copy(folder_ / "files" / std::to_string(i), target);
   }
+}
+
+void PySparkStash::mark_unfinished() const {
+  ::rename((folder_ / "MANIFEST").c_str(), (folder_ / "UNFINISHED").c_str());
+}
+
+bool PySparkStash::unfinished() const {
+  std::error_code error;
+  return fs::is_regular_file(folder_ / "UNFINISHED", error);
 }
 
 bool PySparkStash::half_removed_pyspark_in(const fs::path& site) {
