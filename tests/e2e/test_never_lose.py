@@ -420,6 +420,20 @@ class OneChange(unittest.TestCase):
         self.assertTrue(os.path.isfile(os.path.join(source, "pyspark", "__init__.py")))
         self.assertIsNone(support.imported_pyspark(ws.venv.python))
 
+    def test_two_names_of_one_interpreter_share_its_lock(self):
+        ws.venv.set_pyspark("3.5.9")
+        link = ws.path("names", "my-python")
+        os.makedirs(os.path.dirname(link), exist_ok=True)
+        if not os.path.lexists(link):
+            os.symlink(ws.venv.python, link)
+        first = start(["spark", "set-version", "4.1.3"], slow_python("sleep 8"))
+        wait_for_line(self, first, "  Installing PySpark 4.1.3...")
+        second = run_plo(["spark", "set-version", "3.4.4"], plo_env(ws.venv, JAVA17, PLO_PYTHON=link))
+        first.communicate(timeout=120)
+        self.assertEqual(second.returncode, 1, second.stdout + second.stderr)
+        self.assertIn(f"Error: another plo is still working on {ws.venv.root}", second.stderr)
+        self.assertEqual(support.imported_pyspark(ws.venv.python), "4.1.3")
+
     def test_a_failed_restore_keeps_the_copy_and_the_next_run_brings_it_back(self):
         mount = ws.path("few-inodes")
         os.makedirs(mount, exist_ok=True)
