@@ -1,7 +1,10 @@
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "catalogue/pep440.h"
 #include "spark/spark_task.h"
+#include "util/environment.h"
 #include "util/escape.h"
 
 namespace plo {
@@ -39,9 +42,17 @@ std::pair<bool, std::optional<std::string>> SparkTask::_uninstall_pyspark() {
 bool SparkTask::_install_pyspark(const std::string& version) {
   s_.console.echo("  Installing PySpark " + version + "...");
   try {
-    // pip writes its progress straight to the user's terminal.
-    const ProcessResult result = s_.runner.run(
-        {.argv = installer_argv("install", package_ + "==" + version), .capture = false});
+    // pip writes its progress straight to the user's terminal, and asks its questions there.
+    // Without a terminal a question would wait for ever: pip is told to fail instead.
+    std::optional<std::vector<std::string>> environment;
+    if (!::isatty(STDIN_FILENO)) {
+      environment = current_environment();
+      environment->emplace_back("PIP_NO_INPUT=1");
+    }
+    const ProcessResult result =
+        s_.runner.run({.argv = installer_argv("install", package_ + "==" + version),
+                       .environment = environment,
+                       .capture = false});
     // pip can succeed having installed nothing (a requirement whose marker does not match).
     return result.exit_code == 0 && installed_version_is(version);
   } catch (const std::exception&) {

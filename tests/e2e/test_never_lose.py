@@ -3,6 +3,8 @@ two plo runs at once, secrets, and bad input refused before anything changes."""
 
 import json
 import os
+import pty
+import select
 import shutil
 import signal
 import stat
@@ -419,6 +421,53 @@ class OneChange(unittest.TestCase):
         ws.venv.pip("uninstall", "-y", "pyspark")
         self.assertTrue(os.path.isfile(os.path.join(source, "pyspark", "__init__.py")))
         self.assertIsNone(support.imported_pyspark(ws.venv.python))
+
+    def test_a_question_of_pip_reaches_the_user_at_the_terminal(self):
+        ws.venv.set_pyspark("3.5.9")
+        answer = ws.path("answer")
+        asking = os.path.join(os.path.dirname(ws.venv.python), "asking-python")
+        # An installer that asks for a user name on the terminal, as pip does for a private index.
+        write(asking, '#!/bin/sh\nif [ "$3" = install ]; then printf "User for the index: " >/dev/tty; '
+                      f'read name </dev/tty; echo "$name" >{answer}; fi\nexec "{ws.venv.python}" "$@"\n',
+              0o755)
+        pid, fd = pty.fork()
+        if pid == 0:
+            os.execve(support.PLO, [support.PLO, "spark", "set-version", "4.1.3"],
+                      plo_env(ws.venv, JAVA17, PLO_PYTHON=asking))
+        seen = b""
+
+        def read_until(wanted, limit=120):
+            nonlocal seen
+            for _ in range(limit * 10):
+                if wanted is not None and wanted in seen:
+                    return True
+                ready, _, _ = select.select([fd], [], [], 0.1)
+                if ready:
+                    try:
+                        chunk = os.read(fd, 4096)
+                    except OSError:  # the other end closed
+                        return wanted is None
+                    if not chunk:
+                        return wanted is None
+                    seen += chunk
+            return False
+
+        ended = False
+        try:
+            self.assertTrue(read_until(b"User for the index: "), seen)
+            os.write(fd, b"alice\n")
+            ended = read_until(None)  # plo ends: the installer was not stopped
+            self.assertTrue(ended, seen)
+        finally:
+            if not ended:
+                os.kill(pid, signal.SIGKILL)
+            _, status = os.waitpid(pid, 0)
+            os.close(fd)
+        self.assertEqual(os.waitstatus_to_exitcode(status), 0, seen)
+        with open(answer) as f:
+            self.assertEqual(f.read(), "alice\n")
+        self.assertIn(b"PySpark 4.1.3 installed successfully", seen)
+        self.assertEqual(ws.venv.installed_pyspark(), "4.1.3")
 
     def test_two_names_of_one_interpreter_share_its_lock(self):
         ws.venv.set_pyspark("3.5.9")
