@@ -119,11 +119,16 @@ bool SparkTask::confirm_and_install(const std::string& version_to_install,
   const CompatTable& table = s_.compat.pyspark_java_compatibility();
   if (!flavour_allows(current_pyspark, version_to_install)) return false;
   if (current_pyspark && same_version(current_pyspark->version, version_to_install)) {
-    // Nothing to replace: a copy an interrupted run kept is of no more use.
+    // Nothing to replace: a copy an interrupted run kept is of no more use, unless its restore
+    // failed (then it is another version's only copy, put back by the install phase).
     if (!current_pyspark->location.empty()) {
-      PySparkStash(std::filesystem::path(current_pyspark->location).parent_path() /
-                   PySparkStash::kFolderName)
-          .remove();
+      const PySparkStash left(std::filesystem::path(current_pyspark->location).parent_path() /
+                              PySparkStash::kFolderName);
+      if (left.unfinished()) {
+        return install_phase(version_to_install, major_minor, supported_for(table, major_minor),
+                             current_pyspark);
+      }
+      left.remove();
     }
     c.echo();
     c.echo(c.style("PySpark " + current_pyspark->version + " is already installed", Color::Green));
