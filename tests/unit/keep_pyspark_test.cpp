@@ -238,6 +238,20 @@ TEST(InstallPreflight, RefusesWhatTheInstallerCannotChange) {
       {"no dist-info", [](FakeRunner& r) { r.without_dist_info = true; },
        "<red>  PySpark 3.5.9 in /venv/site-packages/pyspark was not installed by pip (it has no "
        "dist-info): pip cannot replace it</red>"},
+      {"editable",
+       [](FakeRunner& r) {
+         r.without_dist_info = true;
+         r.environment.editable = "file:///src/spark/python";
+       },
+       "<red>  PySpark 3.5.9 in /venv/site-packages is an editable install (pip install -e): plo "
+       "does not replace a source folder</red>"},
+      {"shadowed",
+       [](FakeRunner& r) {
+         r.environment.install_to = "/venv/site-packages";
+         r.environment.shadowing_folders = {"/home/u/.local/site"};
+       },
+       "<red>  PySpark in /home/u/.local/site comes before /venv/site-packages on the import path: "
+       "what pip installs there would not be imported</red>"},
   };
   for (const auto& c : cases) {
     TaskFixture f;
