@@ -1,5 +1,6 @@
 #include "catalogue/pep440.h"
 
+#include <algorithm>
 #include <cctype>
 #include <vector>
 
@@ -82,12 +83,42 @@ std::string_view dev_name(std::string_view) {
   return ".dev";
 }
 
+// The local part after '+', its segments joined by dots; a numeric segment compares as a number
+// ("05" is "5"), as pip compares them. Nothing when a segment is empty or a character is foreign.
+std::optional<std::string> local_part(Reader& r) {
+  std::string local;
+  std::string segment;
+  const auto close_segment = [&] {
+    if (std::all_of(segment.begin(), segment.end(),
+                    [](char c) { return std::isdigit(static_cast<unsigned char>(c)); })) {
+      while (segment.size() > 1 && segment.front() == '0') segment.erase(0, 1);
+    }
+    local += segment;
+    segment.clear();
+  };
+  for (; !r.done(); ++r.pos_) {
+    const char c = r.peek();
+    if (std::isalnum(static_cast<unsigned char>(c))) {
+      segment += c;
+    } else if (Reader::separator(c) && !segment.empty()) {
+      close_segment();
+      local += '.';
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (segment.empty()) return std::nullopt;  // empty or ends with a separator
+  close_segment();
+  return local;
+}
+
 }  // namespace
 
 std::optional<std::string> pep440_key(std::string_view text) {
   if (text.empty() || text.size() > kMaxVersionChars) return std::nullopt;
   Reader r(text);
   std::string key;
+  if (r.peek() == 'v') ++r.pos_;  // "v3.5.1", as pip reads it
 
   auto first = r.number();
   if (!first) return std::nullopt;
@@ -119,25 +150,18 @@ std::optional<std::string> pep440_key(std::string_view text) {
 
   if (r.peek() == '+') {
     ++r.pos_;
-    key += '+';
-    bool segment_start = true;
-    while (!r.done()) {
-      const char c = r.peek();
-      if (std::isalnum(static_cast<unsigned char>(c))) {
-        key += c;
-        segment_start = false;
-      } else if (Reader::separator(c) && !segment_start) {
-        key += '.';
-        segment_start = true;
-      } else {
-        return std::nullopt;
-      }
-      ++r.pos_;
-    }
-    if (segment_start) return std::nullopt;  // empty or ends with a separator
+    const auto local = local_part(r);
+    if (!local) return std::nullopt;
+    key += '+' + *local;
   }
   if (!r.done()) return std::nullopt;
   return key;
+}
+
+bool same_version(std::string_view a, std::string_view b) {
+  const auto key_a = pep440_key(a);
+  const auto key_b = pep440_key(b);
+  return key_a && key_b ? *key_a == *key_b : a == b;
 }
 
 }  // namespace plo

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 
 #include "environment/interpreter.h"
@@ -66,32 +67,65 @@ std::string lock_file_in_cache(std::string_view kind, std::string_view key) {
   return (locks / fmt::format("{}-{:016x}.lock", kind, hash)).string();
 }
 
+// The root of the virtual or conda environment whose bin/ holds `executable`, if any.
+std::optional<fs::path> environment_root(const fs::path& executable) {
+  const fs::path folder = executable.parent_path();
+  if (folder.filename() != "bin" || !folder.has_parent_path()) return std::nullopt;
+  std::error_code ignored;
+  if (fs::exists(folder.parent_path() / "pyvenv.cfg", ignored) ||
+      fs::exists(folder.parent_path() / "conda-meta", ignored)) {
+    return folder.parent_path();
+  }
+  return std::nullopt;
+}
+
+// What the interpreter a name leads to is, for its lock: the first environment along its chain of
+// links (a venv's python links to the base interpreter, which is not the venv), else the real
+// executable, whose folder Python derives sys.prefix from. Either way every name of one
+// interpreter comes to one key.
+struct LockTarget {
+  std::optional<fs::path> root;  // a virtual or conda environment, as the name reaches it
+  fs::path executable;           // the real executable otherwise
+};
+
+LockTarget lock_target(const std::string& interpreter) {
+  std::error_code error;
+  fs::path path = fs::absolute(interpreter, error).lexically_normal();
+  for (int hops = 0; hops < 40; ++hops) {
+    if (const auto root = environment_root(path)) return {root, path};
+    if (!fs::is_symlink(path, error)) break;
+    const fs::path target = fs::read_symlink(path, error);
+    if (error) break;
+    path = (target.is_absolute() ? target : path.parent_path() / target).lexically_normal();
+  }
+  const fs::path real = fs::weakly_canonical(path, error);
+  return {std::nullopt, error || real.empty() ? fs::path(interpreter) : real};
+}
+
 }  // namespace
 
 FileLock lock_environment(const std::string& interpreter) {
-  // <env>/bin/python: the environment is <env>; any other interpreter stands for itself.
-  const fs::path folder = fs::path(interpreter).parent_path();
-  const bool in_bin = folder.filename() == "bin" && folder.has_parent_path();
-  const std::string env = in_bin ? folder.parent_path().string() : interpreter;
+  const LockTarget target = lock_target(interpreter);
   // Only a virtual or conda environment gets the file at its root: /usr/.plo.lock would litter
   // the system's folders.
-  std::error_code ignored;
-  const bool own_env = in_bin && (fs::exists(folder.parent_path() / "pyvenv.cfg", ignored) ||
-                                  fs::exists(folder.parent_path() / "conda-meta", ignored));
-  if (own_env) {
+  if (target.root) {
+    const std::string env = target.root->string();
     try {
-      return lock_for((folder.parent_path() / ".plo.lock").string(), env);
+      return lock_for((*target.root / ".plo.lock").string(), env);
     } catch (const LockError&) {
       // An environment the user cannot write to: use the cache folder.
       // A lock file that is there (a link to nowhere too) is refused, never worked around.
       std::error_code error;
-      if (fs::symlink_status(folder.parent_path() / ".plo.lock", error).type() !=
+      if (fs::symlink_status(*target.root / ".plo.lock", error).type() !=
           fs::file_type::not_found) {
         throw;
       }
     }
+    std::error_code error;
+    const fs::path real = fs::weakly_canonical(*target.root, error);
+    return lock_for(lock_file_in_cache("python", real.empty() ? env : real.string()), env);
   }
-  return lock_for(lock_file_in_cache("python", interpreter), env);
+  return lock_for(lock_file_in_cache("python", target.executable.string()), interpreter);
 }
 
 FileLock guard_environment_for_change() {

@@ -147,7 +147,10 @@ std::optional<std::string> RealCompatService::leftover_stash() {
   for (const std::string& entry : import_path()) {
     if (entry.empty()) continue;
     const std::string folder = entry + "/.plo-pyspark-stash";
-    if (read_file_prefix(folder + "/MANIFEST", 1)) return folder;
+    // UNFINISHED: a manifest whose restore failed, the only copy left.
+    if (read_file_prefix(folder + "/MANIFEST", 1) || read_file_prefix(folder + "/UNFINISHED", 1)) {
+      return folder;
+    }
   }
   return std::nullopt;
 }

@@ -28,6 +28,21 @@ const std::string_view kEnvironmentProbeScript =
     "for p in sys.path:\n"
     " s=os.path.join(p,'.plo-pyspark-stash')\n"
     " if p and os.path.isdir(s):w('stash',s);break\n"
+    // Where pip installs (the user site where the site folder is not writable, as pip decides),
+    // and the folders holding a pyspark package that import would reach before that one.
+    "import site\n"
+    "us=site.getusersitepackages() if site.ENABLE_USER_SITE else ''\n"
+    "pl=os.path.realpath(sysconfig.get_path('purelib'))\n"
+    "it=pl if os.access(pl,os.W_OK) or not us else os.path.realpath(us)\n"
+    "w('install_to',it)\n"
+    "if us:w('user_site',os.path.realpath(us))\n"
+    "w('base_python',getattr(sys,'_base_executable','') or '')\n"
+    "h=[]\n"
+    "for p in sys.path:\n"
+    " q=os.path.realpath(p or '.')\n"
+    " if q==it:break\n"
+    " if q not in h and os.path.isfile(os.path.join(q,'pyspark','__init__.py')):"
+    "h.append(q);w('pyspark_ahead',q)\n"
     "try:s=u.find_spec('pyspark')\n"
     "except Exception:s=None\n"
     "o=s and s.origin\n"
@@ -38,17 +53,31 @@ const std::string_view kEnvironmentProbeScript =
     " elif '' in sys.path[:1] and os.path.realpath(r)==os.path.realpath(os.getcwd()):"
     "w('origin','cwd')\n"
     " else:w('origin','site')\n"
+    " f=0\n"
     " try:\n"
     "  import importlib.metadata as m,re\n"
     "  for t in m.distributions(path=[r]):\n"
     "   p=getattr(t,'_path',None)\n"
     "   n=re.sub(r'[-_.]+','-',t.metadata['Name'] or '').lower()\n"
     "   if n in('pyspark','pyspark-client') and p and str(p).endswith('.dist-info'):\n"
-    "    w('dist_info',str(p));w('dist_version',t.version)\n"
+    "    w('dist_info',str(p));w('dist_version',t.version);f=1\n"
     "    if sys.argv[1:]==['files']:\n"
     "     for f in t.files or []:w('file',os.path.normpath(str(t.locate_file(f))))\n"
+    // py4j changes with pyspark's version: a kept copy without it would not bring the old back.
+    "     if any(re.match(r'py4j\\b',q,re.I) and ';' not in q for q in t.requires or []):\n"
+    "      j=m.distribution('py4j')\n"
+    "      for f in j.files or []:w('file',os.path.normpath(str(j.locate_file(f))))\n"
     "    break\n"
-    " except Exception:pass\n";
+    " except Exception:pass\n"
+    // An editable install's dist-info lies in a site folder, its package in the user's source.
+    " if not f:\n"
+    "  try:\n"
+    "   import importlib.metadata as m,json,re\n"
+    "   for t in m.distributions():\n"
+    "    n=re.sub(r'[-_.]+','-',t.metadata['Name'] or '').lower()\n"
+    "    d=json.loads(t.read_text('direct_url.json') or '{}') if n=='pyspark' else {}\n"
+    "    if (d.get('dir_info') or {}).get('editable'):w('editable',d.get('url',''));break\n"
+    "  except Exception:pass\n";
 
 std::optional<EnvironmentProbe> parse_environment_probe(std::string_view output) {
   // Site hooks may print before the probe does; its marker tells where its part starts.
@@ -85,6 +114,16 @@ std::optional<EnvironmentProbe> parse_environment_probe(std::string_view output)
       probe.dist_info = std::move(value);
     } else if (key == "dist_version") {
       probe.dist_version = std::move(value);
+    } else if (key == "install_to") {
+      probe.install_to = std::move(value);
+    } else if (key == "user_site") {
+      probe.user_site = std::move(value);
+    } else if (key == "base_python") {
+      if (!value.empty()) probe.base_python = std::move(value);
+    } else if (key == "pyspark_ahead") {
+      probe.shadowing_folders.push_back(std::move(value));
+    } else if (key == "editable") {
+      probe.editable = std::move(value);
     } else if (key == "file") {
       probe.files.push_back(std::move(value));
     }

@@ -22,7 +22,15 @@ struct EnvironmentProbe {
   enum class Origin { None, Site, PythonPath, CurrentFolder } origin = Origin::None;
   std::optional<std::string> dist_info = std::nullopt;  // the pyspark dist-info beside the package
   std::optional<std::string> dist_version = std::nullopt;  // that dist-info's Version
-  std::vector<std::string> files = {};                     // its RECORD's files (when asked for)
+  // Its RECORD's files, and py4j's where it requires py4j (when asked for).
+  std::vector<std::string> files = {};
+  std::optional<std::string> install_to = std::nullopt;   // the folder pip installs into (real)
+  std::optional<std::string> user_site = std::nullopt;    // the user site, where enabled (real)
+  std::optional<std::string> base_python = std::nullopt;  // a venv's base interpreter
+  // Real folders holding a pyspark package that import reaches before install_to, in import order.
+  std::vector<std::string> shadowing_folders = {};
+  // A pyspark installed with `pip install -e`: the URL of its source folder (direct_url.json).
+  std::optional<std::string> editable = std::nullopt;
 };
 
 // The probe script; with the argument "files" it also lists the files of the dist-info's RECORD.

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <optional>
 
 #include "cancel/interrupt.h"
 #include "util/text.h"
@@ -24,6 +25,37 @@ namespace plo {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// While a child that shares plo's terminal runs, its process group is the terminal's foreground
+// group, so that its questions (a private index's user name) reach the user instead of stopping
+// it with SIGTTIN, and a Ctrl-C reaches it; plo takes the terminal back when it ends. Nothing
+// happens where plo has no terminal or is not in its foreground.
+class TerminalHandover {
+ public:
+  explicit TerminalHandover(pid_t group) {
+    if (!::isatty(STDIN_FILENO) || ::tcgetpgrp(STDIN_FILENO) != ::getpgrp()) return;
+    handed_ = set_foreground(group);
+  }
+  TerminalHandover(const TerminalHandover&) = delete;
+  TerminalHandover& operator=(const TerminalHandover&) = delete;
+  ~TerminalHandover() {
+    if (handed_) set_foreground(::getpgrp());
+  }
+
+ private:
+  // tcsetpgrp from a background group raises SIGTTOU unless it is blocked.
+  static bool set_foreground(pid_t group) {
+    sigset_t ttou, previous;
+    sigemptyset(&ttou);
+    sigaddset(&ttou, SIGTTOU);
+    ::pthread_sigmask(SIG_BLOCK, &ttou, &previous);
+    const bool done = ::tcsetpgrp(STDIN_FILENO, group) == 0;
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return done;
+  }
+
+  bool handed_ = false;
+};
 
 // Closes a file descriptor when it goes out of scope.
 class Fd {
@@ -367,7 +399,12 @@ ProcessResult PosixProcessRunner::run(const ProcessSpec& spec) {
 
   std::optional<Clock::time_point> deadline;
   if (spec.time_limit) deadline = started + *spec.time_limit;
-  ProcessResult result = Supervisor(pid, own_group, deadline).wait(out_read, err_read);
+  ProcessResult result;
+  {
+    std::optional<TerminalHandover> terminal;
+    if (!spec.capture) terminal.emplace(pid);
+    result = Supervisor(pid, own_group, deadline).wait(out_read, err_read);
+  }
   // A signal held back while the child was reaped is delivered once the mask is restored: the
   // step was interrupted all the same.
   throw_if_interrupted();

@@ -111,9 +111,7 @@ SparkTask::SmokeResult SparkTask::import_check(const std::string& version) {
       return {false, first_chars(line, 200), false, line};
     }
     const std::string found(trim_blanks(std::string_view(result.out).substr(at + 12)));
-    const auto wanted_key = pep440_key(version);
-    const auto found_key = pep440_key(found);
-    if (wanted_key && found_key ? *wanted_key != *found_key : found != version) {
+    if (!same_version(version, found)) {
       return {false, "import pyspark gives version " + first_chars(found, 60), false, ""};
     }
     return {true, "", false, ""};

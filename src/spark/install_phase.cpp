@@ -2,7 +2,9 @@
 #include <filesystem>
 
 #include "cancel/interrupt.h"
+#include "catalogue/pep440.h"
 #include "environment/environment_probe.h"
+#include "spark/install_plan.h"
 #include "spark/pyspark_stash.h"
 #include "spark/spark_task.h"
 #include "util/environment.h"
@@ -20,12 +22,14 @@ struct SparkTask::Stash {
   std::string version;
 
   // Puts the kept PySpark back when the environment has no complete one; `quiet` when the
-  // console may be gone. Always removes the stash.
-  void settle(SparkTask& task, bool quiet) {
-    if (!kept) return;
+  // console may be gone. Removes the stash, except when putting it back failed: then it is the
+  // only copy left, and it stays for the next set-version (false).
+  bool settle(SparkTask& task, bool quiet) {
+    if (!kept) return true;
     try {
       // Read from the files, not from a child, so that a further interrupt cannot cut it short.
-      if (!PySparkStash::complete_pyspark_in(kept->folder().parent_path())) {
+      // An unfinished restore goes back whatever is there: the kept files are the user's.
+      if (kept->unfinished() || !PySparkStash::complete_pyspark_in(kept->folder().parent_path())) {
         kept->restore(kept->folder().parent_path());
         task.s_.compat.restore_java_pin();
         say(task,
@@ -37,12 +41,22 @@ struct SparkTask::Stash {
     } catch (const std::exception& e) {
       say(task,
           task.s_.console.style(
-              std::string("Could not restore PySpark from the kept files: ") + e.what(),
+              "Could not restore PySpark from the kept files: " + escape_controls(e.what()),
               Color::Red),
           quiet);
+      say(task,
+          task.s_.console.style("  PySpark " + version + "'s files stay kept in " +
+                                    escape_controls(kept->folder().string()) +
+                                    ": the next 'plo spark set-version' puts them back first",
+                                Color::Red),
+          quiet);
+      kept->mark_unfinished();
+      kept.reset();
+      return false;
     }
     kept->remove();
     kept.reset();
+    return true;
   }
 
   static void say(SparkTask& task, const std::string& line, bool quiet) {
@@ -76,27 +90,12 @@ bool SparkTask::installer_can_replace(const EnvironmentProbe& environment,
     c.echo();
     return false;
   }
-  if (current && environment.package) {
-    const std::string folder = fs::path(*environment.package).parent_path().string();
-    using Origin = EnvironmentProbe::Origin;
-    std::optional<std::string> why, way_out;
-    if (environment.origin == Origin::PythonPath) {
-      why = "comes from " + folder + ", which PYTHONPATH names";
-      way_out = "Remove that entry from PYTHONPATH first, then run 'plo spark set-version' again";
-    } else if (environment.origin == Origin::CurrentFolder) {
-      why = "comes from the current folder (" + folder + ")";
-      way_out = "Run plo from another folder";
-    } else if (!environment.dist_info) {
-      why = "in " + *environment.package + " was not installed by pip (it has no dist-info)";
-      way_out = "Remove that folder, or use another Python environment";
-    }
-    if (why) {
-      c.echo(c.style("  PySpark " + current->version + " " + *why + ": pip cannot replace it",
-                     Color::Red));
-      c.echo("   " + *way_out);
-      c.echo();
-      return false;
-    }
+  if (const auto refusal = install_refusal(
+          environment, interpreter, current ? std::optional(current->version) : std::nullopt)) {
+    c.echo(c.style("  " + escape_controls(refusal->reason), Color::Red));
+    for (const std::string& line : refusal->mend) c.echo("   " + escape_controls(line));
+    c.echo();
+    return false;
   }
   uv_.reset();
   const bool uv_asked = s_.installer.asked == "uv";
@@ -149,13 +148,23 @@ bool SparkTask::install_phase(const std::string& version_to_install, const std::
     // left PySpark half removed; after a deliberate `pip uninstall` it is just cleared.
     const PySparkStash left(*environment.stash);
     const auto left_version = left.version();
-    if (left_version && PySparkStash::half_removed_pyspark_in(left.folder().parent_path())) {
+    if (left_version && left.unfinished()) {
+      c.echo(c.style("  A plo run could not put PySpark " + *left_version +
+                         " back: putting back its kept files now",
+                     Color::Yellow));
+    } else if (left_version && PySparkStash::half_removed_pyspark_in(left.folder().parent_path())) {
       c.echo(c.style("  An interrupted plo run left PySpark " + *left_version +
                          " half removed: putting back its kept files",
                      Color::Yellow));
+    }
+    if (left_version &&
+        (left.unfinished() || PySparkStash::half_removed_pyspark_in(left.folder().parent_path()))) {
       stash.kept = left;
       stash.version = *left_version;
-      stash.settle(*this, false);
+      if (!stash.settle(*this, false)) {
+        c.echo();
+        return false;  // nothing more changes before those files are back
+      }
       environment = probe_environment(s_.runner, interpreter, true);
       current = s_.compat.get_pyspark_info();
     } else if (left_version) {
@@ -164,9 +173,9 @@ bool SparkTask::install_phase(const std::string& version_to_install, const std::
                      Color::Yellow));
     }
     left.remove();
-    if (current && current->version == version_to_install) {
+    if (current && same_version(current->version, version_to_install)) {
       c.echo();
-      c.echo(c.style("PySpark " + version_to_install + " is already installed", Color::Green));
+      c.echo(c.style("PySpark " + current->version + " is already installed", Color::Green));
       c.echo();
       return true;
     }
@@ -197,10 +206,7 @@ bool SparkTask::install_phase(const std::string& version_to_install, const std::
   }
 
   std::optional<std::string> previous_version;
-  const auto finish = [&](bool result) {
-    stash.settle(*this, false);
-    return result;
-  };
+  const auto finish = [&](bool result) { return stash.settle(*this, false) && result; };
   try {
     if (current) {
       bool success = false;
@@ -252,8 +258,9 @@ bool SparkTask::install_phase(const std::string& version_to_install, const std::
     if (!java_error) {
       c.echo();
       c.echo(c.style("PySpark " + version_to_install + " installed successfully", Color::Green));
-      c.echo(test_ok ? c.style("  Java compatibility verified", Color::Green)
-                     : c.style("  Note: " + escape_controls(error_msg), Color::Yellow));
+      c.echo(test_ok
+                 ? c.style("  Java compatibility verified", Color::Green)
+                 : c.style("  Note: " + escape_controls(trim_line_ends(error_msg)), Color::Yellow));
       c.echo();
       return finish(true);
     }

@@ -14,7 +14,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::string_view kManifestHeader = "plo-pyspark-stash 1";
+// Version 2 adds, after an empty field, the files that the kept packages' folders held.
+constexpr std::string_view kManifestHeader = "plo-pyspark-stash 2";
+constexpr std::string_view kFirstManifestHeader = "plo-pyspark-stash 1";
 constexpr size_t kMaxManifestBytes = 64 << 20;
 
 // A hard link where the filesystem allows one, else a copy.
@@ -56,16 +58,21 @@ void write_manifest(const fs::path& folder, const std::string& manifest) {
   if (::rename(temporary.c_str(), (folder / "MANIFEST").c_str()) != 0) fail(errno);
 }
 
-// The manifest: a header line, then the version and each original path, NUL-terminated; the
-// kept file of entry n is files/n.
+// The manifest: a header line, then the version and each original path, NUL-terminated (the kept
+// file of entry n is files/n); then an empty field and every file that the kept packages' folders
+// held when the copy was made.
 struct Manifest {
   std::string version;
   std::vector<std::string> paths;
+  std::optional<std::set<std::string>> present;  // nothing in a first-version manifest
 };
 
 std::optional<Manifest> read_manifest(const fs::path& folder) {
-  const auto contents = read_file_prefix(folder / "MANIFEST", kMaxManifestBytes);
-  if (!contents || !contents->starts_with(std::string(kManifestHeader) + "\n")) return std::nullopt;
+  auto contents = read_file_prefix(folder / "MANIFEST", kMaxManifestBytes);
+  if (!contents) contents = read_file_prefix(folder / "UNFINISHED", kMaxManifestBytes);
+  if (!contents) return std::nullopt;
+  const bool first = contents->starts_with(std::string(kFirstManifestHeader) + "\n");
+  if (!first && !contents->starts_with(std::string(kManifestHeader) + "\n")) return std::nullopt;
   std::string_view rest(*contents);
   rest.remove_prefix(kManifestHeader.size() + 1);
   std::vector<std::string> fields;
@@ -76,8 +83,13 @@ std::optional<Manifest> read_manifest(const fs::path& folder) {
     rest.remove_prefix(end + 1);
   }
   if (fields.empty() || fields.front().empty()) return std::nullopt;
-  Manifest manifest{fields.front(), {}};
-  manifest.paths.assign(fields.begin() + 1, fields.end());
+  Manifest manifest{fields.front(), {}, std::nullopt};
+  const auto end = std::find(fields.begin() + 1, fields.end(), std::string());
+  manifest.paths.assign(fields.begin() + 1, end);
+  if (!first) {
+    if (end == fields.end()) return std::nullopt;  // cut short
+    manifest.present.emplace(end + 1, fields.end());
+  }
   return manifest;
 }
 
@@ -141,6 +153,69 @@ void remove_recorded_files(const fs::path& site, const fs::path& dist_info) {
   }
 }
 
+// The name of a dist-info folder before its version, lower case with '_' for '.'.
+std::string dist_info_stem(const std::string& name) {
+  std::string stem = name.substr(0, name.find('-'));
+  for (char& c : stem) {
+    c = c == '.' ? '_' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return stem;
+}
+
+// The top folders of `site` that kept files lie in ("pyspark", "py4j"), and the dist-info stems
+// among them ("pyspark", "py4j").
+struct KeptTops {
+  std::set<fs::path> folders;
+  std::set<std::string> stems;
+};
+
+KeptTops kept_tops(const fs::path& site, const std::vector<std::string>& files) {
+  KeptTops tops;
+  const fs::path root = fs::absolute(site).lexically_normal();
+  for (const std::string& file : files) {
+    const fs::path path = fs::path(file).lexically_normal();
+    if (!is_inside(path, root)) continue;
+    const fs::path relative = path.lexically_relative(root);
+    if (std::distance(relative.begin(), relative.end()) < 2) continue;
+    const std::string top = relative.begin()->string();
+    if (top.ends_with(".dist-info")) {
+      tops.stems.insert(dist_info_stem(top));
+    } else if (top != PySparkStash::kFolderName) {
+      tops.folders.insert(root / top);
+    }
+  }
+  return tops;
+}
+
+// Every file (not folder) under `folders`, links not followed.
+std::vector<std::string> files_under(const std::set<fs::path>& folders) {
+  std::vector<std::string> found;
+  for (const fs::path& folder : folders) {
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
+      if (!it->is_directory(error)) found.push_back(it->path().lexically_normal().string());
+    }
+  }
+  return found;
+}
+
+// Removes what appeared in the kept packages' folders since the copy was made (an install cut
+// short leaves its jars beside the old ones), then the folders that this left empty.
+void remove_files_not_in(const std::set<fs::path>& folders, const std::set<std::string>& present) {
+  std::set<fs::path> emptied;
+  for (const std::string& file : files_under(folders)) {
+    if (present.contains(file)) continue;
+    fs::remove(file);
+    emptied.insert(fs::path(file).parent_path());
+  }
+  for (auto it = emptied.rbegin(); it != emptied.rend(); ++it) {
+    for (fs::path up = *it; !folders.contains(up) && !up.empty(); up = up.parent_path()) {
+      if (::rmdir(up.c_str()) != 0) break;
+    }
+  }
+}
+
 bool is_pyspark_leftover(const fs::path& entry) {
   const std::string name = entry.filename().string();
   if (name == "pyspark") return true;
@@ -164,8 +239,12 @@ void PySparkStash::create(const std::string& version, const std::vector<std::str
   size_t kept = 0;
   for (const std::string& file : files) {
     std::error_code error;
-    if (!fs::is_regular_file(fs::symlink_status(file, error))) continue;
+    if (file.empty() || !fs::is_regular_file(fs::symlink_status(file, error))) continue;
     link_or_copy(file, folder_ / "files" / std::to_string(kept++));
+    manifest += file + '\0';
+  }
+  manifest += '\0';
+  for (const std::string& file : files_under(kept_tops(folder_.parent_path(), files).folders)) {
     manifest += file + '\0';
   }
   write_manifest(folder_, manifest);
@@ -182,9 +261,12 @@ void PySparkStash::restore(const fs::path& site) const {
     throw fs::filesystem_error("the stash has no complete manifest", folder_,
                                std::make_error_code(std::errc::no_such_file_or_directory));
   }
+  const KeptTops tops = kept_tops(site, manifest->paths);
   std::vector<fs::path> dist_infos;
   for (const auto& entry : fs::directory_iterator(site)) {
-    if (entry.path().filename() != "pyspark" && is_pyspark_leftover(entry.path())) {
+    const std::string name = entry.path().filename().string();
+    if (name == "pyspark" || !name.ends_with(".dist-info")) continue;
+    if (is_pyspark_leftover(entry.path()) || tops.stems.contains(dist_info_stem(name))) {
       dist_infos.push_back(entry.path());
     }
   }
@@ -192,12 +274,22 @@ void PySparkStash::restore(const fs::path& site) const {
     remove_recorded_files(site, dist_info);
     fs::remove_all(dist_info);
   }
+  if (manifest->present) remove_files_not_in(tops.folders, *manifest->present);
   for (size_t i = 0; i < manifest->paths.size(); ++i) {
     const fs::path target(manifest->paths[i]);
     fs::create_directories(target.parent_path());
     fs::remove(target);
     link_or_copy(folder_ / "files" / std::to_string(i), target);
   }
+}
+
+void PySparkStash::mark_unfinished() const {
+  ::rename((folder_ / "MANIFEST").c_str(), (folder_ / "UNFINISHED").c_str());
+}
+
+bool PySparkStash::unfinished() const {
+  std::error_code error;
+  return fs::is_regular_file(folder_ / "UNFINISHED", error);
 }
 
 bool PySparkStash::half_removed_pyspark_in(const fs::path& site) {

@@ -25,6 +25,13 @@ class PySparkStash {
   // The version of a complete stash, or nothing (no stash, or one cut short).
   std::optional<std::string> version() const;
 
+  // Marks a stash whose restore failed: it is then the only copy of that PySpark, to be put back
+  // by the next set-version whatever the environment holds. A rename, so that it needs no space.
+  void mark_unfinished() const;
+
+  // Whether a restore of this stash failed (mark_unfinished).
+  bool unfinished() const;
+
   // Removes from `site` the files that a cut install's RECORD lists (as pip's uninstall would)
   // and its dist-info, then puts the kept files back in their places; files no RECORD names,
   // such as the user's conf/ and added jars, stay. Throws std::filesystem::filesystem_error.

@@ -50,7 +50,9 @@ std::pair<bool, std::string> classify_smoke_test(int exit_code, const std::strin
   if (error_text.find("UnsupportedClassVersionError") != std::string::npos) {
     return {false, "Java version mismatch"};
   }
-  if (!error_text.empty()) return {false, first_chars(error_text, kMaxErrorChars)};
+  // A trailing line end is the output's, not the message's.
+  const std::string_view message = trim_line_ends(error_text);
+  if (!message.empty()) return {false, first_chars(message, kMaxErrorChars)};
   return {false, "Unknown error"};
 }
 

@@ -12,9 +12,7 @@ bool CheckReport::spark_home_mismatch() const {
   if (!spark_home->spark.has_spark_submit) return true;
   const auto& other = spark_home->spark.version;
   if (!other) return false;  // a Spark that does not say its version: nothing to hold against it
-  const auto theirs = pep440_key(*other);
-  const auto ours = pep440_key(pyspark->version);
-  return theirs && ours ? *theirs != *ours : *other != pyspark->version;
+  return !same_version(*other, pyspark->version);
 }
 
 CheckReport SparkTask::check_report() {
@@ -90,11 +88,20 @@ bool SparkTask::check() {
       }
     }
     if (const auto folder = s_.compat.leftover_stash()) {
-      const auto version = PySparkStash(*folder).version();
-      s_.console.echo_err("Note: an interrupted 'plo spark set-version' left a copy of PySpark " +
-                          version.value_or("?") + " in " + escape_controls(*folder) +
-                          "; the next set-version puts it back where PySpark is half removed, "
-                          "else clears it");
+      const PySparkStash left(*folder);
+      const auto version = left.version();
+      if (left.unfinished()) {
+        s_.console.echo_err("Note: a 'plo spark set-version' could not put PySpark " +
+                            version.value_or("?") + " back: its files are kept in " +
+                            escape_controls(*folder) +
+                            ", and the next set-version puts them back "
+                            "first");
+      } else {
+        s_.console.echo_err("Note: an interrupted 'plo spark set-version' left a copy of PySpark " +
+                            version.value_or("?") + " in " + escape_controls(*folder) +
+                            "; the next set-version puts it back where PySpark is half removed, "
+                            "else clears it");
+      }
     }
   } catch (const std::exception&) {
     // The report above stands; the note is a courtesy.

@@ -62,7 +62,7 @@ bool SparkTask::select_version(const std::optional<std::string>& requested) {
       python_marked = true;
     }
     std::string current_marker;
-    if (current_pyspark && current_pyspark->version == entry.version) {
+    if (current_pyspark && same_version(current_pyspark->version, entry.version)) {
       current_marker = c.style(" * CURRENT", Color::Cyan);
     }
     c.echo("  [" + std::to_string(++index) + "] PySpark " + entry.version +
@@ -118,15 +118,20 @@ bool SparkTask::confirm_and_install(const std::string& version_to_install,
   Console& c = s_.console;
   const CompatTable& table = s_.compat.pyspark_java_compatibility();
   if (!flavour_allows(current_pyspark, version_to_install)) return false;
-  if (current_pyspark && current_pyspark->version == version_to_install) {
-    // Nothing to replace: a copy an interrupted run kept is of no more use.
+  if (current_pyspark && same_version(current_pyspark->version, version_to_install)) {
+    // Nothing to replace: a copy an interrupted run kept is of no more use, unless its restore
+    // failed (then it is another version's only copy, put back by the install phase).
     if (!current_pyspark->location.empty()) {
-      PySparkStash(std::filesystem::path(current_pyspark->location).parent_path() /
-                   PySparkStash::kFolderName)
-          .remove();
+      const PySparkStash left(std::filesystem::path(current_pyspark->location).parent_path() /
+                              PySparkStash::kFolderName);
+      if (left.unfinished()) {
+        return install_phase(version_to_install, major_minor, supported_for(table, major_minor),
+                             current_pyspark);
+      }
+      left.remove();
     }
     c.echo();
-    c.echo(c.style("PySpark " + version_to_install + " is already installed", Color::Green));
+    c.echo(c.style("PySpark " + current_pyspark->version + " is already installed", Color::Green));
     c.echo();
     return true;
   }

@@ -12,6 +12,11 @@ char lower(char c) {
 
 }  // namespace
 
+std::string_view trim_line_ends(std::string_view text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
+  return text;
+}
+
 std::string_view trim_blanks(std::string_view text) {
   constexpr std::string_view blanks = " \t\r\n\v\f";
   const auto first = text.find_first_not_of(blanks);

@@ -8,6 +8,9 @@ namespace plo {
 // The text with blanks (spaces, tabs, line ends, form feeds) removed at both ends.
 std::string_view trim_blanks(std::string_view text);
 
+// The text without the line ends (LF, CR) at its end.
+std::string_view trim_line_ends(std::string_view text);
+
 // The text with ASCII letters in lower case; other bytes unchanged.
 std::string to_lower(std::string_view text);
 

@@ -3,6 +3,8 @@ two plo runs at once, secrets, and bad input refused before anything changes."""
 
 import json
 import os
+import pty
+import select
 import shutil
 import signal
 import stat
@@ -375,3 +377,154 @@ class RefusedBeforeAnythingChanges(unittest.TestCase):
 
 if __name__ == "__main__":
     unittest.main()
+
+
+class OneChange(unittest.TestCase):
+    """set-version changes PySpark as one transaction: it changes nothing it need not, refuses
+    what it cannot own, and never gives up the only copy of the user's PySpark."""
+
+    def test_equal_versions_run_no_installer(self):
+        ws.venv.set_pyspark("3.5.9")
+        for typed in ("3.5.9.0", "03.05.09", "v3.5.9"):
+            result = run_plo(["spark", "set-version", typed], plo_env(ws.venv, JAVA17))
+            self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+            self.assertTrue(result.stdout.endswith("\nPySpark 3.5.9 is already installed\n\n"),
+                            result.stdout)
+            self.assertNotIn("Uninstalling", result.stdout, typed)
+
+    def test_editable_install_names_pip_uninstall_and_keeps_the_source(self):
+        ws.venv.set_pyspark(None)
+        source = ws.path("src", "spark", "python")
+        write(os.path.join(source, "pyspark", "__init__.py"), "__version__ = '3.5.9'\n")
+        write(os.path.join(source, "pyspark", "version.py"), "__version__ = '3.5.9'\n")
+        # What `pip install -e` leaves in the site folder: a .pth naming the source, and a
+        # dist-info whose direct_url.json says editable.
+        site = ws.venv.site_packages()
+        dist = os.path.join(site, "pyspark-3.5.9.dist-info")
+        write(os.path.join(site, "__editable__.pyspark-3.5.9.pth"), source + "\n")
+        write(os.path.join(dist, "METADATA"), "Metadata-Version: 2.1\nName: pyspark\nVersion: 3.5.9\n")
+        write(os.path.join(dist, "INSTALLER"), "pip\n")
+        write(os.path.join(dist, "direct_url.json"),
+              json.dumps({"url": "file://" + source, "dir_info": {"editable": True}}))
+        write(os.path.join(dist, "RECORD"), "__editable__.pyspark-3.5.9.pth,,\n"
+              "pyspark-3.5.9.dist-info/METADATA,,\npyspark-3.5.9.dist-info/INSTALLER,,\n"
+              "pyspark-3.5.9.dist-info/direct_url.json,,\npyspark-3.5.9.dist-info/RECORD,,\n")
+        result = run_plo(["spark", "set-version", "4.1.3"], plo_env(ws.venv, JAVA17))
+        self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
+        self.assertIn(f"  PySpark 3.5.9 in {source} is an editable install (pip install -e): plo does "
+                      f"not replace a source folder\n   Run '{ws.venv.python} -m pip uninstall pyspark' "
+                      "first (your source folder stays), then run 'plo spark set-version' again\n",
+                      result.stdout)
+        self.assertNotIn("Remove that folder", result.stdout)
+        self.assertNotIn("Uninstalling", result.stdout)
+        # The command it names does what it says.
+        ws.venv.pip("uninstall", "-y", "pyspark")
+        self.assertTrue(os.path.isfile(os.path.join(source, "pyspark", "__init__.py")))
+        self.assertIsNone(support.imported_pyspark(ws.venv.python))
+
+    def test_a_question_of_pip_reaches_the_user_at_the_terminal(self):
+        ws.venv.set_pyspark("3.5.9")
+        answer = ws.path("answer")
+        asking = os.path.join(os.path.dirname(ws.venv.python), "asking-python")
+        # An installer that asks for a user name on the terminal, as pip does for a private index.
+        write(asking, '#!/bin/sh\nif [ "$3" = install ]; then printf "User for the index: " >/dev/tty; '
+                      f'read name </dev/tty; echo "$name" >{answer}; fi\nexec "{ws.venv.python}" "$@"\n',
+              0o755)
+        pid, fd = pty.fork()
+        if pid == 0:
+            os.execve(support.PLO, [support.PLO, "spark", "set-version", "4.1.3"],
+                      plo_env(ws.venv, JAVA17, PLO_PYTHON=asking))
+        seen = b""
+
+        def read_until(wanted, limit=120):
+            nonlocal seen
+            for _ in range(limit * 10):
+                if wanted is not None and wanted in seen:
+                    return True
+                ready, _, _ = select.select([fd], [], [], 0.1)
+                if ready:
+                    try:
+                        chunk = os.read(fd, 4096)
+                    except OSError:  # the other end closed
+                        return wanted is None
+                    if not chunk:
+                        return wanted is None
+                    seen += chunk
+            return False
+
+        ended = False
+        try:
+            self.assertTrue(read_until(b"User for the index: "), seen)
+            os.write(fd, b"alice\n")
+            ended = read_until(None)  # plo ends: the installer was not stopped
+            self.assertTrue(ended, seen)
+        finally:
+            if not ended:
+                os.kill(pid, signal.SIGKILL)
+            _, status = os.waitpid(pid, 0)
+            os.close(fd)
+        self.assertEqual(os.waitstatus_to_exitcode(status), 0, seen)
+        with open(answer) as f:
+            self.assertEqual(f.read(), "alice\n")
+        self.assertIn(b"PySpark 4.1.3 installed successfully", seen)
+        self.assertEqual(ws.venv.installed_pyspark(), "4.1.3")
+
+    def test_two_names_of_one_interpreter_share_its_lock(self):
+        ws.venv.set_pyspark("3.5.9")
+        link = ws.path("names", "my-python")
+        os.makedirs(os.path.dirname(link), exist_ok=True)
+        if not os.path.lexists(link):
+            os.symlink(ws.venv.python, link)
+        first = start(["spark", "set-version", "4.1.3"], slow_python("sleep 8"))
+        wait_for_line(self, first, "  Installing PySpark 4.1.3...")
+        second = run_plo(["spark", "set-version", "3.4.4"], plo_env(ws.venv, JAVA17, PLO_PYTHON=link))
+        first.communicate(timeout=120)
+        self.assertEqual(second.returncode, 1, second.stdout + second.stderr)
+        self.assertIn(f"Error: another plo is still working on {ws.venv.root}", second.stderr)
+        self.assertEqual(support.imported_pyspark(ws.venv.python), "4.1.3")
+
+    def test_a_failed_restore_keeps_the_copy_and_the_next_run_brings_it_back(self):
+        mount = ws.path("few-inodes")
+        os.makedirs(mount, exist_ok=True)
+        if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=256m,nr_inodes=30000", "tmpfs", mount],
+                          capture_output=True).returncode != 0:
+            self.skipTest("cannot mount a tmpfs here")
+        try:
+            venv = support.Venv(os.path.join(mount, "venv"), ws.wheels)
+            venv.set_pyspark("3.5.9")
+            # Once pip has removed 3.5.9, the filesystem runs out of inodes: the install, the
+            # rollback's install and the restore's folders all fail.
+            filler = os.path.join(mount, "filler")
+            wrapper = os.path.join(venv.root, "bin", "filling-python")
+            write(wrapper, f'#!/bin/sh\nif [ "$3" = install ]; then "{support.BASE_PYTHON}" -c "\n'
+                           f'import os\nos.makedirs(\'{filler}\', exist_ok=True)\ni = 0\n'
+                           f'while True:\n    i += 1\n    open(\'{filler}/%d\' % i, \'w\').close()\n'
+                           f'" 2>/dev/null; fi\nexec "{venv.python}" "$@"\n', 0o755)
+            env = plo_env(venv, JAVA17, PLO_PYTHON=wrapper)
+            result = run_plo(["spark", "set-version", "4.1.3"], env)
+            self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
+            self.assertIn("Could not restore PySpark from the kept files: ", result.stdout)
+            stash = os.path.join(venv.site_packages(), ".plo-pyspark-stash")
+            self.assertIn(f"  PySpark 3.5.9's files stay kept in {stash}: the next 'plo spark "
+                          "set-version' puts them back first\n", result.stdout)
+            self.assertTrue(os.path.isdir(stash))
+            shutil.rmtree(filler)
+            check = run_plo(["spark", "check"], plo_env(venv, JAVA17))
+            self.assertIn("Note: a 'plo spark set-version' could not put PySpark 3.5.9 back: its "
+                          f"files are kept in {stash}", check.stderr)
+            # Offline: the kept files are all it has.
+            empty = ws.path("no-wheels")
+            os.makedirs(empty, exist_ok=True)
+            result = run_plo(["spark", "set-version", "3.5.9"],
+                             dict(plo_env(venv, JAVA17), PIP_FIND_LINKS=empty))
+            self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+            self.assertIn("  A plo run could not put PySpark 3.5.9 back: putting back its kept files "
+                          "now\nRestored PySpark 3.5.9 from the files kept before uninstalling\n",
+                          result.stdout)
+            self.assertTrue(result.stdout.endswith("\nPySpark 3.5.9 is already installed\n\n"))
+            self.assertEqual(support.imported_pyspark(venv.python), "3.5.9")
+            self.assertFalse(os.path.exists(stash))
+            jars = os.listdir(os.path.join(venv.site_packages(), "pyspark", "jars"))
+            self.assertFalse([j for j in jars if "4.1.3" in j], jars)
+        finally:
+            subprocess.run(["umount", "-l", mount], capture_output=True)

@@ -219,6 +219,9 @@ class FakeRunner : public ProcessRunner {
     field("venv", environment.in_virtual_env ? "1" : "");
     field("managed", environment.externally_managed ? "1" : "");
     if (environment.stash) field("stash", *environment.stash);
+    if (environment.install_to) field("install_to", *environment.install_to);
+    for (const auto& folder : environment.shadowing_folders) field("pyspark_ahead", folder);
+    if (environment.editable) field("editable", *environment.editable);
     if (compat_.pyspark) {
       field("package", environment.package.value_or("/venv/site-packages/pyspark"));
       using Origin = EnvironmentProbe::Origin;

@@ -28,7 +28,9 @@ TEST(ClassifySmokeTest, SortsOutcomesInOrder) {
       {0, "OK\n", "", true, ""},
       {0, "spark says OK", "noise", true, ""},
       {0, "", "", false, "Unknown error"},
-      {1, "OK\n", "", false, "OK\n"},
+      {1, "OK\n", "", false, "OK"},
+      {1, "", "boom: executor lost\r\n\n", false, "boom: executor lost"},
+      {1, "", "\n", false, "Unknown error"},
       {1, "", "", false, "Unknown error"},
       {1, "stdout only", "", false, "stdout only"},
       {1, "ignored", "boom", false, "boom"},
@@ -110,18 +112,20 @@ TEST(Uninstall, ReportsEachOutcomeAndAlwaysTheVersion) {
   struct Case {
     FakeRunner::Outcome outcome;
     std::string last_line;
+    bool ok;  // a failed uninstall stops the install: the two would mix
   } cases[] = {
-      {{0, "", "", false, false}, "<yellow>  Removed PySpark 3.5.9</yellow>"},
-      {{1, "", "", false, false}, "<yellow>  Warning: Could not uninstall PySpark</yellow>"},
+      {{0, "", "", false, false}, "<yellow>  Removed PySpark 3.5.9</yellow>", true},
+      {{1, "", "", false, false}, "<yellow>  Warning: Could not uninstall PySpark</yellow>", false},
       {{0, "", "", false, true},
-       "<red>  Error uninstalling: cannot run /venv/bin/python: No such file</red>"},
+       "<red>  Error uninstalling: cannot run /venv/bin/python: No such file</red>",
+       false},
   };
   for (const auto& c : cases) {
     TaskFixture f;
     f.compat.install("3.5.9");
     f.runner.uninstall_outcome = c.outcome;
     const auto [ok, previous] = f.task()._uninstall_pyspark();
-    EXPECT_TRUE(ok);
+    EXPECT_EQ(ok, c.ok);
     EXPECT_EQ(previous, "3.5.9");
     EXPECT_THAT(f.console.lines, ElementsAre("  Uninstalling PySpark 3.5.9...", c.last_line));
     ASSERT_EQ(f.runner.runs.size(), 1u);

@@ -76,6 +76,10 @@ TEST(Pep440, NormalisesPlainVersionsAndRefusesTheRest) {
       {"3.4.1.post", "3.4.1.post0"},
       {"1!2.0", "1!2"},
       {"3.5.1+Local.7", "3.5.1+local.7"},
+      {"v3.5.1", "3.5.1"},
+      {"3.5.1+abc.05", "3.5.1+abc.5"},
+      {"3.5.1+abc-007_x", "3.5.1+abc.7.x"},
+      {"vv3.5", std::nullopt},
       {"", std::nullopt},
       {"3.5.9; python_version < \"3\"", std::nullopt},
       {"3.5.*", std::nullopt},
@@ -88,6 +92,25 @@ TEST(Pep440, NormalisesPlainVersionsAndRefusesTheRest) {
       {std::string(200, '1'), std::nullopt},
   };
   for (const auto& c : cases) EXPECT_EQ(pep440_key(c.text), c.key) << c.text;
+}
+
+TEST(Pep440, SameVersionAsPipComparesThem) {
+  struct Case {
+    std::string a, b;
+    bool same;
+  } cases[] = {
+      {"3.5.1", "3.5.1.0", true},
+      {"3.5.1", "03.05.01", true},
+      {"3.5.1", "v3.5.1", true},
+      {"4.0.0rc1", "4.0.0c1", true},
+      {"3.5.1", "3.5.10", false},
+      {"3.5.1", "3.5.1rc1", false},
+      {"3.5.1+a.05", "3.5.1+a.5", true},
+      {"3.5.1", "3.5.1+a", false},
+      {"x", "x", true},
+      {"x", "X", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(same_version(c.a, c.b), c.same) << c.a << " " << c.b;
 }
 
 TEST(ShellQuoted, QuotesOnlyWhatAShellWouldSplitOrExpand) {
@@ -119,20 +142,32 @@ TEST(Stash, KeepsFilesThroughAnUninstallAndPutsThemBack) {
   const fs::path site = tmp.path / "site-packages";
   write(site / "pyspark" / "__init__.py", "old");
   write(site / "pyspark-3.5.9.dist-info" / "RECORD", "pyspark/__init__.py,,\n");
+  write(site / "py4j" / "java_gateway.py", "old py4j");
+  write(site / "py4j-0.10.9.7.dist-info" / "RECORD", "py4j/java_gateway.py,,\n");
   write(tmp.path / "bin" / "spark-submit", "script");
   ::chmod((tmp.path / "bin" / "spark-submit").c_str(), 0755);
+  // Files no RECORD names (the user's conf and jars) are there before the copy is made.
+  write(site / "pyspark" / "conf" / "spark-env.sh", "export A=1\n");
+  write(site / "pyspark" / "jars" / "hadoop-aws.jar", "user's");
   const PySparkStash stash(site / PySparkStash::kFolderName);
   stash.create("3.5.9",
                {(site / "pyspark" / "__init__.py").string(),
                 (site / "pyspark-3.5.9.dist-info" / "RECORD").string(),
+                (site / "py4j" / "java_gateway.py").string(),
+                (site / "py4j-0.10.9.7.dist-info" / "RECORD").string(),
                 (tmp.path / "bin" / "spark-submit").string(), (tmp.path / "missing").string()});
   EXPECT_EQ(stash.version(), "3.5.9");
   EXPECT_TRUE(PySparkStash::complete_pyspark_in(site));
 
-  // pip's uninstall removes the names; a cut install leaves half of another version. Files no
-  // RECORD names (the user's conf and jars) survive both.
-  write(site / "pyspark" / "conf" / "spark-env.sh", "export A=1\n");
-  write(site / "pyspark" / "jars" / "hadoop-aws.jar", "user's");
+  // pip's uninstall removes the names; a cut install leaves half of another version (with jars
+  // no RECORD names yet, and a newer py4j). The user's files survive both.
+  write(site / "pyspark" / "jars" / "spark-core-4.1.3.jar", "new");
+  fs::remove_all(site / "py4j-0.10.9.7.dist-info");
+  fs::remove(site / "py4j" / "java_gateway.py");  // pip writes a new file, never into the link
+  write(site / "py4j" / "java_gateway.py", "new py4j");
+  write(site / "py4j" / "new_module.py", "new py4j");
+  write(site / "py4j-0.10.9.9.dist-info" / "RECORD",
+        "py4j/java_gateway.py,,\npy4j/new_module.py,,\n");
   fs::remove(site / "pyspark" / "__init__.py");
   fs::remove_all(site / "pyspark-3.5.9.dist-info");
   fs::remove(tmp.path / "bin" / "spark-submit");
@@ -148,6 +183,11 @@ TEST(Stash, KeepsFilesThroughAnUninstallAndPutsThemBack) {
   EXPECT_FALSE(fs::exists(site / "pyspark" / "half.py"));
   EXPECT_FALSE(fs::exists(site / "pyspark" / "sql"));  // emptied by the removal
   EXPECT_FALSE(fs::exists(site / "PySpark-4.1.3.dist-info"));
+  EXPECT_FALSE(fs::exists(site / "pyspark" / "jars" / "spark-core-4.1.3.jar"));
+  EXPECT_EQ(read(site / "py4j" / "java_gateway.py"), "old py4j");
+  EXPECT_FALSE(fs::exists(site / "py4j" / "new_module.py"));
+  EXPECT_FALSE(fs::exists(site / "py4j-0.10.9.9.dist-info"));
+  EXPECT_TRUE(fs::exists(site / "py4j-0.10.9.7.dist-info" / "RECORD"));
   EXPECT_EQ(read(site / "pyspark" / "conf" / "spark-env.sh"), "export A=1\n");
   EXPECT_EQ(read(site / "pyspark" / "jars" / "hadoop-aws.jar"), "user's");
   EXPECT_FALSE(PySparkStash::half_removed_pyspark_in(site));
@@ -198,6 +238,20 @@ TEST(InstallPreflight, RefusesWhatTheInstallerCannotChange) {
       {"no dist-info", [](FakeRunner& r) { r.without_dist_info = true; },
        "<red>  PySpark 3.5.9 in /venv/site-packages/pyspark was not installed by pip (it has no "
        "dist-info): pip cannot replace it</red>"},
+      {"editable",
+       [](FakeRunner& r) {
+         r.without_dist_info = true;
+         r.environment.editable = "file:///src/spark/python";
+       },
+       "<red>  PySpark 3.5.9 in /venv/site-packages is an editable install (pip install -e): plo "
+       "does not replace a source folder</red>"},
+      {"shadowed",
+       [](FakeRunner& r) {
+         r.environment.install_to = "/venv/site-packages";
+         r.environment.shadowing_folders = {"/home/u/.local/site"};
+       },
+       "<red>  PySpark in /home/u/.local/site comes before /venv/site-packages on the import path: "
+       "what pip installs there would not be imported</red>"},
   };
   for (const auto& c : cases) {
     TaskFixture f;
