@@ -35,6 +35,9 @@ const std::vector<ManagedRuntime>& managed_runtimes();
 // The platforms, in the order plo lists them.
 const std::vector<std::string>& runtime_platforms();
 
+// How a platform is shown: "AWS Glue" for "glue"; the name itself for one plo does not know.
+std::string platform_title(std::string_view platform);
+
 // The runtime a name stands for: a row's name (any letter case), or for Databricks a cluster's
 // runtime key ("16.4.x-scala2.12") or line ("16.4"). Nothing for a name no row has.
 const ManagedRuntime* find_runtime(std::string_view name);

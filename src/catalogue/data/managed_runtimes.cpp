@@ -4,6 +4,8 @@
 
 #include "catalogue/runtimes.h"
 
+#include <utility>
+
 namespace plo {
 namespace {
 
@@ -431,6 +433,19 @@ const std::vector<std::string>& runtime_platforms() {
   static const std::vector<std::string> platforms = {"glue",       "emr",    "dataproc",
                                                      "databricks", "fabric", "synapse"};
   return platforms;
+}
+
+std::string platform_title(std::string_view platform) {
+  static const std::pair<const char*, const char*> kTitles[] = {{"glue", "AWS Glue"},
+                                                                {"emr", "Amazon EMR"},
+                                                                {"dataproc", "Dataproc Serverless"},
+                                                                {"databricks", "Databricks"},
+                                                                {"fabric", "Microsoft Fabric"},
+                                                                {"synapse", "Azure Synapse"}};
+  for (const auto& [name, title] : kTitles) {
+    if (platform == name) return title;
+  }
+  return std::string(platform);
 }
 
 std::optional<std::string> databricks_major_spark(int major) {

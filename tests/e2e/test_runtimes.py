@@ -1,0 +1,101 @@
+"""`plo runtimes` and runtime computes: the managed runtimes' table against a real venv with
+stand-in wheels and a real JDK, offline. Versions come from plo's own table by meaning."""
+
+import json
+import os
+import subprocess
+import unittest
+
+import support
+from support import JAVA17, plo_env
+
+ws = None
+
+
+def table():
+    result = subprocess.run([support.PLO, "runtimes", "--json"], env=plo_env(),
+                            capture_output=True, text=True, check=True)
+    return {row["name"]: row for row in json.loads(result.stdout)["runtimes"]}
+
+
+def other_patch(version):
+    """Another patch of the same line: the local PySpark that is near a runtime's but not it."""
+    head, _, last = version.rpartition(".")
+    return f"{head}.{1 if last != '1' else 2}"
+
+
+def setUpModule():
+    global ws
+    ws = support.Workspace()
+    rows = table()
+    glue = rows["glue-5.0"]["spark"]
+    for version in {glue, other_patch(glue)}:
+        support.build_pyspark_wheel(ws.wheels, version, ws.marker, class_major=52)
+
+
+def tearDownModule():
+    ws.cleanup()
+
+
+class Runtimes(unittest.TestCase):
+    def setUp(self):
+        support.require_java(JAVA17)
+        self.rows = table()
+        self.home = ws.path("home-" + self._testMethodName)
+        os.makedirs(self.home, exist_ok=True)
+
+    def plo(self, *args, venv=None):
+        env = plo_env(venv or ws.venv, JAVA17, PLO_HOME=self.home, LC_ALL="C.UTF-8")
+        return subprocess.run([support.PLO, *args], env=env, capture_output=True, text=True,
+                              timeout=300)
+
+    def show(self, name, venv=None):
+        result = self.plo("runtimes", "show", name, "--json", venv=venv)
+        return result.returncode, json.loads(result.stdout)
+
+    def test_every_platform_with_a_source_per_row(self):
+        platforms = {row["platform"] for row in self.rows.values()}
+        self.assertEqual(platforms, {"glue", "emr", "dataproc", "databricks", "fabric", "synapse"})
+        for row in self.rows.values():
+            self.assertTrue(row["source"].startswith("https://"), row["name"])
+            self.assertEqual(row["checked"], row["checked"][:10])
+        glue = self.plo("runtimes", "--platform", "glue").stdout
+        self.assertIn("AWS Glue", glue)
+        self.assertNotIn("emr-", glue)
+
+    def test_show_then_use_brings_the_environment_to_the_runtime(self):
+        venv = support.Venv(ws.path("venv-use"), ws.wheels)
+        glue5, glue4 = self.rows["glue-5.0"], self.rows["glue-4.0"]
+        venv.set_pyspark(other_patch(glue5["spark"]))
+        code, document = self.show("glue-5.0", venv)
+        self.assertEqual(code, 1)
+        failing = [row for row in document["rows"] if not row["ok"]]
+        self.assertEqual([(r["component"], r["local"], r["runtime"]) for r in failing],
+                         [("PySpark", other_patch(glue5["spark"]), glue5["spark"])])
+        self.assertEqual(failing[0]["fix"], "plo spark set-version " + glue5["spark"])
+        text = self.plo("runtimes", "show", "glue-5.0", venv=venv).stdout
+        self.assertEqual(text.count("✗"), 1, text)
+
+        code, document = self.show("glue-4.0", venv)
+        self.assertEqual(code, 1)
+        self.assertEqual([r["component"] for r in document["rows"] if not r["ok"]],
+                         ["PySpark", "Python", "Java"])
+        self.assertIn("uv venv --python " + glue4["python"][-1],
+                      [r["fix"] for r in document["rows"]])
+
+        used = self.plo("runtimes", "use", "glue-5.0", "--yes", venv=venv)
+        self.assertEqual(used.returncode, 0, used.stdout + used.stderr)
+        self.assertEqual(venv.installed_pyspark(), glue5["spark"])
+        self.assertIn("Pinned Java 17", used.stdout)
+        self.assertEqual(self.show("glue-5.0", venv)[0], 0)
+
+    def test_an_unknown_name_lists_the_closest(self):
+        result = self.plo("runtimes", "show", "glue-5.9")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("Unknown runtime 'glue-5.9'", result.stdout)
+        self.assertIn("glue-5.0", result.stdout)
+        self.assertNotIn("emr-", result.stdout)
+
+
+if __name__ == "__main__":
+    unittest.main()
