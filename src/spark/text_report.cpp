@@ -303,6 +303,13 @@ void print_match_head(Console& c, const MatchReport& r) {
   if (r.compute->master)
     c.echo("  Master URL:  " + escape_controls(without_tokens(*r.compute->master)));
   if (r.compute->host) c.echo("  Host:        " + escape_controls(*r.compute->host));
+  // Beside the report on standard error: the report's own lines stay as they are.
+  if (r.managed_runtime) {
+    c.echo_err("  Runtime:     " + r.managed_runtime->title);
+  } else if (r.path == DetectionPath::Runtime) {
+    c.echo_err("  Runtime:     " + escape_controls(*r.compute->runtime) +
+               " is not in plo's runtime table (plo runtimes lists them)");
+  }
   c.echo();
   c.echo("Connecting to cluster...");
 }

@@ -89,6 +89,33 @@ class Runtimes(unittest.TestCase):
         self.assertIn("Pinned Java 17", used.stdout)
         self.assertEqual(self.show("glue-5.0", venv)[0], 0)
 
+    def test_a_runtime_compute_is_matched_from_the_table(self):
+        venv = support.Venv(ws.path("venv-compute"), ws.wheels)
+        glue = self.rows["glue-5.0"]
+        venv.set_pyspark("3.4.4")  # another line than the runtime's
+        added = self.plo("compute", "add", "etl", "--type", "glue", "--runtime", "glue-5.0")
+        self.assertEqual(added.returncode, 0, added.stdout + added.stderr)
+        path = os.path.join(self.home, "computes.yml")
+        with open(path) as f:
+            before = f.read()
+        refused = self.plo("compute", "add", "other", "--type", "glue", "--runtime", "glue-9.9")
+        self.assertEqual(refused.returncode, 1)
+        self.assertIn("Not added", refused.stdout)
+        with open(path) as f:
+            self.assertEqual(f.read(), before)
+
+        tested = self.plo("compute", "test", "etl", "--json", venv=venv)
+        self.assertEqual(json.loads(tested.stdout)["spark_version"], glue["spark"])
+        document = json.loads(self.plo("spark", "match-cluster", "etl", "--json", venv=venv).stdout)
+        self.assertEqual(document["cluster_version"], glue["spark"])
+        self.assertEqual(document["runtime"]["name"], "glue-5.0")
+
+        matched = self.plo("spark", "match-cluster", "etl", "--install", "--yes", venv=venv)
+        self.assertIn("  Runtime:     " + glue["title"] + "\n", matched.stderr)
+        self.assertNotIn("Runtime:", matched.stdout)
+        self.assertEqual(matched.returncode, 0, matched.stdout + matched.stderr)
+        self.assertEqual(venv.installed_pyspark(), glue["spark"])
+
     def test_an_unknown_name_lists_the_closest(self):
         result = self.plo("runtimes", "show", "glue-5.9")
         self.assertEqual(result.returncode, 1)
