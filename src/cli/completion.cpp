@@ -55,10 +55,11 @@ _plo() {
     "pin --pyspark") _plo_offer_from versions; return ;;
     "pin --compute") _plo_offer_from computes; return ;;
     "pin --java") _plo_offer_from java-majors; return ;;
+    "pin --runtime") _plo_offer_from runtimes; return ;;
   esac
   case $group in
     sync) _plo_offer --yes --dry-run --json --help; return ;;
-    pin) _plo_offer --pyspark --java --compute --help; return ;;
+    pin) _plo_offer --pyspark --java --compute --runtime --help; return ;;
   esac
   if ((COMP_CWORD == 2)); then
     case $group in
@@ -143,10 +144,11 @@ _plo() {
     "pin --pyspark") _plo_dynamic versions; return ;;
     "pin --compute") _plo_dynamic computes; return ;;
     "pin --java") _plo_dynamic java-majors; return ;;
+    "pin --runtime") _plo_dynamic runtimes; return ;;
   esac
   case $group in
     sync) compadd -- --yes --dry-run --json --help; return ;;
-    pin) compadd -- --pyspark --java --compute --help; return ;;
+    pin) compadd -- --pyspark --java --compute --runtime --help; return ;;
   esac
   if ((CURRENT == 3)); then
     case $group in
@@ -280,6 +282,7 @@ complete -c plo -n '__plo_top sync' -l yes -l dry-run -l json
 complete -c plo -n '__plo_top pin' -l pyspark -x -a '(__plo_words versions)'
 complete -c plo -n '__plo_top pin' -l java -x -a '(__plo_words java-majors)'
 complete -c plo -n '__plo_top pin' -l compute -x -a '(__plo_words computes)'
+complete -c plo -n '__plo_top pin' -l runtime -x -a '(__plo_words runtimes)'
 )SH";
 
 // A word goes to the shell only when it is one line of printable text.

@@ -76,10 +76,11 @@ std::string pin_text(std::string_view text, const PinValues& values, const std::
   const std::string newline =
       !lines.empty() && lines.front().ends_with("\r\n") ? std::string("\r\n") : std::string("\n");
 
-  std::array<std::pair<std::string_view, std::optional<std::string>>, 3> wanted = {{
+  std::array<std::pair<std::string_view, std::optional<std::string>>, 4> wanted = {{
       {"pyspark", values.pyspark ? std::optional(toml_string(*values.pyspark)) : std::nullopt},
       {"java", values.java ? std::optional(std::to_string(*values.java)) : std::nullopt},
       {"compute", values.compute ? std::optional(toml_string(*values.compute)) : std::nullopt},
+      {"runtime", values.runtime ? std::optional(toml_string(*values.runtime)) : std::nullopt},
   }};
 
   size_t header = lines.size();
@@ -136,7 +137,8 @@ std::string pin_text(std::string_view text, const PinValues& values, const std::
   }
   if (!check || (values.pyspark && check->pyspark != values.pyspark) ||
       (values.java && check->java != values.java) ||
-      (values.compute && check->compute != values.compute)) {
+      (values.compute && check->compute != values.compute) ||
+      (values.runtime && check->runtime != values.runtime)) {
     throw ProjectFileError(file +
                            ": its [tool.plo] is written in a way plo cannot edit safely (inline "
                            "or with dotted keys); change it by hand");

@@ -86,7 +86,10 @@ json check_json(const CheckReport& r) {
                {"pyspark", r.project->target.pyspark},
                {"java", r.project->target.java},
                {"compute", optional_text(r.project->spec.compute)},
-               {"matches", r.project->matches}};
+               {"runtime", optional_text(r.project->spec.runtime)},
+               {"python_fits", optional_flag(r.project->python_fits)},
+               {"contradictions", r.project->target.contradictions},
+               {"matches", r.project->fits()}};
   }
   json document = json_document({{"python", r.python},
                                  {"pyspark", pyspark},

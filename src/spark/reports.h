@@ -50,7 +50,7 @@ struct CheckReport {
   bool ok() const {
     return (java_needed() ? compatible.value_or(false) : pyspark.has_value()) &&
            installation_sound() && python_fits.value_or(true) && !project_error &&
-           (!project || project->matches);
+           (!project || project->fits());
   }
 };
 

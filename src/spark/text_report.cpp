@@ -269,6 +269,14 @@ void print_project_drift(Console& c, const CheckReport& r) {
       c.echo(c.style(*line, Color::Yellow));
       c.echo();
     }
+    if (const auto line = python_drift_line(*r.project)) {
+      c.echo(c.style(*line, Color::Red));
+      c.echo();
+    }
+    for (const std::string& contradiction : r.project->target.contradictions) {
+      c.echo(c.style("  pyproject.toml: " + escape_controls(contradiction) + " (the key wins)",
+                     Color::Yellow));
+    }
   }
 }
 

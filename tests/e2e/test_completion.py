@@ -67,7 +67,7 @@ class Bash(unittest.TestCase):
         self.assertEqual(self.complete(["doctor", "--json", "--d"]), ["--deep"])
         self.assertEqual(self.complete(["sync", "--"]), ["--yes", "--dry-run", "--json", "--help"])
         self.assertEqual(self.complete(["pin", "--java", "17", "--"]),
-                         ["--pyspark", "--java", "--compute", "--help"])
+                         ["--pyspark", "--java", "--compute", "--runtime", "--help"])
 
     def test_set_version_offers_the_tables_versions_once(self):
         offered = self.complete(["spark", "set-version", ""])

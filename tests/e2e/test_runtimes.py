@@ -31,6 +31,9 @@ def setUpModule():
     glue = rows["glue-5.0"]["spark"]
     for version in {glue, other_patch(glue)}:
         support.build_pyspark_wheel(ws.wheels, version, ws.marker, class_major=52)
+    delta = rows["glue-5.0"]["delta"]
+    for version in {delta, other_patch(delta)}:
+        support.build_wheel(ws.wheels, "delta-spark", version, {"delta/__init__.py": ""})
 
 
 def tearDownModule():
@@ -115,6 +118,44 @@ class Runtimes(unittest.TestCase):
         self.assertNotIn("Runtime:", matched.stdout)
         self.assertEqual(matched.returncode, 0, matched.stdout + matched.stderr)
         self.assertEqual(venv.installed_pyspark(), glue["spark"])
+
+    def test_a_project_on_a_runtime_syncs_to_it(self):
+        venv = support.Venv(ws.path("venv-project"), ws.wheels)
+        glue = self.rows["glue-5.0"]
+        venv.set_pyspark(other_patch(glue["spark"]))
+        venv.pip("install", "delta-spark==" + other_patch(glue["delta"]))
+        folder = ws.path("project")
+        os.makedirs(os.path.join(folder, ".git"))
+        env = plo_env(venv, JAVA17, PLO_HOME=self.home)
+
+        def plo(*args):
+            return subprocess.run([support.PLO, *args], env=env, cwd=folder, capture_output=True,
+                                  text=True, timeout=300)
+
+        pinned = plo("pin", "--runtime", "glue-5.0")
+        self.assertEqual(pinned.returncode, 0, pinned.stdout + pinned.stderr)
+        with open(os.path.join(folder, "pyproject.toml")) as f:
+            self.assertEqual(f.read(), '[tool.plo]\nruntime = "glue-5.0"\n')
+        drift = plo("spark", "check")
+        self.assertEqual(drift.returncode, 1)
+        self.assertIn("run 'plo sync'", drift.stdout)
+
+        synced = plo("sync", "--yes")
+        self.assertEqual(synced.returncode, 0, synced.stdout + synced.stderr)
+        self.assertEqual(venv.installed_pyspark(), glue["spark"])
+        self.assertIn("Pinned Java 17", synced.stdout)
+        self.assertIn("delta-spark " + glue["delta"] + " installed", synced.stdout)
+        check = plo("spark", "check", "--json")
+        self.assertEqual(check.returncode, 0, check.stdout + check.stderr)
+        project = json.loads(check.stdout)["project"]
+        self.assertEqual((project["runtime"], project["matches"]), ("glue-5.0", True))
+
+        # An explicit key beside the runtime wins, and doctor names the contradiction.
+        with open(os.path.join(folder, "pyproject.toml"), "a") as f:
+            f.write(f'java = {glue["java"] + 4}\n')
+        doctor = json.loads(plo("doctor", "--json").stdout)
+        area = next(c for c in doctor["checks"] if c["area"] == "project")
+        self.assertTrue(any("differs from AWS Glue 5.0" in d for d in area["details"]), area)
 
     def test_an_unknown_name_lists_the_closest(self):
         result = self.plo("runtimes", "show", "glue-5.9")
