@@ -277,6 +277,7 @@ void print_project_drift(Console& c, const CheckReport& r) {
       c.echo(c.style("  pyproject.toml: " + escape_controls(contradiction) + " (the key wins)",
                      Color::Yellow));
     }
+    if (!r.project->target.contradictions.empty()) c.echo();
   }
 }
 
