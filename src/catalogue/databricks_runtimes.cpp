@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "catalogue/runtimes.h"
+
 namespace plo {
 namespace {
 
@@ -38,19 +40,14 @@ std::optional<std::string> databricks_runtime_line(std::string_view runtime) {
 std::optional<std::string> databricks_runtime_spark(std::string_view runtime) {
   const auto line = numeric_line(runtime);
   if (!line) return std::nullopt;
-  static const std::pair<std::pair<int, int>, const char*> kRuntimes[] = {{{12, 2}, "3.3.2"},
-                                                                          {{13, 3}, "3.4.1"},
-                                                                          {{14, 3}, "3.5.0"},
-                                                                          {{15, 4}, "3.5.0"},
-                                                                          {{16, 4}, "3.5.2"}};
-  for (const auto& [key, spark] : kRuntimes) {
-    if (key == *line) return spark;
+  const std::string wanted = std::to_string(line->first) + "." + std::to_string(line->second);
+  for (const ManagedRuntime& row : managed_runtimes()) {
+    if (row.platform != "databricks" || row.spark.empty()) continue;
+    if (databricks_runtime_line(row.name.substr(row.name.find('-') + 1)) == wanted) {
+      return row.spark;
+    }
   }
-  // Every release of these majors ships the same Spark line.
-  if (line->first == 17) return "4.0.0";
-  if (line->first == 18) return "4.1.0";
-  if (line->first == 19) return "4.2.0";
-  return std::nullopt;
+  return databricks_major_spark(line->first);
 }
 
 }  // namespace plo

@@ -5,15 +5,6 @@
 
 namespace plo {
 
-// From each line's newest release: python_requires (2.4 and 3.0 have none: their lowest classifier)
-// and the newest "Programming Language :: Python :: 3.x" classifier of python/setup.py.
-const PythonTable PYSPARK_PYTHON_SUPPORT = {
-    {"2.4", {"2.7", "3.7"}},   {"3.0", {"2.7", "3.9"}},   {"3.1", {"3.6", "3.9"}},
-    {"3.2", {"3.6", "3.9"}},   {"3.3", {"3.7", "3.10"}},  {"3.4", {"3.7", "3.11"}},
-    {"3.5", {"3.8", "3.11"}},  {"4.0", {"3.9", "3.13"}},  {"4.1", {"3.10", "3.14"}},
-    {"4.2", {"3.10", "3.14"}}, {"4.3", {"3.11", "3.14"}},
-};
-
 std::optional<PythonRange> python_range(std::string_view major_minor, const PythonTable& table) {
   const auto found = table.find(major_minor);
   if (found == table.end()) return std::nullopt;

@@ -5,18 +5,6 @@
 
 namespace plo {
 
-const CompatTable PYSPARK_JAVA_COMPATIBILITY = {
-    {"2.4", {{8}, 8}},           {"3.0", {{8, 11}, 11}},      {"3.1", {{8, 11}, 11}},
-    {"3.2", {{8, 11}, 11}},      {"3.3", {{8, 11, 17}, 17}},  {"3.4", {{8, 11, 17}, 17}},
-    {"3.5", {{8, 11, 17}, 17}},  {"4.0", {{17, 21}, 17}},     {"4.1", {{17, 21}, 17}},
-    {"4.2", {{17, 21, 25}, 21}}, {"4.3", {{17, 21, 25}, 21}},
-};
-
-const std::vector<VersionEntry> PYSPARK_VERSIONS = {
-    {"4.3.0", "4.3", "latest"}, {"4.2.0", "4.2", ""}, {"4.1.3", "4.1", ""}, {"4.0.4", "4.0", ""},
-    {"3.5.9", "3.5", "stable"}, {"3.4.4", "3.4", ""}, {"3.3.4", "3.3", ""},
-};
-
 std::pair<bool, std::string> check_java_pyspark_compatibility(int java_version,
                                                               std::string_view major_minor,
                                                               const CompatTable& table) {

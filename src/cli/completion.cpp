@@ -6,6 +6,7 @@
 #include <chrono>
 #include <set>
 
+#include "catalogue/runtimes.h"
 #include "catalogue/versions.h"
 #include "process/posix_runner.h"
 #include "registry/compute_registry.h"
@@ -41,29 +42,31 @@ _plo() {
   for ((i = 3; i < COMP_CWORD; i++)); do
     w=${COMP_WORDS[i]}
     case $w in
-      --master|--host|--type|--cluster-id|--shell) ((i++)) ;;
+      --master|--host|--type|--cluster-id|--runtime|--platform|--shell) ((i++)) ;;
       -*) ;;
       *) ((args++)) ;;
     esac
   done
   if ((COMP_CWORD == 1)); then
-    _plo_offer spark java compute doctor sync pin completion help --help --version
+    _plo_offer spark java compute doctor sync pin runtimes completion help --help --version
     return
   fi
   case "$group $prev" in
     "pin --pyspark") _plo_offer_from versions; return ;;
     "pin --compute") _plo_offer_from computes; return ;;
     "pin --java") _plo_offer_from java-majors; return ;;
+    "pin --runtime") _plo_offer_from runtimes; return ;;
   esac
   case $group in
     sync) _plo_offer --yes --dry-run --json --help; return ;;
-    pin) _plo_offer --pyspark --java --compute --help; return ;;
+    pin) _plo_offer --pyspark --java --compute --runtime --help; return ;;
   esac
   if ((COMP_CWORD == 2)); then
     case $group in
       spark) _plo_offer check versions set-version match-cluster --help ;;
       java) _plo_offer search list set unset env install uninstall --help ;;
       compute) _plo_offer list test add remove --help ;;
+      runtimes) _plo_offer show use --platform --json --help ;;
       doctor) _plo_offer --json --clusters --deep --help ;;
       completion) _plo_offer bash zsh fish ;;
     esac
@@ -75,7 +78,9 @@ _plo() {
   fi
   case $prev in
     --shell) _plo_offer bash zsh fish; return ;;
-    --type) _plo_offer spark databricks; return ;;
+    --type) _plo_offer spark databricks glue emr dataproc fabric synapse; return ;;
+    --runtime) _plo_offer_from runtimes; return ;;
+    --platform) _plo_offer glue emr dataproc databricks fabric synapse; return ;;
     --master|--host|--cluster-id) return ;;
   esac
   case "$group $sub" in
@@ -99,7 +104,14 @@ _plo() {
       _plo_offer --json
       ((args == 0)) && _plo_offer_from computes ;;
     "compute remove") ((args == 0)) && _plo_offer_from computes ;;
-    "compute add") _plo_offer --master --host --type --cluster-id ;;
+    "compute add") _plo_offer --master --host --type --cluster-id --runtime ;;
+    "runtimes show")
+      _plo_offer --json
+      ((args == 0)) && _plo_offer_from runtimes ;;
+    "runtimes use")
+      _plo_offer --yes
+      ((args == 0)) && _plo_offer_from runtimes ;;
+    runtimes\ -*) _plo_offer --platform --json ;;
   esac
   _plo_offer --help
 }
@@ -119,29 +131,31 @@ _plo() {
   for ((i = 4; i < CURRENT; i++)); do
     w=${words[i]}
     case $w in
-      --master|--host|--type|--cluster-id|--shell) ((i++)) ;;
+      --master|--host|--type|--cluster-id|--runtime|--platform|--shell) ((i++)) ;;
       -*) ;;
       *) ((args++)) ;;
     esac
   done
   if ((CURRENT == 2)); then
-    compadd -- spark java compute doctor sync pin completion help --help --version
+    compadd -- spark java compute doctor sync pin runtimes completion help --help --version
     return
   fi
   case "$group ${words[CURRENT-1]}" in
     "pin --pyspark") _plo_dynamic versions; return ;;
     "pin --compute") _plo_dynamic computes; return ;;
     "pin --java") _plo_dynamic java-majors; return ;;
+    "pin --runtime") _plo_dynamic runtimes; return ;;
   esac
   case $group in
     sync) compadd -- --yes --dry-run --json --help; return ;;
-    pin) compadd -- --pyspark --java --compute --help; return ;;
+    pin) compadd -- --pyspark --java --compute --runtime --help; return ;;
   esac
   if ((CURRENT == 3)); then
     case $group in
       spark) compadd -- check versions set-version match-cluster --help ;;
       java) compadd -- search list set unset env install uninstall --help ;;
       compute) compadd -- list test add remove --help ;;
+      runtimes) compadd -- show use --platform --json --help ;;
       doctor) compadd -- --json --clusters --deep --help ;;
       completion) compadd -- bash zsh fish ;;
     esac
@@ -153,7 +167,9 @@ _plo() {
   fi
   case ${words[CURRENT-1]} in
     --shell) compadd -- bash zsh fish; return ;;
-    --type) compadd -- spark databricks; return ;;
+    --type) compadd -- spark databricks glue emr dataproc fabric synapse; return ;;
+    --runtime) _plo_dynamic runtimes; return ;;
+    --platform) compadd -- glue emr dataproc databricks fabric synapse; return ;;
     --master|--host|--cluster-id) return ;;
   esac
   case "$group $sub" in
@@ -176,7 +192,13 @@ _plo() {
       compadd -- --json
       ((args == 0)) && _plo_dynamic computes ;;
     "compute remove") ((args == 0)) && _plo_dynamic computes ;;
-    "compute add") compadd -- --master --host --type --cluster-id ;;
+    "compute add") compadd -- --master --host --type --cluster-id --runtime ;;
+    "runtimes show")
+      compadd -- --json
+      ((args == 0)) && _plo_dynamic runtimes ;;
+    "runtimes use")
+      compadd -- --yes
+      ((args == 0)) && _plo_dynamic runtimes ;;
   esac
   compadd -- --help
 }
@@ -207,7 +229,7 @@ function __plo_no_arg
             continue
         end
         switch $x
-            case --master --host --type --cluster-id --shell
+            case --master --host --type --cluster-id --runtime --platform --shell
                 set skip 1
             case '-*'
             case '*'
@@ -226,12 +248,18 @@ function __plo_words -a kind
     $w[1] __complete $kind 2>/dev/null
 end
 complete -c plo -f
-complete -c plo -n __fish_use_subcommand -a 'spark java compute doctor sync pin completion help'
+complete -c plo -n __fish_use_subcommand -a 'spark java compute doctor sync pin runtimes completion help'
 complete -c plo -n __fish_use_subcommand -l help -l version
 complete -c plo -n '__plo_group spark' -a 'check versions set-version match-cluster'
 complete -c plo -n '__plo_group java' -a 'search list set unset env install uninstall'
 complete -c plo -n '__plo_group compute' -a 'list test add remove'
 complete -c plo -n '__plo_group completion' -a 'bash zsh fish'
+complete -c plo -n '__plo_group runtimes' -a 'show use'
+complete -c plo -n '__plo_group runtimes' -l json
+complete -c plo -n '__plo_group runtimes' -l platform -x -a 'glue emr dataproc databricks fabric synapse'
+complete -c plo -n '__plo_at runtimes show' -l json
+complete -c plo -n '__plo_at runtimes use' -l yes
+complete -c plo -n '__plo_at runtimes show; or __plo_at runtimes use' -a '(__plo_words runtimes)'
 complete -c plo -n '__fish_seen_subcommand_from doctor' -l json -l clusters -l deep
 complete -c plo -n '__plo_at spark check; or __plo_at spark versions' -l json
 complete -c plo -n '__plo_at spark set-version' -l yes
@@ -248,11 +276,13 @@ complete -c plo -n '__plo_at compute list; or __plo_at compute test' -l json
 complete -c plo -n '__plo_at compute test; and __plo_no_arg' -a '(__plo_words computes)'
 complete -c plo -n '__plo_at compute remove; and __plo_no_arg' -a '(__plo_words computes)'
 complete -c plo -n '__plo_at compute add' -l master -l host -l cluster-id -x
-complete -c plo -n '__plo_at compute add' -l type -x -a 'spark databricks'
+complete -c plo -n '__plo_at compute add' -l type -x -a 'spark databricks glue emr dataproc fabric synapse'
+complete -c plo -n '__plo_at compute add' -l runtime -x -a '(__plo_words runtimes)'
 complete -c plo -n '__plo_top sync' -l yes -l dry-run -l json
 complete -c plo -n '__plo_top pin' -l pyspark -x -a '(__plo_words versions)'
 complete -c plo -n '__plo_top pin' -l java -x -a '(__plo_words java-majors)'
 complete -c plo -n '__plo_top pin' -l compute -x -a '(__plo_words computes)'
+complete -c plo -n '__plo_top pin' -l runtime -x -a '(__plo_words runtimes)'
 )SH";
 
 // A word goes to the shell only when it is one line of printable text.
@@ -302,6 +332,8 @@ std::vector<std::string> completion_words(std::string_view kind, const std::stri
           words.push_back(entry.major_minor);
         }
       }
+    } else if (kind == "runtimes") {
+      for (const ManagedRuntime& row : managed_runtimes()) words.push_back(row.name);
     } else if (kind == "java-majors") {
       words = java_majors(self);
     }

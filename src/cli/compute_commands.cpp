@@ -49,9 +49,13 @@ void add_compute_commands(CLI::App& app, ComputeRequest& request) {
          "--cluster-id", [&request](const std::string& v) { request.compute.cluster_id = v; },
          "Databricks cluster id")
       ->option_text("ID");
+  add->add_option_function<std::string>(
+         "--runtime", [&request](const std::string& v) { request.compute.runtime = v; },
+         "A managed runtime of 'plo runtimes' (glue-5.0): its Spark, without a request")
+      ->option_text("NAME");
   add->callback([&request] {
-    if (!request.compute.master && !request.compute.host) {
-      throw CLI::RequiredError("--master or --host");
+    if (!request.compute.master && !request.compute.host && !request.compute.runtime) {
+      throw CLI::RequiredError("--master, --host or --runtime");
     }
     // A workspace host is recorded as what plo would take it for anyway.
     if (!request.compute.type && request.compute.host &&
@@ -64,7 +68,8 @@ void add_compute_commands(CLI::App& app, ComputeRequest& request) {
                {"plo compute add prod --master spark://spark-master.internal:7077",
                 "plo compute add connect --master 'sc://connect.internal:15002/;use_ssl=true'",
                 "plo compute add analytics --host adb-1234567890123456.7.azuredatabricks.net \\",
-                "    --cluster-id 0123-456789-abcdefgh      # recorded as type: databricks"});
+                "    --cluster-id 0123-456789-abcdefgh      # recorded as type: databricks",
+                "plo compute add etl --type glue --runtime glue-5.0"});
   CLI::App* remove = compute->add_subcommand("remove", "Remove a compute engine from computes.yml");
   remove->add_option("NAME", request.name, "A compute engine of computes.yml")->required();
   remove->callback([&request] { request.op = Op::Remove; });

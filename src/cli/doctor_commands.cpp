@@ -28,17 +28,6 @@
 namespace plo::cli {
 namespace {
 
-// Whether the terminal takes UTF-8: the first of LC_ALL, LC_CTYPE and LANG that is set names a
-// UTF-8 codeset (C and POSIX do not).
-bool utf8_locale() {
-  for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
-    if (const auto value = non_empty_env(name)) {
-      return contains_ignoring_case(*value, "utf-8") || contains_ignoring_case(*value, "utf8");
-    }
-  }
-  return false;
-}
-
 std::optional<std::string> env_value(const char* name) {
   const char* value = std::getenv(name);
   if (!value) return std::nullopt;
@@ -114,8 +103,7 @@ int run_doctor(const DoctorRequest& request, const GlobalOptions& options) {
   if (request.json) {
     write_all(document_fd, json_text(doctor_json(report)) + "\n");
   } else {
-    const bool unicode = !non_empty_env("NO_COLOR") && utf8_locale();
-    print_doctor_report(console, report, unicode);
+    print_doctor_report(console, report, unicode_marks());
   }
   return report.ok() ? 0 : 1;
 }

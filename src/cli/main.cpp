@@ -21,6 +21,7 @@
 #include "java_commands.h"
 #include "output.h"
 #include "project_commands.h"
+#include "runtimes_commands.h"
 #include "spark_commands.h"
 #include "usage_error.h"
 #include "user_console.h"
@@ -136,6 +137,8 @@ int main(int argc, char** argv) {
   plo::cli::DoctorRequest doctor;
   plo::cli::add_doctor_command(app, doctor);
   plo::cli::add_project_commands(app, project);
+  plo::cli::RuntimesRequest runtimes;
+  plo::cli::add_runtimes_commands(app, runtimes);
   add_completion_commands(app, completion);
   std::vector<std::string> help_words;
   CLI::App* help = app.add_subcommand("help", "Print the help of plo or of a command");
@@ -173,6 +176,9 @@ int main(int argc, char** argv) {
     if (doctor.chosen) return plo::cli::run_doctor(doctor, options);
     if (project.op != plo::cli::ProjectRequest::Op::None) {
       return plo::cli::run_project(project, options);
+    }
+    if (runtimes.op != plo::cli::RuntimesRequest::Op::None) {
+      return plo::cli::run_runtimes(runtimes, options);
     }
     if (completion.op != CompletionRequest::Op::None) return run_completion(completion);
     return 2;

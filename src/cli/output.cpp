@@ -6,6 +6,9 @@
 #include <cerrno>
 #include <system_error>
 
+#include "util/environment.h"
+#include "util/text.h"
+
 namespace plo::cli {
 
 int set_output_aside() {
@@ -14,6 +17,16 @@ int set_output_aside() {
     throw std::system_error(errno, std::generic_category(), "cannot set up standard output");
   }
   return document_fd;
+}
+
+bool unicode_marks() {
+  if (non_empty_env("NO_COLOR")) return false;
+  for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    if (const auto value = non_empty_env(name)) {
+      return contains_ignoring_case(*value, "utf-8") || contains_ignoring_case(*value, "utf8");
+    }
+  }
+  return false;
 }
 
 }  // namespace plo::cli

@@ -6,13 +6,17 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
 
 #include "catalogue/pep440.h"
+#include "catalogue/runtimes.h"
 #include "compat/real_java_environment.h"
 #include "console/write_all.h"
 #include "download/folder_jdk_installer.h"
+#include "environment/interpreter.h"
 #include "environment/platform.h"
 #include "help.h"
 #include "installer_request.h"
@@ -21,6 +25,7 @@
 #include "output.h"
 #include "project/pin_editor.h"
 #include "project/project_sync.h"
+#include "runtimes/runtimes_task.h"
 #include "services.h"
 #include "spark/spark_task.h"
 #include "util/atomic_write.h"
@@ -72,6 +77,16 @@ int run_sync(const ProjectRequest& request, const GlobalOptions& options) {
             return installer_task.set_version(version);
           },
       .install_jdk = [&](int major) { return java_task.install({.version = major}); },
+      .install_delta =
+          [&](const std::string& version) {
+            // Without its dependencies: the PySpark sync just installed stays as it is.
+            const ProcessResult result =
+                services.runner.run({.argv = {find_interpreter(), "-m", "pip", "install",
+                                              "--no-deps", "delta-spark==" + version},
+                                     .capture = false,
+                                     .time_limit = std::chrono::minutes(10)});
+            return result.exit_code == 0 && !result.timed_out;
+          },
   };
   const SyncReport report =
       sync_project(sync, {.yes = request.yes, .dry_run = request.dry_run}, fs::current_path());
@@ -103,7 +118,21 @@ int run_pin(const ProjectRequest& request, const GlobalOptions& options) {
   Console& c = user.get();
 
   PinValues values{.pyspark = request.pyspark, .java = request.java, .compute = request.compute};
-  if (!values.pyspark && !values.compute) {
+  if (request.runtime) {
+    const ManagedRuntime* runtime = find_runtime(*request.runtime);
+    if (!runtime) {
+      std::string closest;
+      for (const std::string& name : closest_runtime_names(*request.runtime)) {
+        closest += (closest.empty() ? "" : ", ") + name;
+      }
+      c.echo(c.style("Unknown runtime '" + escape_controls(*request.runtime) + "'", Color::Red));
+      c.echo("  Closest: " + closest);
+      return 1;
+    }
+    // The runtime names the PySpark and the Java: nothing is taken from this environment.
+    values.runtime = runtime->name;
+  }
+  if (!values.pyspark && !values.compute && !values.runtime) {
     const auto pyspark = services.compat.get_pyspark_info();
     if (!pyspark) {
       c.echo(c.style("PySpark is not installed: nothing to pin", Color::Red));
@@ -112,7 +141,7 @@ int run_pin(const ProjectRequest& request, const GlobalOptions& options) {
     }
     values.pyspark = pinned_pyspark(*pyspark, services.compat.pyspark_versions());
   }
-  if (!values.java) {
+  if (!values.java && !values.runtime) {
     if (const auto java = services.compat.get_current_java()) values.java = java->version;
   }
 
@@ -132,7 +161,9 @@ int run_pin(const ProjectRequest& request, const GlobalOptions& options) {
   }
   const std::string edited = pin_text(text, values, file.string());
   std::string said;
-  if (values.pyspark) said += "pyspark = \"" + *values.pyspark + "\"";
+  if (values.runtime) said += "runtime = \"" + *values.runtime + "\"";
+  if (values.pyspark)
+    said += (said.empty() ? "" : ", ") + ("pyspark = \"" + *values.pyspark + "\"");
   if (values.java)
     said += (said.empty() ? "" : ", ") + std::string("java = ") + std::to_string(*values.java);
   if (values.compute) {
@@ -174,10 +205,13 @@ void add_project_commands(CLI::App& app, ProjectRequest& request) {
   pin->add_option("--java", request.java, "A Java major version")->check(CLI::Range(1, 999));
   pin->add_option("--compute", request.compute,
                   "A compute engine of computes.yml whose cluster the PySpark line follows");
+  pin->add_option("--runtime", request.runtime,
+                  "A managed runtime of 'plo runtimes' (glue-5.0): its PySpark and Java");
   pin->callback([&request] { request.op = Op::Pin; });
   set_examples(*pin, {"plo pin                        # what is installed now",
                       "plo pin --pyspark 3.5 --java 17",
-                      "plo pin --compute prod         # follow cluster prod's Spark"});
+                      "plo pin --compute prod         # follow cluster prod's Spark",
+                      "plo pin --runtime glue-5.0     # what AWS Glue 5.0 runs"});
 }
 
 int run_project(const ProjectRequest& request, const GlobalOptions& options) {

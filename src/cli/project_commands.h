@@ -19,6 +19,7 @@ struct ProjectRequest {
   std::optional<std::string> pyspark;  // pin --pyspark
   std::optional<int> java;             // pin --java
   std::optional<std::string> compute;  // pin --compute
+  std::optional<std::string> runtime;  // pin --runtime
 };
 
 // Adds `sync` and `pin` to the command line, filling `request` when one of them is given.

@@ -54,6 +54,13 @@ class JavaCompatService {
   // order.
   virtual std::vector<PySparkDistribution> pyspark_distributions() { return {}; }
 
+  // The version of another installed distribution on the interpreter's import path (normalised
+  // name, "delta-spark"), the first found; nothing when it is not installed.
+  virtual std::optional<std::string> distribution_version(std::string_view name) {
+    (void)name;
+    return std::nullopt;
+  }
+
   // SPARK_HOME and the Spark found there, when the environment sets a non-empty one.
   virtual std::optional<SparkHomeFinding> spark_home() { return std::nullopt; }
 

@@ -143,6 +143,13 @@ std::vector<PySparkDistribution> RealCompatService::pyspark_distributions() {
   return find_pyspark_distributions(import_path());
 }
 
+std::optional<std::string> RealCompatService::distribution_version(std::string_view name) {
+  for (const PySparkDistribution& found : find_distributions(import_path(), {name})) {
+    if (!found.version.empty()) return found.version;
+  }
+  return std::nullopt;
+}
+
 std::optional<std::string> RealCompatService::leftover_stash() {
   for (const std::string& entry : import_path()) {
     if (entry.empty()) continue;

@@ -31,6 +31,7 @@ class RealCompatService : public JavaCompatService {
   std::optional<std::string> leftover_stash() override;
   std::optional<std::string> spark_env_java_home_problem() override;
   std::vector<PySparkDistribution> pyspark_distributions() override;
+  std::optional<std::string> distribution_version(std::string_view name) override;
   std::optional<std::string> python_version() override;
   std::optional<SparkHomeFinding> spark_home() override { return find_spark_home(); }
 

@@ -1,3 +1,4 @@
+#include "catalogue/runtimes.h"
 #include "compute/compute_target.h"
 #include "compute/compute_task.h"
 #include "compute/shown.h"
@@ -17,6 +18,10 @@ bool ComputeTask::add(const NewCompute& compute) {
   }
   if (compute.host) {
     if (auto problem = host_problem(*compute.host)) return refused(*problem);
+  }
+  if (compute.runtime && !find_runtime(*compute.runtime)) {
+    return refused("no runtime '" + *compute.runtime +
+                   "' in plo's table (plo runtimes lists them)");
   }
   const std::string path = s_.computes_path();
   std::optional<std::string> previous;

@@ -42,7 +42,8 @@ bool ComputeTask::list(bool json) {
                           {"type", record.type && !record.type->empty() ? *record.type : "spark"},
                           {"master", or_null(masked_master(record))},
                           {"host", or_null(record.setting("host"))},
-                          {"cluster_id", or_null(record.setting("cluster_id"))}});
+                          {"cluster_id", or_null(record.setting("cluster_id"))},
+                          {"runtime", or_null(record.setting("runtime"))}});
     }
     c.echo(json_text(json_document({{"file", path}, {"computes", computes}})));
     return true;
@@ -76,6 +77,7 @@ bool ComputeTask::list(bool json) {
     if (auto master = masked_master(record)) c.echo("    master:     " + shown(*master, 400));
     if (auto host = record.setting("host")) c.echo("    host:       " + shown(*host, 400));
     if (auto id = record.setting("cluster_id")) c.echo("    cluster_id: " + shown(*id));
+    if (auto runtime = record.setting("runtime")) c.echo("    runtime:    " + shown(*runtime));
   }
   c.echo();
   c.echo("  Run 'plo compute test NAME' to verify connectivity");

@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "catalogue/databricks_runtimes.h"
+#include "catalogue/runtimes.h"
 #include "catalogue/versions.h"
 #include "compute/compute_target.h"
 #include "compute/compute_task.h"
@@ -246,6 +247,29 @@ void test_databricks(const ComputeRecord& record, ComputeServices& s, TestReport
   }
 }
 
+// A managed runtime's compute: the Spark of plo's runtime table, without a request.
+void test_runtime(const std::string& name, TestReport& report) {
+  EndpointReport endpoint;
+  endpoint.url = "runtime:" + shown(name);
+  const ManagedRuntime* runtime = find_runtime(name);
+  if (!runtime) {
+    report.error = "No runtime '" + shown(name) + "' in plo's table: run 'plo runtimes'";
+    return;
+  }
+  if (runtime->spark.empty()) {
+    endpoint.error = "the vendor's page names no Spark version";
+    endpoint.lines.push_back(runtime->title + ": the vendor's page names no Spark version");
+  } else {
+    endpoint.reachable = true;
+    endpoint.spark_version = runtime->spark;
+    endpoint.lines.push_back(runtime->title + ": Spark " + runtime->spark +
+                             " (plo's runtime table; nothing is asked)");
+    report.spark_version = runtime->spark;
+    report.reachable = true;
+  }
+  report.endpoints.push_back(std::move(endpoint));
+}
+
 void test_local(JavaCompatService& compat, TestReport& report) {
   EndpointReport endpoint;
   endpoint.url = "local";
@@ -283,7 +307,10 @@ TestReport ComputeTask::test_report(const std::string& name) {
     report.host = record->setting("host");
     const bool databricks = *report.type == "databricks" ||
                             (report.host && contains_ignoring_case(*report.host, "databricks"));
-    if (report.master && report.master->starts_with("spark://")) {
+    const auto runtime = record->setting("runtime");
+    if (!report.master && !report.host && runtime) {
+      test_runtime(*runtime, report);
+    } else if (report.master && report.master->starts_with("spark://")) {
       if (const auto masters = parse_master_addresses(*report.master)) {
         test_masters(*masters, s_.masters, report);
       } else {

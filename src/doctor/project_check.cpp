@@ -1,5 +1,6 @@
 #include <string>
 
+#include "catalogue/python_support.h"
 #include "doctor/doctor_facts.h"
 #include "util/escape.h"
 
@@ -11,8 +12,29 @@ void check_project(DoctorFacts& facts, DoctorCheck& check) {
     check.summary = "no pyproject.toml with [tool.plo] applies here";
     return;
   }
-  check.summary = escape_controls(status->spec.file) + ": PySpark " + status->target.pyspark +
-                  ", Java " + std::to_string(status->target.java);
+  const auto& target = status->target;
+  check.summary = escape_controls(status->spec.file) + ": " +
+                  (target.runtime ? target.runtime->title + ", " : std::string()) + "PySpark " +
+                  target.pyspark + ", Java " + std::to_string(target.java);
+  // Explicit keys beside a runtime win; the user should know they part from it.
+  for (const std::string& contradiction : target.contradictions) {
+    check.raise(CheckStatus::Warning, escape_controls(contradiction) + " (the key wins)");
+  }
+  if (target.runtime && !target.runtime->spark.empty() && target.runtime->pythons.size() > 0) {
+    if (const auto range = python_range(major_minor_of(target.runtime->spark));
+        range && !python_fits(target.runtime->pythons.back(), *range)) {
+      check.details.push_back("PySpark " + major_minor_of(target.runtime->spark) +
+                              " declares Python " + range->min + " to " + range->max + "; " +
+                              target.runtime->title + " runs Python " +
+                              target.runtime->pythons.back() + " (the runtime is the truth)");
+    }
+  }
+  if (status->python_fits == false) {
+    check.raise(CheckStatus::Error, "this environment runs Python " + *status->python + ", " +
+                                        target.runtime->title + " runs " +
+                                        target.runtime->pythons.back());
+    check.fix = "uv venv --python " + target.runtime->pythons.back();
+  }
   if (status->matches) return;
   // The environment runs another PySpark or Java than the project's code is written for.
   const auto& pyspark = facts.pyspark();

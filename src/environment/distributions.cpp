@@ -28,9 +28,8 @@ std::string normalized(std::string_view name) {
   return out;
 }
 
-bool is_ours(std::string_view normalized_name) {
-  return std::find(kPySparkDistributionNames.begin(), kPySparkDistributionNames.end(),
-                   normalized_name) != kPySparkDistributionNames.end();
+bool is_one_of(std::string_view normalized_name, const std::vector<std::string_view>& names) {
+  return std::find(names.begin(), names.end(), normalized_name) != names.end();
 }
 
 // The metadata file of a .dist-info or .egg-info entry (an egg-info may be a file itself).
@@ -67,6 +66,11 @@ std::optional<MetadataHeaders> parse_metadata_headers(std::string_view metadata)
 
 std::vector<PySparkDistribution> find_pyspark_distributions(
     const std::vector<std::string>& import_path) {
+  return find_distributions(import_path, kPySparkDistributionNames);
+}
+
+std::vector<PySparkDistribution> find_distributions(const std::vector<std::string>& import_path,
+                                                    const std::vector<std::string_view>& names) {
   std::vector<PySparkDistribution> found;
   std::set<std::string> seen;
   for (const std::string& entry : import_path) {
@@ -85,7 +89,7 @@ std::vector<PySparkDistribution> find_pyspark_distributions(
       if (!dist_info && !name.ends_with(".egg-info")) continue;
       // "pyspark_client-4.1.0.dist-info", "pyspark.egg-info", "pyspark-3.3.4-py3.11.egg-info"
       const std::string stem = name.substr(0, name.rfind('.'));
-      if (!is_ours(normalized(stem.substr(0, stem.find('-'))))) continue;
+      if (!is_one_of(normalized(stem.substr(0, stem.find('-'))), names)) continue;
       PySparkDistribution distribution{normalized(stem.substr(0, stem.find('-'))), "",
                                        child.path().string(), folder.string()};
       if (const auto text = read_file_prefix(metadata_file(child, dist_info))) {
@@ -94,7 +98,7 @@ std::vector<PySparkDistribution> find_pyspark_distributions(
           if (looks_like_version(headers->version)) distribution.version = headers->version;
         }
       }
-      if (is_ours(distribution.name)) found.push_back(std::move(distribution));
+      if (is_one_of(distribution.name, names)) found.push_back(std::move(distribution));
     }
   }
   return found;

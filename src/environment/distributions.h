@@ -32,6 +32,10 @@ std::optional<MetadataHeaders> parse_metadata_headers(std::string_view metadata)
 std::vector<PySparkDistribution> find_pyspark_distributions(
     const std::vector<std::string>& import_path);
 
+// The same search for other distributions, by their normalised names ("delta-spark").
+std::vector<PySparkDistribution> find_distributions(const std::vector<std::string>& import_path,
+                                                    const std::vector<std::string_view>& names);
+
 // A Spark distribution unpacked in a folder (SPARK_HOME): its version, from its RELEASE file
 // ("Spark 3.5.1 built for Hadoop 3.3.4") or else the name of jars/spark-core_*.jar, and whether
 // it has bin/spark-submit.

@@ -26,6 +26,7 @@ std::vector<std::pair<std::string, std::string>> wanted_keys(const PinValues& va
   if (values.pyspark) keys.emplace_back("pyspark", toml_string(*values.pyspark));
   if (values.java) keys.emplace_back("java", std::to_string(*values.java));
   if (values.compute) keys.emplace_back("compute", toml_string(*values.compute));
+  if (values.runtime) keys.emplace_back("runtime", toml_string(*values.runtime));
   return keys;
 }
 

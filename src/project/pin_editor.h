@@ -11,6 +11,7 @@ struct PinValues {
   std::optional<std::string> pyspark = {};
   std::optional<int> java = {};
   std::optional<std::string> compute = {};
+  std::optional<std::string> runtime = {};
 };
 
 // pyproject.toml text whose [tool.plo] table holds `values`: a key already there gets its new value

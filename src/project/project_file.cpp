@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "catalogue/pep440.h"
+#include "catalogue/runtimes.h"
 #include "project/project_file.h"
 #include "util/escape.h"
 #include "util/text_file.h"
@@ -135,6 +136,14 @@ std::optional<ProjectSpec> parse_project(const std::string& text, const std::str
         fail_at(file, value.source(), "installer must be \"pip\" or \"uv\"");
       }
       spec.installer = *name;
+    } else if (key == "runtime") {
+      const auto name = value.value<std::string>();
+      if (!value.is_string() || !find_runtime(*name)) {
+        fail_at(file, value.source(),
+                "runtime must be a managed runtime in quotes, such as \"glue-5.0\" (plo runtimes "
+                "lists them)");
+      }
+      spec.runtime = find_runtime(*name)->name;
     } else {
       spec.unknown_keys.emplace_back(key.str());
     }

@@ -23,7 +23,9 @@ struct ProjectSpec {
   std::optional<std::string> pyspark;  // a line "3.5" or an exact version "3.5.3"
   std::optional<int> java;             // a Java major
   std::optional<std::string> compute;  // a compute engine of computes.yml whose cluster leads
-  std::optional<std::string> installer = {};   // "pip" or "uv": what changes PySpark here
+  std::optional<std::string> installer = {};  // "pip" or "uv": what changes PySpark here
+  // A managed runtime of plo's table ("glue-5.0") that names the PySpark and the Java.
+  std::optional<std::string> runtime = {};
   std::vector<std::string> unknown_keys = {};  // keys plo does not know, for a warning
 };
 

@@ -1,10 +1,19 @@
 #include "project/project_sync.h"
 
+#include <algorithm>
+
+#include "catalogue/runtimes.h"
+
 #include "util/escape.h"
 #include "util/json_document.h"
 
 namespace plo {
 namespace {
+
+// Whether the installed delta-spark is the runtime's: its patch, or any patch of a line ("3.2").
+bool delta_fits(const std::string& installed, const std::string& wanted) {
+  return is_full_patch(wanted) ? installed == wanted : major_minor_of(installed) == wanted;
+}
 
 using Outcome = SyncStep::Outcome;
 
@@ -21,6 +30,43 @@ class Sync {
  public:
   Sync(const SyncServices& services, const SyncOptions& options, SyncReport& report)
       : s_(services), o_(options), r_(report), c_(services.console) {}
+
+  // What a runtime asks beyond PySpark and Java: its Delta where delta-spark is installed, and its
+  // Python, which sync cannot change in place.
+  bool runtime_extras(const ManagedRuntime& runtime) {
+    bool ok = true;
+    const size_t steps_before = r_.steps.size();
+    const auto delta = s_.compat.distribution_version("delta-spark");
+    if (!runtime.delta.empty() && delta && !delta_fits(*delta, runtime.delta)) {
+      const std::string wanted = runtime.delta;
+      if (o_.dry_run) {
+        step("delta", wanted, delta, Outcome::Planned,
+             "  delta-spark: would install " + wanted + " (now " + escape_controls(*delta) + ")");
+      } else if (!s_.install_delta || !s_.install_delta(wanted)) {
+        step("delta", wanted, delta, Outcome::Failed,
+             c_.style("  delta-spark " + wanted + " was not installed", Color::Red));
+        ok = false;
+      } else {
+        step(
+            "delta", wanted, delta, Outcome::Changed,
+            c_.style("  delta-spark " + wanted + " installed (was " + escape_controls(*delta) + ")",
+                     Color::Green));
+      }
+    }
+    const auto python = s_.compat.python_version();
+    if (!runtime.pythons.empty() && python) {
+      const std::string mm = major_minor_of(*python);
+      if (std::find(runtime.pythons.begin(), runtime.pythons.end(), mm) == runtime.pythons.end()) {
+        step("python", runtime.pythons.back(), mm, Outcome::Failed,
+             c_.style("  Python " + mm + " is not " + runtime.title + "'s: run 'uv venv --python " +
+                          runtime.pythons.back() + "' and sync there",
+                      Color::Red));
+        ok = false;
+      }
+    }
+    if (r_.steps.size() > steps_before) c_.echo();
+    return ok;
+  }
 
   bool run(const ProjectTarget& target) {
     const auto pyspark = s_.compat.get_pyspark_info();
@@ -167,12 +213,18 @@ SyncReport sync_project(const SyncServices& services, const SyncOptions& options
   report.target =
       resolve_target(*spec, services.compat.pyspark_versions(),
                      services.compat.pyspark_java_compatibility(), services.cluster_version);
+  const auto& runtime = report.target->runtime;
   c.echo();
-  c.echo(c.style(escape_controls(*report.file) + ": PySpark " + report.target->pyspark + ", Java " +
-                     std::to_string(report.target->java),
+  c.echo(c.style(escape_controls(*report.file) + ": " +
+                     (runtime ? runtime->title + ", " : std::string()) + "PySpark " +
+                     report.target->pyspark + ", Java " + std::to_string(report.target->java),
                  Color::Cyan, true));
+  for (const std::string& contradiction : report.target->contradictions) {
+    c.echo(c.style("  " + escape_controls(contradiction) + " (the key wins)", Color::Yellow));
+  }
   Sync sync(services, options, report);
   report.ok = sync.run(*report.target);
+  if (report.ok && runtime) report.ok = sync.runtime_extras(*runtime);
   return report;
 }
 

@@ -28,6 +28,8 @@ struct SyncServices {
   std::function<bool(const std::string& version, const std::string& java_home)> install_pyspark;
   // Installs plo's own JDK of that major; true when it is installed.
   std::function<bool(int major)> install_jdk;
+  // Installs exactly that delta-spark, leaving PySpark as it is; true when it is installed.
+  std::function<bool(const std::string& version)> install_delta = {};
 };
 
 struct SyncOptions {
@@ -38,7 +40,7 @@ struct SyncOptions {
 // One step of sync and how it ended.
 struct SyncStep {
   enum class Outcome { AlreadyRight, Changed, Planned, Failed };
-  std::string name;    // "pyspark", "java" or "pin"
+  std::string name;    // "pyspark", "java", "pin", and for a runtime "delta" or "python"
   std::string wanted;  // "3.5.9", "17"
   std::optional<std::string> before;
   Outcome outcome = Outcome::AlreadyRight;

@@ -30,6 +30,46 @@ const VersionEntry* newest_of_line(const std::vector<VersionEntry>& versions,
   return entry == versions.end() ? nullptr : &*entry;
 }
 
+// The runtime's PySpark where no pyspark key or compute leads, and what the explicit keys
+// contradict of it.
+void apply_runtime(const ProjectSpec& spec, const std::vector<VersionEntry>& versions,
+                   ProjectTarget& target) {
+  const ManagedRuntime* runtime = find_runtime(*spec.runtime);
+  if (!runtime) {
+    throw ProjectFileError(spec.file + ": plo knows no runtime '" + escape_controls(*spec.runtime) +
+                           "'; run 'plo runtimes' to list them");
+  }
+  target.runtime = *runtime;
+  if (runtime->spark.empty()) {
+    if (target.version.empty()) {
+      throw ProjectFileError(spec.file + ": " + runtime->title +
+                             "'s page names no Spark version; add pyspark = \"X.Y.Z\"");
+    }
+  } else if (target.version.empty()) {
+    target.pyspark = runtime->spark;
+    target.major_minor = major_minor_of(runtime->spark);
+    if (is_plain_release(runtime->spark)) {
+      target.version = runtime->spark;
+      target.exact = true;
+    } else if (const VersionEntry* entry = newest_of_line(versions, runtime->spark)) {
+      target.version = entry->version;
+    } else {
+      throw ProjectFileError(spec.file + ": " + runtime->title + " runs Spark " + runtime->spark +
+                             ", for which plo knows no PySpark");
+    }
+  } else if (is_plain_release(runtime->spark) ? target.version != runtime->spark
+                                              : target.major_minor != runtime->spark) {
+    const std::string key = spec.pyspark ? "pyspark = \"" + *spec.pyspark + "\""
+                                         : "compute '" + escape_controls(*spec.compute) + "'";
+    target.contradictions.push_back(key + " differs from " + runtime->title + "'s Spark " +
+                                    runtime->spark);
+  }
+  if (spec.java && runtime->java && *spec.java != *runtime->java) {
+    target.contradictions.push_back("java = " + std::to_string(*spec.java) + " differs from " +
+                                    runtime->title + "'s Java " + std::to_string(*runtime->java));
+  }
+}
+
 }  // namespace
 
 ProjectTarget resolve_target(const ProjectSpec& spec, const std::vector<VersionEntry>& versions,
@@ -78,11 +118,14 @@ ProjectTarget resolve_target(const ProjectSpec& spec, const std::vector<VersionE
       target.exact = true;
     }
   }
+  if (spec.runtime) apply_runtime(spec, versions, target);
   if (target.version.empty()) {
-    throw ProjectFileError(file + ": [tool.plo] names no pyspark and no compute");
+    throw ProjectFileError(file + ": [tool.plo] names no pyspark, no compute and no runtime");
   }
   if (spec.java) {
     target.java = *spec.java;
+  } else if (target.runtime && target.runtime->java) {
+    target.java = *target.runtime->java;
   } else {
     const auto record = table.find(target.major_minor);
     if (record == table.end() || !record->second.recommended) {
@@ -117,6 +160,14 @@ std::optional<ProjectStatus> project_status(JavaCompatService& compat,
                                compat.pyspark_java_compatibility(), cluster_version)};
   status.matches = pyspark_matches(status.target, compat.get_pyspark_info()) &&
                    java_matches(status.target, compat.get_current_java());
+  const auto& runtime = status.target.runtime;
+  if (runtime && !runtime->pythons.empty()) {
+    if (const auto python = compat.python_version()) {
+      status.python = major_minor_of(*python);
+      status.python_fits = std::find(runtime->pythons.begin(), runtime->pythons.end(),
+                                     *status.python) != runtime->pythons.end();
+    }
+  }
   return status;
 }
 
@@ -126,6 +177,17 @@ std::optional<std::string> unknown_keys_warning(const ProjectSpec& spec) {
   for (const auto& key : spec.unknown_keys) keys += (keys.empty() ? "" : ", ") + key;
   return "Warning: " + escape_controls(spec.file) +
          ": [tool.plo] has keys plo does not know: " + escape_controls(keys);
+}
+
+std::optional<std::string> python_drift_line(const ProjectStatus& status) {
+  if (status.python_fits != false) return std::nullopt;
+  const ManagedRuntime& runtime = *status.target.runtime;
+  std::string pythons;
+  for (const std::string& python : runtime.pythons)
+    pythons += (pythons.empty() ? "" : ", ") + python;
+  return "  pyproject.toml's runtime " + runtime.title + " runs Python " + pythons +
+         ", this environment " + *status.python + ": run 'uv venv --python " +
+         runtime.pythons.back() + "'";
 }
 
 std::optional<std::string> drift_line(const ProjectStatus& status) {

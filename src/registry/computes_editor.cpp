@@ -318,6 +318,7 @@ std::string add_compute_text(std::string_view text, const NewCompute& compute) {
   if (compute.master) entry += pad2 + "master: " + yaml_scalar(*compute.master) + nl;
   if (compute.host) entry += pad2 + "host: " + yaml_scalar(*compute.host) + nl;
   if (compute.cluster_id) entry += pad2 + "cluster_id: " + yaml_scalar(*compute.cluster_id) + nl;
+  if (compute.runtime) entry += pad2 + "runtime: " + yaml_scalar(*compute.runtime) + nl;
 
   std::string out;
   if (!layout.computes_line) {
@@ -340,7 +341,7 @@ std::string add_compute_text(std::string_view text, const NewCompute& compute) {
   };
   if (!added || added->type != compute.type || !added->config ||
       !reads_back("master", compute.master) || !reads_back("host", compute.host) ||
-      !reads_back("cluster_id", compute.cluster_id)) {
+      !reads_back("cluster_id", compute.cluster_id) || !reads_back("runtime", compute.runtime)) {
     refuse(std::string(kCannotEdit));
   }
   return out;

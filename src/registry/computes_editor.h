@@ -21,6 +21,7 @@ struct NewCompute {
   std::optional<std::string> master;
   std::optional<std::string> host;
   std::optional<std::string> cluster_id;
+  std::optional<std::string> runtime = {};  // a managed runtime of plo's table ("glue-5.0")
 };
 
 // computes.yml text with the compute engine appended at the end of the block-style `computes`

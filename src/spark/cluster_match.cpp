@@ -1,4 +1,5 @@
 #include "catalogue/databricks_runtimes.h"
+#include "catalogue/runtimes.h"
 #include "probes/master_url.h"
 #include "spark/spark_task.h"
 #include "spark/text_report.h"
@@ -28,13 +29,30 @@ MatchReport SparkTask::match_report(
         .type = compute->type && !compute->type->empty() ? *compute->type : "spark",
         .master = compute->setting("master"),
         .host = compute->setting("host"),
+        .runtime = compute->setting("runtime"),
     };
     const auto& master_url = report.compute->master;
     const auto& host = report.compute->host;
+    // A managed runtime's compute: its Spark is the table's, and nothing is asked.
+    if (!master_url && !host && report.compute->runtime) {
+      report.path = DetectionPath::Runtime;
+      if (const ManagedRuntime* row = find_runtime(*report.compute->runtime)) {
+        report.managed_runtime = *row;
+      }
+    }
     if (before_detection) before_detection(report);
 
     std::optional<std::string> cluster_version;
-    if (master_url && master_url->starts_with("spark://")) {
+    if (report.path == DetectionPath::Runtime) {
+      if (report.managed_runtime && !report.managed_runtime->spark.empty()) {
+        cluster_version = report.managed_runtime->spark;
+        // A Databricks runtime is reached through databricks-connect of its line.
+        if (report.managed_runtime->platform == "databricks") {
+          report.databricks_runtime = databricks_runtime_line(
+              report.managed_runtime->name.substr(report.managed_runtime->name.find('-') + 1));
+        }
+      }
+    } else if (master_url && master_url->starts_with("spark://")) {
       report.path = DetectionPath::Standalone;
       cluster_version = s_.compat.detect_spark_cluster_version(*master_url);
     } else if (master_url && is_local_master(*master_url)) {

@@ -86,7 +86,10 @@ json check_json(const CheckReport& r) {
                {"pyspark", r.project->target.pyspark},
                {"java", r.project->target.java},
                {"compute", optional_text(r.project->spec.compute)},
-               {"matches", r.project->matches}};
+               {"runtime", optional_text(r.project->spec.runtime)},
+               {"python_fits", optional_flag(r.project->python_fits)},
+               {"contradictions", r.project->target.contradictions},
+               {"matches", r.project->fits()}};
   }
   json document = json_document({{"python", r.python},
                                  {"pyspark", pyspark},
@@ -143,6 +146,19 @@ json match_json(const MatchReport& r) {
                          {"type", r.compute->type},
                          {"master", optional_text(r.compute->master)},
                          {"host", optional_text(r.compute->host)}};
+  if (r.path == DetectionPath::Runtime) {
+    json runtime = {{"name", *r.compute->runtime}, {"known", r.managed_runtime.has_value()}};
+    if (r.managed_runtime) {
+      runtime["name"] = r.managed_runtime->name;
+      runtime["title"] = r.managed_runtime->title;
+      runtime["platform"] = r.managed_runtime->platform;
+      runtime["spark"] =
+          optional_text(r.managed_runtime->spark.empty() ? std::nullopt
+                                                         : std::optional(r.managed_runtime->spark));
+      runtime["source"] = r.managed_runtime->sources.front();
+    }
+    document["runtime"] = runtime;
+  }
   if (!r.comparison) return document;
   const ClusterComparison& c = *r.comparison;
   document["cluster_version"] = c.cluster_version;

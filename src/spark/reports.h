@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "catalogue/python_support.h"
+#include "catalogue/runtimes.h"
 #include "compat/java_compat_service.h"
 #include "project/project_target.h"
 
@@ -49,7 +50,7 @@ struct CheckReport {
   bool ok() const {
     return (java_needed() ? compatible.value_or(false) : pyspark.has_value()) &&
            installation_sound() && python_fits.value_or(true) && !project_error &&
-           (!project || project->matches);
+           (!project || project->fits());
   }
 };
 
@@ -81,10 +82,11 @@ struct ComputeSummary {
   std::string type;  // "spark" when computes.yml gives none
   std::optional<std::string> master;
   std::optional<std::string> host;
+  std::optional<std::string> runtime;  // config's `runtime`, a managed runtime's name
 };
 
 // How match_cluster looked for the cluster's version.
-enum class DetectionPath { None, Standalone, Local, Databricks, SparkConnect };
+enum class DetectionPath { None, Standalone, Local, Databricks, SparkConnect, Runtime };
 
 // The comparison of a found cluster version with the local PySpark.
 struct ClusterComparison {
@@ -123,6 +125,9 @@ struct MatchReport {
   std::exception_ptr error;
   // On the Databricks path: the cluster's runtime ("15.4"), where its credentials let plo ask.
   std::optional<std::string> databricks_runtime;
+  // On the runtime path: the row of plo's runtime table that config's `runtime` names (nothing
+  // for a name the table does not have).
+  std::optional<ManagedRuntime> managed_runtime;
 
   bool ok() const { return comparison && comparison->match(); }
 };

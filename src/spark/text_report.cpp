@@ -269,6 +269,15 @@ void print_project_drift(Console& c, const CheckReport& r) {
       c.echo(c.style(*line, Color::Yellow));
       c.echo();
     }
+    if (const auto line = python_drift_line(*r.project)) {
+      c.echo(c.style(*line, Color::Red));
+      c.echo();
+    }
+    for (const std::string& contradiction : r.project->target.contradictions) {
+      c.echo(c.style("  pyproject.toml: " + escape_controls(contradiction) + " (the key wins)",
+                     Color::Yellow));
+    }
+    if (!r.project->target.contradictions.empty()) c.echo();
   }
 }
 
@@ -303,6 +312,13 @@ void print_match_head(Console& c, const MatchReport& r) {
   if (r.compute->master)
     c.echo("  Master URL:  " + escape_controls(without_secrets(*r.compute->master)));
   if (r.compute->host) c.echo("  Host:        " + escape_controls(*r.compute->host));
+  // Beside the report on standard error: the report's own lines stay as they are.
+  if (r.managed_runtime) {
+    c.echo_err("  Runtime:     " + r.managed_runtime->title);
+  } else if (r.path == DetectionPath::Runtime) {
+    c.echo_err("  Runtime:     " + escape_controls(*r.compute->runtime) +
+               " is not in plo's runtime table (plo runtimes lists them)");
+  }
   c.echo();
   c.echo("Connecting to cluster...");
 }

@@ -47,7 +47,7 @@ class Bash(unittest.TestCase):
 
     def test_commands_and_options(self):
         self.assertEqual(self.complete([""]),
-                         ["spark", "java", "compute", "doctor", "sync", "pin", "completion", "help",
+                         ["spark", "java", "compute", "doctor", "sync", "pin", "runtimes", "completion", "help",
                           "--help", "--version"])
         self.assertEqual(self.complete(["spark", ""]),
                          ["check", "versions", "set-version", "match-cluster", "--help"])
@@ -57,13 +57,17 @@ class Bash(unittest.TestCase):
                          ["search", "list", "set", "unset", "env", "install", "uninstall",
                           "--help"])
         self.assertEqual(self.complete(["compute", ""]), ["list", "test", "add", "remove", "--help"])
-        self.assertEqual(self.complete(["compute", "add", "x", "--type", ""]), ["spark", "databricks"])
+        self.assertEqual(self.complete(["compute", "add", "x", "--type", "d"]),
+                         ["databricks", "dataproc"])
+        self.assertIn("glue-5.0", self.complete(["runtimes", "show", "glue-5"]))
+        self.assertIn("glue-5.0", self.complete(["compute", "add", "x", "--runtime", "glue"]))
+        self.assertEqual(self.complete(["runtimes", "--platform", "g"]), ["glue"])
         self.assertEqual(self.complete(["completion", ""]), ["bash", "zsh", "fish"])
         self.assertEqual(self.complete(["doctor", ""]), ["--json", "--clusters", "--deep", "--help"])
         self.assertEqual(self.complete(["doctor", "--json", "--d"]), ["--deep"])
         self.assertEqual(self.complete(["sync", "--"]), ["--yes", "--dry-run", "--json", "--help"])
         self.assertEqual(self.complete(["pin", "--java", "17", "--"]),
-                         ["--pyspark", "--java", "--compute", "--help"])
+                         ["--pyspark", "--java", "--compute", "--runtime", "--help"])
 
     def test_set_version_offers_the_tables_versions_once(self):
         offered = self.complete(["spark", "set-version", ""])
@@ -140,7 +144,7 @@ class Zsh(unittest.TestCase):
     def test_commands_options_and_names(self):
         home = computes_home(HOME_WITH_COMPUTES)
         self.assertEqual(self.complete([""], home),
-                         ["spark", "java", "compute", "doctor", "sync", "pin", "completion", "help",
+                         ["spark", "java", "compute", "doctor", "sync", "pin", "runtimes", "completion", "help",
                           "--help", "--version"])
         self.assertEqual(self.complete(["spark", "match-cluster", ""], home),
                          ["--json", "--install", "--yes", "prod", "dev", "--help"])
@@ -170,7 +174,7 @@ class Fish(unittest.TestCase):
     def test_commands_options_and_names(self):
         home = computes_home(HOME_WITH_COMPUTES)
         self.assertEqual(self.complete("plo ", home),
-                         ["completion", "compute", "doctor", "help", "java", "pin", "spark", "sync"])
+                         ["completion", "compute", "doctor", "help", "java", "pin", "runtimes", "spark", "sync"])
         self.assertEqual(self.complete("plo doctor --", home), ["--clusters", "--deep", "--json"])
         self.assertEqual(self.complete("plo pin --compute ", home), ["dev", "prod"])
         self.assertEqual(self.complete("plo spark ", home),

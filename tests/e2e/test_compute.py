@@ -289,7 +289,7 @@ class ComputeTest(unittest.TestCase):
         self.assertEqual([c["name"] for c in doc["computes"]][:3], ["prod", "ha", "down"])
         self.assertEqual(doc["computes"][11], {"name": "analytics", "type": "databricks", "master": None,
                                                "host": f"http://{DATABRICKS}:8000",
-                                               "cluster_id": "0123-abc"})
+                                               "cluster_id": "0123-abc", "runtime": None})
 
     def test_list_without_file_and_with_a_broken_one(self):
         result = run_plo(["compute", "list"], self.env(PLO_HOME=ws.path("nowhere")))

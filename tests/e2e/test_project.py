@@ -158,7 +158,8 @@ class Project(unittest.TestCase):
         document = json.loads(self.plo("spark", "check", "--json").stdout)
         self.assertEqual(document["project"], {
             "file": os.path.join(self.folder, "pyproject.toml"), "pyspark": "4.1", "java": 17,
-            "compute": None, "matches": False})
+            "compute": None, "runtime": None, "python_fits": None, "contradictions": [],
+            "matches": False})
         doctor = json.loads(self.plo("doctor", "--json").stdout)
         self.assertIn({"area": "project", "status": "error",
                        "summary": os.path.join(self.folder, "pyproject.toml") +

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "blocks.h"
+#include "catalogue/runtimes.h"
 #include "fakes.h"
 #include "probes/cluster_detect.h"
 
@@ -410,6 +411,44 @@ TEST(DetectClusterVersion, NoRequestForAnUnusableUrl) {
   FakeHttp http;
   EXPECT_EQ(detect_cluster_version("spark://a b:7077", http), std::nullopt);
   EXPECT_TRUE(http.batches.empty());
+}
+
+// A compute naming a managed runtime takes the table's Spark without asking anything; a master or
+// host beside it keeps its own path. A Databricks runtime (by name or cluster key) keeps the
+// databricks-connect advice.
+TEST(MatchCluster, RuntimeComputesAskNothing) {
+  const ManagedRuntime& glue = *find_runtime("glue-5.0");
+  TaskFixture f;
+  f.computes["etl"] = record("glue", {{{"runtime", glue.name}}});
+  f.compat.install(glue.spark.substr(0, glue.spark.rfind('.')) + ".0");
+  const MatchReport report = f.task().match_report("etl");
+  EXPECT_EQ(report.path, DetectionPath::Runtime);
+  ASSERT_TRUE(report.comparison.has_value());
+  EXPECT_EQ(report.comparison->cluster_version, glue.spark);
+  EXPECT_TRUE(report.ok());  // major.minor, as ever; `plo runtimes show` tells the patch
+  EXPECT_TRUE(std::none_of(f.compat.calls.begin(), f.compat.calls.end(),
+                           [](const std::string& call) { return call.starts_with("detect:"); }));
+  EXPECT_EQ(f.databricks_loads, 0);
+  f.task().match_cluster("etl");
+  EXPECT_THAT(f.console.err_lines, ::testing::Contains("  Runtime:     " + glue.title));
+
+  TaskFixture dbx;
+  const ManagedRuntime& lts = *find_runtime("databricks-16.4-lts");
+  dbx.computes["dbx"] = record("databricks", {{{"runtime", "16.4.x-scala2.12"}}});
+  const MatchReport databricks = dbx.task().match_report("dbx");
+  ASSERT_TRUE(databricks.comparison.has_value());
+  EXPECT_EQ(databricks.comparison->cluster_version, lts.spark);
+  EXPECT_EQ(databricks.databricks_runtime, "16.4");
+
+  TaskFixture beside;
+  beside.computes["c"] = record("glue", {{{"runtime", glue.name}, {"master", "spark://h:7077"}}});
+  EXPECT_EQ(beside.task().match_report("c").path, DetectionPath::Standalone);
+
+  TaskFixture unknown;
+  unknown.computes["c"] = record("glue", {{{"runtime", "glue-9.9"}}});
+  const MatchReport none = unknown.task().match_report("c");
+  EXPECT_EQ(none.path, DetectionPath::Runtime);
+  EXPECT_FALSE(none.comparison.has_value());
 }
 
 }  // namespace

@@ -123,6 +123,12 @@ class FakeCompat : public JavaCompatService {
   std::optional<std::string> python_version() override { return python; }
   std::vector<PySparkDistribution> distributions;  // beside "/venv/site/pyspark" to count
   std::vector<PySparkDistribution> pyspark_distributions() override { return distributions; }
+  std::map<std::string, std::string, std::less<>> other_distributions;  // "delta-spark" -> version
+  std::optional<std::string> distribution_version(std::string_view name) override {
+    const auto found = other_distributions.find(name);
+    if (found == other_distributions.end()) return std::nullopt;
+    return found->second;
+  }
   std::optional<SparkHomeFinding> spark_home_found;
   std::optional<SparkHomeFinding> spark_home() override { return spark_home_found; }
 

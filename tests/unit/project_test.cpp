@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "catalogue/runtimes.h"
 #include "fakes.h"
 #include "project/pin_editor.h"
 #include "project/project_file.h"
@@ -109,7 +110,7 @@ TEST(ProjectTarget, RefusesWhatCannotBeResolved) {
       {spec_of(std::nullopt, std::nullopt, "prod"), std::nullopt, "cannot tell the Spark version"},
       {spec_of("9.9", std::nullopt, std::nullopt), {}, "plo knows no PySpark 9.9"},
       {spec_of("9.9.1", std::nullopt, std::nullopt), {}, "add java = N"},
-      {spec_of(std::nullopt, 17, std::nullopt), {}, "names no pyspark and no compute"},
+      {spec_of(std::nullopt, 17, std::nullopt), {}, "names no pyspark, no compute and no runtime"},
   };
   for (const auto& c : cases) {
     EXPECT_THROW(
@@ -124,6 +125,37 @@ TEST(ProjectTarget, RefusesWhatCannotBeResolved) {
         },
         ProjectFileError);
   }
+}
+
+// A runtime names the exact PySpark and its Java; explicit keys beside it win and are named as
+// contradictions. The file refuses a runtime plo's table lacks, and `plo pin` writes the key.
+TEST(ProjectTarget, RuntimeLeadsUnlessKeysSayOtherwise) {
+  const ManagedRuntime& glue = *find_runtime("glue-5.0");
+  ProjectSpec spec = spec_of(std::nullopt, std::nullopt, std::nullopt);
+  spec.runtime = glue.name;
+  const auto none = [](const std::string&) { return std::optional<std::string>(); };
+  const ProjectTarget target =
+      resolve_target(spec, PYSPARK_VERSIONS, PYSPARK_JAVA_COMPATIBILITY, none);
+  EXPECT_EQ(target.version, glue.spark);
+  EXPECT_TRUE(target.exact);
+  EXPECT_EQ(target.java, glue.java);
+  EXPECT_TRUE(target.contradictions.empty());
+
+  spec.pyspark = PYSPARK_VERSIONS.front().version;
+  spec.java = *glue.java + 4;
+  const ProjectTarget keys =
+      resolve_target(spec, PYSPARK_VERSIONS, PYSPARK_JAVA_COMPATIBILITY, none);
+  EXPECT_EQ(keys.version, *spec.pyspark);
+  EXPECT_EQ(keys.java, *spec.java);
+  EXPECT_EQ(keys.contradictions.size(), 2u);
+
+  const auto parsed = parse_project("[tool.plo]\nruntime = \"GLUE-5.0\"\n", "pyproject.toml");
+  EXPECT_EQ(parsed->runtime, glue.name);
+  EXPECT_THROW(parse_project("[tool.plo]\nruntime = \"glue-9.9\"\n", "pyproject.toml"),
+               ProjectFileError);
+  const std::string pinned =
+      pin_text("[tool.plo]\njava = 17\n", {.runtime = glue.name}, "pyproject.toml");
+  EXPECT_EQ(pinned, "[tool.plo]\njava = 17\nruntime = \"" + glue.name + "\"\n");
 }
 
 TEST(PinEditor, KeepsEveryOtherLineAndComment) {
