@@ -41,6 +41,38 @@ class RealUv(unittest.TestCase):
                 self.assertEqual(self.installed(), version)
 
 
+class RealInstallerChoice(unittest.TestCase):
+    """--installer uv in a venv that has pip: the real uv installs, unless pip's own settings say
+    where packages come from (uv would not read them)."""
+
+    @classmethod
+    def setUpClass(cls):
+        if not real.support.has_java(JAVA17):
+            raise unittest.SkipTest(f"no Java at {JAVA17}")
+        cls.uv = real.uv()
+        cls.venv = real.new_venv("uv-asked", SPARK3)
+
+    def switch(self, version, **extra):
+        env = real.plo_env(self.venv.python, JAVA17,
+                           path=os.path.dirname(self.uv) + ":/usr/bin:/bin", **extra)
+        for name in ("PIP_NO_INDEX", "PIP_FIND_LINKS"):
+            if name not in extra:
+                env.pop(name)
+        done = real.plo(["-v", "spark", "set-version", version, "--yes", "--installer", "uv"], env)
+        self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
+        self.assertIn(f"PySpark {version} installed successfully\n  Java compatibility verified\n",
+                      done.stdout)
+        self.assertEqual(self.venv.installed_pyspark(), version)
+        return done.stderr
+
+    def test_uv_when_asked_pip_when_pips_settings_would_be_lost(self):
+        self.assertRegex(self.switch(SPARK4), r"plo: running \S*/uv pip install --python ")
+        stderr = self.switch(SPARK3, PIP_NO_INDEX="1", PIP_FIND_LINKS=real.WHEELS)
+        self.assertIn("plo: using pip, not uv (asked by --installer): uv would ignore pip's settings",
+                      stderr)
+        self.assertRegex(stderr, r"plo: running \S+ -m pip install ")
+
+
 class RealExternallyManaged(unittest.TestCase):
     def test_debian_python_refused(self):
         if not os.access(SYSTEM_PYTHON, os.X_OK):
