@@ -73,6 +73,7 @@ def main():
         samples = {k: [] for k in ("uv", "pip", "bare", "bare_child", "smoke_child", "switch")}
         for _ in range(args.rounds):
             for version, back in ((spark4, spark3), (spark3, spark4)):
+                uv_install(back)  # every measurement replaces `back` with `version`
                 samples["uv"].append(uv_install(version))
                 samples["pip"].append(wall([python, "-m", "pip", "install", "--quiet",
                                             f"pyspark=={back}"], pip_env)[0])
