@@ -1,5 +1,6 @@
 #include "installer_request.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <stdexcept>
 
@@ -30,6 +31,15 @@ InstallerRequest installer_request(const std::string& flag) {
     // A project file that cannot be read is check's and sync's to report; here it asks nothing.
   }
   return {};
+}
+
+std::optional<InstallerRequest> installer_request_or_usage_error(const std::string& flag) {
+  try {
+    return installer_request(flag);
+  } catch (const std::invalid_argument& e) {
+    std::fputs(("Error: " + std::string(e.what()) + "\n").c_str(), stderr);
+    return std::nullopt;
+  }
 }
 
 }  // namespace plo::cli

@@ -39,13 +39,8 @@ namespace {
 namespace fs = std::filesystem;
 
 int run_sync(const ProjectRequest& request, const GlobalOptions& options) {
-  InstallerRequest installer_asked;
-  try {
-    installer_asked = installer_request(request.installer);
-  } catch (const std::invalid_argument& e) {
-    std::fputs(("Error: " + std::string(e.what()) + "\n").c_str(), stderr);
-    return 2;
-  }
+  const auto installer_asked = installer_request_or_usage_error(request.installer);
+  if (!installer_asked) return 2;
   std::optional<FileLock> lock;
   if (!request.dry_run) lock.emplace(guard_environment_for_change());
   const int document_fd = request.json ? set_output_aside() : STDOUT_FILENO;
@@ -73,7 +68,7 @@ int run_sync(const ProjectRequest& request, const GlobalOptions& options) {
             // A service of its own, which sees the pin as sync left it just before and keeps
             // that one across the install.
             RealServices fresh;
-            SparkTask installer_task(fresh.spark(console.get(), installer_asked));
+            SparkTask installer_task(fresh.spark(console.get(), *installer_asked));
             return installer_task.set_version(version);
           },
       .install_jdk = [&](int major) { return java_task.install({.version = major}); },

@@ -59,13 +59,9 @@ void add_runtimes_commands(CLI::App& app, RuntimesRequest& request) {
 int run_runtimes(const RuntimesRequest& request, const GlobalOptions& options) {
   using Op = RuntimesRequest::Op;
   std::optional<FileLock> lock;
-  InstallerRequest installer_asked;
-  try {
-    installer_asked = installer_request(request.installer);
-  } catch (const std::invalid_argument& e) {
-    std::fputs(("Error: " + std::string(e.what()) + "\n").c_str(), stderr);
-    return 2;
-  }
+  std::optional<InstallerRequest> installer_asked = InstallerRequest{};
+  if (request.op == Op::Use) installer_asked = installer_request_or_usage_error(request.installer);
+  if (!installer_asked) return 2;
   if (request.op == Op::Use) {
     lock.emplace(guard_environment_for_change());
   } else {
@@ -85,7 +81,7 @@ int run_runtimes(const RuntimesRequest& request, const GlobalOptions& options) {
             if (!java_home.empty()) ::setenv("JAVA_HOME", java_home.c_str(), 1);
             // A service of its own, which sees the pin as it is now and keeps it.
             RealServices fresh;
-            SparkTask installer(fresh.spark(console.get(), installer_asked));
+            SparkTask installer(fresh.spark(console.get(), *installer_asked));
             return installer.set_version(version);
           },
       .unicode_marks = unicode_marks(),

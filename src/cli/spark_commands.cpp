@@ -137,7 +137,9 @@ int run_spark(const SparkRequest& request, const GlobalOptions& options) {
     return 2;
   }
   std::optional<FileLock> lock;
-  if (request.op == Op::SetVersion || (request.op == Op::MatchCluster && request.install)) {
+  const bool changes =
+      request.op == Op::SetVersion || (request.op == Op::MatchCluster && request.install);
+  if (changes) {
     lock.emplace(guard_environment_for_change());
   } else {
     warn_if_stale_virtual_env();
@@ -145,16 +147,12 @@ int run_spark(const SparkRequest& request, const GlobalOptions& options) {
   // With --json standard output carries the document alone: everything else plo and its children
   // write (pip, the install steps, questions) goes to standard error, without colour.
   const int document_fd = request.json ? set_output_aside() : STDOUT_FILENO;
-  InstallerRequest installer;
-  try {
-    installer = installer_request(request.installer);
-  } catch (const std::invalid_argument& e) {
-    std::fputs(("Error: " + std::string(e.what()) + "\n").c_str(), stderr);
-    return 2;
-  }
+  std::optional<InstallerRequest> installer = InstallerRequest{};
+  if (changes) installer = installer_request_or_usage_error(request.installer);
+  if (!installer) return 2;
   RealServices services;
   UserConsole console(options, {.no_color = request.json, .assume_yes = request.yes});
-  SparkTask task(services.spark(console.get(), std::move(installer)));
+  SparkTask task(services.spark(console.get(), std::move(*installer)));
   if (request.json) return run_json(task, request, document_fd);
   switch (request.op) {
     case Op::Check:
