@@ -58,12 +58,8 @@ std::optional<Jdk> RealJavaEnvironment::inspect_home(const std::string& home) {
   const std::string java = home + "/bin/java";
   if (!is_executable_file(java)) return std::nullopt;
   JavaDescription described = describe_java_home(runner_, home, java);
-  Jdk jdk{resolved_or_as_given(home),
-          described.version,
-          std::move(described.full_version),
-          std::move(described.vendor),
-          "argument",
-          false,
+  Jdk jdk{resolved_or_as_given(home),  described.version, std::move(described.full_version),
+          std::move(described.vendor), "argument",        false,
           std::move(described.modules)};
   const auto current = current_home(compat_.spark_env_java());
   jdk.current = current && *current == jdk.home;
