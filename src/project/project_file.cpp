@@ -190,8 +190,10 @@ bool reads_as_original_plus(const std::string& original, const std::string& edit
     if (!tool->contains("plo")) tool->insert("plo", toml::table{});
     toml::table* plo = (*tool)["plo"].as_table();
     if (!plo) return false;
-    for (const auto& [key, value] : changes) {
-      const toml::table holder = toml::parse("v = " + value);
+    for (const auto& change : changes) {
+      // A named key, not a structured binding: clang 14 cannot capture one in the lambda.
+      const std::string& key = change.first;
+      const toml::table holder = toml::parse("v = " + change.second);
       holder["v"].node()->visit([&](const auto& node) { plo->insert_or_assign(key, node); });
     }
     return toml::parse(edited) == expected;
