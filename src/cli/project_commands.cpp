@@ -63,13 +63,7 @@ int run_sync(const ProjectRequest& request, const GlobalOptions& options) {
       .cluster_version = [&](const std::string& name) { return spark.cluster_version_of(name); },
       .install_pyspark =
           [&](const std::string& version, const std::string& java_home) {
-            // The smoke test starts the Java sync is about to pin, where no pin decides it yet.
-            if (!java_home.empty()) ::setenv("JAVA_HOME", java_home.c_str(), 1);
-            // A service of its own, which sees the pin as sync left it just before and keeps
-            // that one across the install.
-            RealServices fresh;
-            SparkTask installer_task(fresh.spark(console.get(), *installer_asked));
-            return installer_task.set_version(version);
+            return install_pyspark_for_step(console.get(), *installer_asked, version, java_home);
           },
       .install_jdk = [&](int major) { return java_task.install({.version = major}); },
       .install_delta =

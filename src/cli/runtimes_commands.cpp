@@ -77,12 +77,7 @@ int run_runtimes(const RuntimesRequest& request, const GlobalOptions& options) {
       .java = java,
       .install_pyspark =
           [&](const std::string& version, const std::string& java_home) {
-            // The smoke test starts the runtime's Java where no pin decides it yet.
-            if (!java_home.empty()) ::setenv("JAVA_HOME", java_home.c_str(), 1);
-            // A service of its own, which sees the pin as it is now and keeps it.
-            RealServices fresh;
-            SparkTask installer(fresh.spark(console.get(), *installer_asked));
-            return installer.set_version(version);
+            return install_pyspark_for_step(console.get(), *installer_asked, version, java_home);
           },
       .unicode_marks = unicode_marks(),
   });

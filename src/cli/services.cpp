@@ -1,6 +1,7 @@
 #include "services.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
@@ -60,6 +61,14 @@ TaskServices RealServices::spark(Console& console, InstallerRequest installer) {
           },
       .installer = std::move(installer),
   };
+}
+
+bool install_pyspark_for_step(Console& console, const InstallerRequest& installer,
+                              const std::string& version, const std::string& java_home) {
+  if (!java_home.empty()) ::setenv("JAVA_HOME", java_home.c_str(), 1);
+  RealServices fresh;
+  SparkTask task(fresh.spark(console, installer));
+  return task.set_version(version);
 }
 
 }  // namespace plo::cli

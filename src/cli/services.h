@@ -23,4 +23,10 @@ struct RealServices {
   TaskServices spark(Console& console, InstallerRequest installer = {});
 };
 
+// set-version's install of exactly `version` for sync and `runtimes use`: the smoke test starts
+// `java_home` where it is given (the Java about to be pinned, which no pin decides yet), and the
+// install gets services of its own, which see the pin as it is now and keep it.
+bool install_pyspark_for_step(Console& console, const InstallerRequest& installer,
+                              const std::string& version, const std::string& java_home);
+
 }  // namespace plo::cli
