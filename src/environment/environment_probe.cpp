@@ -61,6 +61,11 @@ const std::string_view kEnvironmentProbeScript =
     "   n=re.sub(r'[-_.]+','-',t.metadata['Name'] or '').lower()\n"
     "   if n in('pyspark','pyspark-client') and p and str(p).endswith('.dist-info'):\n"
     "    w('dist_info',str(p));w('dist_version',t.version);f=1\n"
+    // conda records what it installed in conda-meta; its python packages say so in INSTALLER.
+    "    i=(t.read_text('INSTALLER') or '').strip()\n"
+    "    import glob\n"
+    "    if i=='conda' or glob.glob(os.path.join(sys.prefix,'conda-meta','pyspark-[0-9]*.json')):"
+    "w('conda_owned','1')\n"
     "    if sys.argv[1:]==['files']:\n"
     "     for f in t.files or []:w('file',os.path.normpath(str(t.locate_file(f))))\n"
     // py4j changes with pyspark's version: a kept copy without it would not bring the old back.
@@ -122,6 +127,8 @@ std::optional<EnvironmentProbe> parse_environment_probe(std::string_view output)
       if (!value.empty()) probe.base_python = std::move(value);
     } else if (key == "pyspark_ahead") {
       probe.shadowing_folders.push_back(std::move(value));
+    } else if (key == "conda_owned") {
+      probe.conda_owned = !value.empty();
     } else if (key == "editable") {
       probe.editable = std::move(value);
     } else if (key == "file") {

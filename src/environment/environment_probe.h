@@ -29,6 +29,8 @@ struct EnvironmentProbe {
   std::optional<std::string> base_python = std::nullopt;  // a venv's base interpreter
   // Real folders holding a pyspark package that import reaches before install_to, in import order.
   std::vector<std::string> shadowing_folders = {};
+  // conda installed that pyspark (its INSTALLER says so, or conda-meta lists it).
+  bool conda_owned = false;
   // A pyspark installed with `pip install -e`: the URL of its source folder (direct_url.json).
   std::optional<std::string> editable = std::nullopt;
 };

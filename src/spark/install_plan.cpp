@@ -13,7 +13,7 @@ constexpr std::string_view kAgain = "then run 'plo spark set-version' again";
 
 // The installed PySpark when pip cannot own it.
 std::optional<InstallRefusal> unowned(const EnvironmentProbe& found, const std::string& python,
-                                      const std::string& version) {
+                                      const std::string& version, const std::string& wanted) {
   if (!found.package) return std::nullopt;
   const std::string folder = fs::path(*found.package).parent_path().string();
   const std::string head = "PySpark " + version + " ";
@@ -26,6 +26,14 @@ std::optional<InstallRefusal> unowned(const EnvironmentProbe& found, const std::
             "a source folder",
         {"Run '" + python + " -m pip uninstall pyspark' first (your source folder stays), " +
          std::string(kAgain)}};
+  }
+  if (found.conda_owned && found.dist_info) {
+    // pip would replace conda's files and leave conda's record of them wrong.
+    return InstallRefusal{
+        head + "in " + folder + " was installed by conda: pip would change it behind conda's back",
+        {"Switch it with conda:  conda install \"pyspark=" +
+             (wanted.empty() ? std::string("X.Y.Z") : wanted) + "\"",
+         "or remove it first:  conda remove pyspark, " + std::string(kAgain)}};
   }
   if (found.origin == Origin::PythonPath) {
     return InstallRefusal{
@@ -75,10 +83,11 @@ std::optional<InstallRefusal> shadowed(const EnvironmentProbe& found, const std:
 
 std::optional<InstallRefusal> install_refusal(const EnvironmentProbe& found,
                                               const std::string& interpreter,
-                                              const std::optional<std::string>& current_version) {
+                                              const std::optional<std::string>& current_version,
+                                              const std::string& wanted) {
   const std::string python = shell_quoted(interpreter);
   if (current_version) {
-    if (auto refusal = unowned(found, python, *current_version)) return refusal;
+    if (auto refusal = unowned(found, python, *current_version, wanted)) return refusal;
   }
   return shadowed(found, python);
 }

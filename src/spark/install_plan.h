@@ -16,11 +16,12 @@ struct InstallRefusal {
 };
 
 // The refusal for what the probe found around `interpreter`, or nothing when set-version may
-// replace PySpark there: a PySpark that cannot be owned (editable, not installed by pip, on
-// PYTHONPATH, in the current folder) or one that import reaches before the folder pip installs
-// into. Pure: it reads only its arguments.
+// replace PySpark there with `wanted`: a PySpark that cannot be owned (editable, installed by
+// conda, not installed by pip, on PYTHONPATH, in the current folder) or one that import reaches
+// before the folder pip installs into. Pure: it reads only its arguments.
 std::optional<InstallRefusal> install_refusal(const EnvironmentProbe& found,
                                               const std::string& interpreter,
-                                              const std::optional<std::string>& current_version);
+                                              const std::optional<std::string>& current_version,
+                                              const std::string& wanted = {});
 
 }  // namespace plo
