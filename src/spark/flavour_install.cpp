@@ -40,10 +40,9 @@ int leading_number(std::string_view version) {
 
 }  // namespace
 
-bool SparkTask::flavour_allows(const std::optional<PySparkInfo>& current,
-                               const std::string& version) {
-  package_ = "pyspark";
-  if (!current) return true;
+std::optional<std::string> SparkTask::flavour_package(const std::optional<PySparkInfo>& current,
+                                                      const std::string& version) {
+  if (!current) return "pyspark";
   Console& c = s_.console;
   const PySparkFlavourFindings found =
       classify_pyspark_flavour(s_.compat.pyspark_distributions(), current->location);
@@ -68,14 +67,14 @@ bool SparkTask::flavour_allows(const std::optional<PySparkInfo>& current,
       c.echo("     pip install \"databricks-connect==X.Y.*\"  (runtime X.Y)");
     }
     c.echo();
-    return false;
+    return std::nullopt;
   }
   if (!found.conflicting.empty()) {
     c.echo();
     print_pyspark_conflict(c, found.conflicting);
-    return false;
+    return std::nullopt;
   }
-  if (found.flavour != PySparkFlavour::Client) return true;
+  if (found.flavour != PySparkFlavour::Client) return "pyspark";
   // pyspark-client is published from 4.0 on.
   if (leading_number(version) < 4) {
     c.echo();
@@ -88,10 +87,9 @@ bool SparkTask::flavour_allows(const std::optional<PySparkInfo>& current,
     c.echo("     pip uninstall -y pyspark-client");
     c.echo("     plo spark set-version " + escape_controls(version));
     c.echo();
-    return false;
+    return std::nullopt;
   }
-  package_ = "pyspark-client";
-  return true;
+  return "pyspark-client";
 }
 
 SparkTask::SmokeResult SparkTask::import_check(const std::string& version) {
@@ -118,28 +116,6 @@ SparkTask::SmokeResult SparkTask::import_check(const std::string& version) {
   } catch (const std::exception& e) {
     return {false, e.what(), false, ""};
   }
-}
-
-bool SparkTask::finish_client_install(const std::string& version_to_install,
-                                      const std::optional<std::string>& previous_version) {
-  Console& c = s_.console;
-  const SmokeResult checked = import_check(version_to_install);
-  if (checked.ok) {
-    c.echo();
-    c.echo(c.style("PySpark " + version_to_install + " installed successfully", Color::Green));
-    c.echo(c.style("  Import verified (Spark Connect client: no local Java needed)", Color::Green));
-    c.echo();
-    return true;
-  }
-  c.echo();
-  c.echo(c.style(
-      "PySpark " + version_to_install + " cannot be imported: " + escape_controls(checked.message),
-      Color::Red));
-  c.echo();
-  if (offer_rollback(previous_version)) {
-    c.echo();
-  }
-  return false;
 }
 
 }  // namespace plo

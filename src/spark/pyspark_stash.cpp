@@ -325,4 +325,32 @@ void PySparkStash::remove() const {
   fs::remove_all(folder_, error);
 }
 
+namespace {
+
+class DiskKeptCopy : public KeptCopy {
+ public:
+  explicit DiskKeptCopy(const std::string& folder) : stash_(folder) {}
+  std::string folder() const override { return stash_.folder().string(); }
+  void create(const std::string& version, const std::vector<std::string>& files) override {
+    stash_.create(version, files);
+  }
+  std::optional<std::string> version() const override { return stash_.version(); }
+  bool unfinished() const override { return stash_.unfinished(); }
+  void restore() override { stash_.restore(site()); }
+  void mark_unfinished() override { stash_.mark_unfinished(); }
+  void remove() override { stash_.remove(); }
+  bool site_complete() const override { return PySparkStash::complete_pyspark_in(site()); }
+  bool site_half_removed() const override { return PySparkStash::half_removed_pyspark_in(site()); }
+
+ private:
+  fs::path site() const { return stash_.folder().parent_path(); }
+  PySparkStash stash_;
+};
+
+}  // namespace
+
+std::unique_ptr<KeptCopy> kept_copy_on_disk(const std::string& folder) {
+  return std::make_unique<DiskKeptCopy>(folder);
+}
+
 }  // namespace plo

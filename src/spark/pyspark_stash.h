@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -50,5 +51,30 @@ class PySparkStash {
  private:
   std::filesystem::path folder_;
 };
+
+// The copy a switch keeps of the installed PySpark, as its executor uses it: a PySparkStash on
+// disk, or a fake in tests. The site folder is the one the copy lies in.
+class KeptCopy {
+ public:
+  virtual ~KeptCopy() = default;
+
+  // Where the copy is.
+  virtual std::string folder() const = 0;
+
+  // As PySparkStash's; throw std::exception when they cannot.
+  virtual void create(const std::string& version, const std::vector<std::string>& files) = 0;
+  virtual std::optional<std::string> version() const = 0;
+  virtual bool unfinished() const = 0;
+  virtual void restore() = 0;
+  virtual void mark_unfinished() = 0;
+  virtual void remove() = 0;
+
+  // Whether the site folder holds a whole PySpark, or one half removed (an interrupted switch).
+  virtual bool site_complete() const = 0;
+  virtual bool site_half_removed() const = 0;
+};
+
+// The kept copy in `folder` on disk.
+std::unique_ptr<KeptCopy> kept_copy_on_disk(const std::string& folder);
 
 }  // namespace plo

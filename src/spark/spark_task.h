@@ -15,6 +15,10 @@
 #include "registry/compute_registry.h"
 #include "spark/installer_choice.h"
 #include "spark/reports.h"
+#include "spark/smoke_result.h"
+#include "spark/switch_events.h"
+#include "spark/switch_executor.h"
+#include "spark/switch_plan.h"
 
 namespace plo {
 
@@ -37,6 +41,10 @@ struct TaskServices {
   std::function<std::filesystem::path()> project_folder = {};
   // The installer asked for (--installer, PLO_INSTALLER, [tool.plo] installer); pip by default.
   InstallerRequest installer = {};
+  // Sees every event of a switch after it is printed (set-version's --json record).
+  SwitchSink on_switch = {};
+  // The installer's output is captured instead of shown (--json).
+  bool capture_installer = false;
 };
 
 // Task for managing Spark/PySpark installations.
@@ -103,35 +111,21 @@ class SparkTask {
 
   // The smoke test with its diagnosis: a failure is a Java error only when Java is to blame
   // (SmokeDiagnosis); any other failure's message is the output's own first error line.
-  struct SmokeResult {
-    bool ok = false;
-    std::string message;  // as _test_pyspark_java's
-    bool java_error = false;
-    std::string first_error_line;  // raw, for standard error
-    bool import_failed = false;    // `import pyspark` itself failed: first_error_line says why
-  };
+  using SmokeResult = plo::SmokeResult;
   SmokeResult smoke_test(std::optional<bool> java_fits);
 
  private:
-  struct Stash;
-  bool install_phase(const std::string& version_to_install, const std::string& major_minor,
-                     const std::vector<int>& supported,
-                     const std::optional<PySparkInfo>& current_pyspark);
-  void report_state_after_interrupt(const std::optional<std::string>& previous_version);
-  // A new version that cannot be imported: says why and offers the rollback.
-  // Asks "Rollback to PySpark <previous>?" (default yes) and puts it back: true when it is
-  // installed again, false when that failed, nothing when declined or there is none.
-  std::optional<bool> offer_rollback(const std::optional<std::string>& previous_version);
-  void import_failed(const std::string& version, const std::string& major_minor,
-                     const std::string& error_line,
-                     const std::optional<std::string>& previous_version);
-  // Checks, before anything changes, that the installer can run and that it manages the installed
-  // PySpark; prints why not and returns false otherwise. Chooses uv where pip is missing.
-  bool installer_can_replace(const EnvironmentProbe& environment, const std::string& interpreter,
-                             const std::optional<PySparkInfo>& current);
-  std::vector<std::string> installer_argv(const std::string& action, const std::string& argument);
-  // Whether the interpreter now has exactly `version` installed, as pip's metadata says.
-  bool installed_version_is(const std::string& version);
+  // The install phase: finds the environment, plans the switch to `asked`, runs it through the
+  // executor and prints its events; true when `asked` ends up installed and working.
+  bool switch_to(const SwitchAsked& asked);
+  // What the switch finds now; throws when the interpreter does not answer.
+  SwitchFound find_switch(const SwitchAsked& asked);
+  SwitchServices switch_services();
+  // Prints an event of a switch and hands it to the --json record.
+  void emit(const SwitchEvent& event);
+  // Ends a switch before its plan ran: its outcome for the --json record, and `ok`.
+  bool finished_early(const SwitchAsked& asked, const std::optional<std::string>& from, bool ok,
+                      const std::string& outcome, const std::string& error = {});
   void compare_cluster_version(const std::string& cluster_version, ClusterComparison& comparison);
   bool select_version(const std::optional<std::string>& requested);
   bool install_requested(const std::string& requested, const std::optional<JavaInfo>& java,
@@ -145,20 +139,15 @@ class SparkTask {
   // Fills check's project fields from the project file that applies here, if any.
   void add_project_status(CheckReport& report);
 
-  // Whether set-version may install `version` over the PySpark found, keeping its flavour; prints
-  // why not. Sets package_ to the distribution to install.
-  bool flavour_allows(const std::optional<PySparkInfo>& current, const std::string& version);
+  // The distribution set-version installs over the PySpark found, keeping its flavour
+  // ("pyspark", or "pyspark-client" over the Spark Connect client); prints why not and gives
+  // nothing where it may not.
+  std::optional<std::string> flavour_package(const std::optional<PySparkInfo>& current,
+                                             const std::string& version);
   // A Spark Connect client's check after installing: `import pyspark` works and gives `version`.
   SmokeResult import_check(const std::string& version);
-  // The end of the install phase for the Spark Connect client, from its import check on.
-  bool finish_client_install(const std::string& version_to_install,
-                             const std::optional<std::string>& previous_version);
 
   TaskServices s_;
-  std::optional<std::string> uv_;  // uv's path while an install phase uses it instead of pip
-  // The distribution set-version installs and uninstalls: "pyspark", or "pyspark-client" where
-  // the Spark Connect client is what provides pyspark.
-  std::string package_ = "pyspark";
 };
 
 // The version a VERSION argument names: a line "X.Y" (two numbers) is the catalogue's entry of

@@ -117,29 +117,31 @@ bool SparkTask::confirm_and_install(const std::string& version_to_install,
                                     const std::optional<PySparkInfo>& current_pyspark) {
   Console& c = s_.console;
   const CompatTable& table = s_.compat.pyspark_java_compatibility();
-  if (!flavour_allows(current_pyspark, version_to_install)) return false;
+  const auto package = flavour_package(current_pyspark, version_to_install);
+  const SwitchAsked asked{.version = version_to_install,
+                          .major_minor = major_minor,
+                          .supported = supported_for(table, major_minor),
+                          .package = package.value_or("pyspark"),
+                          .installer = s_.installer};
+  const auto from = current_pyspark ? std::optional(current_pyspark->version) : std::nullopt;
+  if (!package) return finished_early(asked, from, false, "refused");
   if (current_pyspark && same_version(current_pyspark->version, version_to_install)) {
     // Nothing to replace: a copy an interrupted run kept is of no more use, unless its restore
     // failed (then it is another version's only copy, put back by the install phase).
     if (!current_pyspark->location.empty()) {
       const PySparkStash left(std::filesystem::path(current_pyspark->location).parent_path() /
                               PySparkStash::kFolderName);
-      if (left.unfinished()) {
-        return install_phase(version_to_install, major_minor, supported_for(table, major_minor),
-                             current_pyspark);
-      }
+      if (left.unfinished()) return switch_to(asked);
       left.remove();
     }
-    c.echo();
-    c.echo(c.style("PySpark " + current_pyspark->version + " is already installed", Color::Green));
-    c.echo();
-    return true;
+    emit({.kind = SwitchEvent::Kind::AlreadyInstalled, .version = current_pyspark->version});
+    return finished_early(asked, from, true, "already_installed");
   }
 
-  const std::vector<int> supported = supported_for(table, major_minor);
+  const std::vector<int>& supported = asked.supported;
   // The Spark Connect client starts no JVM: the local Java does not matter.
   if (java && !supported.empty() && !contains(supported, java->version) &&
-      package_ != "pyspark-client") {
+      asked.package != "pyspark-client") {
     c.echo();
     c.echo(
         c.style("Warning: PySpark " + major_minor + " requires Java " + java_list_text(supported),
@@ -150,7 +152,7 @@ bool SparkTask::confirm_and_install(const std::string& version_to_install,
     c.echo("     1. Install anyway (will fail until you switch Java)");
     c.echo("     2. Run 'plo java set' first to switch Java");
     c.echo();
-    if (!c.confirm("Install anyway?", false)) return false;
+    if (!c.confirm("Install anyway?", false)) return finished_early(asked, from, false, "refused");
   }
 
   const auto python = s_.compat.python_version();
@@ -167,10 +169,10 @@ bool SparkTask::confirm_and_install(const std::string& version_to_install,
     c.echo("     1. Install anyway (pip may refuse it, or it may fail to import)");
     c.echo("     2. Use a virtual environment of Python " + range->min + " to " + range->max);
     c.echo();
-    if (!c.confirm("Install anyway?", false)) return false;
+    if (!c.confirm("Install anyway?", false)) return finished_early(asked, from, false, "refused");
   }
 
-  return install_phase(version_to_install, major_minor, supported, current_pyspark);
+  return switch_to(asked);
 }
 
 }  // namespace plo

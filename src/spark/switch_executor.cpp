@@ -1,0 +1,301 @@
+#include "spark/switch_executor.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "cancel/cancel.h"
+#include "cancel/interrupt.h"
+#include "catalogue/pep440.h"
+#include "catalogue/python_support.h"
+#include "spark/display.h"
+
+namespace plo {
+
+namespace fs = std::filesystem;
+using Kind = SwitchEvent::Kind;
+
+void SwitchExecutor::say(const SwitchEvent& event, bool quiet) {
+  if (!quiet) {
+    s_.emit(event);
+    return;
+  }
+  try {
+    s_.emit(event);
+  } catch (...) {
+    // The output is gone or broken; what the event tells has happened all the same.
+  }
+}
+
+bool SwitchExecutor::settle_left_copy(const std::string& folder) {
+  std::unique_ptr<KeptCopy> left = s_.kept_copy(folder);
+  const auto version = left->version();
+  if (version && (left->unfinished() || left->site_half_removed())) {
+    // A restore that failed, or a plo killed midway: the kept files are the user's only copy.
+    s_.emit({.kind = Kind::Resuming, .version = *version, .unfinished = left->unfinished()});
+    kept_ = std::move(left);
+    kept_version_ = *version;
+    return settle(false);
+  }
+  // After a deliberate change since (pip uninstall, another install) the copy is of no use.
+  if (version) s_.emit({.kind = Kind::StaleCopyCleared, .version = *version});
+  left->remove();
+  return true;
+}
+
+bool SwitchExecutor::settle(bool quiet) {
+  if (!kept_) return true;
+  try {
+    // Read from the files, not from a child, so that a further interrupt cannot cut it short.
+    if (kept_->unfinished() || !kept_->site_complete()) {
+      kept_->restore();
+      s_.compat.restore_java_pin();
+      say({.kind = Kind::KeptRestored, .version = kept_version_}, quiet);
+    }
+  } catch (const std::exception& e) {
+    // The kept files are now the only copy of that version: they stay, marked, for the next run.
+    last_error_ = e.what();
+    kept_->mark_unfinished();
+    say({.kind = Kind::KeptRestoreFailed,
+         .version = kept_version_,
+         .text = e.what(),
+         .folder = kept_->folder()},
+        quiet);
+    kept_.reset();
+    return false;
+  }
+  kept_->remove();
+  kept_.reset();
+  return true;
+}
+
+SwitchResult SwitchExecutor::run(const SwitchPlan& plan) {
+  plan_ = &plan;
+  installer_.emplace(s_.runner, plan.interpreter, plan.package,
+                     plan.installer == InstallerKind::Uv ? std::optional(plan.uv) : std::nullopt,
+                     s_.capture_install);
+  try {
+    return steps();
+  } catch (const Abort&) {
+    // An interrupt, or end of input at the rollback question.
+    clear_pending_interrupt();
+    settle(true);
+    interrupted();
+    throw;
+  } catch (const OutputClosed&) {
+    clear_pending_interrupt();
+    settle(true);
+    throw;
+  } catch (const std::exception&) {
+    clear_pending_interrupt();
+    settle(true);
+    throw;
+  }
+}
+
+SwitchResult SwitchExecutor::ended(bool ok, std::string outcome, std::string error) {
+  // The kept copy goes only once the environment holds a whole PySpark again.
+  if (!settle(false)) {
+    ok = false;
+    outcome = "failed";
+    error = last_error_;
+  }
+  SwitchResult result{.ok = ok,
+                      .outcome = std::move(outcome),
+                      .from = plan_->from,
+                      .to = plan_->to,
+                      .package = plan_->package,
+                      .installer = installer_->name(),
+                      .error = std::move(error)};
+  return result;
+}
+
+SwitchResult SwitchExecutor::steps() {
+  if (!keep()) return ended(false, "failed", last_error_);
+  if (plan_->from && !uninstall_installed()) {
+    s_.emit({.kind = Kind::UninstallStopped});
+    return ended(false, "failed", last_error_);
+  }
+  s_.emit({.kind = Kind::Installing, .version = plan_->to});
+  if (!install_exact(plan_->to)) {
+    s_.emit({.kind = Kind::Installed, .version = plan_->to, .text = last_error_, .ok = false});
+    const std::string error = last_error_;
+    if (plan_->from) roll_back(true);
+    return ended(false, "failed", error.empty() ? "the installer failed" : error);
+  }
+  s_.compat.restore_java_pin();
+  s_.emit({.kind = Kind::Installed, .version = plan_->to, .ok = true});
+  return plan_->verify == VerifyBy::ImportCheck ? verify_client() : verify();
+}
+
+bool SwitchExecutor::keep() {
+  if (!plan_->keep_folder || !plan_->from) return true;
+  kept_ = s_.kept_copy(*plan_->keep_folder);
+  kept_version_ = *plan_->from;
+  try {
+    kept_->create(*plan_->from, plan_->keep_files);
+  } catch (const std::exception& e) {
+    // Without the copy a failed install could not be undone: change nothing.
+    kept_->remove();
+    kept_.reset();
+    last_error_ = e.what();
+    s_.emit({.kind = Kind::KeepFailed, .version = *plan_->from, .text = e.what()});
+    return false;
+  }
+  s_.emit({.kind = Kind::Kept, .version = *plan_->from, .ok = true});
+  return true;
+}
+
+bool SwitchExecutor::uninstall_installed() {
+  const auto installed = s_.compat.get_pyspark_info();
+  if (!installed) return true;
+  s_.emit({.kind = Kind::Uninstalling, .version = installed->version});
+  const InstallerRun run = installer_->uninstall();
+  // A failed uninstall stops the switch: installing over a PySpark still there mixes the two.
+  last_error_ = run.error.empty() ? "the installer did not uninstall it" : run.error;
+  s_.emit({.kind = Kind::Uninstalled,
+           .version = installed->version,
+           .text = run.started ? "" : run.error,
+           .detail = run.error,
+           .ok = run.ok});
+  return run.ok;
+}
+
+bool SwitchExecutor::install_exact(const std::string& version) {
+  const InstallerRun run = installer_->install(version);
+  last_error_ = run.error;
+  // pip can succeed having installed nothing (a requirement whose marker does not match).
+  return run.ok && installed_here(version);
+}
+
+std::optional<ImportMismatch> import_mismatch(const EnvironmentProbe& now,
+                                              const std::string& version) {
+  if (!now.package || !now.dist_version) {
+    return ImportMismatch{"import pyspark finds no PySpark after the install", std::nullopt};
+  }
+  if (now.install_to) {
+    // What the installer put there counts only where a fresh import finds it.
+    std::error_code error;
+    const fs::path loaded = fs::weakly_canonical(fs::path(*now.package).parent_path(), error);
+    if (!error && loaded != fs::path(*now.install_to)) {
+      return ImportMismatch{
+          "import pyspark loads it from " + loaded.string() + ", not from " + *now.install_to,
+          loaded.string()};
+    }
+  }
+  if (!same_version(version, *now.dist_version)) {
+    return ImportMismatch{"import pyspark gives version " + *now.dist_version, std::nullopt};
+  }
+  return std::nullopt;
+}
+
+bool SwitchExecutor::installed_here(const std::string& version) {
+  const EnvironmentProbe now = s_.probe();
+  const auto mismatch = import_mismatch(now, version);
+  if (!mismatch) return true;
+  last_error_ = mismatch->reason;
+  if (mismatch->loaded_from) {
+    s_.emit({.kind = Kind::WrongPlace,
+             .text = now.install_to.value_or(""),
+             .folder = *mismatch->loaded_from});
+  }
+  return false;
+}
+
+SwitchResult SwitchExecutor::verify() {
+  // Whether the current Java is in the line's list decides, with the output's own signatures,
+  // whether Java is to blame; a failure for another reason keeps the new version.
+  std::optional<bool> java_fits;
+  const std::vector<int>& supported = plan_->supported;
+  if (!supported.empty()) {
+    if (const auto java = s_.compat.get_current_java()) {
+      java_fits = std::find(supported.begin(), supported.end(), java->version) != supported.end();
+    }
+  }
+  const SmokeResult smoke = s_.smoke_test(java_fits);
+  if (smoke.import_failed) {
+    std::vector<std::string> python_note;
+    const auto python = s_.compat.python_version();
+    const auto range = python_range(plan_->major_minor);
+    if (python_fit(python, range) == false) {
+      python_note.push_back("PySpark " + plan_->major_minor + " runs on Python " + range->min +
+                            " to " + range->max + "; yours is " + *python + ".");
+    }
+    s_.emit({.kind = Kind::ImportFailed,
+             .version = plan_->to,
+             .text = smoke.first_error_line,
+             .lines = python_note});
+    const auto restored = offer_rollback();
+    s_.emit({.kind = restored ? Kind::RollbackEnded : Kind::AdviseChooseAnother});
+    return ended(false, restored.value_or(false) ? "rolled_back" : "failed",
+                 smoke.first_error_line);
+  }
+  if (!smoke.java_error) {
+    s_.emit({.kind = Kind::Verified, .version = plan_->to, .text = smoke.message, .ok = smoke.ok});
+    SwitchResult result = ended(true, "installed");
+    if (!smoke.ok) result.note = smoke.message;
+    return result;
+  }
+  s_.emit({.kind = Kind::JavaError,
+           .version = plan_->to,
+           .text = smoke.message,
+           .detail = smoke.first_error_line,
+           .major_minor = plan_->major_minor,
+           .java_list = java_list_text(supported)});
+  const std::string error = smoke.first_error_line.empty() ? smoke.message : smoke.first_error_line;
+  if (const auto restored = offer_rollback()) {
+    if (*restored) s_.emit({.kind = Kind::AdviseJavaSetFirst});
+    return ended(false, *restored ? "rolled_back" : "failed", error);
+  }
+  s_.emit({.kind = Kind::AdviseJavaSetToFix});
+  return ended(false, "failed", error);
+}
+
+SwitchResult SwitchExecutor::verify_client() {
+  const SmokeResult checked = s_.import_check(plan_->to);
+  if (checked.ok) {
+    s_.emit({.kind = Kind::Verified, .version = plan_->to, .ok = true, .client = true});
+    return ended(true, "installed");
+  }
+  s_.emit({.kind = Kind::ClientImportFailed, .version = plan_->to, .text = checked.message});
+  const auto restored = offer_rollback();
+  if (restored) s_.emit({.kind = Kind::RollbackEnded});
+  return ended(false, restored.value_or(false) ? "rolled_back" : "failed", checked.message);
+}
+
+std::optional<bool> SwitchExecutor::offer_rollback() {
+  if (!plan_->from || !s_.confirm_rollback(*plan_->from)) return std::nullopt;
+  return roll_back(false);
+}
+
+bool SwitchExecutor::roll_back(bool automatic) {
+  s_.emit({.kind = Kind::RollingBack, .version = *plan_->from, .automatic = automatic});
+  // After a failed check the new version is there and goes first; its uninstall's outcome does
+  // not stop the reinstall. After a failed install nothing of the new version is left to remove.
+  if (!automatic) uninstall_installed();
+  s_.emit({.kind = Kind::Installing, .version = *plan_->from});
+  const bool ok = install_exact(*plan_->from);
+  if (ok) s_.compat.restore_java_pin();
+  s_.emit({.kind = Kind::RolledBack, .version = *plan_->from, .ok = ok, .automatic = automatic});
+  return ok;
+}
+
+void SwitchExecutor::interrupted() {
+  // The user stopped plo midway: say where the environment stands before the front end ends it.
+  std::optional<PySparkInfo> now;
+  try {
+    now = s_.compat.get_pyspark_info();
+  } catch (const std::exception&) {
+    s_.emit({.kind = Kind::Interrupted, .ok = false});
+    return;
+  }
+  const auto& had = plan_->from;
+  std::string mend;
+  if (had && (!now || now->version != *had)) mend = installer_->install_command(*had);
+  s_.emit({.kind = Kind::Interrupted,
+           .version = now ? now->version : std::string(),
+           .text = mend,
+           .detail = had.value_or(""),
+           .ok = true});
+}
+
+}  // namespace plo

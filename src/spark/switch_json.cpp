@@ -1,0 +1,98 @@
+#include <nlohmann/json.hpp>
+
+#include "spark/switch_render.h"
+#include "util/json_document.h"
+
+namespace plo {
+namespace {
+
+using Kind = SwitchEvent::Kind;
+using nlohmann::ordered_json;
+
+ordered_json step(const char* name, const SwitchEvent& e) {
+  ordered_json s = {{"step", name}};
+  if (!e.version.empty()) s["version"] = e.version;
+  s["ok"] = e.ok;
+  return s;
+}
+
+ordered_json optional_text(const std::string& text) {
+  return text.empty() ? ordered_json(nullptr) : ordered_json(text);
+}
+
+}  // namespace
+
+void SwitchRecord::add(const SwitchEvent& e) {
+  switch (e.kind) {
+    case Kind::Resuming:
+      steps_.push_back({{"step", "finish_restore"}, {"version", e.version}, {"ok", false}});
+      break;
+    case Kind::KeptRestored:
+    case Kind::KeptRestoreFailed:
+      if (!steps_.empty() && steps_.back()["step"] == "finish_restore") {
+        steps_.back()["ok"] = e.kind == Kind::KeptRestored;
+      } else {
+        steps_.push_back(
+            step("restore_kept",
+                 {.kind = e.kind, .version = e.version, .ok = e.kind == Kind::KeptRestored}));
+      }
+      break;
+    case Kind::Kept:
+    case Kind::KeepFailed:
+      steps_.push_back(step("keep", {.kind = e.kind, .version = e.version, .ok = e.ok}));
+      break;
+    case Kind::Uninstalled:
+      steps_.push_back(step("uninstall", e));
+      break;
+    case Kind::Installed:
+      steps_.push_back(step("install", e));
+      break;
+    case Kind::Verified: {
+      ordered_json s = step("verify", {.kind = e.kind, .version = e.version, .ok = true});
+      s["by"] = e.client ? "import" : "session";
+      s["java_error"] = false;
+      steps_.push_back(std::move(s));
+      break;
+    }
+    case Kind::JavaError:
+    case Kind::ImportFailed:
+    case Kind::ClientImportFailed: {
+      ordered_json s = step("verify", {.kind = e.kind, .version = e.version, .ok = false});
+      s["by"] = e.kind == Kind::ClientImportFailed ? "import" : "session";
+      s["java_error"] = e.kind == Kind::JavaError;
+      steps_.push_back(std::move(s));
+      break;
+    }
+    case Kind::RolledBack:
+      steps_.push_back(step("rollback", e));
+      break;
+    case Kind::Refused:
+      refusal_ = e.text;
+      break;
+    case Kind::Finished:
+      result_ = e.result;
+      break;
+    default:
+      break;
+  }
+}
+
+ordered_json SwitchRecord::document(const SwitchResult& fallback) const {
+  SwitchResult r = result_.value_or(fallback);
+  if (!result_) {
+    r.ok = false;
+    r.outcome = "refused";
+    if (!refusal_.empty()) r.error = refusal_;
+  }
+  return json_document({{"ok", r.ok},
+                        {"outcome", r.outcome},
+                        {"from", r.from ? ordered_json(*r.from) : ordered_json(nullptr)},
+                        {"to", optional_text(r.to)},
+                        {"distribution", r.package},
+                        {"installer", optional_text(r.installer)},
+                        {"steps", steps_},
+                        {"note", optional_text(r.note)},
+                        {"error", optional_text(r.error)}});
+}
+
+}  // namespace plo

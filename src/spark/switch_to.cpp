@@ -1,0 +1,99 @@
+#include <variant>
+
+#include "catalogue/pep440.h"
+#include "environment/environment_probe.h"
+#include "spark/spark_task.h"
+#include "spark/switch_render.h"
+#include "util/environment.h"
+#include "util/escape.h"
+
+namespace plo {
+
+namespace fs = std::filesystem;
+using Kind = SwitchEvent::Kind;
+
+void SparkTask::emit(const SwitchEvent& event) {
+  print_switch_event(s_.console, event);
+  if (s_.on_switch) s_.on_switch(event);
+}
+
+bool SparkTask::finished_early(const SwitchAsked& asked, const std::optional<std::string>& from,
+                               bool ok, const std::string& outcome, const std::string& error) {
+  emit({.kind = Kind::Finished,
+        .result = SwitchResult{.ok = ok,
+                               .outcome = outcome,
+                               .from = from,
+                               .to = asked.version,
+                               .package = asked.package,
+                               .error = error}});
+  return ok;
+}
+
+SwitchFound SparkTask::find_switch(const SwitchAsked& asked) {
+  SwitchFound found{.interpreter = s_.interpreter()};
+  found.environment = probe_environment(s_.runner, found.interpreter, true);
+  if (const auto current = s_.compat.get_pyspark_info()) found.current = current->version;
+  found.breaks_system_packages = pip_told_to_break_system_packages();
+  found.uv = find_on_path("uv");
+  if (asked.installer.asked == "uv") {
+    // pip's site configuration file is in sys.prefix, the folder above the interpreter's bin/.
+    found.pip_settings =
+        pip_settings_uv_ignores(fs::path(found.interpreter).parent_path().parent_path().string());
+  }
+  return found;
+}
+
+SwitchServices SparkTask::switch_services() {
+  return {.compat = s_.compat,
+          .runner = s_.runner,
+          .kept_copy = kept_copy_on_disk,
+          .probe = [this] { return probe_environment(s_.runner, s_.interpreter(), false); },
+          .smoke_test = [this](std::optional<bool> java_fits) { return smoke_test(java_fits); },
+          .import_check = [this](const std::string& version) { return import_check(version); },
+          .confirm_rollback =
+              [this](const std::string& previous) {
+                return s_.console.confirm("Rollback to PySpark " + previous + "?", true);
+              },
+          .emit = [this](const SwitchEvent& event) { emit(event); },
+          .capture_install = s_.capture_installer};
+}
+
+bool SparkTask::switch_to(const SwitchAsked& asked) {
+  emit({.kind = Kind::Started});
+  SwitchFound found = find_switch(asked);
+  // Outside any environment of its own the change lands in an interpreter other programs share:
+  // asked first (an externally managed one is refused by the plan without asking).
+  if (outside_own_environment(found) &&
+      !s_.console.confirm("Install into " + escape_controls(found.interpreter) +
+                              ", which is not a virtual environment?",
+                          false)) {
+    emit({.kind = Kind::Stopped});
+    return finished_early(asked, found.current, false, "refused");
+  }
+  SwitchExecutor executor(switch_services());
+  if (found.environment.stash) {
+    // Left by a plo that was killed midway, or whose restore failed.
+    if (!executor.settle_left_copy(*found.environment.stash)) {
+      emit({.kind = Kind::Stopped});  // nothing more changes before those files are back
+      return finished_early(asked, found.current, false, "failed");
+    }
+    found = find_switch(asked);
+    if (found.current && same_version(*found.current, asked.version)) {
+      emit({.kind = Kind::AlreadyInstalled, .version = *found.current});
+      return finished_early(asked, found.current, true, "already_installed");
+    }
+  }
+  const SwitchDecision decision = plan_switch(found, asked);
+  if (const auto* refusal = std::get_if<InstallRefusal>(&decision)) {
+    emit({.kind = Kind::Refused, .text = refusal->reason, .lines = refusal->mend});
+    return finished_early(asked, found.current, false, "refused", refusal->reason);
+  }
+  const SwitchPlan& plan = std::get<SwitchPlan>(decision);
+  if (!plan.installer_note.empty()) s_.console.echo_err(escape_controls(plan.installer_note));
+  SwitchResult result = executor.run(plan);
+  const bool ok = result.ok;
+  emit({.kind = Kind::Finished, .result = std::move(result)});
+  return ok;
+}
+
+}  // namespace plo
