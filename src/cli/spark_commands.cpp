@@ -17,6 +17,7 @@
 #include "services.h"
 #include "spark/json_report.h"
 #include "spark/spark_task.h"
+#include "spark/switch_render.h"
 #include "util/escape.h"
 #include "util/secrets.h"
 #include "util/text.h"
@@ -26,8 +27,10 @@ namespace {
 
 using Op = SparkRequest::Op;
 
-// The spark commands with --json: the report as one document on `document_fd`.
-int run_json(SparkTask& task, const SparkRequest& request, int document_fd) {
+// The spark commands with --json: the report as one document on `document_fd`; set-version's is
+// made of what `record` kept of its switch.
+int run_json(SparkTask& task, const SparkRequest& request, int document_fd,
+             const SwitchRecord& record) {
   const auto print = [&](const auto& report, auto to_json) {
     if (report.error) std::rethrow_exception(report.error);
     write_all(document_fd, json_text(to_json(report)) + "\n");
@@ -45,6 +48,13 @@ int run_json(SparkTask& task, const SparkRequest& request, int document_fd) {
     case Op::Versions:
       print(task.versions_report(), versions_json);
       return 0;
+    case Op::SetVersion: {
+      // The lines of the switch go to standard error; the installer's output is captured.
+      const std::string version(trim_blanks(request.version));
+      const bool ok = request.version_given ? task.set_version(version) : task.set_version();
+      write_all(document_fd, json_text(record.document({.to = version})) + "\n");
+      return ok ? 0 : 1;
+    }
     case Op::MatchCluster: {
       const MatchReport report = task.match_report(request.compute_name);
       if (!report.compute) hint_compute_name(request.compute_name);
@@ -100,11 +110,15 @@ void add_spark_commands(CLI::App& app, SparkRequest& request) {
                               "Install this version without the menu: a full version (3.5.3), or a "
                               "line (3.5) for the newest version plo knows of it");
   set_version->add_flag("--yes,-y", request.yes, kYesHelp);
+  set_version->add_flag("--json", request.json,
+                        "Print what the switch did as one JSON document (schema in the README); "
+                        "the installer's output is captured");
   set_version->add_option("--installer", request.installer, kInstallerHelp)
       ->check(CLI::IsMember({"pip", "uv"}));
   set_examples(*set_version, {"plo spark set-version                 # choose from a menu",
                               "plo spark set-version 3.5             # the newest 3.5 plo knows",
                               "plo spark set-version 3.5.3 --yes     # exactly 3.5.3, no questions",
+                              "plo spark set-version 4.1 --yes --json | jq .outcome",
                               "plo -q spark set-version 4.1 --yes    # only errors (and pip's)"});
   set_version->callback([&request, version_given] {
     request.op = Op::SetVersion;
@@ -152,8 +166,14 @@ int run_spark(const SparkRequest& request, const GlobalOptions& options) {
   if (!installer) return 2;
   RealServices services;
   UserConsole console(options, {.no_color = request.json, .assume_yes = request.yes});
-  SparkTask task(services.spark(console.get(), std::move(*installer)));
-  if (request.json) return run_json(task, request, document_fd);
+  TaskServices spark_services = services.spark(console.get(), std::move(*installer));
+  SwitchRecord record;
+  if (request.json && request.op == Op::SetVersion) {
+    spark_services.on_switch = [&record](const SwitchEvent& event) { record.add(event); };
+    spark_services.capture_installer = true;
+  }
+  SparkTask task(std::move(spark_services));
+  if (request.json) return run_json(task, request, document_fd, record);
   switch (request.op) {
     case Op::Check:
       return task.check() ? 0 : 1;
