@@ -117,10 +117,6 @@ class Doctor(unittest.TestCase):
         self.assertEqual(checks["installer"]["summary"], "pip, not uv (asked by PLO_INSTALLER)")
         self.assertIsNone(checks["installer"]["suggestion"])
         self.assertNotIn("hunter2", json.dumps(checks))
-        checks, _ = self.doctor(PATH=path)
-        self.assertIsNone(checks["installer"]["suggestion"])
-        checks, _ = self.doctor(PATH=path, PLO_INSTALLER="uv", **bare)
-        self.assertEqual(checks["installer"]["summary"], "uv (asked by PLO_INSTALLER)")
 
         checks, _ = self.doctor(PLO_INSTALLER="conda")
         self.assertArea(checks, "installer", "warning", "PLO_INSTALLER must be pip or uv",
