@@ -14,6 +14,7 @@
 #include "doctor/doctor_task.h"
 #include "environment/interpreter.h"
 #include "help.h"
+#include "installer_request.h"
 #include "output.h"
 #include "probes/databricks_api.h"
 #include "probes/network_master_probe.h"
@@ -32,6 +33,21 @@ std::optional<std::string> env_value(const char* name) {
   const char* value = std::getenv(name);
   if (!value) return std::nullopt;
   return std::string(value);
+}
+
+// The installer a switch would run, chosen as the install phase chooses it; pip's dist-info on the
+// import path stands for the phase's probe of `-m pip`, so that the doctor starts no child for it.
+InstallerOutlook installer_outlook(JavaCompatService& compat) {
+  const InstallerRequest asked = installer_request("");
+  const InstallerFacts facts = installer_facts(
+      asked, find_interpreter(), compat.distribution_version("pip").has_value(), true);
+  const InstallerChoice choice = choose_installer(facts);
+  return {.chosen =
+              choice.kind ? std::optional<std::string>(installer_name(*choice.kind)) : std::nullopt,
+          .asked = asked.asked,
+          .asked_by = asked.asked_by,
+          .uv_on_path = facts.uv.has_value(),
+          .pip_settings = facts.pip_settings};
 }
 
 }  // namespace
@@ -97,6 +113,7 @@ int run_doctor(const DoctorRequest& request, const GlobalOptions& options) {
                 services.compat,
                 [&spark](const std::string& name) { return spark.cluster_version_of(name); }, here);
           },
+          .installer = [&services] { return installer_outlook(services.compat); },
       },
       {.clusters = request.clusters, .deep = request.deep});
   const DoctorReport report = doctor.report();

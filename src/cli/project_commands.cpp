@@ -46,7 +46,7 @@ int run_sync(const ProjectRequest& request, const GlobalOptions& options) {
   const int document_fd = request.json ? set_output_aside() : STDOUT_FILENO;
   RealServices services;
   UserConsole console(options, {.no_color = request.json, .assume_yes = request.yes});
-  SparkTask spark(services.spark(console.get()));
+  SparkTask spark(services.spark(console.get(), *installer_asked));
   RealJavaEnvironment java(services.runner, services.compat);
   FolderJdkInstaller installer(services.http, services.runner);
   JavaTask java_task({
@@ -76,6 +76,15 @@ int run_sync(const ProjectRequest& request, const GlobalOptions& options) {
                                      .time_limit = std::chrono::minutes(10)});
             return result.exit_code == 0 && !result.timed_out;
           },
+      .pyspark_installer = [&]() -> std::optional<std::string> {
+        // Chosen as install_pyspark's install phase chooses it, on the same inputs.
+        try {
+          if (const auto kind = spark.switch_installer().kind) return installer_name(*kind);
+        } catch (const std::exception&) {
+          // An interpreter that does not answer: the install step says so.
+        }
+        return std::nullopt;
+      },
   };
   const SyncReport report =
       sync_project(sync, {.yes = request.yes, .dry_run = request.dry_run}, fs::current_path());

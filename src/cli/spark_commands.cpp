@@ -64,10 +64,7 @@ int run_json(SparkTask& task, const SparkRequest& request, int document_fd,
       if (request.install) {
         // The install's own lines and pip's output go to standard error meanwhile.
         const auto installed = task.install_for_cluster(report);
-        document["install"] = {
-            {"version", installed.version ? nlohmann::ordered_json(*installed.version)
-                                          : nlohmann::ordered_json(nullptr)},
-            {"ok", installed.ok}};
+        document["install"] = install_json(installed);
         ok = installed.ok;
       }
       write_all(document_fd, json_text(document) + "\n");

@@ -59,6 +59,7 @@ void check_worker_python(DoctorFacts& facts, DoctorCheck& check);
 void check_submit_args(DoctorFacts& facts, DoctorCheck& check);
 void check_computes(DoctorFacts& facts, DoctorCheck& check);
 void check_project(DoctorFacts& facts, DoctorCheck& check);
+void check_installer(DoctorFacts& facts, DoctorCheck& check);
 void check_session(DoctorFacts& facts, DoctorCheck& check);
 
 // The script that prints the interpreter's "major.minor".

@@ -45,6 +45,9 @@ void print_doctor_report(Console& console, const DoctorReport& report, bool unic
     if (check.fix && check.status != CheckStatus::Ok) {
       console.echo("      Fix: " + console.style(shown(*check.fix), Color::Cyan));
     }
+    if (check.suggestion) {
+      console.echo("      Try: " + console.style(shown(*check.suggestion), Color::Cyan));
+    }
   }
   console.echo();
   if (errors == 0 && warnings == 0) {
@@ -62,12 +65,14 @@ void print_doctor_report(Console& console, const DoctorReport& report, bool unic
 nlohmann::ordered_json doctor_json(const DoctorReport& report) {
   nlohmann::ordered_json checks = nlohmann::ordered_json::array();
   for (const DoctorCheck& check : report.checks) {
-    checks.push_back({{"area", check.area},
-                      {"status", status_name(check.status)},
-                      {"summary", check.summary},
-                      {"details", check.details},
-                      {"fix", check.fix ? nlohmann::ordered_json(*check.fix)
-                                        : nlohmann::ordered_json(nullptr)}});
+    checks.push_back(
+        {{"area", check.area},
+         {"status", status_name(check.status)},
+         {"summary", check.summary},
+         {"details", check.details},
+         {"fix", check.fix ? nlohmann::ordered_json(*check.fix) : nlohmann::ordered_json(nullptr)},
+         {"suggestion", check.suggestion ? nlohmann::ordered_json(*check.suggestion)
+                                         : nlohmann::ordered_json(nullptr)}});
   }
   return json_document({{"ok", report.ok()}, {"checks", checks}});
 }

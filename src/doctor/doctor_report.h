@@ -21,6 +21,9 @@ struct DoctorCheck {
   std::string summary;               // one line: what is there
   std::vector<std::string> details;  // what is wrong and why it matters, one line each
   std::optional<std::string> fix;    // the command that fixes it
+  // A command worth running although nothing is wrong (uv where pip installs); it changes neither
+  // the status nor the exit status.
+  std::optional<std::string> suggestion;
 
   // Marks the check as at least `worse`, with a line saying why.
   void raise(CheckStatus worse, std::string detail);

@@ -40,6 +40,7 @@ std::vector<DoctorArea> doctor_areas(const DoctorOptions& options) {
       {"pyspark_submit_args", "PYSPARK_SUBMIT_ARGS", check_submit_args},
       {"computes", "computes.yml", check_computes},
       {"project", "pyproject.toml", check_project},
+      {"installer", "Installer", check_installer},
   };
   if (options.deep) areas.push_back({"session", "Local session", check_session});
   return areas;

@@ -8,6 +8,7 @@
 #include "compat/java_compat_service.h"
 #include "compat/java_environment.h"
 #include "doctor/doctor_report.h"
+#include "environment/pip_config.h"
 #include "process/process_runner.h"
 #include "project/project_target.h"
 
@@ -26,6 +27,17 @@ struct SessionAnswer {
   std::string message;           // the smoke test's sorting of the failure
   bool java_error = false;       // Java is to blame
   std::string first_error_line;  // the JVM's or Python's own first error line
+};
+
+// Which installer a PySpark switch would run here, and what it is chosen from, as the front end
+// reads it for a switch (the install phase's choice on the same inputs).
+struct InstallerOutlook {
+  std::optional<std::string> chosen;  // "pip" or "uv"; nothing: neither can run here
+  std::optional<std::string> asked;   // "pip" or "uv": PLO_INSTALLER or [tool.plo] installer
+  std::string asked_by;               // "PLO_INSTALLER", "[tool.plo] in FILE"
+  bool uv_on_path = false;
+  // pip's settings that uv would ignore, read whether or not uv is asked for.
+  std::vector<PipSetting> pip_settings;
 };
 
 // What the doctor reaches the world through.
@@ -47,6 +59,9 @@ struct DoctorServices {
   // The project file that applies here and whether the environment matches it, or nothing where
   // none applies; throws when the file cannot be read.
   std::function<std::optional<ProjectStatus>()> project = {};
+  // The installer a switch would run here; throws std::invalid_argument for a PLO_INSTALLER that
+  // names neither, and as `interpreter` does when there is none.
+  std::function<InstallerOutlook()> installer = {};
 };
 
 // What to look at beyond the fast checks.

@@ -140,6 +140,7 @@ class Sync {
       const std::optional<std::string> before =
           pyspark ? std::optional(pyspark->version) : std::nullopt;
       const std::string was = before ? " (now " + *before + ")" : " (none installed now)";
+      if (s_.pyspark_installer) r_.installer = s_.pyspark_installer();
       if (o_.dry_run) {
         step("pyspark", target.version, before, Outcome::Planned,
              "  PySpark: would install " + target.version + was);
@@ -249,6 +250,7 @@ nlohmann::ordered_json sync_json(const SyncReport& report) {
                         {"target", target},
                         {"dry_run", report.dry_run},
                         {"steps", steps},
+                        {"installer", report.installer ? json(*report.installer) : json(nullptr)},
                         {"ok", report.ok}});
 }
 

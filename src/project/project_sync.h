@@ -30,6 +30,9 @@ struct SyncServices {
   std::function<bool(int major)> install_jdk;
   // Installs exactly that delta-spark, leaving PySpark as it is; true when it is installed.
   std::function<bool(const std::string& version)> install_delta = {};
+  // The installer ("pip" or "uv") install_pyspark runs here, as its install phase chooses it, or
+  // nothing where neither can run; asked only when the PySpark step installs or would.
+  std::function<std::optional<std::string>()> pyspark_installer = {};
 };
 
 struct SyncOptions {
@@ -53,6 +56,8 @@ struct SyncReport {
   std::optional<ProjectTarget> target;
   bool dry_run = false;
   std::vector<SyncStep> steps;
+  // The PySpark step's installer ("pip" or "uv") where it installed or, with --dry-run, would.
+  std::optional<std::string> installer;
   bool ok = false;
 };
 

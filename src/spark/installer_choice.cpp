@@ -1,5 +1,9 @@
 #include "spark/installer_choice.h"
 
+#include <filesystem>
+
+#include "util/environment.h"
+
 namespace plo {
 namespace {
 
@@ -16,6 +20,21 @@ std::string settings_text(const std::vector<PipSetting>& settings) {
 
 const char* installer_name(InstallerKind kind) {
   return kind == InstallerKind::Uv ? "uv" : "pip";
+}
+
+InstallerFacts installer_facts(const InstallerRequest& asked, const std::string& interpreter,
+                               bool has_pip, bool all_pip_settings) {
+  InstallerFacts facts{.asked = asked.asked,
+                       .asked_by = asked.asked_by,
+                       .has_pip = has_pip,
+                       .uv = find_on_path("uv"),
+                       .pip_settings = {}};
+  if (all_pip_settings || asked.asked == "uv") {
+    // pip's site configuration file is in sys.prefix, the folder above the interpreter's bin/.
+    facts.pip_settings = pip_settings_uv_ignores(
+        std::filesystem::path(interpreter).parent_path().parent_path().string());
+  }
+  return facts;
 }
 
 InstallerChoice choose_installer(const InstallerFacts& f) {

@@ -41,6 +41,13 @@ struct InstallerChoice {
 // pip configuration names where packages come from, since uv would ignore it.
 InstallerChoice choose_installer(const InstallerFacts& facts);
 
+// The facts a switch of `interpreter` chooses from, `has_pip` as its environment probe found it:
+// uv from PATH, and pip's settings of the environment whose bin/ holds `interpreter` (its
+// sys.prefix), read only where uv is asked for unless `all_pip_settings`. The install phase's own
+// choice is made on the same inputs.
+InstallerFacts installer_facts(const InstallerRequest& asked, const std::string& interpreter,
+                               bool has_pip, bool all_pip_settings = false);
+
 // "pip" or "uv", for JSON and messages.
 const char* installer_name(InstallerKind kind);
 

@@ -179,4 +179,11 @@ json match_json(const MatchReport& r) {
   return document;
 }
 
+json install_json(const SparkTask::ClusterInstall& install) {
+  return {
+      {"version", optional_text(install.version)},
+      {"ok", install.ok},
+      {"installer", install.installer ? json(installer_name(*install.installer)) : json(nullptr)}};
+}
+
 }  // namespace plo

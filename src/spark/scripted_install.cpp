@@ -111,7 +111,14 @@ SparkTask::ClusterInstall SparkTask::install_for_cluster(const MatchReport& repo
   }
   const auto java = s_.compat.get_current_java();
   const auto current_pyspark = s_.compat.get_pyspark_info();
-  return {version, confirm_and_install(*version, major_minor_of(*version), java, current_pyspark)};
+  std::optional<InstallerKind> installer;
+  try {
+    installer = switch_installer().kind;
+  } catch (const std::exception&) {
+    // An interpreter that does not answer: the install phase says so.
+  }
+  const bool ok = confirm_and_install(*version, major_minor_of(*version), java, current_pyspark);
+  return {version, ok, installer};
 }
 
 bool SparkTask::match_cluster(const std::string& compute_name, bool install) {

@@ -92,7 +92,15 @@ class SparkTask {
   struct ClusterInstall {
     std::optional<std::string> version;  // nothing: no version fits, or none was needed
     bool ok = false;
+    // The installer of the switch (switch_installer's), where a version was to be installed;
+    // nothing where none was, or neither installer can run.
+    std::optional<InstallerKind> installer = std::nullopt;
   };
+
+  // The installer a switch of this environment runs, chosen on the inputs the install phase
+  // chooses from (one probe of the interpreter, uv on PATH, pip's settings): for the JSON
+  // documents, since the install phase does not hand its choice out. Prints nothing.
+  InstallerChoice switch_installer();
 
   // Installs the PySpark that fits a mismatched cluster through set_version's install phase;
   // ok without installing after a match, false where no version was found.

@@ -165,7 +165,7 @@ class Project(unittest.TestCase):
                        "summary": os.path.join(self.folder, "pyproject.toml") +
                        ": PySpark 4.1, Java 17",
                        "details": ["this environment has PySpark 3.5.9 and Java 17"],
-                       "fix": "plo sync"}, doctor["checks"])
+                       "fix": "plo sync", "suggestion": None}, doctor["checks"])
 
         before = spark_env(ws.venv)
         plan = self.plo("sync", "--dry-run")
@@ -174,6 +174,8 @@ class Project(unittest.TestCase):
         document = json.loads(self.plo("sync", "--dry-run", "--json").stdout)
         self.assertEqual((document["target"], document["dry_run"], document["ok"]),
                          ({"pyspark": "4.1.3", "java": 17}, True, True))
+        # The installer the switch would run: pip, the default, with no uv on PATH.
+        self.assertEqual(document["installer"], "pip")
         self.assertIn({"step": "pyspark", "wanted": "4.1.3", "before": "3.5.9",
                        "outcome": "planned"}, document["steps"])
         self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")

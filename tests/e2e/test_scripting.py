@@ -400,11 +400,26 @@ class MatchClusterInstall(unittest.TestCase):
         document = json.loads(result.stdout)
         install = document.pop("install")
         self.assertTrue(conforms(document, MATCH_SCHEMA), document)
-        self.assertEqual(install, {"version": "4.1.3", "ok": True})
+        self.assertEqual(install, {"version": "4.1.3", "ok": True, "installer": "pip"})
         self.assertEqual(document["local"], {"version": "3.5.9", "major_minor": "3.5"})
         self.assertIn("Successfully installed pyspark-4.1.3", result.stderr)
         self.assertIn("PySpark 4.1.3 installed successfully\n", result.stderr)
         self.assertEqual(ws.venv.installed_pyspark(), "4.1.3")
+
+    def test_json_names_the_installer_that_ran(self):
+        ws.venv.set_pyspark("3.5.9")
+        uv_env = env(PLO_INSTALLER="uv",
+                     PATH=support.standin_uv(ws.path("uv-bin")) + ":/usr/bin:/bin")
+        # uv reads none of pip's settings: the wheels reach it through UV_FIND_LINKS alone.
+        for name in ("PIP_NO_INDEX", "PIP_FIND_LINKS"):
+            uv_env.pop(name)
+        result = run_plo(["-v", "spark", "match-cluster", "cluster413", "--install", "--json",
+                          "--yes"], uv_env, timeout=180)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertEqual(json.loads(result.stdout)["install"],
+                         {"version": "4.1.3", "ok": True, "installer": "uv"})
+        self.assertIn(" pip install --python ", result.stderr)
+        self.assertNotIn(" -m pip install ", result.stderr)
 
 
 if __name__ == "__main__":

@@ -10,6 +10,7 @@
 #include "doctor/doctor_render.h"
 #include "doctor/doctor_task.h"
 #include "fakes.h"
+#include "spark/installer_choice.h"
 
 namespace plo {
 namespace {
@@ -76,6 +77,10 @@ struct Doctor {
   std::function<SessionAnswer(std::optional<bool>)> start_session;
   std::optional<ProjectStatus> project;
   DoctorOptions options;
+  // What a switch's installer is chosen from; the choice is the install phase's own.
+  InstallerFacts installer{
+      .asked = {}, .asked_by = {}, .has_pip = true, .uv = {}, .pip_settings = {}};
+  bool bad_plo_installer = false;
 
   Doctor() {
     tmp.file("venv/pyvenv.cfg", "home = /usr/bin\n");
@@ -111,9 +116,18 @@ struct Doctor {
                         .test_compute = test_compute,
                         .start_session = start_session,
                         .project = [this] { return project; },
+                        .installer = [this] { return installer_outlook(); },
                     },
                     options);
     return task.report();
+  }
+
+  InstallerOutlook installer_outlook() {
+    if (bad_plo_installer) throw std::invalid_argument("PLO_INSTALLER must be pip or uv, not 'x'");
+    if (interpreter.empty()) throw std::runtime_error("no Python interpreter found");
+    const InstallerChoice choice = choose_installer(installer);
+    return {choice.kind ? std::optional<std::string>(installer_name(*choice.kind)) : std::nullopt,
+            installer.asked, installer.asked_by, installer.uv.has_value(), installer.pip_settings};
   }
 
   DoctorCheck check(const std::string& area) {
@@ -281,6 +295,73 @@ TEST(DoctorAreas, ClustersAndSession) {
   });
 }
 
+// uv is suggested only where pip installs although nothing asked for it, uv is on PATH, and pip's
+// settings would not keep pip anyway; where uv is asked for and not used, the doctor says why.
+TEST(DoctorAreas, InstallerSuggestsUvOnlyWhereItWouldBeUsed) {
+  const PipSetting index{"PIP_INDEX_URL", "index-url"};
+  const struct {
+    std::optional<std::string> asked;
+    bool has_pip;
+    bool uv;
+    std::vector<PipSetting> settings;
+    CheckStatus status;
+    const char* says;
+    bool suggested;
+  } cases[] = {
+      {{}, true, true, {}, CheckStatus::Ok, "uv is on PATH: a PySpark switch's install took", true},
+      {{}, true, false, {}, CheckStatus::Ok, "pip (plo's default)", false},
+      {{},
+       true,
+       true,
+       {index},
+       CheckStatus::Ok,
+       "uv is on PATH, but pip's settings index-url (PIP_INDEX_URL) say where",
+       false},
+      {"uv", true, true, {}, CheckStatus::Ok, "uv (asked by PLO_INSTALLER)", false},
+      {"uv",
+       true,
+       true,
+       {index},
+       CheckStatus::Ok,
+       "pip, not uv (asked by PLO_INSTALLER)\npip's settings index-url (PIP_INDEX_URL)",
+       false},
+      {"uv",
+       true,
+       false,
+       {},
+       CheckStatus::Ok,
+       "pip, not uv (asked by PLO_INSTALLER)\nuv is not on",
+       false},
+      {"pip", true, true, {}, CheckStatus::Ok, "pip (asked by PLO_INSTALLER)", false},
+      {{}, false, true, {index}, CheckStatus::Ok, "uv (this environment has no pip)", false},
+      {{}, false, false, {}, CheckStatus::Warning, "none: this interpreter has no pip", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.says);
+    Doctor d;
+    d.installer = {.asked = c.asked,
+                   .asked_by = "PLO_INSTALLER",
+                   .has_pip = c.has_pip,
+                   .uv = c.uv ? std::optional<std::string>("/bin/uv") : std::nullopt,
+                   .pip_settings = c.settings};
+    const DoctorReport report = d.report();
+    const DoctorCheck& check = report.checks.back();
+    ASSERT_EQ(check.area, "installer");
+    EXPECT_EQ(check.status, c.status);
+    EXPECT_NE((check.summary + "\n" + joined(check.details)).find(c.says), std::string::npos)
+        << check.summary << "\n"
+        << joined(check.details);
+    EXPECT_EQ(check.suggestion.has_value(), c.suggested);
+    // Advice never makes the doctor fail.
+    EXPECT_TRUE(report.ok());
+  }
+  Doctor bad;
+  bad.bad_plo_installer = true;
+  const DoctorCheck check = bad.check("installer");
+  EXPECT_EQ(check.status, CheckStatus::Warning);
+  EXPECT_EQ(check.fix, "unset PLO_INSTALLER");
+}
+
 TEST(DoctorReport, AreasInOrderAndAReasonToldOnce) {
   Doctor d;
   d.interpreter.clear();
@@ -290,7 +371,7 @@ TEST(DoctorReport, AreasInOrderAndAReasonToldOnce) {
   for (const auto& check : report.checks) areas.push_back(check.area);
   EXPECT_EQ(areas, (std::vector<std::string>{"interpreter", "pyspark", "java", "spark_home",
                                              "pyspark_python", "pyspark_submit_args", "computes",
-                                             "project"}));
+                                             "project", "installer"}));
   EXPECT_FALSE(report.ok());
   EXPECT_EQ(report.checks[0].details, std::vector<std::string>{"no Python interpreter found"});
   EXPECT_EQ(report.checks[1].status, CheckStatus::Error);
@@ -317,19 +398,24 @@ TEST(DoctorCheck, ProjectDriftIsAnErrorFixedBySync) {
 
 TEST(DoctorReport, TextAndJson) {
   DoctorReport report;
-  report.checks.push_back({"interpreter", "Interpreter", CheckStatus::Ok, "Python 3.11.9", {}, {}});
+  report.checks.push_back(
+      {"interpreter", "Interpreter", CheckStatus::Ok, "Python 3.11.9", {}, {}, {}});
   report.checks.push_back({"java",
                            "Java",
                            CheckStatus::Warning,
                            "17 at /jdk\x1b[2J",
                            {"SPARK_ENV_LOADED is set"},
-                           "unset SPARK_ENV_LOADED"});
+                           "unset SPARK_ENV_LOADED",
+                           {}});
   report.checks.push_back({"pyspark_submit_args",
                            "PYSPARK_SUBMIT_ARGS",
                            CheckStatus::Error,
                            "\"--master x\"",
                            {"does not end in pyspark-shell"},
-                           "export PYSPARK_SUBMIT_ARGS=\"--master x pyspark-shell\""});
+                           "export PYSPARK_SUBMIT_ARGS=\"--master x pyspark-shell\"",
+                           {}});
+  report.checks.push_back(
+      {"installer", "Installer", CheckStatus::Ok, "pip", {}, {}, "export PLO_INSTALLER=uv"});
   FakeConsole ascii;
   print_doctor_report(ascii, report, false);
   EXPECT_EQ(ascii.text(),
@@ -342,6 +428,8 @@ TEST(DoctorReport, TextAndJson) {
                 "  [<red>x</red>] PYSPARK_SUBMIT_ARGS: \"--master x\"\n"
                 "      does not end in pyspark-shell\n"
                 "      Fix: <cyan>export PYSPARK_SUBMIT_ARGS=\"--master x pyspark-shell\"</cyan>\n"
+                "  [<green>v</green>] Installer: pip\n"
+                "      Try: <cyan>export PLO_INSTALLER=uv</cyan>\n"
                 "\n"
                 "  <red>1 error, 1 warning</red>\n\n");
   FakeConsole unicode;
@@ -355,6 +443,8 @@ TEST(DoctorReport, TextAndJson) {
   EXPECT_EQ(json["checks"][0]["fix"], nullptr);
   EXPECT_EQ(json["checks"][1]["status"], "warning");
   EXPECT_EQ(json["checks"][2]["details"][0], "does not end in pyspark-shell");
+  EXPECT_EQ(json["checks"][2]["suggestion"], nullptr);
+  EXPECT_EQ(json["checks"][3]["suggestion"], "export PLO_INSTALLER=uv");
 }
 
 }  // namespace

@@ -377,6 +377,7 @@ struct TaskFixture {
   int registry_loads = 0;
   int databricks_loads = 0;
   std::optional<std::string> databricks_runtime;  // what a Databricks cluster answers
+  InstallerRequest installer;                     // --installer, PLO_INSTALLER or [tool.plo]
 
   SparkTask task() {
     return SparkTask({
@@ -397,6 +398,7 @@ struct TaskFixture {
               return std::make_unique<FakeDatabricks>(databricks_installed);
             },
         .databricks_runtime = [this](const ComputeRecord&) { return databricks_runtime; },
+        .installer = installer,
     });
   }
 };

@@ -102,6 +102,14 @@ TEST(MatchJson, NotFoundRegistryErrorAndMismatch) {
   EXPECT_TRUE(mismatch["error"].is_null());
 }
 
+TEST(MatchJson, InstallMemberNamesItsInstaller) {
+  EXPECT_EQ(install_json({"4.0.1", true, InstallerKind::Uv}),
+            ordered_json::parse(R"({"version": "4.0.1", "ok": true, "installer": "uv"})"));
+  EXPECT_EQ(install_json({"4.0.1", false, InstallerKind::Pip})["installer"], "pip");
+  // Nothing was to be installed: the cluster matched, or no version fits it.
+  EXPECT_EQ(install_json({std::nullopt, true})["installer"], nullptr);
+}
+
 TEST(JsonText, InvalidUtf8FromOutsideIsReplaced) {
   TaskFixture f;
   f.compat.install("3.5.9");

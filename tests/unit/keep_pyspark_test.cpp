@@ -321,6 +321,50 @@ TEST(InstallPreflight, UvStandsInForAMissingPip) {
   EXPECT_TRUE(has_line(f.console, "  Installing PySpark 4.1.3..."));
 }
 
+// match-cluster --install reports the installer its switch ran, not a guess beside it.
+TEST(InstallPreflight, AClusterInstallNamesTheInstallerItRan) {
+  TempDir bin;
+  write(bin.path / "uv", "#!/bin/sh\n");
+  ::chmod((bin.path / "uv").c_str(), 0755);
+  const ScopedEnv path("PATH", bin.path.string());
+  // Only the case's own pip settings: none of the machine's files or variables.
+  const ScopedEnv no_files("PIP_CONFIG_FILE", "/dev/null");
+  const ScopedEnv no_extra_index("PIP_EXTRA_INDEX_URL", std::nullopt);
+  const ScopedEnv no_find_links("PIP_FIND_LINKS", std::nullopt);
+  const ScopedEnv no_no_index("PIP_NO_INDEX", std::nullopt);
+  const ScopedEnv no_trusted_host("PIP_TRUSTED_HOST", std::nullopt);
+  const ScopedEnv no_cert("PIP_CERT", std::nullopt);
+  const ScopedEnv no_client_cert("PIP_CLIENT_CERT", std::nullopt);
+  const struct {
+    std::optional<std::string> asked;
+    bool has_pip;
+    std::optional<std::string> index;  // PIP_INDEX_URL
+    InstallerKind ran;
+  } cases[] = {
+      {{}, true, {}, InstallerKind::Pip},
+      {{}, false, {}, InstallerKind::Uv},
+      {"uv", true, {}, InstallerKind::Uv},
+      {"uv", true, "https://corp/simple", InstallerKind::Pip},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.asked.value_or("-") + (c.has_pip ? " pip" : " no pip") + c.index.value_or(""));
+    const ScopedEnv index("PIP_INDEX_URL", c.index);
+    TaskFixture f;
+    f.installer = {c.asked, "PLO_INSTALLER"};
+    f.runner.environment.has_pip = c.has_pip;
+    f.compat.install("3.5.9");
+    f.compat.cluster_version = "4.0.1";
+    f.computes["prod"] = ComputeRecord{
+        std::nullopt,
+        std::map<std::string, std::string, std::less<>>{{"master", "spark://m:7077"}}};
+    SparkTask task = f.task();
+    const auto installed = task.install_for_cluster(task.match_report("prod"));
+    EXPECT_TRUE(installed.ok) << f.console.text();
+    EXPECT_EQ(installed.installer, c.ran);
+    EXPECT_EQ(f.runner.uv_runs.empty(), c.ran == InstallerKind::Pip);
+  }
+}
+
 TEST(InstallVerification, PipSuccessWithoutTheVersionIsAFailedInstall) {
   TaskFixture f;
   f.compat.install("3.5.9");

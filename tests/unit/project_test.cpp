@@ -287,5 +287,24 @@ TEST(ProjectSync, PinsBeforeReplacingAPySparkAndPutsThePinBackOnFailure) {
   }
 }
 
+// The document names the installer where the PySpark step installs, or would; nowhere else.
+TEST(ProjectSync, JsonNamesThePySparkStepsInstaller) {
+  SyncFixture f;
+  const auto folder = project_folder("[tool.plo]\npyspark = \"4.1\"\n");
+  SyncServices services = f.services();
+  int asked = 0;
+  services.pyspark_installer = [&] {
+    ++asked;
+    return std::optional<std::string>("uv");
+  };
+  const auto planned = sync_json(sync_project(services, {.dry_run = true}, folder));
+  EXPECT_EQ(planned["installer"], "uv");
+  EXPECT_EQ(sync_json(sync_project(services, {.yes = true}, folder))["installer"], "uv");
+  const auto unchanged = sync_json(sync_project(services, {.yes = true}, folder));
+  EXPECT_EQ(unchanged["installer"], nullptr);
+  EXPECT_EQ(asked, 2);
+  std::filesystem::remove_all(folder);
+}
+
 }  // namespace
 }  // namespace plo
