@@ -4,12 +4,10 @@
 #include "environment/environment_probe.h"
 #include "spark/spark_task.h"
 #include "spark/switch_render.h"
-#include "util/environment.h"
 #include "util/escape.h"
 
 namespace plo {
 
-namespace fs = std::filesystem;
 using Kind = SwitchEvent::Kind;
 
 void SparkTask::emit(const SwitchEvent& event) {
@@ -34,12 +32,10 @@ SwitchFound SparkTask::find_switch(const SwitchAsked& asked) {
   found.environment = probe_environment(s_.runner, found.interpreter, true);
   if (const auto current = s_.compat.get_pyspark_info()) found.current = current->version;
   found.breaks_system_packages = pip_told_to_break_system_packages();
-  found.uv = find_on_path("uv");
-  if (asked.installer.asked == "uv") {
-    // pip's site configuration file is in sys.prefix, the folder above the interpreter's bin/.
-    found.pip_settings =
-        pip_settings_uv_ignores(fs::path(found.interpreter).parent_path().parent_path().string());
-  }
+  const InstallerFacts facts =
+      installer_facts(asked.installer, found.interpreter, found.environment.has_pip);
+  found.uv = facts.uv;
+  found.pip_settings = facts.pip_settings;
   return found;
 }
 
