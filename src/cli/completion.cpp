@@ -86,7 +86,7 @@ _plo() {
   case "$group $sub" in
     "spark check"|"spark versions"|"java search"|"java list"|"compute list") _plo_offer --json ;;
     "spark set-version")
-      _plo_offer --yes
+      _plo_offer --yes --json --system
       ((args == 0)) && _plo_offer_from versions ;;
     "spark match-cluster")
       _plo_offer --json --install --yes
@@ -175,7 +175,7 @@ _plo() {
   case "$group $sub" in
     "spark check"|"spark versions"|"java search"|"java list"|"compute list") compadd -- --json ;;
     "spark set-version")
-      compadd -- --yes
+      compadd -- --yes --json --system
       ((args == 0)) && _plo_dynamic versions ;;
     "spark match-cluster")
       compadd -- --json --install --yes
@@ -262,7 +262,7 @@ complete -c plo -n '__plo_at runtimes use' -l yes
 complete -c plo -n '__plo_at runtimes show; or __plo_at runtimes use' -a '(__plo_words runtimes)'
 complete -c plo -n '__fish_seen_subcommand_from doctor' -l json -l clusters -l deep
 complete -c plo -n '__plo_at spark check; or __plo_at spark versions' -l json
-complete -c plo -n '__plo_at spark set-version' -l yes
+complete -c plo -n '__plo_at spark set-version' -l yes -l json -l system
 complete -c plo -n '__plo_at spark set-version; and __plo_no_arg' -a '(__plo_words versions)'
 complete -c plo -n '__plo_at spark match-cluster' -l json -l install -l yes
 complete -c plo -n '__plo_at spark match-cluster; and __plo_no_arg' -a '(__plo_words computes)'
@@ -270,7 +270,7 @@ complete -c plo -n '__plo_at java search; or __plo_at java list' -l json
 complete -c plo -n '__plo_at java set; and __plo_no_arg' -a '(__plo_words java-majors)'
 complete -c plo -n '__plo_at java set; and __plo_no_arg' -a '(__fish_complete_directories)'
 complete -c plo -n '__plo_at java env' -l shell -x -a 'bash zsh fish'
-complete -c plo -n '__plo_at java install' -l set -l yes -l json -l guide
+complete -c plo -n '__plo_at java install' -l set -l yes -l json -l system -l guide
 complete -c plo -n '__plo_at java uninstall' -l yes
 complete -c plo -n '__plo_at compute list; or __plo_at compute test' -l json
 complete -c plo -n '__plo_at compute test; and __plo_no_arg' -a '(__plo_words computes)'

@@ -63,7 +63,8 @@ int run_sync(const ProjectRequest& request, const GlobalOptions& options) {
       .cluster_version = [&](const std::string& name) { return spark.cluster_version_of(name); },
       .install_pyspark =
           [&](const std::string& version, const std::string& java_home) {
-            return install_pyspark_for_step(console.get(), *installer_asked, version, java_home);
+            return install_pyspark_for_step(console.get(), *installer_asked, version, java_home,
+                                            request.system);
           },
       .install_jdk = [&](int major) { return java_task.install({.version = major}); },
       .install_delta =
@@ -186,6 +187,8 @@ void add_project_commands(CLI::App& app, ProjectRequest& request) {
       app.add_subcommand("sync", "Make this environment match pyproject.toml's [tool.plo]");
   sync->add_flag("--yes,-y", request.yes,
                  "Install a missing JDK, and answer yes to the install's questions");
+  sync->add_flag("--system", request.system,
+                 "Allow the PySpark change in a Python that is no virtual or conda environment");
   sync->add_flag("--dry-run", request.dry_run, "Print what would change, change nothing");
   sync->add_option("--installer", request.installer,
                    "pip (the default) or uv for the PySpark switch; also PLO_INSTALLER, "

@@ -48,6 +48,8 @@ void add_runtimes_commands(CLI::App& app, RuntimesRequest& request) {
   use->add_option("NAME", request.name, "A runtime's name (glue-5.0, databricks-16.4-lts)")
       ->required();
   use->add_flag("--yes,-y", request.yes, "Answer yes to the install's questions");
+  use->add_flag("--system", request.system,
+                "Allow the PySpark change in a Python that is no virtual or conda environment");
   use->add_option("--installer", request.installer,
                   "pip (the default) or uv for the PySpark switch; also PLO_INSTALLER, "
                   "[tool.plo] installer")
@@ -77,7 +79,8 @@ int run_runtimes(const RuntimesRequest& request, const GlobalOptions& options) {
       .java = java,
       .install_pyspark =
           [&](const std::string& version, const std::string& java_home) {
-            return install_pyspark_for_step(console.get(), *installer_asked, version, java_home);
+            return install_pyspark_for_step(console.get(), *installer_asked, version, java_home,
+                                            request.system);
           },
       .unicode_marks = unicode_marks(),
   });

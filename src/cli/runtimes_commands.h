@@ -17,6 +17,7 @@ struct RuntimesRequest {
   std::string name;                     // show, use
   bool json = false;                    // list, show
   bool yes = false;                     // use --yes
+  bool system = false;                  // use --system
   std::string installer;                // use --installer pip|uv
 };
 

@@ -64,10 +64,13 @@ TaskServices RealServices::spark(Console& console, InstallerRequest installer) {
 }
 
 bool install_pyspark_for_step(Console& console, const InstallerRequest& installer,
-                              const std::string& version, const std::string& java_home) {
+                              const std::string& version, const std::string& java_home,
+                              bool system) {
   if (!java_home.empty()) ::setenv("JAVA_HOME", java_home.c_str(), 1);
   RealServices fresh;
-  SparkTask task(fresh.spark(console, installer));
+  TaskServices services = fresh.spark(console, installer);
+  services.system = system;
+  SparkTask task(std::move(services));
   return task.set_version(version);
 }
 

@@ -82,6 +82,9 @@ void add_spark_commands(CLI::App& app, SparkRequest& request) {
   spark->require_subcommand(1);
   constexpr auto kJsonHelp = "Print the report as one JSON document (schema in the README)";
   constexpr auto kYesHelp = "Answer yes to 'Install anyway?' and 'Rollback to PySpark ...?'";
+  constexpr auto kSystemHelp =
+      "Allow the change in a Python that is no virtual or conda environment (shared by every "
+      "program that uses it); without it plo refuses there";
   constexpr auto kInstallerHelp =
       "pip (the default) or uv (uv pip ... --python: much faster; pip is kept where pip's own "
       "settings name an index uv would not use); also PLO_INSTALLER, [tool.plo] installer";
@@ -107,6 +110,7 @@ void add_spark_commands(CLI::App& app, SparkRequest& request) {
                               "Install this version without the menu: a full version (3.5.3), or a "
                               "line (3.5) for the newest version plo knows of it");
   set_version->add_flag("--yes,-y", request.yes, kYesHelp);
+  set_version->add_flag("--system", request.system, kSystemHelp);
   set_version->add_flag("--json", request.json,
                         "Print what the switch did as one JSON document (schema in the README); "
                         "the installer's output is captured");
@@ -130,6 +134,7 @@ void add_spark_commands(CLI::App& app, SparkRequest& request) {
   match->add_flag("--install", request.install,
                   "After a mismatch, install the PySpark that fits the cluster");
   match->add_flag("--yes,-y", request.yes, kYesHelp);
+  match->add_flag("--system", request.system, kSystemHelp);
   match->add_option("--installer", request.installer, kInstallerHelp)
       ->check(CLI::IsMember({"pip", "uv"}));
   match->callback([&request] { request.op = Op::MatchCluster; });
@@ -164,6 +169,7 @@ int run_spark(const SparkRequest& request, const GlobalOptions& options) {
   RealServices services;
   UserConsole console(options, {.no_color = request.json, .assume_yes = request.yes});
   TaskServices spark_services = services.spark(console.get(), std::move(*installer));
+  spark_services.system = request.system;
   SwitchRecord record;
   if (request.json && request.op == Op::SetVersion) {
     spark_services.on_switch = [&record](const SwitchEvent& event) { record.add(event); };

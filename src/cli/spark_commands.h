@@ -18,6 +18,7 @@ struct SparkRequest {
   std::string version;         // set-version VERSION
   bool version_given = false;  // without VERSION: the menu
   std::string installer;       // --installer pip|uv of set-version and match-cluster
+  bool system = false;         // --system: may change a Python outside any environment
 };
 
 // Adds the `spark` group to the command line, filling `request` when one of its commands is given.

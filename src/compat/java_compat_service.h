@@ -44,29 +44,26 @@ class JavaCompatService {
 
   // The folder of a PySpark stash (.plo-pyspark-stash) an interrupted set-version left on the
   // import path, or nothing.
-  virtual std::optional<std::string> leftover_stash() { return std::nullopt; }
+  virtual std::optional<std::string> leftover_stash() = 0;
 
   // The interpreter's Python version ("3.10.13"), from the answer its import path came with, or
   // nothing when it is not known.
-  virtual std::optional<std::string> python_version() { return std::nullopt; }
+  virtual std::optional<std::string> python_version() = 0;
 
   // The distributions that provide or shape `pyspark` on the interpreter's import path, in path
   // order.
-  virtual std::vector<PySparkDistribution> pyspark_distributions() { return {}; }
+  virtual std::vector<PySparkDistribution> pyspark_distributions() = 0;
 
   // The version of another installed distribution on the interpreter's import path (normalised
   // name, "delta-spark"), the first found; nothing when it is not installed.
-  virtual std::optional<std::string> distribution_version(std::string_view name) {
-    (void)name;
-    return std::nullopt;
-  }
+  virtual std::optional<std::string> distribution_version(std::string_view name) = 0;
 
   // SPARK_HOME and the Spark found there, when the environment sets a non-empty one.
-  virtual std::optional<SparkHomeFinding> spark_home() { return std::nullopt; }
+  virtual std::optional<SparkHomeFinding> spark_home() = 0;
 
   // Why the JAVA_HOME that spark-env.sh assigns names no Java (a CR kept from Windows line ends,
   // a folder without bin/java), or nothing when it assigns none or a usable one.
-  virtual std::optional<std::string> spark_env_java_home_problem() { return std::nullopt; }
+  virtual std::optional<std::string> spark_env_java_home_problem() = 0;
 };
 
 }  // namespace plo

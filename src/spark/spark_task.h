@@ -45,6 +45,8 @@ struct TaskServices {
   SwitchSink on_switch = {};
   // The installer's output is captured instead of shown (--json).
   bool capture_installer = false;
+  // --system: a change may land in an interpreter outside any virtual or conda environment.
+  bool system = false;
 };
 
 // Task for managing Spark/PySpark installations.

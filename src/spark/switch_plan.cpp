@@ -24,9 +24,18 @@ InstallRefusal no_installer(const std::string& interpreter) {
 
 }  // namespace
 
-bool outside_own_environment(const SwitchFound& found) {
+std::optional<InstallRefusal> shared_interpreter_refusal(const SwitchFound& found,
+                                                         const SwitchAsked& asked) {
   const EnvironmentProbe& e = found.environment;
-  return !e.in_virtual_env && !e.conda && !(e.externally_managed && !found.breaks_system_packages);
+  if (asked.system || e.in_virtual_env || e.conda) return std::nullopt;
+  if (e.externally_managed && !found.breaks_system_packages) return std::nullopt;
+  // As uv asks: --yes alone never changes a Python every other program uses.
+  return InstallRefusal{found.interpreter +
+                            " is not a virtual or conda environment: plo changes it only with "
+                            "--system",
+                        {"Use a virtual environment instead:", "  python3 -m venv ~/venvs/spark",
+                         "  . ~/venvs/spark/bin/activate", "  plo spark set-version",
+                         "or add --system to change this Python for every program that uses it"}};
 }
 
 SwitchDecision plan_switch(const SwitchFound& found, const SwitchAsked& asked) {
@@ -34,6 +43,7 @@ SwitchDecision plan_switch(const SwitchFound& found, const SwitchAsked& asked) {
   if (e.externally_managed && !e.in_virtual_env && !found.breaks_system_packages) {
     return externally_managed(found.interpreter);
   }
+  if (auto refusal = shared_interpreter_refusal(found, asked)) return *refusal;
   if (auto refusal = install_refusal(e, found.interpreter, found.current, asked.version))
     return *refusal;
   const InstallerChoice choice = choose_installer({.asked = asked.installer.asked,

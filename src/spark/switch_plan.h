@@ -29,6 +29,7 @@ struct SwitchAsked {
   std::vector<int> supported = {};  // the line's Java versions (possibly none)
   std::string package = "pyspark";  // or "pyspark-client" over the Spark Connect client
   InstallerRequest installer = {};
+  bool system = false;  // --system: an interpreter outside any environment of its own may change
 };
 
 // How the new version is checked once installed.
@@ -60,8 +61,9 @@ using SwitchDecision = std::variant<SwitchPlan, InstallRefusal>;
 // Pure: it reads only its arguments.
 SwitchDecision plan_switch(const SwitchFound& found, const SwitchAsked& asked);
 
-// Whether a change there needs the user's word first: the interpreter is shared with other
-// programs (no virtual or conda environment) and pip would change it.
-bool outside_own_environment(const SwitchFound& found);
+// The refusal of a change to an interpreter that other programs share (no virtual or conda
+// environment, and not one pip refuses anyway) unless --system asks for it; nothing otherwise.
+std::optional<InstallRefusal> shared_interpreter_refusal(const SwitchFound& found,
+                                                         const SwitchAsked& asked);
 
 }  // namespace plo

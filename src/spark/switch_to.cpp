@@ -58,13 +58,10 @@ bool SparkTask::switch_to(const SwitchAsked& asked) {
   emit({.kind = Kind::Started});
   SwitchFound found = find_switch(asked);
   // Outside any environment of its own the change lands in an interpreter other programs share:
-  // asked first (an externally managed one is refused by the plan without asking).
-  if (outside_own_environment(found) &&
-      !s_.console.confirm("Install into " + escape_controls(found.interpreter) +
-                              ", which is not a virtual environment?",
-                          false)) {
-    emit({.kind = Kind::Stopped});
-    return finished_early(asked, found.current, false, "refused");
+  // refused before anything, a copy a killed run left included, changes there.
+  if (const auto refusal = shared_interpreter_refusal(found, asked)) {
+    emit({.kind = Kind::Refused, .text = refusal->reason, .lines = refusal->mend});
+    return finished_early(asked, found.current, false, "refused", refusal->reason);
   }
   SwitchExecutor executor(switch_services());
   if (found.environment.stash) {

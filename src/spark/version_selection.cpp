@@ -122,7 +122,8 @@ bool SparkTask::confirm_and_install(const std::string& version_to_install,
                           .major_minor = major_minor,
                           .supported = supported_for(table, major_minor),
                           .package = package.value_or("pyspark"),
-                          .installer = s_.installer};
+                          .installer = s_.installer,
+                          .system = s_.system};
   const auto from = current_pyspark ? std::optional(current_pyspark->version) : std::nullopt;
   if (!package) return finished_early(asked, from, false, "refused");
   if (current_pyspark && same_version(current_pyspark->version, version_to_install)) {

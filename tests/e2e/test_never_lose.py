@@ -344,19 +344,19 @@ class RefusedBeforeAnythingChanges(unittest.TestCase):
         self.assertIn(f"Warning: VIRTUAL_ENV names {ws.path('gone')}, which has no bin/python; "
                       f"using {ws.venv.python}3 instead\n", result.stderr)
 
-    def test_outside_a_virtual_environment_asks_first(self):
+    def test_outside_a_virtual_environment_only_with_system(self):
         python = os.path.expanduser("~/.pyenv/versions/3.12.1/bin/python3")
         if not os.path.exists(python):
             self.skipTest("no pyenv Python 3.12")
         env = plo_env(ws.venv, JAVA17, PLO_PYTHON=python)
-        result = run_plo(["spark", "set-version", "4.1.3"], env, stdin="\n")
+        # --yes alone, even quiet, changes nothing and says so.
+        result = run_plo(["-q", "spark", "set-version", "4.1.3", "--yes"], env)
         self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
-        self.assertIn(f"Install into {python}, which is not a virtual environment? [y/N]: \n",
-                      result.stdout)
-        self.assertNotIn("Installing PySpark 4.1.3", result.stdout)
-        result = run_plo(["spark", "set-version", "4.1.3", "--yes"], env, stdin="")
-        self.assertIn(f"Install into {python}, which is not a virtual environment? [y/N]: y\n",
-                      result.stdout)
+        self.assertIn(f"{python} is not a virtual or conda environment: plo changes it only with "
+                      "--system", result.stdout + result.stderr)
+        self.assertIsNone(support.imported_pyspark(python))
+        result = run_plo(["spark", "set-version", "4.1.3", "--yes", "--system"], env)
+        self.assertIn("Installing PySpark 4.1.3...", result.stdout, result.stderr)
         subprocess.run([python, "-m", "pip", "uninstall", "-y", "pyspark"], capture_output=True)
 
     def test_a_busy_port_with_a_supported_java_is_a_note(self):

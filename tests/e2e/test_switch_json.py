@@ -28,8 +28,8 @@ def tearDownModule():
     ws.cleanup()
 
 
-def switch(version, env=None):
-    result = run_plo(["spark", "set-version", version, "--yes", "--json"],
+def switch(version, env=None, *extra):
+    result = run_plo(["spark", "set-version", version, "--yes", "--json", *extra],
                      env or plo_env(ws.venv, JAVA17), timeout=180)
     return result, json.loads(result.stdout)
 
@@ -82,7 +82,8 @@ class UserSite(unittest.TestCase):
         before = sorted(os.listdir(site))
 
         result, doc = switch(NEEDS_JAVA25, plo_env(None, JAVA17, PLO_PYTHON=python,
-                                                   PYTHONUSERBASE=base, PIP_FIND_LINKS=ws.wheels))
+                                                   PYTHONUSERBASE=base, PIP_FIND_LINKS=ws.wheels),
+                           "--system")
         self.assertEqual((result.returncode, doc["outcome"]), (1, "refused"), result.stderr)
         self.assertIn("comes before", doc["error"])
         self.assertIn("-m pip uninstall pyspark", result.stdout + result.stderr)

@@ -131,6 +131,10 @@ class FakeCompat : public JavaCompatService {
   }
   std::optional<SparkHomeFinding> spark_home_found;
   std::optional<SparkHomeFinding> spark_home() override { return spark_home_found; }
+  std::optional<std::string> stash;  // a stash an interrupted run left
+  std::optional<std::string> leftover_stash() override { return stash; }
+  std::optional<std::string> java_home_problem;  // spark-env.sh's JAVA_HOME names no Java
+  std::optional<std::string> spark_env_java_home_problem() override { return java_home_problem; }
 
   // Installs a PySpark the way detection would report it.
   void install(const std::string& version) {
@@ -378,6 +382,7 @@ struct TaskFixture {
   int databricks_loads = 0;
   std::optional<std::string> databricks_runtime;  // what a Databricks cluster answers
   InstallerRequest installer;                     // --installer, PLO_INSTALLER or [tool.plo]
+  bool system = false;                            // --system
 
   SparkTask task() {
     return SparkTask({
@@ -399,6 +404,7 @@ struct TaskFixture {
             },
         .databricks_runtime = [this](const ComputeRecord&) { return databricks_runtime; },
         .installer = installer,
+        .system = system,
     });
   }
 };

@@ -284,20 +284,22 @@ TEST(InstallPreflight, WaysOutAreShownAndTheSystemCanBeOverridden) {
     TaskFixture f;
     f.runner.environment.in_virtual_env = false;
     f.runner.environment.externally_managed = true;
-    f.console.answers = {std::string("3"), std::string("y")};
+    f.system = true;
+    f.console.answers = {std::string("3")};
     EXPECT_TRUE(f.task().set_version());
-    EXPECT_THAT(f.console.questions,
-                Contains("Install into /venv/bin/python, which is not a virtual environment?"));
   }
   {
-    // Outside any environment the default answer changes nothing.
+    // Outside any environment nothing changes without --system, whatever the answers.
     TaskFixture f;
     f.compat.install("3.5.9");
     f.runner.environment.in_virtual_env = false;
-    f.console.answers = {std::string("1"), std::string("")};
+    f.console.answers = {std::string("1"), std::string("y")};
     EXPECT_FALSE(f.task().set_version());
     EXPECT_TRUE(f.runner.runs.empty());
     EXPECT_EQ(f.compat.pyspark->version, "3.5.9");
+    EXPECT_TRUE(has_line(f.console,
+                         "<red>  /venv/bin/python is not a virtual or conda environment: plo "
+                         "changes it only with --system</red>"));
   }
 }
 
