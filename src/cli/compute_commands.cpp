@@ -1,5 +1,7 @@
 #include "compute_commands.h"
 
+#include <CLI/CLI.hpp>
+
 #include <optional>
 
 #include "environment/databricks_connect_version.h"

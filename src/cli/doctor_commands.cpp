@@ -1,5 +1,8 @@
 #include "doctor_commands.h"
 
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
 #include <unistd.h>
 
 #include <cstdlib>

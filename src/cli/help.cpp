@@ -1,5 +1,7 @@
 #include "help.h"
 
+#include <CLI/CLI.hpp>
+
 #include <sys/ioctl.h>
 #include <unistd.h>
 

@@ -1,10 +1,16 @@
 #pragma once
 
-#include <CLI/CLI.hpp>
-
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
+
+// CLI11 stays in the .cpp files that build the command line: the class is all a header needs.
+namespace CLI {
+class App;
+class FormatterBase;
+}  // namespace CLI
 
 namespace plo::cli {
 

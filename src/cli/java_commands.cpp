@@ -1,5 +1,7 @@
 #include "java_commands.h"
 
+#include <CLI/CLI.hpp>
+
 #include <optional>
 
 #include "compat/real_java_environment.h"

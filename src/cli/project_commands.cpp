@@ -4,6 +4,9 @@
 
 #include "project_commands.h"
 
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
 #include <unistd.h>
 
 #include <cstdio>

@@ -4,6 +4,8 @@
 
 #include "runtimes_commands.h"
 
+#include <CLI/CLI.hpp>
+
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>

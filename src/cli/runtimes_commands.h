@@ -1,11 +1,14 @@
 #pragma once
 
-#include <CLI/CLI.hpp>
-
 #include <optional>
 #include <string>
 
 #include "user_console.h"
+
+// CLI11 stays in the .cpp files that build the command line: the class is all a header needs.
+namespace CLI {
+class App;
+}  // namespace CLI
 
 namespace plo::cli {
 

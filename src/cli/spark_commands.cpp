@@ -1,5 +1,8 @@
 #include "spark_commands.h"
 
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
 #include <unistd.h>
 
 #include <cstdio>

@@ -1,10 +1,13 @@
 #pragma once
 
-#include <CLI/CLI.hpp>
-
 #include <string>
 
 #include "user_console.h"
+
+// CLI11 stays in the .cpp files that build the command line: the class is all a header needs.
+namespace CLI {
+class App;
+}  // namespace CLI
 
 namespace plo::cli {
 

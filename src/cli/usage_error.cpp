@@ -1,5 +1,7 @@
 #include "usage_error.h"
 
+#include <CLI/CLI.hpp>
+
 #include <cstdio>
 #include <optional>
 #include <string>

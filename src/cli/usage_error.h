@@ -1,8 +1,12 @@
 #pragma once
 
-#include <CLI/CLI.hpp>
-
 #include <string>
+
+// CLI11 stays in the .cpp files that build the command line: the class is all a header needs.
+namespace CLI {
+class App;
+class ParseError;
+}  // namespace CLI
 
 namespace plo::cli {
 

@@ -1,3 +1,5 @@
+#include <nlohmann/json.hpp>
+
 #include <fmt/format.h>
 
 #include <chrono>

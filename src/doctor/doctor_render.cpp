@@ -1,5 +1,7 @@
 #include "doctor/doctor_render.h"
 
+#include <nlohmann/json.hpp>
+
 #include <string>
 
 #include "util/escape.h"

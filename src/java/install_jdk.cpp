@@ -1,3 +1,5 @@
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 
 #include "console/progress.h"

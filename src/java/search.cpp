@@ -1,3 +1,5 @@
+#include <nlohmann/json.hpp>
+
 #include "java/java_task.h"
 #include "java/listing.h"
 

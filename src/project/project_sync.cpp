@@ -1,5 +1,7 @@
 #include "project/project_sync.h"
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 
 #include "catalogue/runtimes.h"

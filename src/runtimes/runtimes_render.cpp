@@ -1,5 +1,7 @@
 #include "runtimes/runtimes_render.h"
 
+#include <nlohmann/json.hpp>
+
 #include <fmt/format.h>
 
 #include "util/json_document.h"

@@ -1,5 +1,7 @@
 #include "runtimes/runtimes_task.h"
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 
 #include "catalogue/runtimes.h"

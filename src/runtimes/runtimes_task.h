@@ -5,8 +5,6 @@
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "compat/java_compat_service.h"
 #include "compat/java_environment.h"
 #include "console/console.h"

@@ -1,5 +1,7 @@
 #include "spark/json_report.h"
 
+#include <nlohmann/json.hpp>
+
 #include "catalogue/databricks_runtimes.h"
 #include "util/secrets.h"
 

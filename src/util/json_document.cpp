@@ -1,5 +1,7 @@
 #include "util/json_document.h"
 
+#include <nlohmann/json.hpp>
+
 #include "util/secrets.h"
 
 namespace plo {

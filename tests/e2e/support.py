@@ -2,9 +2,11 @@
 
 import atexit
 import base64
+import functools
 import hashlib
 import http.server
 import io
+import json
 import os
 import re
 import shutil
@@ -574,6 +576,53 @@ def plo_env(venv=None, java_home=None, path=None, **extra):
     return env
 
 
+@functools.cache
+def catalogue():
+    """The PySpark lines the built plo offers, newest first, as `plo spark versions --json` lists
+    them (asked at first use): tests take versions and menu numbers from here by meaning, so that
+    a new patch or line in the catalogue changes no test."""
+    shown = subprocess.run([PLO, "spark", "versions", "--json"], env=plo_env(),
+                           capture_output=True, text=True, timeout=120)
+    if shown.returncode != 0:
+        raise RuntimeError(f"plo spark versions --json failed: {shown.stderr}")
+    return json.loads(shown.stdout)["versions"]
+
+
+
+def newest(line):
+    """The newest patch of a line ("3.5") as the catalogue has it."""
+    for entry in catalogue():
+        if entry["major_minor"] == line:
+            return entry["version"]
+    raise KeyError(f"the catalogue offers no PySpark {line}")
+
+
+def newer_patch(line):
+    """A patch of the line newer than the catalogue's: one plo installs only as typed."""
+    head, _, last = newest(line).rpartition(".")
+    return f"{head}.{int(last) + 1}"
+
+
+def menu_entry(line):
+    """What set-version's menu takes to choose that line: its number, as typed."""
+    for number, entry in enumerate(catalogue(), 1):
+        if entry["major_minor"] == line:
+            return str(number)
+    raise KeyError(f"the menu has no PySpark {line}")
+
+
+def menu_line(line):
+    """The start of the menu's entry for that line: "  [5] PySpark 3.5.9 (stable)"."""
+    entry = next(entry for entry in catalogue() if entry["major_minor"] == line)
+    tag = f" ({entry['tag']})" if entry["tag"] else ""
+    return f"  [{menu_entry(line)}] PySpark {entry['version']}{tag}"
+
+
+def custom_menu_entry():
+    """The menu's number of "Custom version", after the catalogue's lines."""
+    return str(len(catalogue()) + 1)
+
+
 def master_ui_page(version):
     """The part of a standalone master's web UI page that holds its version, as that version's
     master writes it: Bootstrap's "me-3" class from 4.2, an inline style before."""
@@ -621,15 +670,23 @@ def standin_jvms(marker):
     return [cmdline for _, cmdline in live_processes(marker)]
 
 
+class _StandinVersions:
+    """Workspace.VERSIONS: stand-ins of the catalogue's newest patches of four lines, each behaving
+    as a test needs, read from the catalogue at first use."""
+
+    def __get__(self, instance, owner):
+        return {
+            newest("3.5"): dict(class_major=52, driver="getSubject"),  # Java 8 to 22, as Spark 3.5
+            newest("4.1"): dict(class_major=61),                       # needs Java 17
+            newest("4.0"): dict(class_major=69),                       # needs Java 25: fails on 17
+            newest("3.4"): dict(class_major=52, driver="sleep", sleep_ms=1_000_000),  # hangs
+        }
+
+
 class Workspace:
     """A temporary folder with wheels built for the tests and one venv."""
 
-    VERSIONS = {
-        "3.5.9": dict(class_major=52, driver="getSubject"),  # Java 8 to 22, as Spark 3.5
-        "4.1.3": dict(class_major=61),                       # needs Java 17
-        "4.0.4": dict(class_major=69),                       # needs Java 25: fails on 17
-        "3.4.4": dict(class_major=52, driver="sleep", sleep_ms=1_000_000),  # hangs in the JVM
-    }
+    VERSIONS = _StandinVersions()
 
     def __init__(self, with_pip=True):
         self.tmp = tempfile.TemporaryDirectory(prefix="plo-e2e-")

@@ -7,7 +7,7 @@ import time
 import unittest
 
 import support
-from support import JAVA17, plo_env, run_plo
+from support import JAVA17, newest, plo_env, run_plo
 
 ws = None
 
@@ -47,7 +47,7 @@ def version_shown(out):
 class Cache(unittest.TestCase):
     def setUp(self):
         self.cache = ws.path("cache-" + self._testMethodName)
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         for leftover in ("plo.pth",):
             path = os.path.join(site_packages(ws.venv), leftover)
             if os.path.exists(path):
@@ -86,9 +86,9 @@ class Cache(unittest.TestCase):
 
     def test_pip_installs_and_removes_behind_plos_back(self):
         env = self.env()
-        self.assertEqual(version_shown(self.primed(env)), "3.5.9")
-        ws.venv.set_pyspark("4.1.3")
-        self.assertEqual(self.assert_as_if_asked(env), "4.1.3")
+        self.assertEqual(version_shown(self.primed(env)), newest("3.5"))
+        ws.venv.set_pyspark(newest("4.1"))
+        self.assertEqual(self.assert_as_if_asked(env), newest("4.1"))
         ws.venv.set_pyspark(None)
         self.assertIsNone(self.assert_as_if_asked(env))
 
@@ -96,7 +96,7 @@ class Cache(unittest.TestCase):
         ws.venv.set_pyspark(None)
         empty = ws.path("dist-a")
         os.makedirs(empty, exist_ok=True)
-        dist = spark_dist("dist-b", "4.2.0")
+        dist = spark_dist("dist-b", "4.1.1")
         env = self.env()
         self.assertIsNone(version_shown(self.primed(env)))
         pth = os.path.join(site_packages(ws.venv), "plo.pth")
@@ -106,13 +106,13 @@ class Cache(unittest.TestCase):
         self.primed(env)
         with open(pth, "r+") as f:  # in place: the folder itself does not change
             f.write(dist + "\n")
-        self.assertEqual(self.assert_as_if_asked(env), "4.2.0")
+        self.assertEqual(self.assert_as_if_asked(env), "4.1.1")
 
     def test_sitecustomize_that_extends_the_path(self):
         # Debian's python3 has a sitecustomize of its own in the stdlib folder: a folder on
         # PYTHONPATH comes first.
         ws.venv.set_pyspark(None)
-        dist = spark_dist("dist-c", "4.0.4")
+        dist = spark_dist("dist-c", "4.0.1")
         hooks = ws.path("hooks")
         os.makedirs(hooks, exist_ok=True)
         custom = os.path.join(hooks, "sitecustomize.py")
@@ -122,28 +122,28 @@ class Cache(unittest.TestCase):
         self.assertIsNone(version_shown(self.primed(env)))
         with open(custom, "a") as f:
             f.write(f"sys.path.insert(0, {dist!r})\n")
-        self.assertEqual(self.assert_as_if_asked(env), "4.0.4")
+        self.assertEqual(self.assert_as_if_asked(env), "4.0.1")
 
     def test_pythonpath_names_a_spark_distribution(self):
-        dist = spark_dist("spark-4.2.0-bin/python", "4.2.0")
+        dist = spark_dist("spark-4.1.1-bin/python", "4.1.1")
         self.primed(self.env())
-        self.assertEqual(self.assert_as_if_asked(self.env(PYTHONPATH=dist)), "4.2.0")
-        self.assertEqual(self.assert_as_if_asked(self.env()), "3.5.9")
-        self.assertEqual(self.assert_as_if_asked(self.env(PYTHONNOUSERSITE="1")), "3.5.9")
+        self.assertEqual(self.assert_as_if_asked(self.env(PYTHONPATH=dist)), "4.1.1")
+        self.assertEqual(self.assert_as_if_asked(self.env()), newest("3.5"))
+        self.assertEqual(self.assert_as_if_asked(self.env(PYTHONNOUSERSITE="1")), newest("3.5"))
 
     def test_venv_recreated_at_the_same_path(self):
         venv = support.Venv(ws.path("venv-again"), ws.wheels, with_pip=False)
         with open(os.path.join(site_packages(venv), "old.pth"), "w") as f:
-            f.write(spark_dist("dist-d", "4.2.0") + "\n")
+            f.write(spark_dist("dist-d", "4.1.1") + "\n")
         env = self.env(venv)
-        self.assertEqual(version_shown(self.primed(env)), "4.2.0")
+        self.assertEqual(version_shown(self.primed(env)), "4.1.1")
         shutil.rmtree(venv.root)
         venv = support.Venv(venv.root, ws.wheels, with_pip=False)
         self.assertIsNone(self.assert_as_if_asked(env))
 
     def test_the_file_is_consulted_and_unfit_files_are_not(self):
         ws.venv.set_pyspark(None)
-        dist = spark_dist("dist-e", "4.2.0")
+        dist = spark_dist("dist-e", "4.1.1")
         env = self.env()
         self.assertIsNone(version_shown(self.primed(env)))
         with open(self.cache_file(), "rb") as f:
@@ -162,7 +162,7 @@ class Cache(unittest.TestCase):
                 os.chown(path, owner, owner)
 
         plant(forged)
-        self.assertEqual(version_shown(self.check(env)), "4.2.0")
+        self.assertEqual(version_shown(self.check(env)), "4.1.1")
         header = forged.split(b"\0")[1]
         spoiled = {
             "cut short": forged[:len(forged) // 2],

@@ -8,7 +8,7 @@ import tempfile
 import unittest
 
 import support
-from support import plo_env, run_plo
+from support import newest, plo_env, run_plo
 
 tmp = None
 
@@ -71,11 +71,11 @@ class Bash(unittest.TestCase):
 
     def test_set_version_offers_the_tables_versions_once(self):
         offered = self.complete(["spark", "set-version", ""])
-        self.assertIn("4.1.3", offered)
+        self.assertIn(newest("4.1"), offered)
         self.assertIn("3.5", offered)
         self.assertIn("--yes", offered)
-        self.assertEqual(self.complete(["spark", "set-version", "4.1"]), ["4.1.3", "4.1"])
-        self.assertNotIn("4.1.3", self.complete(["spark", "set-version", "4.1.3", ""]))
+        self.assertEqual(self.complete(["spark", "set-version", "4.1"]), [newest("4.1"), "4.1"])
+        self.assertNotIn(newest("4.1"), self.complete(["spark", "set-version", newest("4.1"), ""]))
 
     def test_compute_names_from_computes_yml_are_never_evaluated(self):
         marker = os.path.join(tmp.name, "pwned")
@@ -150,7 +150,7 @@ class Zsh(unittest.TestCase):
                          ["--json", "--install", "--yes", "prod", "dev", "--help"])
         self.assertEqual(self.complete(["spark", "match-cluster", "prod", ""], home),
                          ["--json", "--install", "--yes", "--help"])
-        self.assertIn("4.1.3", self.complete(["spark", "set-version", ""], home))
+        self.assertIn(newest("4.1"), self.complete(["spark", "set-version", ""], home))
         self.assertEqual(self.complete(["java", "set", ""], home),
                          [str(major) for major in found_majors()] + ["<files>", "--help"])
         self.assertEqual(self.complete(["java", "env", "--shell", ""], home), ["bash", "zsh", "fish"])
@@ -184,7 +184,7 @@ class Fish(unittest.TestCase):
                          ["--install", "--json", "--yes"])
         self.assertEqual(self.complete("plo compute remove ", home), ["dev", "prod"])
         self.assertEqual(self.complete("plo compute remove prod ", home), [])
-        self.assertIn("4.1.3", self.complete("plo spark set-version ", home))
+        self.assertIn(newest("4.1"), self.complete("plo spark set-version ", home))
         self.assertEqual(self.complete("plo java set ", home),
                          sorted(str(major) for major in found_majors()))
 

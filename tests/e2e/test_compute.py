@@ -11,7 +11,7 @@ import time
 import unittest
 
 import support
-from support import JAVA17, plo_env, run_plo
+from support import JAVA17, newest, plo_env, run_plo
 
 ALIVE = "127.0.11.1"      # master port, REST 3.5.1 (turned on), web UI and /json/ ALIVE
 STANDBY = "127.0.11.2"    # master port, web UI 3.5.1 and /json/ STANDBY, no REST
@@ -305,17 +305,17 @@ class ComputeTest(unittest.TestCase):
         self.assertIn("not valid YAML", result.stderr)
 
     def test_alive_master_ends_with_the_cluster_report(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         result = self.plo("test", "prod")
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         self.assertRegex(result.stdout, r"Master port 7077: connected in \d+ ms\n"
                                         r"    Status: ALIVE, 2 alive workers, 16 cores \(web UI /json/, \d+ ms\)\n"
                                         r"    Spark: 3\.5\.1 \(REST 6066\)\n")
         self.assertTrue(result.stdout.endswith(
-            "  Driver (local): PySpark 3.5.9\n  Cluster:        Spark 3.5.1\n\n  Versions match!\n\n"))
+            f"  Driver (local): PySpark {newest('3.5')}\n  Cluster:        Spark 3.5.1\n\n  Versions match!\n\n"))
 
     def test_ha_pair_with_one_dead_in_json(self):
-        ws.venv.set_pyspark("4.1.3")
+        ws.venv.set_pyspark(newest("4.1"))
         result, doc = self.probe_json("ha")
         self.assertEqual(result.returncode, 0)
         self.assertEqual(doc["spark_version"], "3.5.1")
@@ -367,7 +367,7 @@ class ComputeTest(unittest.TestCase):
 
     @unittest.skipUnless(has_grpc(), "no grpc in the base Python (python3-grpcio)")
     def test_spark_connect(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         result = self.plo("test", "connect")
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         self.assertRegex(result.stdout, r"AnalyzePlan: answered in \d+ ms, grpc-status 0 OK\n    Spark: 3\.5\.2\n")
@@ -392,7 +392,7 @@ class ComputeTest(unittest.TestCase):
 
     @unittest.skipUnless(has_grpc(), "no grpc in the base Python (python3-grpcio)")
     def test_match_cluster_asks_spark_connect(self):
-        ws.venv.set_pyspark("4.1.3")
+        ws.venv.set_pyspark(newest("4.1"))
         result = run_plo(["spark", "match-cluster", "connect"], self.env())
         self.assertEqual(result.returncode, 1)
         self.assertIn("Connecting to cluster...\n\nCluster Information\n", result.stdout)
@@ -403,7 +403,7 @@ class ComputeTest(unittest.TestCase):
         self.assertEqual(len(result.stdout.split("\n")) - 1, 21)
 
     def test_databricks_with_token_from_the_environment(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         result = self.plo("test", "analytics", DATABRICKS_TOKEN="dapi-secret",
                           DATABRICKS_HOST=f"http://{DATABRICKS}:8000/")
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
@@ -457,9 +457,9 @@ class ComputeTest(unittest.TestCase):
         self.assertNotIn("dapi-secret", result.stdout)
 
     def test_local_and_unknown(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         result, doc = self.probe_json("dev")
-        self.assertEqual((result.returncode, doc["spark_version"], doc["match"]), (0, "3.5.9", True))
+        self.assertEqual((result.returncode, doc["spark_version"], doc["match"]), (0, newest("3.5"), True))
         result, doc = self.probe_json("nope")
         self.assertEqual(result.returncode, 1)
         self.assertEqual(doc["error"], "Compute 'nope' not found in computes.yml")

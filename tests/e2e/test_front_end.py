@@ -8,7 +8,7 @@ import time
 import unittest
 
 import support
-from support import JAVA17, plo_env, run_plo
+from support import JAVA17, newest, plo_env, run_plo
 
 ws = None
 
@@ -60,7 +60,7 @@ class Typos(unittest.TestCase):
 
     def test_java_set_of_a_missing_major_lists_the_installed_ones(self):
         support.require_java(JAVA17)
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         result = run_plo(["java", "set", "99"], plo_env(ws.venv, JAVA17))
         self.assertEqual(result.returncode, 1)
         self.assertIn("  No Java 99 found", result.stdout)
@@ -95,39 +95,39 @@ class Help(unittest.TestCase):
 
 class QuietVerboseColor(unittest.TestCase):
     def test_quiet_set_version_prints_nothing_on_success(self):
-        ws.venv.set_pyspark("4.1.3")
-        result = run_plo(["-q", "spark", "set-version", "3.5.9", "--yes"], plo_env(ws.venv, JAVA17))
+        ws.venv.set_pyspark(newest("4.1"))
+        result = run_plo(["-q", "spark", "set-version", newest("3.5"), "--yes"], plo_env(ws.venv, JAVA17))
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         self.assertEqual(result.stdout, "")
         self.assertNotIn("Successfully installed", result.stderr)  # pip's progress
-        self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
+        self.assertEqual(ws.venv.installed_pyspark(), newest("3.5"))
 
     def test_quiet_keeps_the_errors(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         result = run_plo(["spark", "set-version", "9.9.9", "--yes", "--quiet"],
                          plo_env(ws.venv, JAVA17))
         self.assertEqual(result.returncode, 1)
         self.assertNotIn("Current PySpark", result.stdout)
         self.assertIn("9.9.9", result.stdout)  # the failed install, in red
         self.assertIn("ERROR", result.stderr)  # pip's own error stays
-        self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
+        self.assertEqual(ws.venv.installed_pyspark(), newest("3.5"))
 
     def test_quiet_menu_is_shown_with_its_question(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         result = run_plo(["-q", "spark", "set-version"], plo_env(ws.venv, JAVA17), stdin="")
         self.assertEqual(result.returncode, 1)
-        self.assertIn("  [5] PySpark 3.5.9 (stable) [OK]", result.stdout)
+        self.assertIn(support.menu_line("3.5") + " [OK]", result.stdout)
         self.assertTrue(result.stdout.endswith("Your choice: "), result.stdout[-200:])
-        self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
+        self.assertEqual(ws.venv.installed_pyspark(), newest("3.5"))
 
     def test_verbose_set_version_shows_children_and_the_smoke_test(self):
-        ws.venv.set_pyspark("4.1.3")
-        result = run_plo(["spark", "set-version", "3.5.9", "--yes", "-v"],
+        ws.venv.set_pyspark(newest("4.1"))
+        result = run_plo(["spark", "set-version", newest("3.5"), "--yes", "-v"],
                          plo_env(ws.venv, JAVA17))
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         self.assertIn("Successfully installed", result.stdout + result.stderr)
         running = [l for l in result.stderr.splitlines() if l.startswith("plo: running ")]
-        self.assertTrue(any("-m pip install" in l and "pyspark==3.5.9" in l for l in running),
+        self.assertTrue(any("-m pip install" in l and f"pyspark=={newest('3.5')}" in l for l in running),
                         running)
         self.assertTrue(any("-m pip uninstall" in l for l in running), running)
         self.assertTrue(any(l.startswith("plo:   out| ") or l.startswith("plo:   err| ")
@@ -141,7 +141,7 @@ class QuietVerboseColor(unittest.TestCase):
         self.assertIn("plo: import path of " + ws.venv.python + " from the cache", again.stderr)
 
     def test_color_flag_beats_the_environment(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         never = run_plo(["spark", "check", "--color", "never"],
                         plo_env(ws.venv, JAVA17, FORCE_COLOR="1"))
         self.assertNotIn("\x1b[", never.stdout)
@@ -154,7 +154,7 @@ class QuietVerboseColor(unittest.TestCase):
 
 class JsonSchema(unittest.TestCase):
     def test_every_document_starts_with_schema_1(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         with tempfile.TemporaryDirectory() as home:
             env = plo_env(ws.venv, JAVA17, PLO_HOME=home)
             run_plo(["compute", "add", "dev", "--master", "local[2]"], env)

@@ -8,7 +8,7 @@ import threading
 import unittest
 
 import support
-from support import JAVA17, plo_env, run_plo
+from support import JAVA17, newest, plo_env, run_plo
 
 ws = None
 
@@ -67,7 +67,7 @@ def java_home(name, release=None, java_body=None):
 
 class Memory(unittest.TestCase):
     def test_java_flooding_stderr_is_capped_and_limited_in_time(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         # No release file: plo asks `java -version`, which writes zeros without end.
         home = java_home("flood-java", java_body="exec cat /dev/zero >&2\n")
         status, out, err, peak = run_measured(["spark", "check"], plo_env(ws.venv, home))
@@ -76,7 +76,7 @@ class Memory(unittest.TestCase):
         self.assertLess(peak, MEMORY_CEILING_KIB)
 
     def test_java_with_a_version_and_then_a_flood(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         home = java_home("flood-java-17", java_body=(
             "printf 'openjdk version \"17.0.1\"\\n' >&2\nhead -c 300000000 /dev/zero >&2\n"))
         status, out, err, peak = run_measured(["spark", "check"], plo_env(ws.venv, home))
@@ -94,26 +94,26 @@ class Memory(unittest.TestCase):
         self.assertLess(peak, MEMORY_CEILING_KIB)
 
     def test_interpreter_whose_grandchild_keeps_the_pipe_open(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         # The grandchild leaves the interpreter's process group and holds stdout for 60 s.
         python = script("holding-python", f'setsid sleep 60 &\nexec "{ws.venv.python}" "$@"\n')
         result = run_plo(["spark", "check"], plo_env(None, JAVA17, PLO_PYTHON=python), timeout=15)
-        self.assertIn("  Version:       3.5.9\n", result.stdout, result.stderr)
+        self.assertIn(f"  Version:       {newest('3.5')}\n", result.stdout, result.stderr)
 
     def test_set_version_reading_dev_zero(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         with open("/dev/zero") as zero:
             result = subprocess.run([support.PLO, "spark", "set-version"], env=plo_env(ws.venv, JAVA17),
                                     stdin=zero, capture_output=True, timeout=60)
         self.assertEqual(result.returncode, 1)
         self.assertTrue(result.stdout.endswith(
             b"Your choice: Error: the answer is longer than 1 MiB\n\nAborted.\n"), result.stdout[-200:])
-        self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
+        self.assertEqual(ws.venv.installed_pyspark(), newest("3.5"))
 
 
 class Fifos(unittest.TestCase):
     def test_release_fifo_falls_back_to_java_version(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         home = java_home("fifo-java", java_body=(
             "printf 'openjdk version \"11.0.2\"\\nOpenJDK Runtime Environment (build 11)\\n' >&2\n"))
         os.mkfifo(os.path.join(home, "release"))
@@ -127,13 +127,13 @@ class Fifos(unittest.TestCase):
         os.makedirs(os.path.join(site, "pyspark"), exist_ok=True)
         open(os.path.join(site, "pyspark", "__init__.py"), "w").close()
         os.mkfifo(os.path.join(site, "pyspark", "version.py"))
-        dist = os.path.join(site, "pyspark-3.4.4.dist-info")
+        dist = os.path.join(site, f"pyspark-{newest('3.4')}.dist-info")
         os.makedirs(dist, exist_ok=True)
         metadata = os.path.join(dist, "METADATA")
         with open(metadata, "w") as f:
-            f.write("Name: pyspark\nVersion: 3.4.4\n")
+            f.write(f"Name: pyspark\nVersion: {newest('3.4')}\n")
         result = run_plo(["spark", "check"], plo_env(ws.venv, JAVA17, PYTHONPATH=site), timeout=30)
-        self.assertIn("  Version:       3.4.4\n", result.stdout, result.stderr)
+        self.assertIn(f"  Version:       {newest('3.4')}\n", result.stdout, result.stderr)
         os.remove(metadata)
         os.mkfifo(metadata)
         result = run_plo(["spark", "check"], plo_env(ws.venv, JAVA17, PYTHONPATH=site), timeout=30)
@@ -147,7 +147,7 @@ class Escapes(unittest.TestCase):
             self.assertFalse((code < 0x20 and c not in "\n\t") or 0x7F <= code <= 0x9F, repr(text))
 
     def test_vendor_from_release_and_from_java_version(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         home = java_home("evil-release", release=(
             b'JAVA_VERSION="17.0.2"\nIMPLEMENTOR="Evil\x1b]0;pwned\x07\x1b[2J \xc2\x9b1m"\n'))
         result = run_plo(["spark", "check"], plo_env(ws.venv, home))

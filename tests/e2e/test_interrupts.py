@@ -7,7 +7,7 @@ import time
 import unittest
 
 import support
-from support import JAVA17, plo_env
+from support import JAVA17, menu_entry, newest, plo_env
 
 ws = None
 
@@ -54,9 +54,9 @@ class Interrupts(unittest.TestCase):
 
     def test_signals_during_install_restore_the_previous_pyspark(self):
         for number in (signal.SIGTERM, signal.SIGHUP, signal.SIGQUIT, signal.SIGINT):
-            ws.venv.set_pyspark("3.5.9")
-            process = self.start("3\n", self.slow_installer())
-            self.wait_for_line(process, "  Installing PySpark 4.1.3...")
+            ws.venv.set_pyspark(newest("3.5"))
+            process = self.start(menu_entry("4.1") + "\n", self.slow_installer())
+            self.wait_for_line(process, f"  Installing PySpark {newest('4.1')}...")
             if number == signal.SIGINT:
                 os.killpg(process.pid, number)  # as a terminal's Ctrl-C
             else:
@@ -64,42 +64,43 @@ class Interrupts(unittest.TestCase):
             rest, stderr = process.communicate(timeout=60)
             self.assertEqual(process.returncode, 1, number)
             self.assertEqual(stderr, "Aborted!\n", number)
-            self.assertIn("Restored PySpark 3.5.9 from the files kept before uninstalling\n\n"
-                          "  PySpark 3.5.9 is installed now\n", rest)
+            self.assertIn(f"Restored PySpark {newest('3.5')} from the files kept before uninstalling\n\n"
+                          f"  PySpark {newest('3.5')} is installed now\n", rest)
             self.assertNotIn("To restore", rest)
             self.assertNotIn("Rolling back", rest, number)  # no further step starts
-            self.assertEqual(ws.venv.installed_pyspark(), "3.5.9", number)
-            self.assertEqual(support.imported_pyspark(ws.venv.python), "3.5.9", number)
+            self.assertEqual(ws.venv.installed_pyspark(), newest("3.5"), number)
+            self.assertEqual(support.imported_pyspark(ws.venv.python), newest("3.5"), number)
 
     def test_second_ctrl_c_ends_a_step_that_ignores_the_first(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         stubborn = self.slow_installer("trap '' INT; sleep 600", "stubborn-python")
-        process = self.start("3\n", stubborn)
-        self.wait_for_line(process, "  Installing PySpark 4.1.3...")
+        process = self.start(menu_entry("4.1") + "\n", stubborn)
+        self.wait_for_line(process, f"  Installing PySpark {newest('4.1')}...")
         os.killpg(process.pid, signal.SIGINT)
         time.sleep(1)
         os.killpg(process.pid, signal.SIGINT)
         rest, stderr = process.communicate(timeout=120)  # far less than the step's 600 s
         self.assertEqual(process.returncode, 1)
-        self.assertIn("  PySpark 3.5.9 is installed now\n", rest)
-        self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
+        self.assertIn(f"  PySpark {newest('3.5')} is installed now\n", rest)
+        self.assertEqual(ws.venv.installed_pyspark(), newest("3.5"))
 
     def test_closed_output_during_install_restores(self):
-        ws.venv.set_pyspark("3.5.9")
-        process = self.start("3\n", self.slow_installer("sleep 2", "short-python"))
-        self.wait_for_line(process, "  Installing PySpark 4.1.3...")
+        ws.venv.set_pyspark(newest("3.5"))
+        process = self.start(menu_entry("4.1") + "\n",
+                             self.slow_installer("sleep 2", "short-python"))
+        self.wait_for_line(process, f"  Installing PySpark {newest('4.1')}...")
         process.stdout.close()  # a pager quit while pip runs
         process.wait(timeout=120)
         self.assertEqual(process.returncode, 141)
-        self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
-        self.assertEqual(support.imported_pyspark(ws.venv.python), "3.5.9")
+        self.assertEqual(ws.venv.installed_pyspark(), newest("3.5"))
+        self.assertEqual(support.imported_pyspark(ws.venv.python), newest("3.5"))
 
     def test_stash_left_by_a_killed_plo_is_cleared_next_time(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         pid_file = ws.path("installer-pid")
         frozen = self.slow_installer(f"echo $$ > {pid_file}; exec sleep 600", "frozen-python")
-        process = self.start("3\n", frozen)
-        self.wait_for_line(process, "  Installing PySpark 4.1.3...")
+        process = self.start(menu_entry("4.1") + "\n", frozen)
+        self.wait_for_line(process, f"  Installing PySpark {newest('4.1')}...")
         for _ in range(200):
             if os.path.exists(pid_file):
                 break
@@ -111,29 +112,31 @@ class Interrupts(unittest.TestCase):
         process.communicate(timeout=60)
         os.unlink(pid_file)
         self.assertIsNone(ws.venv.installed_pyspark())
-        result = support.run_plo(["spark", "set-version"], plo_env(ws.venv, JAVA17), stdin="3\n")
+        result = support.run_plo(["spark", "set-version"], plo_env(ws.venv, JAVA17),
+                                 stdin=menu_entry("4.1") + "\n")
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         # Killed between uninstall and install, the environment looks like a deliberate `pip
         # uninstall`: the copy is cleared, with a word, never put back over it.
         self.assertIn("\nInstalling PySpark...\n\n"
-                      "  Cleared the copy of PySpark 3.5.9 that an interrupted plo run kept "
-                      "(PySpark was changed since)\n  Installing PySpark 4.1.3...\n", result.stdout)
-        self.assertEqual(ws.venv.installed_pyspark(), "4.1.3")
+                      f"  Cleared the copy of PySpark {newest('3.5')} that an interrupted plo run kept "
+                      f"(PySpark was changed since)\n  Installing PySpark {newest('4.1')}...\n", result.stdout)
+        self.assertEqual(ws.venv.installed_pyspark(), newest("4.1"))
         self.assertFalse(os.path.exists(os.path.join(ws.venv.site_packages(), ".plo-pyspark-stash")))
 
     def test_end_of_input_at_rollback_question_reports_the_state(self):
-        ws.venv.set_pyspark("3.5.9")
-        result = support.run_plo(["spark", "set-version"], plo_env(ws.venv, JAVA17), stdin="4\n")
+        ws.venv.set_pyspark(newest("3.5"))
+        result = support.run_plo(["spark", "set-version"], plo_env(ws.venv, JAVA17),
+                                 stdin=menu_entry("4.0") + "\n")
         self.assertEqual(result.returncode, 1)
-        self.assertIn("Rollback to PySpark 3.5.9? [Y/n]: \n  PySpark 4.0.4 is installed now\n"
-                      "  To restore PySpark 3.5.9, run: ", result.stdout)
+        self.assertIn(f"Rollback to PySpark {newest('3.5')}? [Y/n]: \n  PySpark {newest('4.0')} is installed now\n"
+                      f"  To restore PySpark {newest('3.5')}, run: ", result.stdout)
         # The JVM's own error line, then the front end's report.
         self.assertRegex(result.stderr, r"^  java\.lang\.UnsupportedClassVersionError: org/apache/"
                                         r"spark/launcher/Main has been compiled .*\nAborted!\n$")
 
     def test_ctrl_c_during_smoke_test_ends_the_jvm(self):
-        ws.venv.set_pyspark("3.5.9")
-        process = self.start("6\n", ws.venv.python)
+        ws.venv.set_pyspark(newest("3.5"))
+        process = self.start(menu_entry("3.4") + "\n", ws.venv.python)
         self.wait_for_line(process, "  Testing PySpark + Java compatibility...")
         # Give the stand-in time to start its JVM, then interrupt as a terminal would.
         for _ in range(400):
@@ -144,13 +147,13 @@ class Interrupts(unittest.TestCase):
         rest, stderr = process.communicate(timeout=60)
         self.assertEqual(process.returncode, 1)
         self.assertEqual(stderr, "Aborted!\n")
-        self.assertIn("  PySpark 3.4.4 is installed now\n", rest)
-        self.assertIn("To restore PySpark 3.5.9, run:", rest)
+        self.assertIn(f"  PySpark {newest('3.4')} is installed now\n", rest)
+        self.assertIn(f"To restore PySpark {newest('3.5')}, run:", rest)
         self.assertNotIn("installed successfully", rest)
         self.assertEqual(support.standin_jvms(ws.marker), [])
 
     def test_ctrl_c_at_the_question_aborts_the_choice(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         process = subprocess.Popen([support.PLO, "spark", "set-version"],
                                    env=plo_env(ws.venv, JAVA17), stdin=subprocess.PIPE,
                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE,
@@ -165,7 +168,7 @@ class Interrupts(unittest.TestCase):
         self.assertEqual(process.returncode, 1)
         self.assertEqual(rest, b"\nAborted.\n")
         self.assertEqual(stderr, b"")
-        self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
+        self.assertEqual(ws.venv.installed_pyspark(), newest("3.5"))
 
 
 if __name__ == "__main__":

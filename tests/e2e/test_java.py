@@ -9,8 +9,10 @@ import tempfile
 import unittest
 
 import support
-from support import JAVA17, JAVA25, plo_env, run_plo
+from support import JAVA17, JAVA25, newest, plo_env, run_plo
 
+# A 4.2 patch the catalogue does not list: the menu installs it as a custom version.
+CUSTOM = support.newer_patch("4.2")
 DEBIAN_LINK = "/usr/lib/jvm/java-1.17.0-openjdk-amd64"
 SESSION = ("from pyspark.sql import SparkSession\n"
            "spark = SparkSession.builder.master('local[1]').getOrCreate()\n"
@@ -30,12 +32,12 @@ def setUpModule():
     os.makedirs(wheels)
     marker = f"-Dplo.e2e.standin={os.path.basename(tmp.name)}"
     # A launcher of class-file major 69 needs Java 25: a session that starts proves which Java ran.
-    support.build_pyspark_wheel(wheels, "4.2.0", marker, class_major=69)
+    support.build_pyspark_wheel(wheels, newest("4.2"), marker, class_major=69)
     # This one brings a conf/spark-env.sh of its own, which pip writes over the one in place: plo
     # has to put its pin back.
-    support.build_pyspark_wheel(wheels, "4.2.1", marker, class_major=69, extra_files={
-        "pyspark/conf/spark-env.sh": "# shipped with 4.2.1\n"})
-    support.build_pyspark_wheel(wheels, "3.5.9", marker, class_major=52)
+    support.build_pyspark_wheel(wheels, CUSTOM, marker, class_major=69, extra_files={
+        "pyspark/conf/spark-env.sh": f"# shipped with {CUSTOM}\n"})
+    support.build_pyspark_wheel(wheels, newest("3.5"), marker, class_major=52)
     venv = support.Venv(os.path.join(tmp.name, "venv"), wheels)
 
 
@@ -83,7 +85,7 @@ class Search(unittest.TestCase):
         support.fake_java_home(path("conda/lib/jvm"), "17.0.13", "conda-forge")
         cls.env = dict(HOME=home, JENV_ROOT=path("jenv-root"), MISE_DATA_DIR=path("mise"),
                        CONDA_PREFIX=path("conda"))
-        venv.set_pyspark("3.5.9")
+        venv.set_pyspark(newest("3.5"))
 
     def test_lists_every_home_once_newest_first(self):
         result = java("search", **self.env)
@@ -114,7 +116,7 @@ class Search(unittest.TestCase):
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(result.stderr, "")
         doc = json.loads(result.stdout)
-        self.assertEqual(doc["pyspark"], {"version": "3.5.9", "java_supported": [8, 11, 17]})
+        self.assertEqual(doc["pyspark"], {"version": newest("3.5"), "java_supported": [8, 11, 17]})
         self.assertEqual(doc["current"]["home"], JAVA17)
         self.assertEqual(doc["current"]["found_in"], "JAVA_HOME")
         by_home = {jdk["home"]: jdk for jdk in doc["jdks"]}
@@ -143,7 +145,7 @@ class Search(unittest.TestCase):
 class Pin(unittest.TestCase):
     def setUp(self):
         support.require_java(JAVA25)
-        venv.set_pyspark("4.2.0")
+        venv.set_pyspark(newest("4.2"))
         self.file = spark_env_file()
         os.makedirs(os.path.dirname(self.file), exist_ok=True)
         with open(self.file, "w") as f:
@@ -157,7 +159,7 @@ class Pin(unittest.TestCase):
 
         result = java("set", "25")
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
-        self.assertIn("  Pinned Java 25 (Eclipse Adoptium) for PySpark 4.2.0\n", result.stdout)
+        self.assertIn(f"  Pinned Java 25 (Eclipse Adoptium) for PySpark {newest('4.2')}\n", result.stdout)
         self.assertIn(f"    in {self.file}\n", result.stdout)
         self.assertIn(f"    export JAVA_HOME='{JAVA25}'\n", result.stdout)
         with open(self.file) as f:
@@ -206,17 +208,17 @@ class Pin(unittest.TestCase):
 
     def test_pin_survives_a_set_version_switch(self):
         self.assertEqual(java("set", JAVA25).returncode, 0)
-        # Custom version 4.2.1, whose smoke test runs only on the pinned Java 25.
-        result = run_plo(["spark", "set-version"], plo_env(venv, JAVA17), stdin="8\n4.2.1\n",
-                         timeout=300)
+        # A custom version, whose smoke test runs only on the pinned Java 25.
+        result = run_plo(["spark", "set-version"], plo_env(venv, JAVA17),
+                         stdin=f"{support.custom_menu_entry()}\n{CUSTOM}\n", timeout=300)
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
-        self.assertEqual(venv.installed_pyspark(), "4.2.1")
-        self.assertIn("PySpark 4.2.1 installed successfully\n  Java compatibility verified\n",
+        self.assertEqual(venv.installed_pyspark(), CUSTOM)
+        self.assertIn(f"PySpark {CUSTOM} installed successfully\n  Java compatibility verified\n",
                       result.stdout)
         self.assertIn("  Your Java: 25 (Eclipse Adoptium)\n", result.stdout)
         with open(spark_env_file()) as f:
             contents = f.read()
-        self.assertTrue(contents.startswith("# shipped with 4.2.1\n"), contents)
+        self.assertTrue(contents.startswith(f"# shipped with {CUSTOM}\n"), contents)
         self.assertIn(f"export JAVA_HOME='{JAVA25}'\n", contents)
         session = start_session(JAVA17)
         self.assertEqual(session.returncode, 0, session.stderr)
@@ -234,7 +236,7 @@ class Pin(unittest.TestCase):
 
 class Commands(unittest.TestCase):
     def test_set_refuses_what_is_not_a_java(self):
-        venv.set_pyspark("3.5.9")
+        venv.set_pyspark(newest("3.5"))
         result = java("set", path("nowhere"))
         self.assertEqual(result.returncode, 1)
         self.assertIn(f"  No Java at {path('nowhere')}: it has no executable bin/java\n", result.stdout)
@@ -249,7 +251,7 @@ class Commands(unittest.TestCase):
         self.assertIn("PySpark not installed: there is nothing to pin Java for", result.stdout)
 
     def test_menu_and_warning(self):
-        venv.set_pyspark("3.5.9")
+        venv.set_pyspark(newest("3.5"))
         home = support.fake_java_home(path("fake-21"), "21.0.2", "Oracle Corporation")
         result = java("set", home, stdin="\n")
         self.assertEqual(result.returncode, 1)
@@ -266,10 +268,10 @@ class Commands(unittest.TestCase):
         self.assertEqual(java("env", "--shell", "tcsh").returncode, 2)
 
     def test_install_guide_on_this_debian(self):
-        venv.set_pyspark("4.2.0")
+        venv.set_pyspark(newest("4.2"))
         result = java("install", "--guide")
         self.assertEqual(result.returncode, 0)
-        self.assertIn("  PySpark 4.2.0 recommends Java 21\n", result.stdout)
+        self.assertIn(f"  PySpark {newest('4.2')} recommends Java 21\n", result.stdout)
         self.assertIn("with apt:\n", result.stdout)
         self.assertIn("    sudo apt-get install openjdk-21-jdk-headless\n", result.stdout)
         self.assertIn("  Then run 'plo java set 21' to pin it for PySpark\n", result.stdout)

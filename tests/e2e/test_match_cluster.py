@@ -10,7 +10,7 @@ import time
 import unittest
 
 import support
-from support import JAVA17, plo_env, run_plo
+from support import JAVA17, newest, plo_env, run_plo
 
 ws = None
 servers = []
@@ -138,16 +138,16 @@ class MatchCluster(unittest.TestCase):
                        timeout=timeout)
 
     def test_rest_server_of_a_3_x_master(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         result = self.match("prod")
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         self.assertIn(f"  Master URL:  spark://{MASTER_3}:7077\n", result.stdout)
         self.assertIn("  Spark Version: 3.5.1\n", result.stdout)
         self.assertTrue(result.stdout.endswith(
-            "  Driver (local): PySpark 3.5.9\n  Cluster:        Spark 3.5.1\n\n  Versions match!\n\n"))
+            f"  Driver (local): PySpark {newest('3.5')}\n  Cluster:        Spark 3.5.1\n\n  Versions match!\n\n"))
 
     def test_web_ui_of_a_4_x_master_and_mismatch(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         result = self.match("new")
         self.assertEqual(result.returncode, 1)
         self.assertIn("  Spark Version: 4.2.0\n", result.stdout)
@@ -156,17 +156,17 @@ class MatchCluster(unittest.TestCase):
             "Java Note:\n  PySpark 4.2 requires Java 17, 21, 25\n  Current Java 17 is compatible\n\n"))
 
     def test_high_availability_list_tries_each_master(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         self.assertIn("  Spark Version: 3.5.1\n", self.match("ha").stdout)
 
     def test_hung_masters_before_a_healthy_one_are_asked_side_by_side(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         result = self.match("hung-first", timeout=30)
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         self.assertIn("  Spark Version: 3.5.1\n", result.stdout)
 
     def test_web_ui_page_of_many_open_spans_is_scanned_in_time(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         result = self.match("spans", timeout=30)
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         self.assertIn("  Spark Version: 3.5.1\n", result.stdout)
@@ -203,7 +203,7 @@ class MatchCluster(unittest.TestCase):
             self.assertEqual(result.stderr, "", name)
 
     def test_local_master_uses_local_pyspark(self):
-        ws.venv.set_pyspark("4.1.3")
+        ws.venv.set_pyspark(newest("4.1"))
         result = self.match("dev")
         self.assertEqual(result.returncode, 0)
         self.assertIn("  (Local mode - using PySpark version)\n", result.stdout)
@@ -213,7 +213,7 @@ class MatchCluster(unittest.TestCase):
         self.assertNotIn("Local mode", result.stdout)
 
     def test_localhost_master_is_not_local_mode(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         result = self.match("not-local")
         self.assertEqual(result.returncode, 1)
         self.assertNotIn("Local mode", result.stdout)
@@ -221,7 +221,7 @@ class MatchCluster(unittest.TestCase):
         self.assertIn("  Could not detect cluster version\n", result.stdout)
 
     def test_databricks_with_and_without_client(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         result = self.match("analytics")
         self.assertEqual(result.returncode, 1)
         self.assertIn("  Databricks cluster detected\n  Note: Version detection requires active connection\n"

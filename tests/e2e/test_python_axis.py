@@ -9,7 +9,7 @@ import time
 import unittest
 
 import support
-from support import JAVA17, plo_env, run_plo
+from support import JAVA17, newest, plo_env, run_plo
 
 # What each line's stand-in does when imported where its real package would fail: 3.3's imports
 # distutils, which Python 3.12 removed.
@@ -28,9 +28,9 @@ def setUpModule():
     os.makedirs(wheels)
     marker = f"-Dplo.e2e.standin={os.path.basename(tmp)}"
     # The real packages' python_requires, which pip honours.
-    support.build_pyspark_wheel(wheels, "4.3.0", marker, class_major=61, requires_python=">=3.11")
-    support.build_pyspark_wheel(wheels, "3.5.9", marker, requires_python=">=3.8")
-    support.build_pyspark_wheel(wheels, "3.3.4", marker, requires_python=">=3.7",
+    support.build_pyspark_wheel(wheels, newest("4.3"), marker, class_major=61, requires_python=">=3.11")
+    support.build_pyspark_wheel(wheels, newest("3.5"), marker, requires_python=">=3.8")
+    support.build_pyspark_wheel(wheels, newest("3.3"), marker, requires_python=">=3.7",
                                 extra_files={"pyspark/__init__.py": IMPORTS_DISTUTILS})
 
 
@@ -60,7 +60,7 @@ def pyspark_folder(version):
 class Check(unittest.TestCase):
     def test_each_python_against_spark_35(self):
         # 3.5 declares Python 3.8 to 3.11.
-        folder = pyspark_folder("3.5.9")
+        folder = pyspark_folder(newest("3.5"))
         time.sleep(1.5)  # plo keeps no answer whose inputs changed within the last second
         tried = 0
         for minor, fits in (("3.8", True), ("3.9", True), ("3.10", True), ("3.11", True),
@@ -96,7 +96,7 @@ class Check(unittest.TestCase):
 
     def test_spark_33_in_python_313(self):
         venv = venv_of("3.13")
-        venv.pip("install", "pyspark==3.3.4")
+        venv.pip("install", "pyspark==" + newest("3.3"))
         result = run_plo(["spark", "check"], plo_env(venv, JAVA17))
         self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
         self.assertIn("  Java 17 is compatible with PySpark 3.3\n\n"
@@ -108,44 +108,44 @@ class Check(unittest.TestCase):
 class SetVersion(unittest.TestCase):
     def test_menu_mark_and_warning_for_43_in_python_310(self):
         venv = venv_of("3.10")
-        venv.set_pyspark("3.5.9")
+        venv.set_pyspark(newest("3.5"))
         python = support.subprocess.run(
             [venv.python, "-c", "import platform;print(platform.python_version())"],
             capture_output=True, text=True, check=True).stdout.strip()
-        menu = run_plo(["spark", "set-version"], plo_env(venv, JAVA17), stdin="1\nn\n")
+        menu = run_plo(["spark", "set-version"], plo_env(venv, JAVA17), stdin=support.menu_entry("4.3") + "\nn\n")
         self.assertEqual(menu.returncode, 1, menu.stdout + menu.stderr)
         out = menu.stdout
-        self.assertIn("  [1] PySpark 4.3.0 (latest) [OK] [!py]\n", out)
-        self.assertIn("  [5] PySpark 3.5.9 (stable) [OK] * CURRENT\n", out)
+        self.assertIn(support.menu_line("4.3") + " [OK] [!py]\n", out)
+        self.assertIn(support.menu_line("3.5") + " [OK] * CURRENT\n", out)
         self.assertIn("  [OK] = compatible, [!] = requires different Java\n"
                       f"  [!py] = requires different Python (yours: {python})\n\n", out)
         self.assertIn("\nWarning: PySpark 4.3 requires Python 3.11 or newer\n"
                       f"   Your Python: {python}\n", out)
         self.assertIn("Install anyway? [y/N]: ", out)
-        self.assertEqual(venv.installed_pyspark(), "3.5.9")
+        self.assertEqual(venv.installed_pyspark(), newest("3.5"))
 
         # Told to go on, pip refuses it for this Python, and the old version comes back.
         forced = run_plo(["spark", "set-version", "4.3", "--yes"], plo_env(venv, JAVA17))
         self.assertEqual(forced.returncode, 1, forced.stdout + forced.stderr)
         self.assertIn("Warning: PySpark 4.3 requires Python 3.11 or newer\n", forced.stdout)
-        self.assertIn("Failed to install PySpark 4.3.0\n", forced.stdout)
-        self.assertIn("Restored PySpark 3.5.9\n", forced.stdout)
-        self.assertEqual(venv.installed_pyspark(), "3.5.9")
+        self.assertIn(f"Failed to install PySpark {newest('4.3')}\n", forced.stdout)
+        self.assertIn(f"Restored PySpark {newest('3.5')}\n", forced.stdout)
+        self.assertEqual(venv.installed_pyspark(), newest("3.5"))
 
     def test_import_failure_is_rolled_back(self):
         venv = venv_of("3.13")
-        venv.set_pyspark("3.5.9")
-        result = run_plo(["spark", "set-version", "3.3.4"], plo_env(venv, JAVA17), stdin="y\n\n")
+        venv.set_pyspark(newest("3.5"))
+        result = run_plo(["spark", "set-version", newest("3.3")], plo_env(venv, JAVA17), stdin="y\n\n")
         self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
         out = result.stdout
         self.assertIn("Warning: PySpark 3.3 supports Python up to 3.10\n", out)
-        self.assertIn("\nPySpark 3.3.4 cannot be imported: ModuleNotFoundError: No module named "
+        self.assertIn(f"\nPySpark {newest('3.3')} cannot be imported: ModuleNotFoundError: No module named "
                       "'distutils'\n\n   PySpark 3.3 runs on Python 3.7 to 3.10; yours is 3.13", out)
-        self.assertIn("Rollback to PySpark 3.5.9? [Y/n]: ", out)
-        self.assertIn("Restored PySpark 3.5.9\n", out)
+        self.assertIn(f"Rollback to PySpark {newest('3.5')}? [Y/n]: ", out)
+        self.assertIn(f"Restored PySpark {newest('3.5')}\n", out)
         self.assertNotIn("installed successfully", out)
-        self.assertEqual(venv.installed_pyspark(), "3.5.9")
-        self.assertEqual(support.imported_pyspark(venv.python), "3.5.9")
+        self.assertEqual(venv.installed_pyspark(), newest("3.5"))
+        self.assertEqual(support.imported_pyspark(venv.python), newest("3.5"))
 
 
 if __name__ == "__main__":

@@ -5,6 +5,7 @@
 
 #include "blocks.h"
 #include "catalogue/runtimes.h"
+#include "catalogue_meaning.h"
 #include "fakes.h"
 #include "probes/cluster_detect.h"
 
@@ -108,7 +109,7 @@ TEST(MatchCluster, DatabricksTypeWithoutDatabricksHostIsNotDetected) {
 
 TEST(MatchCluster, LocalMasterUsesTheLocalPySpark) {
   TaskFixture f;
-  f.compat.install("3.5.9");
+  f.compat.install(newest("3.5"));
   f.computes["dev"] = record(std::nullopt, {{{"master", "local[*]"}}});
   EXPECT_TRUE(f.task().match_cluster("dev"));
   EXPECT_TRUE(has_block(f.console.lines, {"Connecting to cluster...",
@@ -139,7 +140,7 @@ TEST(MatchCluster, OutsideTextIsShownEscaped) {
 // The wait for a cluster can last seconds: the user sees what is asked before it answers.
 TEST(MatchCluster, ComputeBlockIsShownBeforeTheClusterIsAsked) {
   TaskFixture f;
-  f.compat.install("3.5.9");
+  f.compat.install(newest("3.5"));
   f.compat.cluster_version = "3.5.1";
   f.computes["prod"] = record(std::nullopt, {{{"master", "spark://h:7077"}}});
   std::vector<std::string> shown_while_asking;
@@ -153,7 +154,7 @@ TEST(MatchCluster, ComputeBlockIsShownBeforeTheClusterIsAsked) {
 
 TEST(MatchCluster, LocalhostMasterIsNoLocalMaster) {
   TaskFixture f;
-  f.compat.install("3.5.9");
+  f.compat.install(newest("3.5"));
   f.computes["c"] = record(std::nullopt, {{{"master", "localhost:7077"}}});
   EXPECT_FALSE(f.task().match_cluster("c"));
   EXPECT_TRUE(f.compat.calls.empty());
@@ -172,10 +173,10 @@ TEST(ClusterReport, LineCountsAndResults) {
   } cases[] = {
       {"not installed", "3.5.1", std::nullopt, 17, 11, false},
       {"match", "3.5.0", "3.5.3", 17, 12, true},
-      {"mismatch without record", "9.1.0", "3.5.9", 17, 18, false},
-      {"mismatch no java", "3.4.1", "3.5.9", std::nullopt, 21, false},
-      {"mismatch fitting java", "3.4.1", "3.5.9", 17, 22, false},
-      {"mismatch other java", "4.0.0", "3.5.9", 11, 23, false},
+      {"mismatch without record", "9.1.0", newest("3.5"), 17, 18, false},
+      {"mismatch no java", "3.4.1", newest("3.5"), std::nullopt, 21, false},
+      {"mismatch fitting java", "3.4.1", newest("3.5"), 17, 22, false},
+      {"mismatch other java", "4.0.0", newest("3.5"), 11, 23, false},
       {"no dot", "3", "3.0.1", 17, 18, false},
       {"texts not numbers", "3.10.0", "3.1.0", 17, 18, false},
   };
@@ -241,17 +242,18 @@ TEST(MatchReport, WhatIsFoundOnEachPath) {
     bool compared;
     bool match;
   } cases[] = {
-      {"undefined", std::nullopt, std::nullopt, "3.5.9", DetectionPath::None, false, false},
-      {"silent master", master("spark://m:7077"), std::nullopt, "3.5.9", DetectionPath::Standalone,
-       false, false},
-      {"match", master("spark://m:7077"), "3.5.1", "3.5.9", DetectionPath::Standalone, true, true},
-      {"mismatch", master("spark://m:7077"), "4.1.0", "3.5.9", DetectionPath::Standalone, true,
-       false},
-      {"local", master("local[2]"), std::nullopt, "4.1.3", DetectionPath::Local, true, true},
+      {"undefined", std::nullopt, std::nullopt, newest("3.5"), DetectionPath::None, false, false},
+      {"silent master", master("spark://m:7077"), std::nullopt, newest("3.5"),
+       DetectionPath::Standalone, false, false},
+      {"match", master("spark://m:7077"), "3.5.1", newest("3.5"), DetectionPath::Standalone, true,
+       true},
+      {"mismatch", master("spark://m:7077"), "4.1.0", newest("3.5"), DetectionPath::Standalone,
+       true, false},
+      {"local", master("local[2]"), std::nullopt, newest("4.1"), DetectionPath::Local, true, true},
       {"local without pyspark", master("local"), std::nullopt, std::nullopt, DetectionPath::Local,
        false, false},
-      {"databricks", record(std::nullopt, {{{"host", "x.databricks.com"}}}), std::nullopt, "3.5.9",
-       DetectionPath::Databricks, false, false},
+      {"databricks", record(std::nullopt, {{{"host", "x.databricks.com"}}}), std::nullopt,
+       newest("3.5"), DetectionPath::Databricks, false, false},
   };
   for (const auto& c : cases) {
     TaskFixture f;
@@ -281,7 +283,7 @@ TEST(MatchReport, MismatchRecordsTheLineAndWhetherJavaFits) {
   };
   for (const auto& c : cases) {
     TaskFixture f;
-    f.compat.install("3.5.9");
+    f.compat.install(newest("3.5"));
     if (c.java) f.compat.java = JavaInfo{*c.java, "v", "/jdk"};
     f.compat.cluster_version = c.cluster;
     f.computes["c"] = master("spark://m:7077");

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "catalogue_meaning.h"
 #include "fakes.h"
 
 namespace plo {
@@ -15,6 +16,7 @@ namespace {
 using testing::ComputeFixture;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using testing::newest;
 using ::testing::Not;
 
 const char* kComputes = R"(computes:
@@ -117,7 +119,7 @@ TEST_F(ComputeTaskTest, HaMastersOneDead) {
   EXPECT_THAT(f.reports, ElementsAre("3.5.1"));
 
   f.console.lines.clear();
-  f.compat.install("3.4.4");
+  f.compat.install(newest("3.4"));
   EXPECT_TRUE(f.task().test("zeta", true));
   const auto doc = json_of();
   EXPECT_EQ(doc["reachable"], true);
@@ -237,7 +239,7 @@ TEST_F(ComputeTaskTest, DatabricksWithoutCredentialsOrOverPlainHttp) {
 TEST_F(ComputeTaskTest, LocalMasterIsTheLocalPySpark) {
   EXPECT_FALSE(f.task().test("dev", false));
   EXPECT_THAT(f.console.text(), HasSubstr("PySpark is not installed"));
-  f.compat.install("4.1.3");
+  f.compat.install(newest("4.1"));
   f.console.lines.clear();
   EXPECT_TRUE(f.task().test("dev", true));
   EXPECT_EQ(json_of()["match"], true);
@@ -286,7 +288,7 @@ TEST(MatchCluster, SparkConnectIsTheFourthPath) {
             }};
     return SparkTask(services);
   };
-  f.compat.install("3.5.9");
+  f.compat.install(newest("3.5"));
   EXPECT_TRUE(task("3.5.2").match_cluster("connect"));
   EXPECT_THAT(f.console.text(), HasSubstr("  Spark Version: 3.5.2\n"));
   EXPECT_THAT(asked, ElementsAre("sc://h:15002"));

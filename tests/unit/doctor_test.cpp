@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <nlohmann/json.hpp>
 
 #include <filesystem>
 #include <fstream>

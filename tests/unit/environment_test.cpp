@@ -35,7 +35,7 @@ TEST(PySparkDistributions, FindsEachFlavourByItsMetadataInPathOrder) {
         "Metadata-Version: 2.1\nName: databricks-connect\nVersion: 15.4.3\n");
   write(site / "numpy-2.0.dist-info/METADATA", "Name: numpy\nVersion: 2.0\n");
   write(user / "PySpark_Client.egg-info", "Name: pyspark_client\nVersion: 4.1.0\n");
-  write(root / "spark/RELEASE", "Spark 3.3.4 built for Hadoop 3.3.2\nBuild flags: -B\n");
+  write(root / "spark/RELEASE", "Spark 3.3.1 built for Hadoop 3.3.2\nBuild flags: -B\n");
   write(root / "jarsonly/jars/spark-core_2.13-4.0.1.jar", "");
 
   const auto found = find_pyspark_distributions({site.string(), user.string(), site.string()});
@@ -46,7 +46,7 @@ TEST(PySparkDistributions, FindsEachFlavourByItsMetadataInPathOrder) {
   EXPECT_EQ(found[2].name, "pyspark-client");
   EXPECT_EQ(found[2].folder, user.string());
 
-  EXPECT_EQ(inspect_spark_distribution((root / "spark").string()).version, "3.3.4");
+  EXPECT_EQ(inspect_spark_distribution((root / "spark").string()).version, "3.3.1");
   EXPECT_EQ(inspect_spark_distribution((root / "jarsonly").string()).version, "4.0.1");
   EXPECT_FALSE(inspect_spark_distribution((root / "spark").string()).has_spark_submit);
   fs::remove_all(root);

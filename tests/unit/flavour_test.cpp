@@ -1,9 +1,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 
 #include "blocks.h"
+#include "catalogue_meaning.h"
 #include "fakes.h"
 #include "spark/json_report.h"
 
@@ -27,37 +29,41 @@ TEST(PySparkFlavour, DecidedByTheDistributionsBesideThePackage) {
     std::optional<std::string> provider;
     size_t conflicting;
   } cases[] = {
-      {"classic", {dist("pyspark", "3.5.9")}, PySparkFlavour::Classic, "pyspark", 0},
+      {"classic", {dist("pyspark", newest("3.5"))}, PySparkFlavour::Classic, "pyspark", 0},
       {"no metadata at all", {}, PySparkFlavour::Classic, std::nullopt, 0},
       {"connect over pyspark",
-       {dist("pyspark", "4.1.3"), dist("pyspark-connect", "4.1.3")},
+       {dist("pyspark", newest("4.1")), dist("pyspark-connect", newest("4.1"))},
        PySparkFlavour::Connect,
        "pyspark",
        0},
-      {"client", {dist("pyspark-client", "4.1.3")}, PySparkFlavour::Client, "pyspark-client", 0},
+      {"client",
+       {dist("pyspark-client", newest("4.1"))},
+       PySparkFlavour::Client,
+       "pyspark-client",
+       0},
       {"databricks",
        {dist("databricks-connect", "15.4.3")},
        PySparkFlavour::DatabricksConnect,
        "databricks-connect",
        0},
       {"pyspark beside databricks-connect",
-       {dist("databricks-connect", "15.4.3"), dist("pyspark", "3.5.9")},
+       {dist("databricks-connect", "15.4.3"), dist("pyspark", newest("3.5"))},
        PySparkFlavour::Classic,
        "pyspark",
        2},
       {"pyspark beside the client",
-       {dist("pyspark", "4.1.3"), dist("pyspark-client", "4.1.3")},
+       {dist("pyspark", newest("4.1")), dist("pyspark-client", newest("4.1"))},
        PySparkFlavour::Classic,
        "pyspark",
        2},
       {"two pyspark dist-infos",
-       {dist("pyspark", "3.5.1"), dist("pyspark", "3.5.9")},
+       {dist("pyspark", "3.5.1"), dist("pyspark", newest("3.5"))},
        PySparkFlavour::Classic,
        "pyspark",
        2},
       {"a shadowed pyspark elsewhere on the path",
-       {dist("pyspark-client", "4.1.3"),
-        dist("pyspark", "3.5.9", "/usr/lib/python3/dist-packages")},
+       {dist("pyspark-client", newest("4.1")),
+        dist("pyspark", newest("3.5"), "/usr/lib/python3/dist-packages")},
        PySparkFlavour::Client,
        "pyspark-client",
        0},
@@ -73,14 +79,15 @@ TEST(PySparkFlavour, DecidedByTheDistributionsBesideThePackage) {
 
 TEST(CheckFlavour, SparkConnectClientNeedsNoJava) {
   TaskFixture f;
-  f.compat.install("4.1.3");
-  f.compat.distributions = {dist("pyspark-client", "4.1.3")};
+  f.compat.install(newest("4.1"));
+  f.compat.distributions = {dist("pyspark-client", newest("4.1"))};
   EXPECT_TRUE(f.task().check());
   EXPECT_TRUE(ends_with_block(
-      f.console.lines, {"  Recommended:   Java 17",
-                        "  Package:       pyspark-client 4.1.3 (Spark Connect client only)", "",
-                        "<cyan!>Java Compatibility</cyan!>", std::string(40, '-'),
-                        "<green>  Spark Connect client: no local Java needed</green>", ""}))
+      f.console.lines,
+      {"  Recommended:   Java 17",
+       "  Package:       pyspark-client " + newest("4.1") + " (Spark Connect client only)", "",
+       "<cyan!>Java Compatibility</cyan!>", std::string(40, '-'),
+       "<green>  Spark Connect client: no local Java needed</green>", ""}))
       << f.console.text();
   EXPECT_THAT(f.compat.calls, ElementsAre("get_pyspark_info"));  // Java is not looked for
 }
@@ -125,14 +132,15 @@ TEST(CheckFlavour, ConflictsAreRedWithTheWayOut) {
   EXPECT_EQ(document["compatible"], true);  // Java fits; the installation does not
 
   TaskFixture g;
-  g.compat.install("3.5.9");
-  g.compat.distributions = {dist("pyspark", "3.5.1"), dist("pyspark", "3.5.9")};
+  g.compat.install(newest("3.5"));
+  g.compat.distributions = {dist("pyspark", "3.5.1"), dist("pyspark", newest("3.5"))};
   g.compat.java = JavaInfo{17, "Debian", "/jdk17"};
   EXPECT_FALSE(g.task().check());
-  EXPECT_TRUE(has_block(g.console.lines,
-                        {"  Keep one: run 'pip uninstall -y pyspark' until pip says none is "
-                         "installed, then one of:",
-                         "    pip install pyspark==3.5.1", "    pip install pyspark==3.5.9"}))
+  EXPECT_TRUE(
+      has_block(g.console.lines,
+                {"  Keep one: run 'pip uninstall -y pyspark' until pip says none is "
+                 "installed, then one of:",
+                 "    pip install pyspark==3.5.1", "    pip install pyspark==" + newest("3.5")}))
       << g.console.text();
 }
 
@@ -144,18 +152,19 @@ TEST(CheckFlavour, SparkHomeOfAnotherSparkFails) {
     bool ok;
     std::string line;
   } cases[] = {
-      {"same version", "3.5.9", true, true, ""},
+      {"same version", newest("3.5"), true, true, ""},
       {"another version", "3.3.2", true, false,
-       "<red>  SPARK_HOME is /opt/spark (Spark 3.3.2): PySpark 3.5.9 will launch that Spark, not "
-       "its own</red>"},
-      {"no spark-submit", "3.5.9", false, false,
+       "<red>  SPARK_HOME is /opt/spark (Spark 3.3.2): PySpark " + newest("3.5") +
+           " will launch that Spark, not "
+           "its own</red>"},
+      {"no spark-submit", newest("3.5"), false, false,
        "<red>  SPARK_HOME is /opt/spark, which has no bin/spark-submit: PySpark will fail to "
        "launch Spark there</red>"},
       {"version unknown", "", true, true, ""},
   };
   for (const auto& c : cases) {
     TaskFixture f;
-    f.compat.install("3.5.9");
+    f.compat.install(newest("3.5"));
     f.compat.java = JavaInfo{17, "Debian", "/jdk17"};
     SparkDistribution spark;
     if (!c.version.empty()) spark.version = c.version;
@@ -168,7 +177,8 @@ TEST(CheckFlavour, SparkHomeOfAnotherSparkFails) {
       EXPECT_TRUE(ends_with_block(f.console.lines,
                                   {c.line,
                                    "  Unset SPARK_HOME (PySpark then launches its own Spark), or "
-                                   "point it at Spark 3.5.9",
+                                   "point it at Spark " +
+                                       newest("3.5"),
                                    ""}))
           << c.name << "\n"
           << f.console.text();
@@ -179,38 +189,40 @@ TEST(CheckFlavour, SparkHomeOfAnotherSparkFails) {
 
 TEST(SetVersionFlavour, ClientStaysClientAndIsCheckedByImport) {
   TaskFixture f;
-  f.compat.install("4.0.4");
-  f.compat.distributions = {dist("pyspark-client", "4.0.4")};
+  f.compat.install(newest("4.0"));
+  f.compat.distributions = {dist("pyspark-client", newest("4.0"))};
   f.compat.java = JavaInfo{11, "Debian", "/jdk11"};  // no Java warning: the client needs none
-  f.runner.smoke_outcome = {0, "plo-version:4.1.3\n", "", false, false};
-  EXPECT_TRUE(f.task().set_version("4.1.3"));
-  EXPECT_THAT(f.runner.steps(), ElementsAre("uninstall", "install:4.1.3", "smoke"));
+  f.runner.smoke_outcome = {0, "plo-version:" + newest("4.1") + "\n", "", false, false};
+  EXPECT_TRUE(f.task().set_version(newest("4.1")));
+  EXPECT_THAT(f.runner.steps(), ElementsAre("uninstall", "install:" + newest("4.1"), "smoke"));
   EXPECT_EQ(f.runner.runs[0].argv.at(4), "pyspark-client");
-  EXPECT_EQ(f.runner.runs[1].argv.at(4), "pyspark-client==4.1.3");
+  EXPECT_EQ(f.runner.runs[1].argv.at(4), "pyspark-client==" + newest("4.1"));
   EXPECT_NE(f.runner.runs[2].argv.at(2).find("import pyspark"), std::string::npos);
   EXPECT_TRUE(ends_with_block(
       f.console.lines,
-      {"<green>PySpark 4.1.3 installed successfully</green>",
+      {"<green>PySpark " + newest("4.1") + " installed successfully</green>",
        "<green>  Import verified (Spark Connect client: no local Java needed)</green>", ""}))
       << f.console.text();
 }
 
 TEST(SetVersionFlavour, ClientThatDoesNotImportOffersTheRollback) {
   TaskFixture f;
-  f.compat.install("4.0.4");
-  f.compat.distributions = {dist("pyspark-client", "4.0.4")};
+  f.compat.install(newest("4.0"));
+  f.compat.distributions = {dist("pyspark-client", newest("4.0"))};
   f.runner.smoke_outcome = {1, "",
                             "Traceback (most recent call last):\nModuleNotFoundError: No module "
                             "named 'pandas'\n",
                             false, false};
   f.console.answers = {std::string("y")};
-  EXPECT_FALSE(f.task().set_version("4.1.3"));
-  EXPECT_THAT(f.runner.steps(),
-              ElementsAre("uninstall", "install:4.1.3", "smoke", "uninstall", "install:4.0.4"));
-  EXPECT_TRUE(has_block(f.console.lines, {"<red>PySpark 4.1.3 cannot be imported: "
+  EXPECT_FALSE(f.task().set_version(newest("4.1")));
+  EXPECT_THAT(f.runner.steps(), ElementsAre("uninstall", "install:" + newest("4.1"), "smoke",
+                                            "uninstall", "install:" + newest("4.0")));
+  EXPECT_TRUE(has_block(f.console.lines, {"<red>PySpark " + newest("4.1") +
+                                          " cannot be imported: "
                                           "ModuleNotFoundError: No module named 'pandas'</red>"}))
       << f.console.text();
-  EXPECT_TRUE(has_block(f.console.lines, {"<green>Restored PySpark 4.0.4</green>"}));
+  EXPECT_TRUE(
+      has_block(f.console.lines, {"<green>Restored PySpark " + newest("4.0") + "</green>"}));
 }
 
 TEST(SetVersionFlavour, RefusedWhereItCannotKeepTheFlavour) {
@@ -224,21 +236,23 @@ TEST(SetVersionFlavour, RefusedWhereItCannotKeepTheFlavour) {
       {"over databricks-connect",
        "3.5.0",
        {dist("databricks-connect", "15.4.3")},
-       "3.5.9",
+       newest("3.5"),
        "<red>databricks-connect 15.4.3 provides pyspark here: plo does not install pyspark over "
        "it</red>"},
       {"a client before 4.0",
-       "4.1.3",
-       {dist("pyspark-client", "4.1.3")},
-       "3.5.9",
+       newest("4.1"),
+       {dist("pyspark-client", newest("4.1"))},
+       newest("3.5"),
        "<red>pyspark-client (the Spark Connect client) provides pyspark here, and it exists from "
-       "4.0 on: there is no pyspark-client 3.5.9</red>"},
+       "4.0 on: there is no pyspark-client " +
+           newest("3.5") + "</red>"},
       {"a conflict",
-       "4.1.3",
-       {dist("pyspark", "4.1.3"), dist("pyspark-client", "4.1.3")},
-       "4.0.4",
-       "<red>  pyspark 4.1.3 and pyspark-client 4.1.3 are installed together: they overwrite each "
-       "other's pyspark package</red>"},
+       newest("4.1"),
+       {dist("pyspark", newest("4.1")), dist("pyspark-client", newest("4.1"))},
+       newest("4.0"),
+       "<red>  pyspark " + newest("4.1") + " and pyspark-client " + newest("4.1") +
+           " are installed together: they overwrite each "
+           "other's pyspark package</red>"},
   };
   for (const auto& c : cases) {
     TaskFixture f;
@@ -277,8 +291,8 @@ TEST(MatchDatabricks, RecommendsTheDatabricksConnectOfTheRuntime) {
        true,
        {"  Databricks Connect 15.4.3", "", "<green>  Versions match!</green>", ""}},
       {"classic pyspark of another line",
-       "4.1.3",
-       {dist("pyspark", "4.1.3")},
+       newest("4.1"),
+       {dist("pyspark", newest("4.1"))},
        false,
        {"<yellow>Recommendation:</yellow>",
         "  Databricks Connect replaces pyspark: pip uninstall -y pyspark, then",
@@ -315,7 +329,7 @@ TEST(MatchDatabricks, RecommendsTheDatabricksConnectOfTheRuntime) {
   TaskFixture h;
   h.computes["analytics"] = databricks_compute();
   h.databricks_runtime = "15.4.x-scala2.12";
-  h.compat.install("4.1.3");
+  h.compat.install(newest("4.1"));
   EXPECT_FALSE(h.task().match_cluster("analytics", true));
   EXPECT_TRUE(h.runner.runs.empty());
 }

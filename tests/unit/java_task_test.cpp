@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "catalogue_meaning.h"
 #include "fakes.h"
 #include "java/java_task.h"
 
@@ -35,7 +36,7 @@ struct JavaFixture {
 
 TEST(JavaSearch, ListsAlignedWithMarksAndTheHint) {
   JavaFixture f;
-  f.compat.install("3.5.9");
+  f.compat.install(newest("3.5"));
   f.java.jdks = {kJdk25, kJdk17};
   EXPECT_TRUE(f.task().search(false));
   EXPECT_THAT(f.console.lines,
@@ -43,7 +44,7 @@ TEST(JavaSearch, ListsAlignedWithMarksAndTheHint) {
                           "  Java 25  Eclipse Adoptium  25.0.3   /jvm/temurin-25<red> [!]</red>",
                           "  Java 17  Debian            17.0.15  /jvm/java-17<green> [OK]</green>"
                           "<cyan> * CURRENT</cyan>",
-                          "", "  PySpark 3.5.9 runs on Java 8, 11, 17",
+                          "", "  PySpark " + newest("3.5") + " runs on Java 8, 11, 17",
                           "  [OK] = compatible, [!] = requires different Java", "",
                           "  Run 'plo java set' to choose one", ""));
 }
@@ -65,13 +66,13 @@ TEST(JavaSearch, JsonDocument) {
   EXPECT_EQ(doc["current"]["home"], "/jvm/java-17");
 
   JavaFixture g;
-  g.compat.install("4.2.0");
+  g.compat.install(newest("4.2"));
   g.java.jdks = {kJdk25};
   g.task().search(true);
   doc = nlohmann::json::parse(g.console.text());
   EXPECT_EQ(doc["current"], nullptr);
-  EXPECT_EQ(doc["pyspark"],
-            nlohmann::json::parse(R"({"version":"4.2.0","java_supported":[17,21,25]})"));
+  EXPECT_EQ(doc["pyspark"], nlohmann::json::parse(R"({"version":")" + newest("4.2") +
+                                                  R"(","java_supported":[17,21,25]})"));
   EXPECT_EQ(doc["jdks"][0], nlohmann::json::parse(R"({"home":"/jvm/temurin-25","version":25,
       "full_version":"25.0.3","vendor":"Eclipse Adoptium","current":false,"fits_pyspark":true,
       "found_in":"system"})"));
@@ -79,11 +80,11 @@ TEST(JavaSearch, JsonDocument) {
 
 TEST(JavaSet, ByMajorPinsTheNewestOfThatMajor) {
   JavaFixture f;
-  f.compat.install("4.1.3");
+  f.compat.install(newest("4.1"));
   f.java.jdks = {kJdk25, kJdk17Old, kJdk17};
   EXPECT_TRUE(f.task().set("17"));
   EXPECT_EQ(f.java.pinned, "/jvm/java-17");
-  EXPECT_TRUE(f.has("<green>  Pinned Java 17 (Debian) for PySpark 4.1.3</green>"));
+  EXPECT_TRUE(f.has("<green>  Pinned Java 17 (Debian) for PySpark " + newest("4.1") + "</green>"));
   EXPECT_TRUE(f.has("    in /venv/pyspark/conf/spark-env.sh"));
   EXPECT_TRUE(f.has("    export JAVA_HOME='/jvm/java-17'"));
   EXPECT_TRUE(f.has("  or run: eval \"$(plo java env)\""));
@@ -92,7 +93,7 @@ TEST(JavaSet, ByMajorPinsTheNewestOfThatMajor) {
 TEST(JavaSet, UnsupportedChoiceNeedsConfirmation) {
   for (const std::string answer : {"", "n", "y"}) {
     JavaFixture f;
-    f.compat.install("4.1.3");
+    f.compat.install(newest("4.1"));
     f.java.jdks = {kJdk25, kJdk17};
     f.console.answers = {answer};
     EXPECT_EQ(f.task().set("25"), answer == "y");
@@ -115,11 +116,12 @@ TEST(JavaSet, RuntimeWithoutTheVectorModuleNeedsConfirmationForSpark4) {
     Jdk jdk;
     bool asked;
   };
-  for (const auto& c : std::vector<Case>{{"4.3.0", trimmed, true},
-                                         {"4.3.0", full, false},
-                                         {"4.3.0", unlisted, false},
-                                         {"4.0.4", trimmed, true},
-                                         {"3.5.9", trimmed, true}}) {  // 21: not in 3.5's list
+  for (const auto& c :
+       std::vector<Case>{{newest("4.3"), trimmed, true},
+                         {newest("4.3"), full, false},
+                         {newest("4.3"), unlisted, false},
+                         {newest("4.0"), trimmed, true},
+                         {newest("3.5"), trimmed, true}}) {  // 21: not in 3.5's list
     JavaFixture f;
     f.compat.install(c.pyspark);
     f.java.jdks = {c.jdk};
@@ -136,7 +138,7 @@ TEST(JavaSet, RuntimeWithoutTheVectorModuleNeedsConfirmationForSpark4) {
 
 TEST(JavaSet, MenuAsksUntilInRangeAndAbortsAtEndOfInput) {
   JavaFixture f;
-  f.compat.install("4.2.0");
+  f.compat.install(newest("4.2"));
   f.java.jdks = {kJdk25, kJdk17};
   f.console.answers = {std::string("x"), std::string("0"), std::string("3"), std::string("1")};
   EXPECT_TRUE(f.task().set(std::nullopt));
@@ -147,7 +149,7 @@ TEST(JavaSet, MenuAsksUntilInRangeAndAbortsAtEndOfInput) {
       std::count(f.console.lines.begin(), f.console.lines.end(), "<yellow>Enter 1-2</yellow>"), 2);
 
   JavaFixture g;
-  g.compat.install("4.2.0");
+  g.compat.install(newest("4.2"));
   g.java.jdks = {kJdk25};
   EXPECT_THROW(g.task().set(std::nullopt), Abort);
   EXPECT_FALSE(g.java.pinned);
@@ -155,13 +157,13 @@ TEST(JavaSet, MenuAsksUntilInRangeAndAbortsAtEndOfInput) {
 
 TEST(JavaSet, PathsMissingMajorsAndNoPySpark) {
   JavaFixture f;
-  f.compat.install("4.2.0");
+  f.compat.install(newest("4.2"));
   f.java.homes["/opt/my jdk"] = kJdk25;
   EXPECT_TRUE(f.task().set("/opt/./my jdk/"));
   EXPECT_EQ(f.java.pinned, "/opt/my jdk");  // the path as given, made normal; not its real path
 
   JavaFixture g;
-  g.compat.install("4.2.0");
+  g.compat.install(newest("4.2"));
   EXPECT_FALSE(g.task().set("/nowhere"));
   EXPECT_TRUE(g.has("<red>  No Java at /nowhere: it has no executable bin/java</red>"));
   g.java.jdks = {kJdk17};
@@ -224,10 +226,10 @@ TEST(JavaInstall, NamesThePlatformsToolAndTheRecommendedJava) {
   };
   for (const auto& c : cases) {
     JavaFixture f;
-    f.compat.install("3.5.9");
+    f.compat.install(newest("3.5"));
     f.platform = c.platform;
     EXPECT_TRUE(f.task().install_guide(std::nullopt));
-    EXPECT_TRUE(f.has("  PySpark 3.5.9 recommends Java 17")) << f.console.text();
+    EXPECT_TRUE(f.has("  PySpark " + newest("3.5") + " recommends Java 17")) << f.console.text();
     EXPECT_TRUE(f.has(c.command)) << f.console.text();
     EXPECT_TRUE(f.has("    conda:   conda install -c conda-forge openjdk=17"));
     EXPECT_TRUE(f.has("  Then run 'plo java set 17' to pin it for PySpark"));
@@ -255,8 +257,8 @@ TEST(PinAcrossSetVersion, RestoredAfterInstallAndAfterRollback) {
   for (const auto& c : cases) {
     TaskFixture f;
     f.compat.java = JavaInfo{17, "Debian", "/jdk"};
-    f.compat.install("3.5.9");
-    if (c.new_install_fails) f.runner.install_outcomes["4.1.3"] = {1, "", "", false, false};
+    f.compat.install(newest("3.5"));
+    if (c.new_install_fails) f.runner.install_outcomes[newest("4.1")] = {1, "", "", false, false};
     f.runner.smoke_outcome = c.smoke;
     f.console.answers = {std::string("2")};
     for (const auto& a : c.answers) f.console.answers.push_back(a);

@@ -1,5 +1,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <climits>
 #include <filesystem>
@@ -175,24 +176,24 @@ class PySparkOnDisk : public ::testing::Test {
 TEST_F(PySparkOnDisk, FirstPackageOnThePathWins) {
   write("a/pyspark/version.py", "__version__ = 'x'\n");  // no __init__.py: not a package
   write("b/pyspark/__init__.py", "");
-  write("b/pyspark/version.py", "__version__: str = \"3.5.9\"\n");
+  write("b/pyspark/version.py", "__version__: str = \"3.5.2\"\n");
   write("c/pyspark/__init__.py", "");
-  write("c/pyspark/version.py", "__version__ = \"4.1.3\"\n");
+  write("c/pyspark/version.py", "__version__ = \"4.1.1\"\n");
   const std::string a = (root_ / "a").string(), b = (root_ / "b").string(),
                     c = (root_ / "c").string();
-  EXPECT_EQ(find_pyspark_version({a, b, c}), "3.5.9");
-  EXPECT_EQ(find_pyspark_version({c, b}), "4.1.3");
+  EXPECT_EQ(find_pyspark_version({a, b, c}), "3.5.2");
+  EXPECT_EQ(find_pyspark_version({c, b}), "4.1.1");
   EXPECT_EQ(find_pyspark_version({a, "/no/such/folder"}), std::nullopt);
 }
 
 TEST_F(PySparkOnDisk, DistributionInfoWhenVersionModuleIsMissingOrOdd) {
   write("site/pyspark/__init__.py", "");
   write("site/pyspark/version.py", "__version__ = \"\x1b[31mred\"\n");
-  write("site/pyspark-3.4.4.dist-info/METADATA", "Name: pyspark\nVersion: 3.4.4\n");
-  EXPECT_EQ(find_pyspark_version({(root_ / "site").string()}), "3.4.4");
+  write("site/pyspark-3.4.1.dist-info/METADATA", "Name: pyspark\nVersion: 3.4.1\n");
+  EXPECT_EQ(find_pyspark_version({(root_ / "site").string()}), "3.4.1");
   write("egg/pyspark/__init__.py", "");
-  write("egg/pyspark.egg-info/PKG-INFO", "Name: pyspark\nVersion: 3.3.4\n");
-  EXPECT_EQ(find_pyspark_version({(root_ / "egg").string()}), "3.3.4");
+  write("egg/pyspark.egg-info/PKG-INFO", "Name: pyspark\nVersion: 3.3.1\n");
+  EXPECT_EQ(find_pyspark_version({(root_ / "egg").string()}), "3.3.1");
 }
 
 TEST(MasterUrl, Hosts) {

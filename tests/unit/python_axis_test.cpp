@@ -1,9 +1,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 
 #include "blocks.h"
+#include "catalogue_meaning.h"
 #include "environment/pyspark_detect.h"
 #include "fakes.h"
 #include "spark/json_report.h"
@@ -40,7 +42,7 @@ TEST(Check, PythonOutsideTheLineIsRedAndFalseUnknownOrFittingAddsNothing) {
   } cases[] = {{"3.13.0", false, false}, {"3.10.13", true, true}, {std::nullopt, true, nullptr}};
   for (const auto& c : cases) {
     TaskFixture f;
-    f.compat.install("3.3.4");
+    f.compat.install(newest("3.3"));
     f.compat.java = JavaInfo{17, "Debian", "/jdk17"};
     f.compat.python = c.python;
     EXPECT_EQ(f.task().check(), c.ok);
@@ -53,7 +55,7 @@ TEST(Check, PythonOutsideTheLineIsRedAndFalseUnknownOrFittingAddsNothing) {
 
 TEST(VersionsJson, PythonPerEntryAndOnce) {
   TaskFixture f;
-  f.compat.versions = {{"4.3.0", "4.3", "latest"}, {"9.9.0", "9.9", ""}};
+  f.compat.versions = {{newest("4.3"), "4.3", "latest"}, {"9.9.0", "9.9", ""}};
   f.compat.python = "3.10.13";
   const auto document = versions_json(f.task().versions_report());
   EXPECT_EQ(document["python_version"], "3.10.13");
@@ -64,12 +66,13 @@ TEST(VersionsJson, PythonPerEntryAndOnce) {
 TEST(SetVersion, PythonMarkLegendAndWarningEachWay) {
   TaskFixture f;
   f.compat.python = "3.10.13";
-  f.compat.versions = {{"4.3.0", "4.3", "latest"}, {"4.1.3", "4.1", ""}};
+  f.compat.versions = {{newest("4.3"), "4.3", "latest"}, {newest("4.1"), "4.1", ""}};
   f.console.answers = {std::string("1"), std::string("n")};
   EXPECT_FALSE(f.task().set_version());
-  EXPECT_TRUE(has_block(f.console.lines,
-                        {"  [1] PySpark 4.3.0<green> (latest)</green><yellow> [!py]</yellow>",
-                         "      Requires Java: 17, 21, 25", "", "  [2] PySpark 4.1.3"}))
+  EXPECT_TRUE(has_block(
+      f.console.lines,
+      {"  [1] PySpark " + newest("4.3") + "<green> (latest)</green><yellow> [!py]</yellow>",
+       "      Requires Java: 17, 21, 25", "", "  [2] PySpark " + newest("4.1")}))
       << f.console.text();
   EXPECT_TRUE(has_block(f.console.lines,
                         {"  [!py] = requires different Python (yours: 3.10.13)", "", "",
@@ -82,13 +85,13 @@ TEST(SetVersion, PythonMarkLegendAndWarningEachWay) {
   TaskFixture too_new;
   too_new.compat.python = "3.13.0";
   too_new.console.answers = {std::string("y")};
-  EXPECT_TRUE(too_new.task().set_version("3.3.4"));
+  EXPECT_TRUE(too_new.task().set_version(newest("3.3")));
   EXPECT_TRUE(has_line(too_new.console,
                        "<yellow>Warning: PySpark 3.3 supports Python up to 3.10</yellow>"));
 
   TaskFixture fits;  // no mark: no legend
   fits.compat.python = "3.10.13";
-  fits.compat.versions = {{"4.1.3", "4.1", ""}};
+  fits.compat.versions = {{newest("4.1"), "4.1", ""}};
   fits.console.answers = {FakeConsole::Cancel{}};
   fits.task().set_version();
   for (const auto& line : fits.console.lines) EXPECT_THAT(line, ::testing::Not(HasSubstr("!py")));
@@ -127,25 +130,25 @@ TEST(InstallPhase, ImportFailureOffersTheRollback) {
       "ModuleNotFoundError: No module named 'distutils'\n",
       false, false};
   TaskFixture f;
-  f.compat.install("3.5.9");
+  f.compat.install(newest("3.5"));
   f.compat.python = "3.13.0";
   f.runner.smoke_outcome = import_fails;
   f.console.answers = {std::string("y"), std::string("")};
-  EXPECT_FALSE(f.task().set_version("3.3.4"));
-  EXPECT_THAT(f.runner.steps(),
-              ElementsAre("uninstall", "install:3.3.4", "smoke", "uninstall", "install:3.5.9"));
-  EXPECT_EQ(f.console.questions.back(), "Rollback to PySpark 3.5.9?");
-  EXPECT_TRUE(
-      has_block(f.console.lines,
-                {"<red>PySpark 3.3.4 cannot be imported: ModuleNotFoundError: No module named "
-                 "'distutils'</red>",
-                 "", "   PySpark 3.3 runs on Python 3.7 to 3.10; yours is 3.13.0.", ""}))
+  EXPECT_FALSE(f.task().set_version(newest("3.3")));
+  EXPECT_THAT(f.runner.steps(), ElementsAre("uninstall", "install:" + newest("3.3"), "smoke",
+                                            "uninstall", "install:" + newest("3.5")));
+  EXPECT_EQ(f.console.questions.back(), "Rollback to PySpark " + newest("3.5") + "?");
+  EXPECT_TRUE(has_block(f.console.lines,
+                        {"<red>PySpark " + newest("3.3") +
+                             " cannot be imported: ModuleNotFoundError: No module named "
+                             "'distutils'</red>",
+                         "", "   PySpark 3.3 runs on Python 3.7 to 3.10; yours is 3.13.0.", ""}))
       << f.console.text();
-  EXPECT_EQ(f.compat.pyspark->version, "3.5.9");
+  EXPECT_EQ(f.compat.pyspark->version, newest("3.5"));
 
   TaskFixture fresh;  // nothing to go back to: the new version stays, still false
   fresh.runner.smoke_outcome = import_fails;
-  EXPECT_FALSE(fresh.task().set_version("3.3.4"));
+  EXPECT_FALSE(fresh.task().set_version(newest("3.3")));
   EXPECT_TRUE(fresh.console.questions.empty());
   EXPECT_TRUE(has_line(fresh.console,
                        "   Run 'plo spark set-version' to choose a version that works here"));
