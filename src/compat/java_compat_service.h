@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "catalogue/companions.h"
 #include "catalogue/versions.h"
 #include "environment/distributions.h"
 #include "environment/installed.h"
@@ -60,6 +61,10 @@ class JavaCompatService {
     (void)name;
     return std::nullopt;
   }
+
+  // What the interpreter's import path holds beside PySpark (its companions, PySpark's own
+  // requirements, py4j), read from the distributions' metadata files.
+  virtual InstalledBeside companions() { return {}; }
 
   // SPARK_HOME and the Spark found there, when the environment sets a non-empty one.
   virtual std::optional<SparkHomeFinding> spark_home() { return std::nullopt; }

@@ -131,6 +131,8 @@ class FakeCompat : public JavaCompatService {
   }
   std::optional<SparkHomeFinding> spark_home_found;
   std::optional<SparkHomeFinding> spark_home() override { return spark_home_found; }
+  InstalledBeside beside;  // the companions' metadata
+  InstalledBeside companions() override { return beside; }
 
   // Installs a PySpark the way detection would report it.
   void install(const std::string& version) {
