@@ -36,6 +36,11 @@ SHAPES = {
         fill(b"plo-path-probe\0"), b"plo-path-probe\0" + fill(b"\0"), fill("__version__"),
         fill("__version__ = '"), fill("Name: pyspark\n"), fill("Version: "), fill(":"), fill(" "),
     ],
+    "fuzz_requirements": [
+        fill("("), fill("( "), b"a;" + fill("("), b"a;" + fill("python_version == '3' and "),
+        fill("'"), fill("\""), fill(","), b"a" + fill(">=1,"), fill("\\"), fill("--conf "),
+        fill("Requires-Dist: a\n"), fill("a[b,"), fill("+a."),
+    ],
     "fuzz_master_url": [
         b"spark://" + fill("a,"), b"spark://" + fill("["), b"spark://" + fill("a:1,"),
         fill("local["), b"local[" + fill("1,"), b"local-cluster[" + fill(" "), b"spark://" + fill("/"),

@@ -63,7 +63,8 @@ void add_doctor_command(CLI::App& app, DoctorRequest& request) {
   doctor->add_flag("--clusters", request.clusters,
                    "Also test every compute of computes.yml (each at most 10 seconds)");
   doctor->add_flag("--deep", request.deep,
-                   "Also start a local Spark session and name the cause when it fails");
+                   "Also start a local Spark session and name the cause when it fails; where "
+                   "pandas is installed, send a pandas frame through it and back");
   doctor->callback([&request] { request.chosen = true; });
   set_examples(*doctor, {"plo doctor                      # every area, one line each",
                          "plo doctor --deep               # and start a local session",
@@ -107,6 +108,13 @@ int run_doctor(const DoctorRequest& request, const GlobalOptions& options) {
                 SparkTask::SmokeResult result = spark.smoke_test(java_fits);
                 return SessionAnswer{result.ok, std::move(result.message), result.java_error,
                                      std::move(result.first_error_line)};
+              },
+          .start_session_with_pandas =
+              [&spark](std::optional<bool> java_fits) {
+                SparkTask::RoundTripResult result = spark.smoke_test_with_pandas(java_fits);
+                return SessionAnswer{
+                    result.session.ok, std::move(result.session.message), result.session.java_error,
+                    std::move(result.session.first_error_line), std::move(result.pandas_error)};
               },
           .project = [&]() -> std::optional<ProjectStatus> {
             std::error_code error;  // a removed current folder has none

@@ -21,6 +21,7 @@
 #include "spark/json_report.h"
 #include "spark/spark_task.h"
 #include "spark/switch_render.h"
+#include "spark/text_report.h"
 #include "util/escape.h"
 #include "util/secrets.h"
 #include "util/text.h"
@@ -45,6 +46,9 @@ int run_json(SparkTask& task, const SparkRequest& request, int document_fd,
       if (report.project_error) {
         const std::string line = escape_controls(without_secrets(*report.project_error)) + "\n";
         std::fputs(line.c_str(), stderr);
+      }
+      for (const std::string& line : companion_lines(report)) {
+        std::fputs((line + "\n").c_str(), stderr);
       }
       return report.ok() ? 0 : 1;
     }

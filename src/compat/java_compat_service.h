@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "catalogue/companions.h"
 #include "catalogue/versions.h"
 #include "environment/distributions.h"
 #include "environment/installed.h"
@@ -57,6 +58,10 @@ class JavaCompatService {
   // The version of another installed distribution on the interpreter's import path (normalised
   // name, "delta-spark"), the first found; nothing when it is not installed.
   virtual std::optional<std::string> distribution_version(std::string_view name) = 0;
+
+  // What the interpreter's import path holds beside PySpark (its companions, PySpark's own
+  // requirements, py4j), read from the distributions' metadata files.
+  virtual InstalledBeside companions() = 0;
 
   // SPARK_HOME and the Spark found there, when the environment sets a non-empty one.
   virtual std::optional<SparkHomeFinding> spark_home() = 0;

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "environment/companions.h"
 #include "environment/interpreter.h"
 #include "environment/interpreter_cache.h"
 #include "environment/java_detect.h"
@@ -148,6 +149,11 @@ std::optional<std::string> RealCompatService::distribution_version(std::string_v
     if (!found.version.empty()) return found.version;
   }
   return std::nullopt;
+}
+
+InstalledBeside RealCompatService::companions() {
+  const auto& path = import_path();
+  return find_companions(path, marker_environment(python_version_));
 }
 
 std::optional<std::string> RealCompatService::leftover_stash() {

@@ -32,6 +32,7 @@ class RealCompatService : public JavaCompatService {
   std::optional<std::string> spark_env_java_home_problem() override;
   std::vector<PySparkDistribution> pyspark_distributions() override;
   std::optional<std::string> distribution_version(std::string_view name) override;
+  InstalledBeside companions() override;
   std::optional<std::string> python_version() override;
   std::optional<SparkHomeFinding> spark_home() override { return find_spark_home(); }
 

@@ -1,5 +1,6 @@
 #include "doctor/doctor_facts.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "environment/pyspark_flavour.h"
@@ -49,6 +50,41 @@ const std::vector<PySparkDistribution>& DoctorFacts::distributions() {
 const std::optional<JavaInfo>& DoctorFacts::java() {
   if (!java_) java_ = s.compat.get_current_java();
   return *java_;
+}
+
+const InstalledBeside& DoctorFacts::beside() {
+  if (!beside_) beside_ = s.compat.companions();
+  return *beside_;
+}
+
+const std::vector<CompanionVerdict>& DoctorFacts::companions() {
+  if (!companions_) {
+    companions_.emplace();
+    if (const auto& installed = pyspark()) {
+      companions_ = companion_verdicts(beside(), installed_target(beside(), installed->version));
+    }
+  }
+  return *companions_;
+}
+
+const std::optional<SessionAnswer>& DoctorFacts::session() {
+  if (session_) return *session_;
+  session_.emplace();
+  const bool pandas = std::any_of(beside().candidates.begin(), beside().candidates.end(),
+                                  [](const DistributionMetadata& d) { return d.name == "pandas"; });
+  const auto& start =
+      pandas && s.start_session_with_pandas ? s.start_session_with_pandas : s.start_session;
+  if (!start) return *session_;
+  const auto& installed = pyspark();
+  std::optional<bool> java_fits;
+  if (installed && !installed->java_supported.empty()) {
+    if (const auto& current = java()) {
+      java_fits =
+          s.compat.check_java_pyspark_compatibility(current->version, installed->major_minor).first;
+    }
+  }
+  session_ = start(java_fits);
+  return *session_;
 }
 
 const PySparkDistribution* DoctorFacts::distribution(std::string_view name) {

@@ -36,6 +36,13 @@ class DoctorFacts {
   Flavour flavour();
   // The distribution of that name, if installed.
   const PySparkDistribution* distribution(std::string_view name);
+  // What is installed beside PySpark, and each companion's verdict against the installed PySpark
+  // (none without one).
+  const InstalledBeside& beside();
+  const std::vector<CompanionVerdict>& companions();
+  // The local session of --deep, started once (with the pandas round trip where pandas is
+  // installed), or nothing where no way to start one was handed over.
+  const std::optional<SessionAnswer>& session();
 
   // The "major.minor" of another interpreter (asked once per path, in a short bounded child), or
   // nothing when it does not answer like Python.
@@ -47,20 +54,26 @@ class DoctorFacts {
   std::optional<std::optional<PySparkInfo>> pyspark_;
   std::optional<std::vector<PySparkDistribution>> distributions_;
   std::optional<std::optional<JavaInfo>> java_;
+  std::optional<InstalledBeside> beside_;
+  std::optional<std::vector<CompanionVerdict>> companions_;
+  std::optional<std::optional<SessionAnswer>> session_;
   std::map<std::string, std::optional<std::string>> minors_;
 };
 
 // The checks of each area.
 void check_interpreter(DoctorFacts& facts, DoctorCheck& check);
 void check_pyspark(DoctorFacts& facts, DoctorCheck& check);
+void check_companions(DoctorFacts& facts, DoctorCheck& check);
 void check_java(DoctorFacts& facts, DoctorCheck& check);
 void check_spark_home(DoctorFacts& facts, DoctorCheck& check);
 void check_worker_python(DoctorFacts& facts, DoctorCheck& check);
 void check_submit_args(DoctorFacts& facts, DoctorCheck& check);
+void check_jars(DoctorFacts& facts, DoctorCheck& check);
 void check_computes(DoctorFacts& facts, DoctorCheck& check);
 void check_project(DoctorFacts& facts, DoctorCheck& check);
 void check_installer(DoctorFacts& facts, DoctorCheck& check);
 void check_session(DoctorFacts& facts, DoctorCheck& check);
+void check_pandas_round_trip(DoctorFacts& facts, DoctorCheck& check);
 
 // The script that prints the interpreter's "major.minor".
 extern const std::string_view kPythonMinorScript;

@@ -43,6 +43,11 @@ void print_doctor_report(Console& console, const DoctorReport& report, bool unic
                  shown(check.summary));
     if (check.status == CheckStatus::Error) ++errors;
     if (check.status == CheckStatus::Warning) ++warnings;
+    if (check.companions) {
+      for (const CompanionItem& item : *check.companions) {
+        console.echo("      " + mark(console, item.status, unicode_marks) + " " + shown(item.text));
+      }
+    }
     for (const std::string& detail : check.details) console.echo("      " + shown(detail));
     if (check.fix && check.status != CheckStatus::Ok) {
       console.echo("      Fix: " + console.style(shown(*check.fix), Color::Cyan));
@@ -65,16 +70,31 @@ void print_doctor_report(Console& console, const DoctorReport& report, bool unic
 }
 
 nlohmann::ordered_json doctor_json(const DoctorReport& report) {
-  nlohmann::ordered_json checks = nlohmann::ordered_json::array();
+  using json = nlohmann::ordered_json;
+  const auto text = [](const std::string& value) {
+    return value.empty() ? json(nullptr) : json(value);
+  };
+  json checks = json::array();
   for (const DoctorCheck& check : report.checks) {
-    checks.push_back(
-        {{"area", check.area},
-         {"status", status_name(check.status)},
-         {"summary", check.summary},
-         {"details", check.details},
-         {"fix", check.fix ? nlohmann::ordered_json(*check.fix) : nlohmann::ordered_json(nullptr)},
-         {"suggestion", check.suggestion ? nlohmann::ordered_json(*check.suggestion)
-                                         : nlohmann::ordered_json(nullptr)}});
+    json entry = {{"area", check.area},
+                  {"status", status_name(check.status)},
+                  {"summary", check.summary},
+                  {"details", check.details},
+                  {"fix", check.fix ? json(*check.fix) : json(nullptr)},
+                  {"suggestion", check.suggestion ? json(*check.suggestion) : json(nullptr)}};
+    if (check.companions) {
+      json companions = json::array();
+      for (const CompanionItem& item : *check.companions) {
+        companions.push_back({{"name", item.name},
+                              {"version", item.version},
+                              {"requirement", text(item.requirement)},
+                              {"fits", item.status == CheckStatus::Ok},
+                              {"reason", text(item.reason)},
+                              {"fix", text(item.fix)}});
+      }
+      entry["companions"] = companions;
+    }
+    checks.push_back(entry);
   }
   return json_document({{"ok", report.ok()}, {"checks", checks}});
 }

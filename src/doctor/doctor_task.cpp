@@ -34,15 +34,20 @@ std::vector<DoctorArea> doctor_areas(const DoctorOptions& options) {
   std::vector<DoctorArea> areas = {
       {"interpreter", "Interpreter", check_interpreter},
       {"pyspark", "PySpark", check_pyspark},
+      {"companions", "Companions", check_companions},
       {"java", "Java", check_java},
       {"spark_home", "SPARK_HOME", check_spark_home},
       {"pyspark_python", "PYSPARK_PYTHON", check_worker_python},
       {"pyspark_submit_args", "PYSPARK_SUBMIT_ARGS", check_submit_args},
+      {"jars", "spark.jars.packages", check_jars},
       {"computes", "computes.yml", check_computes},
       {"project", "pyproject.toml", check_project},
       {"installer", "Installer", check_installer},
   };
-  if (options.deep) areas.push_back({"session", "Local session", check_session});
+  if (options.deep) {
+    areas.push_back({"session", "Local session", check_session});
+    areas.push_back({"pandas", "pandas round trip", check_pandas_round_trip});
+  }
   return areas;
 }
 

@@ -27,6 +27,9 @@ struct SessionAnswer {
   std::string message;           // the smoke test's sorting of the failure
   bool java_error = false;       // Java is to blame
   std::string first_error_line;  // the JVM's or Python's own first error line
+  // With the pandas round trip: nothing where it did not run, "" where it worked, else its error
+  // line ("AttributeError: 'DataFrame' object has no attribute 'iteritems'").
+  std::optional<std::string> pandas_error = std::nullopt;
 };
 
 // Which installer a PySpark switch would run here, and what it is chosen from, as the front end
@@ -56,6 +59,9 @@ struct DoctorServices {
   // Starts a local session as set-version's smoke test does; `java_fits` is whether the current
   // Java is in the line's list, when known (--deep).
   std::function<SessionAnswer(std::optional<bool> java_fits)> start_session = {};
+  // The same session, used for a pandas round trip before it stops (createDataFrame from a
+  // two-row pandas frame, then toPandas); asked instead where pandas is installed (--deep).
+  std::function<SessionAnswer(std::optional<bool> java_fits)> start_session_with_pandas = {};
   // The project file that applies here and whether the environment matches it, or nothing where
   // none applies; throws when the file cannot be read.
   std::function<std::optional<ProjectStatus>()> project = {};

@@ -23,20 +23,13 @@ void check_session(DoctorFacts& facts, DoctorCheck& check) {
     check.summary = "not started: a Spark Connect client cannot start a local session";
     return;
   }
-  if (!facts.s.start_session) {
+  const auto& session = facts.session();
+  if (!session) {
     check.summary = "not started";
     return;
   }
+  const SessionAnswer& answer = *session;
   const auto& pyspark = facts.pyspark();
-  std::optional<bool> java_fits;
-  if (pyspark && !pyspark->java_supported.empty()) {
-    if (const auto& java = facts.java()) {
-      java_fits =
-          facts.s.compat.check_java_pyspark_compatibility(java->version, pyspark->major_minor)
-              .first;
-    }
-  }
-  const SessionAnswer answer = facts.s.start_session(java_fits);
   if (answer.ok) {
     check.summary = "started and stopped";
     return;

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <set>
 
+#include "catalogue/requirements.h"
 #include "catalogue/versions.h"
 #include "util/environment.h"
 #include "util/text.h"
@@ -15,29 +16,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Packaging's normal form: lower case, runs of "-", "_" and "." as one "-".
-std::string normalized(std::string_view name) {
-  std::string out;
-  for (char c : name) {
-    if (c == '-' || c == '_' || c == '.') {
-      if (out.empty() || out.back() != '-') out += '-';
-    } else {
-      out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-  }
-  return out;
-}
-
-bool is_one_of(std::string_view normalized_name, const std::vector<std::string_view>& names) {
-  return std::find(names.begin(), names.end(), normalized_name) != names.end();
-}
-
-// The metadata file of a .dist-info or .egg-info entry (an egg-info may be a file itself).
-fs::path metadata_file(const fs::directory_entry& entry, bool dist_info) {
-  if (dist_info) return entry.path() / "METADATA";
-  std::error_code error;
-  if (entry.is_regular_file(error)) return entry.path();
-  return entry.path() / "PKG-INFO";
+bool is_one_of(std::string_view name, const std::vector<std::string_view>& names) {
+  return std::find(names.begin(), names.end(), name) != names.end();
 }
 
 }  // namespace
@@ -48,6 +28,7 @@ const std::vector<std::string_view> kPySparkDistributionNames = {
 std::optional<MetadataHeaders> parse_metadata_headers(std::string_view metadata) {
   std::optional<std::string> name;
   std::optional<std::string> version;
+  MetadataHeaders headers;
   while (!metadata.empty()) {
     const auto end = metadata.find('\n');
     std::string_view line = metadata.substr(0, end);
@@ -57,21 +38,24 @@ std::optional<MetadataHeaders> parse_metadata_headers(std::string_view metadata)
     const auto colon = line.find(':');
     if (colon == std::string_view::npos) continue;
     const std::string_view key = line.substr(0, colon);
-    if (key == "Name" && !name) name = std::string(trim_blanks(line.substr(colon + 1)));
-    if (key == "Version" && !version) version = std::string(trim_blanks(line.substr(colon + 1)));
+    const std::string_view value = trim_blanks(line.substr(colon + 1));
+    if (key == "Name" && !name) name = std::string(value);
+    if (key == "Version" && !version) version = std::string(value);
+    if (key == "Requires-Dist" && !value.empty()) headers.requires_dist.emplace_back(value);
+    if (key == "Provides-Extra" && !value.empty()) {
+      headers.provides_extra.push_back(normalized_name(value));
+    }
   }
   if (!name || name->empty() || !version) return std::nullopt;
-  return MetadataHeaders{*name, *version};
+  headers.name = std::move(*name);
+  headers.version = std::move(*version);
+  return headers;
 }
 
-std::vector<PySparkDistribution> find_pyspark_distributions(
-    const std::vector<std::string>& import_path) {
-  return find_distributions(import_path, kPySparkDistributionNames);
-}
-
-std::vector<PySparkDistribution> find_distributions(const std::vector<std::string>& import_path,
-                                                    const std::vector<std::string_view>& names) {
-  std::vector<PySparkDistribution> found;
+void for_each_distribution_entry(
+    const std::vector<std::string>& import_path,
+    const std::function<void(const fs::path& entry, const std::string& name,
+                             const std::string& folder)>& visit) {
   std::set<std::string> seen;
   for (const std::string& entry : import_path) {
     const fs::path folder = entry.empty() ? fs::path(".") : fs::path(entry);
@@ -85,22 +69,46 @@ std::vector<PySparkDistribution> find_distributions(const std::vector<std::strin
     std::sort(entries.begin(), entries.end());  // a stable report whatever the file system's order
     for (const auto& child : entries) {
       const std::string name = child.path().filename().string();
-      const bool dist_info = name.ends_with(".dist-info");
-      if (!dist_info && !name.ends_with(".egg-info")) continue;
+      if (!name.ends_with(".dist-info") && !name.ends_with(".egg-info")) continue;
       // "pyspark_client-4.1.0.dist-info", "pyspark.egg-info", "pyspark-3.3.4-py3.11.egg-info"
       const std::string stem = name.substr(0, name.rfind('.'));
-      if (!is_one_of(normalized(stem.substr(0, stem.find('-'))), names)) continue;
-      PySparkDistribution distribution{normalized(stem.substr(0, stem.find('-'))), "",
-                                       child.path().string(), folder.string()};
-      if (const auto text = read_file_prefix(metadata_file(child, dist_info))) {
-        if (const auto headers = parse_metadata_headers(*text)) {
-          distribution.name = normalized(headers->name);
-          if (looks_like_version(headers->version)) distribution.version = headers->version;
-        }
-      }
-      if (is_one_of(distribution.name, names)) found.push_back(std::move(distribution));
+      visit(child.path(), normalized_name(stem.substr(0, stem.find('-'))), folder.string());
     }
   }
+}
+
+std::optional<MetadataHeaders> read_metadata_headers(const fs::path& entry, size_t max_bytes) {
+  // A dist-info holds METADATA; an egg-info is PKG-INFO itself or a folder holding it.
+  fs::path file = entry / "PKG-INFO";
+  std::error_code error;
+  if (entry.extension() == ".dist-info") {
+    file = entry / "METADATA";
+  } else if (fs::is_regular_file(entry, error)) {
+    file = entry;
+  }
+  const auto text = read_file_prefix(file, max_bytes);
+  if (!text) return std::nullopt;
+  return parse_metadata_headers(*text);
+}
+
+std::vector<PySparkDistribution> find_pyspark_distributions(
+    const std::vector<std::string>& import_path) {
+  return find_distributions(import_path, kPySparkDistributionNames);
+}
+
+std::vector<PySparkDistribution> find_distributions(const std::vector<std::string>& import_path,
+                                                    const std::vector<std::string_view>& names) {
+  std::vector<PySparkDistribution> found;
+  for_each_distribution_entry(
+      import_path, [&](const fs::path& entry, const std::string& name, const std::string& folder) {
+        if (!is_one_of(name, names)) return;
+        PySparkDistribution distribution{name, "", entry.string(), folder};
+        if (const auto headers = read_metadata_headers(entry)) {
+          distribution.name = normalized_name(headers->name);
+          if (looks_like_version(headers->version)) distribution.version = headers->version;
+        }
+        if (is_one_of(distribution.name, names)) found.push_back(std::move(distribution));
+      });
   return found;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,13 +21,29 @@ struct PySparkDistribution {
 // The distribution names above, in the order they are reported.
 extern const std::vector<std::string_view> kPySparkDistributionNames;
 
-// The Name and Version headers of a core-metadata file (METADATA or PKG-INFO); nothing when
-// either is missing.
+// The headers plo reads of a core-metadata file (METADATA or PKG-INFO): Name and Version, every
+// Requires-Dist and Provides-Extra; nothing when Name or Version is missing.
 struct MetadataHeaders {
   std::string name;
   std::string version;
+  std::vector<std::string> requires_dist = {};
+  std::vector<std::string> provides_extra = {};
 };
 std::optional<MetadataHeaders> parse_metadata_headers(std::string_view metadata);
+
+// Calls `visit` with each .dist-info or .egg-info entry in the folders of the import path, in
+// path order and by name within a folder, with the normalised distribution name its file name
+// gives ("pyspark_client-4.1.0.dist-info" -> "pyspark-client") and the folder; empty entries stand
+// for the current folder, and a folder listed twice is looked at once.
+void for_each_distribution_entry(
+    const std::vector<std::string>& import_path,
+    const std::function<void(const std::filesystem::path& entry, const std::string& name,
+                             const std::string& folder)>& visit);
+
+// The headers of a distribution entry's metadata file (an egg-info may be that file itself),
+// read from its first `max_bytes`; nothing when it cannot be read or holds no Name and Version.
+std::optional<MetadataHeaders> read_metadata_headers(const std::filesystem::path& entry,
+                                                     size_t max_bytes = 1 << 20);
 
 // Every such distribution in the folders of the import path, in path order; empty entries stand
 // for the current folder. A folder listed twice is looked at once.

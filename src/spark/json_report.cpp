@@ -103,6 +103,19 @@ json check_json(const CheckReport& r) {
                                  {"python_fits", optional_flag(r.python_fits)}});
   add_flavour_fields(document, r);
   document["project"] = project;
+  json companions = json::array();
+  for (const CompanionVerdict& c : r.companions) {
+    const auto text = [](const std::string& value) {
+      return value.empty() ? json(nullptr) : json(value);
+    };
+    companions.push_back({{"name", c.name},
+                          {"version", c.version},
+                          {"requirement", text(c.requirement)},
+                          {"fits", c.fits()},
+                          {"reason", text(c.reason)},
+                          {"fix", text(companion_fix_command(r.python, c.fix))}});
+  }
+  document["companions"] = companions;
   return document;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/companions.h"
 #include "catalogue/python_support.h"
 #include "catalogue/runtimes.h"
 #include "compat/java_compat_service.h"
@@ -37,6 +38,9 @@ struct CheckReport {
   std::optional<PySparkFlavourFindings> flavour;
   // SPARK_HOME, looked at only for a flavour that launches a local JVM.
   std::optional<SparkHomeFinding> spark_home;
+  // The distributions beside PySpark (delta-spark, pandas, numpy, ...) and whether each fits the
+  // installed PySpark; looked at when PySpark is installed.
+  std::vector<CompanionVerdict> companions;
 
   bool java_needed() const { return !flavour || flavour_needs_java(flavour->flavour); }
   // Whether the launcher would start a Spark other than pip's PySpark (another version, or a
@@ -47,10 +51,13 @@ struct CheckReport {
     return !(flavour && !flavour->conflicting.empty()) && !spark_home_mismatch();
   }
 
+  // Whether every companion fits the installed PySpark.
+  bool companions_fit() const;
+
   bool ok() const {
     return (java_needed() ? compatible.value_or(false) : pyspark.has_value()) &&
-           installation_sound() && python_fits.value_or(true) && !project_error &&
-           (!project || project->fits());
+           installation_sound() && python_fits.value_or(true) && companions_fit() &&
+           !project_error && (!project || project->fits());
   }
 };
 

@@ -124,6 +124,16 @@ class SparkTask {
   using SmokeResult = plo::SmokeResult;
   SmokeResult smoke_test(std::optional<bool> java_fits);
 
+  // The smoke test's session used once more before it stops: a two-row pandas frame through
+  // createDataFrame and back with toPandas() (`plo doctor --deep` where pandas is installed).
+  struct RoundTripResult {
+    SmokeResult session;  // as smoke_test's
+    // Nothing where the round trip did not run (the session did not start), "" where it
+    // worked, else its error line ("AttributeError: 'DataFrame' object has no attribute ...").
+    std::optional<std::string> pandas_error;
+  };
+  RoundTripResult smoke_test_with_pandas(std::optional<bool> java_fits);
+
  private:
   // The install phase: finds the environment, plans the switch to `asked`, runs it through the
   // executor and prints its events; true when `asked` ends up installed and working.
@@ -172,6 +182,14 @@ std::optional<std::string> version_for_cluster(const std::string& cluster_versio
 
 // The smoke-test script run by _test_pyspark_java.
 extern const std::string_view kSmokeTestScript;
+
+// The smoke-test script with the pandas round trip before its session stops; it prints
+// "PLO-PANDAS: OK" or "PLO-PANDAS: <error line>" after the smoke test's "OK".
+std::string pandas_round_trip_script();
+
+// The round trip's outcome in the script's output: "" where it worked, the error line where it
+// failed, nothing where it did not run.
+std::optional<std::string> pandas_round_trip_outcome(std::string_view out);
 
 // The smoke test's environment: PYSPARK_PYTHON is the interpreter, an absent or empty SPARK_HOME
 // becomes `pyspark_home` (the installed package's folder) when known, and PYSPARK_SUBMIT_ARGS

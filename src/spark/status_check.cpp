@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "catalogue/pep440.h"
 #include "environment/spark_env.h"
 #include "spark/pyspark_stash.h"
@@ -15,6 +17,11 @@ bool CheckReport::spark_home_mismatch() const {
   return !same_version(*other, pyspark->version);
 }
 
+bool CheckReport::companions_fit() const {
+  return std::all_of(companions.begin(), companions.end(),
+                     [](const CompanionVerdict& c) { return c.fits(); });
+}
+
 CheckReport SparkTask::check_report() {
   CheckReport report;
   // Each step stops where the next has nothing to look at; the project file is read whatever
@@ -28,6 +35,9 @@ CheckReport SparkTask::check_report() {
     report.python_fits = python_fit(report.python_version, report.python_supported);
     report.flavour =
         classify_pyspark_flavour(s_.compat.pyspark_distributions(), report.pyspark->location);
+    const InstalledBeside beside = s_.compat.companions();
+    report.companions =
+        companion_verdicts(beside, installed_target(beside, report.pyspark->version));
     if (!report.java_needed()) return;
     report.spark_home = s_.compat.spark_home();
     warn_if_spark_env_skipped();
@@ -76,6 +86,7 @@ bool SparkTask::check() {
   print_check(s_.console, report);
   if (report.error) std::rethrow_exception(report.error);
   print_project_drift(s_.console, report);
+  for (const std::string& line : companion_lines(report)) s_.console.echo_err(line);
   if (report.project) {
     if (const auto warning = unknown_keys_warning(report.project->spec)) {
       s_.console.echo_err(*warning);

@@ -281,6 +281,16 @@ void print_project_drift(Console& c, const CheckReport& r) {
   }
 }
 
+std::vector<std::string> companion_lines(const CheckReport& r) {
+  std::vector<std::string> lines;
+  for (const CompanionVerdict& companion : r.companions) {
+    if (companion.fits()) continue;
+    lines.push_back(escape_controls(companion.reason) +
+                    ". Fix: " + escape_controls(companion_fix_command(r.python, companion.fix)));
+  }
+  return lines;
+}
+
 void print_versions(Console& c, const VersionsReport& r) {
   heading(c, "PySpark/Java Compatibility Matrix", kEquals60);
   c.echo();

@@ -12,6 +12,9 @@ void print_check(Console& console, const CheckReport& report);
 // The line under check's report when the environment drifted from the project file (or the file
 // could not be read); nothing when it matches or no file applies.
 void print_project_drift(Console& console, const CheckReport& report);
+// check's lines for standard error, one per companion that does not fit the installed PySpark:
+// why, and the command that fixes it. None where every companion fits.
+std::vector<std::string> companion_lines(const CheckReport& report);
 void print_versions(Console& console, const VersionsReport& report);
 // match_cluster's report in two halves: the heading and the compute block, printed before the
 // cluster is asked (the wait comes after "Connecting to cluster..."), and the rest.

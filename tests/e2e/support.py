@@ -209,8 +209,24 @@ class SparkSession:
     def __init__(self, sc):
         self._sc = sc
 
+    def createDataFrame(self, data):
+        # Spark 3.3 and older read a pandas frame's columns with iteritems, which pandas 2 removed
+        # (SPARK-42593); 3.4 and newer read them with items.
+        from pyspark.version import __version__
+        line = tuple(int(p) for p in __version__.split(".")[:2])
+        columns = data.iteritems() if line < (3, 4) else data.items()
+        return DataFrame([(name, list(values)) for name, values in columns], type(data))
+
     def stop(self):
         self._sc.stop()
+
+
+class DataFrame:
+    def __init__(self, columns, frame_type):
+        self._columns, self._frame_type = columns, frame_type
+
+    def toPandas(self):
+        return self._frame_type(dict(self._columns))
 '''
 
 SPARK_SUBMIT = '''#!/usr/bin/env bash
@@ -315,10 +331,11 @@ def build_wheel(folder, name, version, files, executables=(), requires_python=No
 
 
 def build_pyspark_wheel(folder, version, marker, class_major=52, driver="empty", sleep_ms=0,
-                        extra_files=None, requires_python=None):
+                        extra_files=None, requires_python=None, metadata=""):
     """A stand-in pyspark that starts real JVMs (with `marker` on their command lines) the way
     PySpark does: `class_major` is the launcher's class-file version, `driver` what the driver's
-    main does ("empty", "sleep" or "getSubject")."""
+    main does ("empty", "sleep" or "getSubject"); `metadata` holds further METADATA lines (its
+    Requires-Dist, see pyspark_requires)."""
     scripts = {"pyspark/bin/spark-submit": SPARK_SUBMIT,
                "pyspark/bin/spark-class": SPARK_CLASS.replace("{marker}", marker),
                "pyspark/bin/load-spark-env.sh": LOAD_SPARK_ENV}
@@ -337,8 +354,116 @@ def build_pyspark_wheel(folder, version, marker, class_major=52, driver="empty",
         f"pyspark/jars/spark-core-{version}.jar":
             jar({"org/apache/spark/deploy/SparkSubmit":
                  class_file("org/apache/spark/deploy/SparkSubmit", 52, driver, sleep_ms)}),
+        **{f"pyspark/jars/{name}": jar({}) for name in bundled_jars(version)},
         **(extra_files or {}),
-    }, executables=set(scripts), requires_python=requires_python)
+    }, executables=set(scripts), requires_python=requires_python, metadata=metadata)
+
+
+def bundled_jars(version):
+    """The names of the Scala library and Hadoop client jars the pip PySpark `version` ships:
+    Scala 2.12 and Hadoop 3.3 for 3.x, Scala 2.13 and Hadoop 3.4 for 4.x."""
+    if re.match(r"[0-3]\.", version):
+        return ["scala-library-2.12.18.jar", "hadoop-client-api-3.3.4.jar"]
+    return ["scala-library-2.13.16.jar", "hadoop-client-api-3.4.1.jar"]
+
+
+def pyspark_requires(version):
+    """The Requires-Dist and Provides-Extra lines of the real pyspark `version`'s METADATA (its
+    py4j and the extras that name pandas, numpy, pyarrow and grpcio), as setup.py declares them:
+    3.4.4 and 3.5.2 and newer bound numpy below 2 (SPARK-48710), 4.0 raised the minimums."""
+    numbers = tuple(int(p) for p in re.findall(r"\d+", version)[:3])
+    py4j = "0.10.9.5" if numbers < (3, 4) else "0.10.9.7" if numbers < (4, 0) else "0.10.9.9"
+    numpy = "numpy>=1.15"
+    if (3, 5, 2) <= numbers < (4, 0) or (3, 4, 4) <= numbers < (3, 5):
+        numpy = "numpy<2,>=1.15"
+    if numbers >= (4, 0):
+        numpy, pandas, pyarrow = "numpy>=1.21", "pandas>=2.0.0", "pyarrow>=11.0.0"
+    else:
+        pandas, pyarrow = "pandas>=1.0.5", "pyarrow>=4.0.0" if numbers >= (3, 5) else "pyarrow>=1.0.0"
+    extras = {"ml": [numpy], "mllib": [numpy], "sql": [pandas, pyarrow, numpy],
+              "pandas_on_spark": [pandas, pyarrow, numpy]}
+    if numbers >= (3, 4):
+        grpcio = "grpcio>=1.48.1" if numbers < (3, 5) else "grpcio>=1.56.0" if numbers < (4, 0) \
+            else "grpcio>=1.67.0"
+        extras["connect"] = [pandas, pyarrow, grpcio, numpy]
+    lines = [f"Requires-Dist: py4j=={py4j}"]
+    for extra, requirements in extras.items():
+        lines.append(f"Provides-Extra: {extra}")
+        lines += [f'Requires-Dist: {r}; extra == "{extra}"' for r in requirements]
+    return "\n".join(lines) + "\n"
+
+
+# Stand-ins of the packages beside PySpark, with the real releases' Requires-Dist (the ones plo
+# reads) and only the code the tests call: pandas' DataFrame (pandas 2 without iteritems, as
+# pandas 2.0 removed it), numpy, delta-spark and what they pull in.
+PANDAS_MODULE = '''
+class DataFrame:
+    def __init__(self, data):
+        self._data = {name: list(values) for name, values in data.items()}
+
+    def __len__(self):
+        return len(next(iter(self._data.values()), []))
+
+    def items(self):
+        return iter(self._data.items())
+'''
+PANDAS_1_ITERITEMS = '''
+    def iteritems(self):
+        return self.items()
+'''
+COMPANION_REQUIRES = {
+    "pandas 1.5.3": ["python-dateutil (>=2.8.1)", "pytz (>=2020.1)",
+                     'numpy (>=1.20.3) ; python_version < "3.10"',
+                     'numpy (>=1.21.0) ; python_version >= "3.10"',
+                     'numpy (>=1.23.2) ; python_version >= "3.11"'],
+    "pandas 2.2.3": ['numpy>=1.22.4; python_version < "3.11"',
+                     'numpy>=1.23.2; python_version == "3.11"',
+                     'numpy>=1.26.0; python_version >= "3.12"',
+                     "python-dateutil>=2.8.2", "pytz>=2020.1", "tzdata>=2022.7",
+                     'hypothesis>=6.46.1; extra == "test"'],
+    "numpy 1.26.4": [],
+    "numpy 2.1.3": [],
+    "delta-spark 2.3.0": ["pyspark<3.4.0,>=3.3.0", "importlib-metadata>=1.0.0"],
+    "delta-spark 3.3.0": ["pyspark<3.6.0,>=3.5.3", "importlib-metadata>=1.0.0"],
+    "delta-spark 4.0.0": ["pyspark<4.1.0,>=4.0.0", "importlib-metadata>=1.0.0"],
+    "importlib-metadata 8.5.0": ["zipp>=3.20"],
+    "zipp 3.20.2": [],
+    "python-dateutil 2.9.0.post0": ["six>=1.5"],
+    "six 1.16.0": [],
+    "pytz 2024.2": [],
+    "tzdata 2024.2": [],
+}
+
+
+def build_companion_wheels(folder):
+    """Every stand-in of COMPANION_REQUIRES, and the py4j releases pyspark_requires names."""
+    for release, requires in COMPANION_REQUIRES.items():
+        name, version = release.split(" ")
+        module = name.replace("-", "_")
+        files = {f"{module}/__init__.py": f'__version__ = "{version}"\n'}
+        if name == "pandas":
+            code = PANDAS_MODULE + (PANDAS_1_ITERITEMS if version.startswith("1.") else "")
+            files[f"{module}/__init__.py"] += code
+        if name == "delta-spark":
+            files = {"delta/__init__.py": f'__version__ = "{version}"\n'}
+        build_wheel(folder, name, version, files,
+                    metadata="".join(f"Requires-Dist: {r}\n" for r in requires))
+    for version in ("0.10.9.5", "0.10.9.7", "0.10.9.9"):
+        build_wheel(folder, "py4j", version, {"py4j/__init__.py": ""})
+
+
+_CATALOGUE = {}
+
+
+def catalogue():
+    """plo's own table of PySpark versions by line ("3.5" -> its newest patch), from the built
+    binary, so that the tests take versions by meaning."""
+    if not _CATALOGUE:
+        shown = subprocess.run([PLO, "spark", "versions", "--json"], env=plo_env(),
+                               capture_output=True, text=True, check=True)
+        for entry in json.loads(shown.stdout)["versions"]:
+            _CATALOGUE[entry["major_minor"]] = entry["version"]
+    return _CATALOGUE
 
 
 def build_databricks_wheel(folder, broken=False):

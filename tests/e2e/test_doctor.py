@@ -13,8 +13,10 @@ from support import JAVA17, JAVA25, plo_env, run_plo
 ws = None
 HOME = None
 
-AREAS = ["interpreter", "pyspark", "java", "spark_home", "pyspark_python", "pyspark_submit_args",
-         "computes", "project", "installer"]
+AREAS = ["interpreter", "pyspark", "companions", "java", "spark_home", "pyspark_python",
+         "pyspark_submit_args", "jars", "computes", "project", "installer"]
+COMPANIONS = ["pandas", "numpy", "python-dateutil", "six", "pytz", "tzdata", "py4j", "delta-spark",
+              "importlib-metadata", "zipp"]
 PIN = ("# >>> plo java pin >>>\n# Written by 'plo java set'; 'plo java unset' removes it.\n"
        "export JAVA_HOME={}\n# <<< plo java pin <<<\n")
 
@@ -30,6 +32,20 @@ def setUpModule():
     })
     HOME = ws.path("plo-home")
     os.makedirs(HOME)
+    support.build_companion_wheels(ws.wheels)
+    for version in (old_line(), before_numpy_bound()):
+        support.build_pyspark_wheel(ws.wheels, version, ws.marker,
+                                    metadata=support.pyspark_requires(version))
+
+
+def old_line():
+    """The catalogue's 3.3: a line that calls DataFrame.iteritems, which pandas 2 removed."""
+    return support.catalogue()["3.3"]
+
+
+def before_numpy_bound():
+    """A 3.5 patch from before 3.5.2, whose metadata does not bound numpy below 2."""
+    return support.catalogue()["3.5"].rsplit(".", 1)[0] + ".1"
 
 
 def tearDownModule():
@@ -43,8 +59,15 @@ def validate(document):
     assert isinstance(document["ok"], bool)
     assert isinstance(document["checks"], list) and document["checks"]
     for check in document["checks"]:
-        assert list(check) == ["area", "status", "summary", "details", "fix", "suggestion"], \
-            list(check)
+        keys = ["area", "status", "summary", "details", "fix", "suggestion"]
+        if check["area"] == "companions" and "companions" in check:
+            keys.append("companions")
+            for row in check["companions"]:
+                assert list(row) == ["name", "version", "requirement", "fits", "reason", "fix"]
+                assert isinstance(row["fits"], bool)
+                assert all(row[k] is None or isinstance(row[k], str)
+                           for k in ("requirement", "reason", "fix"))
+        assert list(check) == keys, list(check)
         assert isinstance(check["area"], str) and check["area"]
         assert check["status"] in ("ok", "warning", "error"), check["status"]
         assert isinstance(check["summary"], str) and check["summary"]
@@ -280,6 +303,109 @@ class Doctor(unittest.TestCase):
         checks, result = self.doctor(PYTHONPATH=extra)
         self.assertEqual(result.returncode, 0)
         self.assertArea(checks, "pyspark", "warning", "pip does not manage this PySpark")
+
+    def mend(self, fix):
+        """Runs a fixing command as a user would paste it."""
+        mended = subprocess.run(fix, shell=True, env=support.pip_env(ws.wheels),
+                                capture_output=True, text=True)
+        self.assertEqual(mended.returncode, 0, mended.stderr)
+
+    def test_companions(self):
+        try:
+            ws.venv.set_pyspark(old_line())
+            ws.venv.pip("install", "pandas==2.2.3", "numpy==1.26.4")
+            checks, _ = self.doctor()
+            area = checks["companions"]
+            self.assertArea(checks, "companions", "error",
+                            f"2 beside PySpark {old_line()}: 1 does not fit",
+                            f"{ws.venv.python} -m pip install 'pandas<2'")
+            rows = {row["name"]: row for row in area["companions"]}
+            self.assertEqual((rows["numpy"]["fits"], rows["pandas"]["fits"]), (True, False))
+            self.assertEqual(rows["pandas"]["requirement"], "pandas<2")
+            self.assertIn("DataFrame.iteritems", rows["pandas"]["reason"])
+            text = run_plo(["doctor"], plo_env(ws.venv, JAVA17, PLO_HOME=HOME))
+            self.assertIn(f"  [x] Companions: 2 beside PySpark {old_line()}: 1 does not fit\n"
+                          "      [v] numpy 1.26.4 (numpy>=1.15)\n"
+                          f"      [x] pandas 2.2.3 with PySpark {old_line()}: pandas 2 removed ",
+                          text.stdout)
+            self.assertIn(f"      Fix: {ws.venv.python} -m pip install 'pandas<2'\n", text.stdout)
+
+            ws.venv.pip("uninstall", "-y", "pandas")
+            ws.venv.set_pyspark(before_numpy_bound())
+            ws.venv.pip("install", "numpy==2.1.3")
+            checks, _ = self.doctor()
+            self.assertArea(checks, "companions", "error", "1 does not fit",
+                            f"{ws.venv.python} -m pip install 'numpy<2'")
+            self.assertEqual(checks["companions"]["companions"][0]["requirement"], "numpy<2")
+            self.mend(checks["companions"]["fix"])
+            checks, _ = self.doctor()
+            self.assertArea(checks, "companions", "ok", f"1 beside PySpark {before_numpy_bound()}: "
+                                                        "all fit")
+
+            # delta-spark of the 3.5 line left beside 4.x by a switch pip made alone.
+            ws.venv.set_pyspark(support.catalogue()["3.5"])
+            ws.venv.pip("install", "delta-spark==3.3.0")
+            ws.venv.pip("install", f"pyspark=={support.catalogue()['4.0']}")
+            checks, _ = self.doctor()
+            row = next(r for r in checks["companions"]["companions"] if r["name"] == "delta-spark")
+            self.assertEqual((row["fits"], row["requirement"]), (False, "pyspark<3.6.0,>=3.5.3"))
+            self.assertEqual(row["reason"], "delta-spark 3.3.0 requires pyspark<3.6.0,>=3.5.3, but "
+                                            f"PySpark is {support.catalogue()['4.0']}")
+            self.mend(row["fix"])
+            checks, _ = self.doctor()
+            row = next(r for r in checks["companions"]["companions"] if r["name"] == "delta-spark")
+            self.assertEqual((row["version"], row["fits"]), ("4.0.0", True))
+        finally:
+            ws.venv.pip("uninstall", "-y", *COMPANIONS)
+
+    def test_jars(self):
+        line_4_0 = support.catalogue()["4.0"]
+        ws.venv.set_pyspark(line_4_0)
+        args = "--packages io.delta:delta-spark_2.12:3.3.0,org.apache.hadoop:hadoop-aws:3.3.4 " \
+               "pyspark-shell"
+        checks, _ = self.doctor(PYSPARK_SUBMIT_ARGS=args)
+        self.assertArea(checks, "jars", "error",
+                        f"io.delta:delta-spark_2.12:3.3.0 is built for Scala 2.12, but PySpark "
+                        f"{line_4_0} runs Scala 2.13",
+                        'export PYSPARK_SUBMIT_ARGS="--packages io.delta:delta-spark_2.13:3.3.0,'
+                        'org.apache.hadoop:hadoop-aws:3.4.1 pyspark-shell"')
+        self.assertIn("org.apache.hadoop:hadoop-aws:3.3.4 is not the bundled Hadoop 3.4.1",
+                      "\n".join(checks["jars"]["details"]))
+        checks, _ = self.doctor(PYSPARK_SUBMIT_ARGS="--packages io.delta:delta-spark_2.13:4.0.0,"
+                                                    "org.apache.hadoop:hadoop-aws:3.4.1 "
+                                                    "pyspark-shell")
+        self.assertArea(checks, "jars", "ok", "from PYSPARK_SUBMIT_ARGS; Spark's Scala 2.13, "
+                                              "Hadoop 3.4.1")
+        # spark-defaults.conf in the package's conf folder, which its spark-submit reads.
+        ws.venv.set_pyspark(support.catalogue()["3.5"])
+        conf = os.path.join(ws.venv.site_packages(), "pyspark", "conf")
+        os.makedirs(conf, exist_ok=True)
+        defaults = os.path.join(conf, "spark-defaults.conf")
+        with open(defaults, "w") as f:
+            f.write("spark.jars.packages io.delta:delta-spark_2.13:3.3.0\n")
+        try:
+            checks, _ = self.doctor()
+            self.assertArea(checks, "jars", "error", "built for Scala 2.13, but PySpark",
+                            f"set spark.jars.packages io.delta:delta-spark_2.12:3.3.0 in {defaults}")
+        finally:
+            shutil.rmtree(conf)
+
+    def test_deep_pandas_round_trip(self):
+        support.require_java(JAVA17)
+        try:
+            ws.venv.set_pyspark(old_line())
+            ws.venv.pip("install", "pandas==2.2.3", "numpy==1.26.4")
+            checks, result = self.doctor("--deep")
+            self.assertArea(checks, "session", "ok", "started and stopped")
+            self.assertArea(checks, "pandas", "error",
+                            "fails: AttributeError: 'DataFrame' object has no attribute 'iteritems'",
+                            f"{ws.venv.python} -m pip install 'pandas<2'")
+            self.mend(checks["pandas"]["fix"])
+            checks, result = self.doctor("--deep")
+            self.assertArea(checks, "pandas", "ok", "toPandas() work")
+            self.assertEqual(support.standin_jvms(ws.marker), [])
+        finally:
+            ws.venv.pip("uninstall", "-y", *COMPANIONS)
 
     def test_deep(self):
         support.require_java(JAVA17)

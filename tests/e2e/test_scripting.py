@@ -4,6 +4,7 @@ and the `--json` documents of check, versions and match-cluster."""
 import http.server
 import json
 import os
+import subprocess
 import unittest
 
 import support
@@ -66,6 +67,10 @@ computes:
 def setUpModule():
     global ws
     ws = support.Workspace()
+    support.build_companion_wheels(ws.wheels)
+    for version in (old_line(), before_numpy_bound()):
+        support.build_pyspark_wheel(ws.wheels, version, ws.marker,
+                                    metadata=support.pyspark_requires(version))
     support.require_java(JAVA17)
     support.serve_http(MASTER_413, 6066, master_handler(rest_version="4.1.3"), servers)
     support.serve_http(MASTER_SNAPSHOT, 8080, master_handler(ui_version="4.1.0-SNAPSHOT"), servers)
@@ -81,6 +86,16 @@ def tearDownModule():
         server.shutdown()
         server.server_close()
     ws.cleanup()
+
+
+def old_line():
+    """The catalogue's 3.3: a line that calls DataFrame.iteritems, which pandas 2 removed."""
+    return support.catalogue()["3.3"]
+
+
+def before_numpy_bound():
+    """A 3.5 patch from before 3.5.2, whose metadata does not bound numpy below 2."""
+    return support.catalogue()["3.5"].rsplit(".", 1)[0] + ".1"
 
 
 def env(java_home=JAVA17, **extra):
@@ -139,6 +154,8 @@ CHECK_SCHEMA = {
                             "mismatch": bool}),
     "project": nullable({"file": str, "pyspark": str, "java": int, "compute": nullable(str),
                          "matches": bool}),
+    "companions": list_of({"name": str, "version": str, "requirement": nullable(str),
+                           "fits": bool, "reason": nullable(str), "fix": nullable(str)}),
 }
 VERSIONS_SCHEMA = {
     "schema": int,
@@ -204,6 +221,43 @@ class Json(unittest.TestCase):
         self.assertEqual(doc["compatible"], False)
         self.assertEqual(doc["message"],
                          "Java 11 is not compatible with PySpark 4.1 (supported: Java 17, 21)")
+
+    def test_check_names_the_companions_that_do_not_fit(self):
+        try:
+            ws.venv.set_pyspark(old_line())
+            ws.venv.pip("install", "pandas==2.2.3", "numpy==1.26.4")
+            doc, result = self.document(["spark", "check"], env(), CHECK_SCHEMA, 1)
+            companions = {c["name"]: c for c in doc["companions"]}
+            self.assertEqual(list(companions), ["numpy", "pandas"])
+            self.assertEqual(companions["numpy"], {
+                "name": "numpy", "version": "1.26.4", "requirement": "numpy>=1.15", "fits": True,
+                "reason": None, "fix": None})
+            pandas = companions["pandas"]
+            self.assertEqual((pandas["version"], pandas["requirement"], pandas["fits"]),
+                             ("2.2.3", "pandas<2", False))
+            self.assertTrue(pandas["reason"].startswith(
+                f"pandas 2.2.3 with PySpark {old_line()}: pandas 2 removed DataFrame.iteritems"))
+            self.assertEqual(pandas["fix"], f"{ws.venv.python} -m pip install 'pandas<2'")
+            self.assertEqual(result.stderr, f"{pandas['reason']}. Fix: {pandas['fix']}\n")
+
+            ws.venv.pip("uninstall", "-y", "pandas")
+            ws.venv.set_pyspark(before_numpy_bound())
+            ws.venv.pip("install", "numpy==2.1.3")
+            doc, _ = self.document(["spark", "check"], env(), CHECK_SCHEMA, 1)
+            numpy = doc["companions"][0]
+            self.assertEqual((numpy["name"], numpy["version"], numpy["requirement"], numpy["fits"]),
+                             ("numpy", "2.1.3", "numpy<2", False))
+            self.assertIn("(SPARK-48710)", numpy["reason"])
+            mended = subprocess.run(numpy["fix"], shell=True, env=support.pip_env(ws.wheels),
+                                    capture_output=True, text=True)
+            self.assertEqual(mended.returncode, 0, mended.stderr)
+            doc, result = self.document(["spark", "check"], env(), CHECK_SCHEMA, 0)
+            self.assertEqual((doc["companions"][0]["version"], doc["companions"][0]["fits"]),
+                             ("1.26.4", True))
+            self.assertEqual(result.stderr, "")
+        finally:
+            ws.venv.pip("uninstall", "-y", "pandas", "numpy", "python-dateutil", "six", "pytz",
+                        "tzdata", "py4j")
 
     def test_versions_with_and_without_pyspark_and_java(self):
         ws.venv.set_pyspark("3.5.9")

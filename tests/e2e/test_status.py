@@ -13,6 +13,7 @@ ws = None
 def setUpModule():
     global ws
     ws = support.Workspace()
+    support.build_companion_wheels(ws.wheels)
 
 
 def tearDownModule():
@@ -147,6 +148,36 @@ class Check(unittest.TestCase):
         for env in (dict(NO_COLOR="1", CLICOLOR_FORCE="1"), dict(FORCE_COLOR="0"), {}):
             plain = run_plo(["spark", "check"], plo_env(ws.venv, JAVA17, **env))
             self.assertNotIn("\x1b[", plain.stdout, env)
+
+
+class Companions(unittest.TestCase):
+    """A package beside PySpark that does not fit it adds nothing to check's standard output: one
+    line on standard error with the fix, and exit 1."""
+
+    def tearDown(self):
+        ws.venv.pip("uninstall", "-y", "delta-spark", "importlib-metadata", "zipp")
+
+    def test_delta_spark_of_the_3_5_line_beside_4_0(self):
+        support.require_java(JAVA17)
+        line_3_5, line_4_0 = support.catalogue()["3.5"], support.catalogue()["4.0"]
+        ws.venv.set_pyspark(line_3_5)
+        ws.venv.pip("install", "delta-spark==3.3.0")
+        # What a switch made by pip alone leaves: pip only warns about delta-spark.
+        ws.venv.pip("install", f"pyspark=={line_4_0}")
+        broken = run_plo(["spark", "check"], plo_env(ws.venv, JAVA17))
+        self.assertEqual(broken.returncode, 1, broken.stderr)
+        fix = f"{ws.venv.python} -m pip install 'delta-spark==4.0.*' pyspark=={line_4_0}"
+        self.assertEqual(broken.stderr, "delta-spark 3.3.0 requires pyspark<3.6.0,>=3.5.3, but "
+                                        f"PySpark is {line_4_0}. Fix: {fix}\n")
+        self.assertIn(f"  Java 17 is compatible with PySpark 4.0\n", broken.stdout)
+
+        mended = subprocess.run(fix, shell=True, env=support.pip_env(ws.wheels),
+                                capture_output=True, text=True)
+        self.assertEqual(mended.returncode, 0, mended.stderr)
+        self.assertEqual(ws.venv.pip("check", check=False).returncode, 0)
+        fits = run_plo(["spark", "check"], plo_env(ws.venv, JAVA17))
+        self.assertEqual((fits.returncode, fits.stderr), (0, ""))
+        self.assertEqual(fits.stdout, broken.stdout)
 
 
 class BadInterpreters(unittest.TestCase):

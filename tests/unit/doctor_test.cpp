@@ -76,6 +76,7 @@ struct Doctor {
   std::string computes;
   std::function<ComputeAnswer(const std::string&)> test_compute;
   std::function<SessionAnswer(std::optional<bool>)> start_session;
+  std::function<SessionAnswer(std::optional<bool>)> start_session_with_pandas;
   std::optional<ProjectStatus> project;
   DoctorOptions options;
   // What a switch's installer is chosen from; the choice is the install phase's own.
@@ -116,6 +117,7 @@ struct Doctor {
                         .computes_path = [this] { return computes; },
                         .test_compute = test_compute,
                         .start_session = start_session,
+                        .start_session_with_pandas = start_session_with_pandas,
                         .project = [this] { return project; },
                         .installer = [this] { return installer_outlook(); },
                     },
@@ -363,6 +365,95 @@ TEST(DoctorAreas, InstallerSuggestsUvOnlyWhereItWouldBeUsed) {
   EXPECT_EQ(check.fix, "unset PLO_INSTALLER");
 }
 
+TEST(DoctorAreas, CompanionsJarsAndThePandasRoundTrip) {
+  const auto beside = [](const char* pyspark, std::vector<DistributionMetadata> candidates) {
+    return [=](Doctor& d) {
+      d.install("pyspark", pyspark);
+      d.compat.beside.pyspark = DistributionMetadata{"pyspark", pyspark};
+      d.compat.beside.candidates = candidates;
+    };
+  };
+  const auto pip = [](Doctor& d) { return d.interpreter + " -m pip install "; };
+  const auto round_trip = [](std::optional<std::string> pandas_error) {
+    return [=](Doctor& d) {
+      d.install("pyspark", "3.3.4");
+      d.compat.beside.candidates = {{"pandas", "2.2.3"}};
+      d.options.deep = true;
+      d.start_session = [](std::optional<bool>) -> SessionAnswer {
+        ADD_FAILURE() << "pandas is installed: the round trip's session is asked";
+        return {};
+      };
+      d.start_session_with_pandas = [=](std::optional<bool>) {
+        return SessionAnswer{true, "", false, "", pandas_error};
+      };
+    };
+  };
+  const std::string submit_args =
+      "--packages io.delta:delta-spark_2.12:4.0.0,"
+      "org.apache.hadoop:hadoop-aws:3.3.4 pyspark-shell";
+  expect_cases({
+      {"companions", [](Doctor&) {}, CheckStatus::Ok, "not looked at: PySpark is not installed"},
+      {"companions", beside("3.5.9", {}), CheckStatus::Ok, "none"},
+      {"companions", beside("3.5.9", {{"delta-spark", "3.3.0", {"pyspark<3.6.0,>=3.5.3"}}}),
+       CheckStatus::Ok, "1 beside PySpark 3.5.9: all fit"},
+      {"companions", beside("3.3.4", {{"pandas", "2.2.3"}, {"numpy", "1.26.4"}}),
+       CheckStatus::Error, "2 beside PySpark 3.3.4: 1 does not fit"},
+      {"jars", beside("4.0.1", {}), CheckStatus::Ok, "not set"},
+      {"jars",
+       [=](Doctor& d) {
+         d.install("pyspark", "4.0.1");
+         d.tmp.file("spark/jars/scala-library-2.13.14.jar");
+         d.tmp.file("spark/jars/hadoop-client-api-3.4.1.jar");
+         d.env["SPARK_HOME"] = (d.tmp.path / "spark").string();
+         d.env["PYSPARK_SUBMIT_ARGS"] = submit_args;
+       },
+       CheckStatus::Error,
+       "io.delta:delta-spark_2.12:4.0.0 is built for Scala 2.12, but PySpark 4.0.1 runs Scala "
+       "2.13",
+       "export PYSPARK_SUBMIT_ARGS=\"--packages io.delta:delta-spark_2.13:4.0.0,"
+       "org.apache.hadoop:hadoop-aws:3.4.1 pyspark-shell\""},
+      {"jars",
+       [](Doctor& d) {
+         d.install("pyspark", "3.5.9");
+         d.tmp.file("conf/spark-defaults.conf",
+                    "spark.jars.packages io.delta:delta-spark_2.13:3.3.0\n");
+         d.env["SPARK_CONF_DIR"] = (d.tmp.path / "conf").string();
+       },
+       CheckStatus::Error, "built for Scala 2.13, but PySpark 3.5.9 runs Scala 2.12"},
+      {"pandas", round_trip("AttributeError: 'DataFrame' object has no attribute 'iteritems'"),
+       CheckStatus::Error,
+       "fails: AttributeError: 'DataFrame' object has no attribute 'iteritems'"},
+      {"pandas", round_trip(""), CheckStatus::Ok, "toPandas() work"},
+      {"pandas",
+       [](Doctor& d) {
+         d.install("pyspark", "3.5.9");
+         d.options.deep = true;
+         d.start_session = [](std::optional<bool>) { return SessionAnswer{true, "", false, ""}; };
+       },
+       CheckStatus::Ok, "not run: pandas is not installed"},
+  });
+
+  // The fixes name the interpreter's pip.
+  Doctor d;
+  beside("3.3.4", {{"pandas", "2.2.3"}})(d);
+  const DoctorCheck companions = d.check("companions");
+  EXPECT_EQ(companions.fix, pip(d) + "'pandas<2'");
+  ASSERT_TRUE(companions.companions);
+  ASSERT_EQ(companions.companions->size(), 1u);
+  EXPECT_EQ(companions.companions->front().status, CheckStatus::Error);
+  EXPECT_EQ(companions.companions->front().requirement, "pandas<2");
+  Doctor e;
+  round_trip("AttributeError: 'DataFrame' object has no attribute 'iteritems'")(e);
+  EXPECT_EQ(e.check("pandas").fix, pip(e) + "'pandas<2'");
+  Doctor conf;
+  conf.install("pyspark", "3.5.9");
+  conf.tmp.file("conf/spark-defaults.conf",
+                "spark.jars.packages io.delta:delta-spark_2.13:3.3.0\n");
+  conf.env["SPARK_CONF_DIR"] = (conf.tmp.path / "conf").string();
+  EXPECT_EQ(conf.check("jars").fix, "set spark.jars.packages io.delta:delta-spark_2.12:3.3.0 in " +
+                                        (conf.tmp.path / "conf/spark-defaults.conf").string());
+}
+
 TEST(DoctorReport, AreasInOrderAndAReasonToldOnce) {
   Doctor d;
   d.interpreter.clear();
@@ -370,16 +461,16 @@ TEST(DoctorReport, AreasInOrderAndAReasonToldOnce) {
   const DoctorReport report = d.report();
   std::vector<std::string> areas;
   for (const auto& check : report.checks) areas.push_back(check.area);
-  EXPECT_EQ(areas, (std::vector<std::string>{"interpreter", "pyspark", "java", "spark_home",
-                                             "pyspark_python", "pyspark_submit_args", "computes",
-                                             "project", "installer"}));
+  EXPECT_EQ(areas, (std::vector<std::string>{"interpreter", "pyspark", "companions", "java",
+                                             "spark_home", "pyspark_python", "pyspark_submit_args",
+                                             "jars", "computes", "project", "installer"}));
   EXPECT_FALSE(report.ok());
   EXPECT_EQ(report.checks[0].details, std::vector<std::string>{"no Python interpreter found"});
   EXPECT_EQ(report.checks[1].status, CheckStatus::Error);
   EXPECT_EQ(report.checks[1].summary, "cannot be checked (see Interpreter)");
   EXPECT_TRUE(report.checks[1].details.empty());
   // The areas that need no interpreter are still looked at.
-  EXPECT_EQ(report.checks[3].status, CheckStatus::Ok);
+  EXPECT_EQ(report.checks[4].status, CheckStatus::Ok);
 }
 
 TEST(DoctorCheck, ProjectDriftIsAnErrorFixedBySync) {
@@ -438,7 +529,35 @@ TEST(DoctorReport, TextAndJson) {
   EXPECT_NE(unicode.text().find("[<green>✓</green>]"), std::string::npos);
   EXPECT_NE(unicode.text().find("[<red>✗</red>]"), std::string::npos);
 
+  DoctorReport with_companions;
+  with_companions.checks.push_back({"companions",
+                                    "Companions",
+                                    CheckStatus::Error,
+                                    "2 beside PySpark 3.3.4: 1 does not fit",
+                                    {},
+                                    "/venv/bin/python -m pip install 'pandas<2'"});
+  with_companions.checks[0].companions = {
+      {CheckStatus::Ok, "delta-spark 2.3.0 (pyspark<3.4.0,>=3.3.0)", "delta-spark", "2.3.0",
+       "pyspark<3.4.0,>=3.3.0", "", ""},
+      {CheckStatus::Error, "pandas 2.2.3 with PySpark 3.3.4: why", "pandas", "2.2.3", "pandas<2",
+       "pandas 2.2.3 with PySpark 3.3.4: why", "/venv/bin/python -m pip install 'pandas<2'"}};
+  FakeConsole rows;
+  print_doctor_report(rows, with_companions, false);
+  EXPECT_NE(
+      rows.text().find("  [<red>x</red>] Companions: 2 beside PySpark 3.3.4: 1 does not fit\n"
+                       "      [<green>v</green>] delta-spark 2.3.0 (pyspark<3.4.0,>=3.3.0)\n"
+                       "      [<red>x</red>] pandas 2.2.3 with PySpark 3.3.4: why\n"
+                       "      Fix: <cyan>/venv/bin/python -m pip install 'pandas<2'</cyan>\n"),
+      std::string::npos)
+      << rows.text();
+  const auto rows_json = doctor_json(with_companions)["checks"][0];
+  EXPECT_EQ(rows_json["companions"][0],
+            nlohmann::ordered_json::parse(R"({"name": "delta-spark", "version": "2.3.0",
+      "requirement": "pyspark<3.4.0,>=3.3.0", "fits": true, "reason": null, "fix": null})"));
+  EXPECT_EQ(rows_json["companions"][1]["fits"], false);
+
   const auto json = doctor_json(report);
+  EXPECT_FALSE(json["checks"][0].contains("companions"));
   EXPECT_EQ(json.begin().key(), "schema");
   EXPECT_EQ(json["ok"], false);
   EXPECT_EQ(json["checks"][0]["fix"], nullptr);

@@ -135,6 +135,8 @@ class FakeCompat : public JavaCompatService {
   std::optional<std::string> leftover_stash() override { return stash; }
   std::optional<std::string> java_home_problem;  // spark-env.sh's JAVA_HOME names no Java
   std::optional<std::string> spark_env_java_home_problem() override { return java_home_problem; }
+  InstalledBeside beside;  // the companions' metadata
+  InstalledBeside companions() override { return beside; }
 
   // Installs a PySpark the way detection would report it.
   void install(const std::string& version) {

@@ -19,10 +19,12 @@ std::vector<std::string> keys(const ordered_json& object) {
 TEST(CheckJson, SchemaInEachState) {
   TaskFixture none;
   const auto absent = check_json(none.task().check_report());
-  EXPECT_THAT(keys(absent), ::testing::ElementsAre(
-                                "schema", "python", "pyspark", "java", "compatible", "message",
-                                "python_version", "python_supported", "python_fits", "java_needed",
-                                "databricks_connect", "conflicts", "spark_home", "project"));
+  EXPECT_THAT(keys(absent),
+              ::testing::ElementsAre("schema", "python", "pyspark", "java", "compatible", "message",
+                                     "python_version", "python_supported", "python_fits",
+                                     "java_needed", "databricks_connect", "conflicts", "spark_home",
+                                     "project", "companions"));
+  EXPECT_EQ(absent["companions"], ordered_json::array());
   EXPECT_TRUE(absent["project"].is_null());
   EXPECT_EQ(absent["schema"], 1);
   EXPECT_EQ(absent["python"], "/venv/bin/python");
@@ -49,6 +51,20 @@ TEST(CheckJson, SchemaInEachState) {
   EXPECT_EQ(incompatible["compatible"], false);
   EXPECT_EQ(incompatible["message"],
             "Java 11 is not compatible with PySpark 4.1 (supported: Java 17, 21)");
+
+  TaskFixture beside;
+  beside.compat.install("3.3.4");
+  beside.compat.beside.pyspark = DistributionMetadata{"pyspark", "3.3.4"};
+  beside.compat.beside.candidates = {{"delta-spark", "2.3.0", {"pyspark<3.4.0,>=3.3.0"}},
+                                     {"pandas", "2.2.3"}};
+  const auto companions = check_json(beside.task().check_report())["companions"];
+  EXPECT_EQ(companions[0], ordered_json::parse(R"({"name": "delta-spark", "version": "2.3.0",
+      "requirement": "pyspark<3.4.0,>=3.3.0", "fits": true, "reason": null, "fix": null})"));
+  EXPECT_EQ(companions[1]["requirement"], "pandas<2");
+  EXPECT_EQ(companions[1]["fits"], false);
+  EXPECT_EQ(companions[1]["fix"], "/venv/bin/python -m pip install 'pandas<2'");
+  EXPECT_TRUE(companions[1]["reason"].get<std::string>().starts_with(
+      "pandas 2.2.3 with PySpark 3.3.4: pandas 2 removed DataFrame.iteritems"));
 }
 
 TEST(VersionsJson, QuestionMarkIsNull) {

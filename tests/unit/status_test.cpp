@@ -83,6 +83,28 @@ TEST(Check, LineWithoutTableDataShowsEmptyListAndQuestionMark) {
                         {"", "<red>  No Java compatibility data for PySpark 2.3</red>", ""}));
 }
 
+// A companion that does not fit adds nothing to the report on standard output: one line on
+// standard error with its fix, and the result is false.
+TEST(Check, ACompanionThatDoesNotFitIsALineOnStandardError) {
+  TaskFixture fits, broken;
+  for (TaskFixture* f : {&fits, &broken}) {
+    f->compat.install("4.0.4");
+    f->compat.java = JavaInfo{17, "Debian", "/jdk17"};
+    f->compat.beside.pyspark = DistributionMetadata{"pyspark", "4.0.4"};
+  }
+  fits.compat.beside.candidates = {{"delta-spark", "4.0.0", {"pyspark<4.1.0,>=4.0.0"}}};
+  broken.compat.beside.candidates = {{"delta-spark", "3.3.0", {"pyspark<3.6.0,>=3.5.3"}},
+                                     {"numpy", "2.1.3"}};
+  EXPECT_TRUE(fits.task().check());
+  EXPECT_TRUE(fits.console.err_lines.empty());
+  EXPECT_FALSE(broken.task().check());
+  EXPECT_EQ(broken.console.text(), fits.console.text());
+  EXPECT_THAT(broken.console.err_lines,
+              ElementsAre("delta-spark 3.3.0 requires pyspark<3.6.0,>=3.5.3, but PySpark is "
+                          "4.0.4. Fix: /venv/bin/python -m pip install 'delta-spark==4.0.*' "
+                          "pyspark==4.0.4"));
+}
+
 TEST(ShowVersions, PrintsEveryEntryWithMarksAndTheEnvironment) {
   TaskFixture f;
   f.compat.versions = {
