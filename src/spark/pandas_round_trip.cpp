@@ -1,12 +1,9 @@
-#include "environment/environment_probe.h"
 #include "spark/spark_task.h"
-#include "util/environment.h"
 #include "util/text.h"
 
 namespace plo {
 namespace {
 
-constexpr auto kRoundTripTimeLimit = std::chrono::seconds(60);
 constexpr size_t kMaxErrorChars = 200;
 constexpr std::string_view kMarker = "PLO-PANDAS: ";
 
@@ -43,44 +40,14 @@ std::optional<std::string> pandas_round_trip_outcome(std::string_view out) {
 
 SparkTask::RoundTripResult SparkTask::smoke_test_with_pandas(std::optional<bool> java_fits) {
   try {
-    const std::string interpreter = s_.interpreter();
-    std::optional<std::string> pyspark_home;
-    if (!non_empty_env("SPARK_HOME")) {
-      try {
-        pyspark_home = probe_environment(s_.runner, interpreter, false).package;
-      } catch (const std::exception&) {
-        // The session itself tells what is wrong with the interpreter.
-      }
+    const ProcessResult result = run_session(pandas_round_trip_script());
+    // A session that started and said so, then hung in the round trip.
+    if (result.timed_out && result.out.starts_with("OK\n")) {
+      return {{true, "", false, ""}, "the round trip did not end within 60 seconds"};
     }
-    const ProcessResult result = s_.runner.run(
-        {.argv = {interpreter, "-c", pandas_round_trip_script()},
-         .environment = smoke_test_environment(current_environment(), interpreter, pyspark_home),
-         .time_limit = kRoundTripTimeLimit,
-         .die_with_plo = true});
-    auto pandas = pandas_round_trip_outcome(result.out);
-    auto [ok, message] = classify_smoke_test(result.exit_code, result.out, result.err);
-    if (result.timed_out) {
-      // A session that started and said so, then hung in the round trip.
-      if (result.out.starts_with("OK\n")) {
-        return {{true, "", false, ""}, "the round trip did not end within 60 seconds"};
-      }
-      return {{false, "Test timed out", false, ""}, std::nullopt};
-    }
-    if (ok) return {{true, "", false, ""}, std::move(pandas)};
-    const std::string& error_text = result.err.empty() ? result.out : result.err;
-    if (auto line = smoke_import_failure(error_text)) {
-      return {{false, first_chars(*line, kMaxErrorChars), false, std::move(*line), true},
-              std::nullopt};
-    }
-    SmokeDiagnosis diagnosis = diagnose_smoke_failure(error_text, java_fits);
-    // As smoke_test sorts its failures.
-    if (diagnosis.java_cause) {
-      if (!contains_ignoring_case(message, "java")) message = "Java compatibility error";
-    } else if (contains_ignoring_case(message, "java") && !diagnosis.first_error_line.empty()) {
-      message = first_chars(diagnosis.first_error_line, kMaxErrorChars);
-    }
-    return {{false, message, diagnosis.java_cause, std::move(diagnosis.first_error_line)},
-            std::nullopt};
+    SmokeResult session = session_result(result, java_fits);
+    if (!session.ok) return {std::move(session), std::nullopt};
+    return {std::move(session), pandas_round_trip_outcome(result.out)};
   } catch (const std::exception& e) {
     return {{false, e.what(), false, ""}, std::nullopt};
   }

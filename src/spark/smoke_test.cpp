@@ -177,40 +177,48 @@ SmokeDiagnosis diagnose_smoke_failure(std::string_view error_text, std::optional
   return diagnosis;
 }
 
+ProcessResult SparkTask::run_session(const std::string& script) {
+  const std::string interpreter = s_.interpreter();
+  // The script would set an empty SPARK_HOME, which makes PySpark look for ./bin/spark-submit;
+  // PySpark's own choice without one is its package folder.
+  std::optional<std::string> pyspark_home;
+  if (!non_empty_env("SPARK_HOME")) {
+    try {
+      pyspark_home = probe_environment(s_.runner, interpreter, false).package;
+    } catch (const std::exception&) {
+      // The session itself tells what is wrong with the interpreter.
+    }
+  }
+  return s_.runner.run(
+      {.argv = {interpreter, "-c", script},
+       .environment = smoke_test_environment(current_environment(), interpreter, pyspark_home),
+       .time_limit = kSmokeTestTimeLimit,
+       .die_with_plo = true});
+}
+
+SmokeResult session_result(const ProcessResult& result, std::optional<bool> java_fits) {
+  if (result.timed_out) return {false, "Test timed out", false, ""};
+  auto [ok, message] = classify_smoke_test(result.exit_code, result.out, result.err);
+  if (ok) return {true, "", false, ""};
+  const std::string& error_text = result.err.empty() ? result.out : result.err;
+  if (auto line = smoke_import_failure(error_text)) {
+    return {false, first_chars(*line, kMaxErrorChars), false, std::move(*line), true};
+  }
+  SmokeDiagnosis diagnosis = diagnose_smoke_failure(error_text, java_fits);
+  if (diagnosis.java_cause) {
+    // Either of the smoke test's two Java messages; an error that names Java only in passing is
+    // neither.
+    if (!contains_ignoring_case(message, "java")) message = "Java compatibility error";
+  } else if (contains_ignoring_case(message, "java") && !diagnosis.first_error_line.empty()) {
+    message = first_chars(diagnosis.first_error_line, kMaxErrorChars);
+  }
+  return {false, message, diagnosis.java_cause, std::move(diagnosis.first_error_line)};
+}
+
 SparkTask::SmokeResult SparkTask::smoke_test(std::optional<bool> java_fits) {
   s_.console.echo("  Testing PySpark + Java compatibility...");
   try {
-    const std::string interpreter = s_.interpreter();
-    // The script would set an empty SPARK_HOME, which makes PySpark look for ./bin/spark-submit;
-    // PySpark's own choice without one is its package folder.
-    std::optional<std::string> pyspark_home;
-    if (!non_empty_env("SPARK_HOME")) {
-      try {
-        pyspark_home = probe_environment(s_.runner, interpreter, false).package;
-      } catch (const std::exception&) {
-        // The smoke test itself tells what is wrong with the interpreter.
-      }
-    }
-    const ProcessResult result = s_.runner.run(
-        {.argv = {interpreter, "-c", std::string(kSmokeTestScript)},
-         .environment = smoke_test_environment(current_environment(), interpreter, pyspark_home),
-         .time_limit = kSmokeTestTimeLimit,
-         .die_with_plo = true});
-    if (result.timed_out) return {false, "Test timed out", false, ""};
-    auto [ok, message] = classify_smoke_test(result.exit_code, result.out, result.err);
-    if (ok) return {true, "", false, ""};
-    const std::string& error_text = result.err.empty() ? result.out : result.err;
-    if (auto line = smoke_import_failure(error_text)) {
-      return {false, first_chars(*line, kMaxErrorChars), false, std::move(*line), true};
-    }
-    SmokeDiagnosis diagnosis = diagnose_smoke_failure(error_text, java_fits);
-    if (diagnosis.java_cause) {
-      // The Part's two Java messages; an error that names Java only in passing is neither.
-      if (!contains_ignoring_case(message, "java")) message = "Java compatibility error";
-    } else if (contains_ignoring_case(message, "java") && !diagnosis.first_error_line.empty()) {
-      message = first_chars(diagnosis.first_error_line, kMaxErrorChars);
-    }
-    return {false, message, diagnosis.java_cause, std::move(diagnosis.first_error_line)};
+    return session_result(run_session(std::string(kSmokeTestScript)), java_fits);
   } catch (const std::exception& e) {
     return {false, e.what(), false, ""};
   }

@@ -135,6 +135,9 @@ class SparkTask {
   RoundTripResult smoke_test_with_pandas(std::optional<bool> java_fits);
 
  private:
+  // Runs `script` as the smoke test runs its own: PYSPARK_PYTHON, SPARK_HOME where unset, the
+  // driver's faster start, at most 60 seconds, killed with plo.
+  ProcessResult run_session(const std::string& script);
   // The install phase: finds the environment, plans the switch to `asked`, runs it through the
   // executor and prints its events; true when `asked` ends up installed and working.
   bool switch_to(const SwitchAsked& asked);
@@ -197,6 +200,10 @@ std::optional<std::string> pandas_round_trip_outcome(std::string_view out);
 std::vector<std::string> smoke_test_environment(std::vector<std::string> environment,
                                                 const std::string& interpreter,
                                                 const std::optional<std::string>& pyspark_home);
+
+// What a finished session start tells, sorted as the smoke test sorts it (a timeout, an import
+// that failed, Java to blame or not).
+SmokeResult session_result(const ProcessResult& result, std::optional<bool> java_fits);
 
 // Sorts a finished smoke test into its outcome: (true, "") only for exit status 0 with "OK".
 std::pair<bool, std::string> classify_smoke_test(int exit_code, const std::string& out,

@@ -452,20 +452,6 @@ def build_companion_wheels(folder):
         build_wheel(folder, "py4j", version, {"py4j/__init__.py": ""})
 
 
-_CATALOGUE = {}
-
-
-def catalogue():
-    """plo's own table of PySpark versions by line ("3.5" -> its newest patch), from the built
-    binary, so that the tests take versions by meaning."""
-    if not _CATALOGUE:
-        shown = subprocess.run([PLO, "spark", "versions", "--json"], env=plo_env(),
-                               capture_output=True, text=True, check=True)
-        for entry in json.loads(shown.stdout)["versions"]:
-            _CATALOGUE[entry["major_minor"]] = entry["version"]
-    return _CATALOGUE
-
-
 def build_databricks_wheel(folder, broken=False):
     body = "raise RuntimeError('broken client')\n" if broken else "class DatabricksSession:\n    pass\n"
     return build_wheel(folder, "databricks-connect", "16.4.0", {

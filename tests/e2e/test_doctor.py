@@ -40,12 +40,12 @@ def setUpModule():
 
 def old_line():
     """The catalogue's 3.3: a line that calls DataFrame.iteritems, which pandas 2 removed."""
-    return support.catalogue()["3.3"]
+    return support.newest("3.3")
 
 
 def before_numpy_bound():
     """A 3.5 patch from before 3.5.2, whose metadata does not bound numpy below 2."""
-    return support.catalogue()["3.5"].rsplit(".", 1)[0] + ".1"
+    return support.newest("3.5").rsplit(".", 1)[0] + ".1"
 
 
 def tearDownModule():
@@ -343,14 +343,14 @@ class Doctor(unittest.TestCase):
                                                         "all fit")
 
             # delta-spark of the 3.5 line left beside 4.x by a switch pip made alone.
-            ws.venv.set_pyspark(support.catalogue()["3.5"])
+            ws.venv.set_pyspark(support.newest("3.5"))
             ws.venv.pip("install", "delta-spark==3.3.0")
-            ws.venv.pip("install", f"pyspark=={support.catalogue()['4.0']}")
+            ws.venv.pip("install", f"pyspark=={support.newest('4.0')}")
             checks, _ = self.doctor()
             row = next(r for r in checks["companions"]["companions"] if r["name"] == "delta-spark")
             self.assertEqual((row["fits"], row["requirement"]), (False, "pyspark<3.6.0,>=3.5.3"))
             self.assertEqual(row["reason"], "delta-spark 3.3.0 requires pyspark<3.6.0,>=3.5.3, but "
-                                            f"PySpark is {support.catalogue()['4.0']}")
+                                            f"PySpark is {support.newest('4.0')}")
             self.mend(row["fix"])
             checks, _ = self.doctor()
             row = next(r for r in checks["companions"]["companions"] if r["name"] == "delta-spark")
@@ -359,7 +359,7 @@ class Doctor(unittest.TestCase):
             ws.venv.pip("uninstall", "-y", *COMPANIONS)
 
     def test_jars(self):
-        line_4_0 = support.catalogue()["4.0"]
+        line_4_0 = support.newest("4.0")
         ws.venv.set_pyspark(line_4_0)
         args = "--packages io.delta:delta-spark_2.12:3.3.0,org.apache.hadoop:hadoop-aws:3.3.4 " \
                "pyspark-shell"
@@ -377,7 +377,7 @@ class Doctor(unittest.TestCase):
         self.assertArea(checks, "jars", "ok", "from PYSPARK_SUBMIT_ARGS; Spark's Scala 2.13, "
                                               "Hadoop 3.4.1")
         # spark-defaults.conf in the package's conf folder, which its spark-submit reads.
-        ws.venv.set_pyspark(support.catalogue()["3.5"])
+        ws.venv.set_pyspark(support.newest("3.5"))
         conf = os.path.join(ws.venv.site_packages(), "pyspark", "conf")
         os.makedirs(conf, exist_ok=True)
         defaults = os.path.join(conf, "spark-defaults.conf")

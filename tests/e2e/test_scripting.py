@@ -90,12 +90,12 @@ def tearDownModule():
 
 def old_line():
     """The catalogue's 3.3: a line that calls DataFrame.iteritems, which pandas 2 removed."""
-    return support.catalogue()["3.3"]
+    return support.newest("3.3")
 
 
 def before_numpy_bound():
     """A 3.5 patch from before 3.5.2, whose metadata does not bound numpy below 2."""
-    return support.catalogue()["3.5"].rsplit(".", 1)[0] + ".1"
+    return support.newest("3.5").rsplit(".", 1)[0] + ".1"
 
 
 def env(java_home=JAVA17, **extra):

@@ -159,7 +159,7 @@ class Companions(unittest.TestCase):
 
     def test_delta_spark_of_the_3_5_line_beside_4_0(self):
         support.require_java(JAVA17)
-        line_3_5, line_4_0 = support.catalogue()["3.5"], support.catalogue()["4.0"]
+        line_3_5, line_4_0 = support.newest("3.5"), support.newest("4.0")
         ws.venv.set_pyspark(line_3_5)
         ws.venv.pip("install", "delta-spark==3.3.0")
         # What a switch made by pip alone leaves: pip only warns about delta-spark.
