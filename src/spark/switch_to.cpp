@@ -57,8 +57,8 @@ SwitchServices SparkTask::switch_services() {
 bool SparkTask::switch_to(const SwitchAsked& asked) {
   emit({.kind = Kind::Started});
   SwitchFound found = find_switch(asked);
-  // Outside any environment of its own the change lands in an interpreter other programs share:
-  // refused before anything, a copy a killed run left included, changes there.
+  // Outside any environment of its own the change would land in an interpreter other programs
+  // share: refused before anything there changes, a copy left by a killed run included.
   if (const auto refusal = shared_interpreter_refusal(found, asked)) {
     emit({.kind = Kind::Refused, .text = refusal->reason, .lines = refusal->mend});
     return finished_early(asked, found.current, false, "refused", refusal->reason);
