@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "catalogue/pep440.h"
+#include "catalogue_meaning.h"
 #include "fakes.h"
 #include "spark/pyspark_stash.h"
 #include "util/text.h"
@@ -229,22 +230,26 @@ TEST(InstallPreflight, RefusesWhatTheInstallerCannotChange) {
        "system's package manager, so pip will not change them</red>"},
       {"PYTHONPATH",
        [](FakeRunner& r) { r.environment.origin = EnvironmentProbe::Origin::PythonPath; },
-       "<red>  PySpark 3.5.9 comes from /venv/site-packages, which PYTHONPATH names: pip cannot "
-       "replace it</red>"},
+       "<red>  PySpark " + newest("3.5") +
+           " comes from /venv/site-packages, which PYTHONPATH names: pip cannot "
+           "replace it</red>"},
       {"current folder",
        [](FakeRunner& r) { r.environment.origin = EnvironmentProbe::Origin::CurrentFolder; },
-       "<red>  PySpark 3.5.9 comes from the current folder (/venv/site-packages): pip cannot "
-       "replace it</red>"},
+       "<red>  PySpark " + newest("3.5") +
+           " comes from the current folder (/venv/site-packages): pip cannot "
+           "replace it</red>"},
       {"no dist-info", [](FakeRunner& r) { r.without_dist_info = true; },
-       "<red>  PySpark 3.5.9 in /venv/site-packages/pyspark was not installed by pip (it has no "
-       "dist-info): pip cannot replace it</red>"},
+       "<red>  PySpark " + newest("3.5") +
+           " in /venv/site-packages/pyspark was not installed by pip (it has no "
+           "dist-info): pip cannot replace it</red>"},
       {"editable",
        [](FakeRunner& r) {
          r.without_dist_info = true;
          r.environment.editable = "file:///src/spark/python";
        },
-       "<red>  PySpark 3.5.9 in /venv/site-packages is an editable install (pip install -e): plo "
-       "does not replace a source folder</red>"},
+       "<red>  PySpark " + newest("3.5") +
+           " in /venv/site-packages is an editable install (pip install -e): plo "
+           "does not replace a source folder</red>"},
       {"shadowed",
        [](FakeRunner& r) {
          r.environment.install_to = "/venv/site-packages";
@@ -255,16 +260,16 @@ TEST(InstallPreflight, RefusesWhatTheInstallerCannotChange) {
   };
   for (const auto& c : cases) {
     TaskFixture f;
-    f.compat.install("3.5.9");
+    f.compat.install(newest("3.5"));
     c.arrange(f.runner);
-    f.console.answers = {std::string("3")};
+    f.console.answers = {menu_entry("4.1")};
     EXPECT_FALSE(f.task().set_version()) << c.name;
     EXPECT_TRUE(f.runner.runs.empty()) << c.name;
     const auto heading = std::find(f.console.lines.begin(), f.console.lines.end(),
                                    "<cyan!>Installing PySpark...</cyan!>");
     ASSERT_LT(heading + 2, f.console.lines.end()) << c.name;
     EXPECT_EQ(*(heading + 2), c.first_line) << c.name << "\n" << f.console.text();
-    EXPECT_EQ(f.compat.pyspark->version, "3.5.9");
+    EXPECT_EQ(f.compat.pyspark->version, newest("3.5"));
   }
 }
 
@@ -274,7 +279,7 @@ TEST(InstallPreflight, WaysOutAreShownAndTheSystemCanBeOverridden) {
   {
     TaskFixture f;
     f.runner.environment.has_pip = false;
-    f.console.answers = {std::string("3")};
+    f.console.answers = {menu_entry("4.1")};
     EXPECT_FALSE(f.task().set_version());
     EXPECT_TRUE(has_line(f.console, "   Add pip to it:  /venv/bin/python -m ensurepip"));
     EXPECT_FALSE(has_line(f.console, "<red>Rollback failed!</red>"));
@@ -285,18 +290,18 @@ TEST(InstallPreflight, WaysOutAreShownAndTheSystemCanBeOverridden) {
     f.runner.environment.in_virtual_env = false;
     f.runner.environment.externally_managed = true;
     f.system = true;
-    f.console.answers = {std::string("3")};
+    f.console.answers = {menu_entry("4.1")};
     EXPECT_TRUE(f.task().set_version());
   }
   {
     // Outside any environment nothing changes without --system, whatever the answers.
     TaskFixture f;
-    f.compat.install("3.5.9");
+    f.compat.install(newest("3.5"));
     f.runner.environment.in_virtual_env = false;
-    f.console.answers = {std::string("1"), std::string("y")};
+    f.console.answers = {menu_entry("4.3"), std::string("y")};
     EXPECT_FALSE(f.task().set_version());
     EXPECT_TRUE(f.runner.runs.empty());
-    EXPECT_EQ(f.compat.pyspark->version, "3.5.9");
+    EXPECT_EQ(f.compat.pyspark->version, newest("3.5"));
     EXPECT_TRUE(has_line(f.console,
                          "<red>  /venv/bin/python is not a virtual or conda environment: plo "
                          "changes it only with --system</red>"));
@@ -309,18 +314,19 @@ TEST(InstallPreflight, UvStandsInForAMissingPip) {
   ::chmod((bin.path / "uv").c_str(), 0755);
   const ScopedEnv path("PATH", bin.path.string());
   TaskFixture f;
-  f.compat.install("3.5.9");
+  f.compat.install(newest("3.5"));
   f.runner.environment.has_pip = false;
-  f.console.answers = {std::string("3")};
+  f.console.answers = {menu_entry("4.1")};
   EXPECT_TRUE(f.task().set_version()) << f.console.text();
   const std::string uv = (bin.path / "uv").string();
   ASSERT_EQ(f.runner.uv_runs.size(), 2u);
   EXPECT_THAT(f.runner.uv_runs[0].argv,
               ElementsAre(uv, "pip", "uninstall", "--python", "/venv/bin/python", "pyspark"));
   EXPECT_THAT(f.runner.uv_runs[1].argv,
-              ElementsAre(uv, "pip", "install", "--python", "/venv/bin/python", "pyspark==4.1.3"));
-  EXPECT_TRUE(has_line(f.console, "  Uninstalling PySpark 3.5.9..."));
-  EXPECT_TRUE(has_line(f.console, "  Installing PySpark 4.1.3..."));
+              ElementsAre(uv, "pip", "install", "--python", "/venv/bin/python",
+                          "pyspark==" + newest("4.1")));
+  EXPECT_TRUE(has_line(f.console, "  Uninstalling PySpark " + newest("3.5") + "..."));
+  EXPECT_TRUE(has_line(f.console, "  Installing PySpark " + newest("4.1") + "..."));
 }
 
 // match-cluster --install reports the installer its switch ran, not a guess beside it.
@@ -354,7 +360,7 @@ TEST(InstallPreflight, AClusterInstallNamesTheInstallerItRan) {
     TaskFixture f;
     f.installer = {c.asked, "PLO_INSTALLER"};
     f.runner.environment.has_pip = c.has_pip;
-    f.compat.install("3.5.9");
+    f.compat.install(newest("3.5"));
     f.compat.cluster_version = "4.0.1";
     f.computes["prod"] = ComputeRecord{
         std::nullopt,
@@ -369,19 +375,19 @@ TEST(InstallPreflight, AClusterInstallNamesTheInstallerItRan) {
 
 TEST(InstallVerification, PipSuccessWithoutTheVersionIsAFailedInstall) {
   TaskFixture f;
-  f.compat.install("3.5.9");
+  f.compat.install(newest("3.5"));
   f.runner.install_changes_nothing = true;
-  f.console.answers = {std::string("3")};
+  f.console.answers = {menu_entry("4.1")};
   EXPECT_FALSE(f.task().set_version());
-  EXPECT_TRUE(has_line(f.console, "<red>Failed to install PySpark 4.1.3</red>"));
-  EXPECT_EQ(f.runner.steps(),
-            (std::vector<std::string>{"uninstall", "install:4.1.3", "install:3.5.9"}));
+  EXPECT_TRUE(has_line(f.console, "<red>Failed to install PySpark " + newest("4.1") + "</red>"));
+  EXPECT_EQ(f.runner.steps(), (std::vector<std::string>{"uninstall", "install:" + newest("4.1"),
+                                                        "install:" + newest("3.5")}));
 }
 
 TEST(InstallVerification, VersionsCompareAsPep440Does) {
   TaskFixture f;
   f.runner.environment.dist_version = "3.5.9";
-  f.console.answers = {std::string("8"), std::string(" 3.5.09 ")};
+  f.console.answers = {custom_menu_entry(), std::string(" 3.5.09 ")};
   EXPECT_TRUE(f.task().set_version()) << f.console.text();
   EXPECT_EQ(f.runner.steps(), (std::vector<std::string>{"install:3.5.09", "smoke"}));
 }
@@ -389,7 +395,7 @@ TEST(InstallVerification, VersionsCompareAsPep440Does) {
 TEST(CustomVersion, TrimsBlanksAndAsksAgainForWhatIsNoVersion) {
   TaskFixture f;
   f.compat.install("3.5.3");
-  f.console.answers = {std::string("8"), std::string("3.5.9; python_version < \"3\""),
+  f.console.answers = {custom_menu_entry(), std::string("3.5.9; python_version < \"3\""),
                        std::string("\x1b[31m"), std::string(" 3.5.3 ")};
   EXPECT_TRUE(f.task().set_version());
   EXPECT_TRUE(has_line(f.console, "Error: '3.5.9; python_version < \"3\"' is not a valid version"));
@@ -400,14 +406,15 @@ TEST(CustomVersion, TrimsBlanksAndAsksAgainForWhatIsNoVersion) {
 
 TEST(InterruptedPhase, EndOfInputAtTheRollbackQuestionReportsTheState) {
   TaskFixture f;
-  f.compat.install("3.5.9");
+  f.compat.install(newest("3.5"));
   f.runner.smoke_outcome = {1, "", "java.lang.UnsupportedClassVersionError", false, false};
-  f.console.answers = {std::string("3")};  // then end of input
+  f.console.answers = {menu_entry("4.1")};  // then end of input
   EXPECT_THROW(f.task().set_version(), Abort);
-  EXPECT_TRUE(has_line(f.console, "<yellow>  PySpark 4.1.3 is installed now</yellow>"));
-  EXPECT_TRUE(has_line(f.console,
-                       "<yellow>  To restore PySpark 3.5.9, run: /venv/bin/python -m pip install "
-                       "pyspark==3.5.9</yellow>"));
+  EXPECT_TRUE(
+      has_line(f.console, "<yellow>  PySpark " + newest("4.1") + " is installed now</yellow>"));
+  EXPECT_TRUE(has_line(f.console, "<yellow>  To restore PySpark " + newest("3.5") +
+                                      ", run: /venv/bin/python -m pip install pyspark==" +
+                                      newest("3.5") + "</yellow>"));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "catalogue/runtimes.h"
+#include "catalogue_meaning.h"
 #include "fakes.h"
 #include "project/pin_editor.h"
 #include "project/project_file.h"
@@ -20,6 +21,7 @@ using testing::FakeCompat;
 using testing::FakeConsole;
 using testing::FakeJavaEnvironment;
 using ::testing::HasSubstr;
+using testing::newest;
 
 TEST(ProjectFile, ReadsTheTableAndNamesUnknownKeys) {
   const auto spec = parse_project(
@@ -87,11 +89,11 @@ TEST(ProjectTarget, ResolvesLinesVersionsAndComputes) {
     bool exact;
     int java;
   } cases[] = {
-      {spec_of("3.5", std::nullopt, std::nullopt), {}, "3.5.9", false, 17},
+      {spec_of("3.5", std::nullopt, std::nullopt), {}, newest("3.5"), false, 17},
       {spec_of("3.5.3", 11, std::nullopt), {}, "3.5.3", true, 11},
       {spec_of(std::nullopt, std::nullopt, "prod"), "4.1.1", "4.1.1", false, 17},
-      {spec_of(std::nullopt, 21, "prod"), "4.2", "4.2.0", false, 21},
-      {spec_of("4.1", std::nullopt, "prod"), "4.1.1", "4.1.3", false, 17},
+      {spec_of(std::nullopt, 21, "prod"), "4.2", newest("4.2"), false, 21},
+      {spec_of("4.1", std::nullopt, "prod"), "4.1.1", newest("4.1"), false, 17},
   };
   for (const auto& c : cases) {
     const auto target = resolve_target(c.spec, PYSPARK_VERSIONS, PYSPARK_JAVA_COMPATIBILITY,
@@ -267,7 +269,7 @@ TEST(ProjectSync, AMissingJdkStopsBeforeAnythingChangesUnlessYes) {
 TEST(ProjectSync, PinsBeforeReplacingAPySparkAndPutsThePinBackOnFailure) {
   for (const bool install_works : {true, false}) {
     SyncFixture f;
-    f.compat.install("3.5.9");
+    f.compat.install(newest("3.5"));
     f.compat.java = JavaInfo{11, "Azul", "/jvm/11", "pin"};
     f.java.pinned = "/jvm/11";
     f.java.jdks.push_back({.home = "/jvm/17",

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "blocks.h"
+#include "catalogue_meaning.h"
 #include "console/assume_yes_console.h"
 #include "fakes.h"
 
@@ -17,8 +18,14 @@ TEST(RequestedVersion, LinesNameTheCatalogueEntryOtherTextsAreTakenAsTyped) {
     std::string text;
     std::optional<std::string> version;
   } cases[] = {
-      {"4.1", "4.1.3"}, {"3.5", "3.5.9"},   {"3.5.3", "3.5.3"},     {"9.9", std::nullopt},
-      {"4", "4"},       {"4.1.x", "4.1.x"}, {"4.1.3.1", "4.1.3.1"}, {"3.5 ", "3.5 "},
+      {"4.1", newest("4.1")},
+      {"3.5", newest("3.5")},
+      {"3.5.3", "3.5.3"},
+      {"9.9", std::nullopt},
+      {"4", "4"},
+      {"4.1.x", "4.1.x"},
+      {"4.1.3.1", "4.1.3.1"},
+      {"3.5 ", "3.5 "},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(requested_version(c.text, versions), c.version) << c.text;
@@ -31,8 +38,8 @@ TEST(VersionForCluster, ExactPlainVersionElseTheLinesEntry) {
     std::string cluster;
     std::optional<std::string> version;
   } cases[] = {
-      {"3.4.1", "3.4.1"},  {"4.1.0-SNAPSHOT", "4.1.3"},
-      {"3.5", "3.5.9"},    {"14.3.x-scala2.12", std::nullopt},
+      {"3.4.1", "3.4.1"},     {"4.1.0-SNAPSHOT", newest("4.1")},
+      {"3.5", newest("3.5")}, {"14.3.x-scala2.12", std::nullopt},
       {"3", std::nullopt},
   };
   for (const auto& c : cases) {
@@ -42,24 +49,26 @@ TEST(VersionForCluster, ExactPlainVersionElseTheLinesEntry) {
 
 TEST(SetVersionWithVersion, NoMenuNoQuestionThenTheInstallPhase) {
   TaskFixture f;
-  f.compat.install("3.5.9");
+  f.compat.install(newest("3.5"));
   f.compat.java = JavaInfo{17, "Debian", "/jdk"};
   EXPECT_TRUE(f.task().set_version("4.1"));
   EXPECT_THAT(f.console.questions, IsEmpty());
-  EXPECT_THAT(f.runner.steps(), ElementsAre("uninstall", "install:4.1.3", "smoke"));
-  EXPECT_TRUE(has_block(f.console.lines, {"<cyan!>Select PySpark Version to Install</cyan!>",
-                                          std::string(50, '='), "", "  Current PySpark: 3.5.9", "",
-                                          "", "<cyan!>Installing PySpark...</cyan!>"}));
+  EXPECT_THAT(f.runner.steps(), ElementsAre("uninstall", "install:" + newest("4.1"), "smoke"));
+  EXPECT_TRUE(has_block(
+      f.console.lines,
+      {"<cyan!>Select PySpark Version to Install</cyan!>", std::string(50, '='), "",
+       "  Current PySpark: " + newest("3.5"), "", "", "<cyan!>Installing PySpark...</cyan!>"}));
   for (const auto& line : f.console.lines)
     EXPECT_THAT(line, ::testing::Not(::testing::HasSubstr("[1]")));
 }
 
 TEST(SetVersionWithVersion, AlreadyInstalledAndUnknownLine) {
   TaskFixture f;
-  f.compat.install("3.5.9");
+  f.compat.install(newest("3.5"));
   EXPECT_TRUE(f.task().set_version("3.5"));
-  EXPECT_TRUE(ends_with_block(f.console.lines,
-                              {"", "<green>PySpark 3.5.9 is already installed</green>", ""}));
+  EXPECT_TRUE(ends_with_block(
+      f.console.lines,
+      {"", "<green>PySpark " + newest("3.5") + " is already installed</green>", ""}));
   EXPECT_TRUE(f.runner.runs.empty());
 
   TaskFixture g;
@@ -79,9 +88,9 @@ TEST(SetVersionWithVersion, AlreadyInstalledAndUnknownLine) {
 
 TEST(SetVersionWithVersion, WarningWithoutYesAbortsWithoutAnAnswer) {
   TaskFixture f;
-  f.compat.install("3.5.9");
+  f.compat.install(newest("3.5"));
   f.compat.java = JavaInfo{25, "Temurin", "/jdk25"};
-  EXPECT_THROW(f.task().set_version("3.4.4"), Abort);  // no piped answer: as at the menu
+  EXPECT_THROW(f.task().set_version(newest("3.4")), Abort);  // no piped answer: as at the menu
   EXPECT_THAT(f.console.questions, ElementsAre("Install anyway?"));
   EXPECT_TRUE(f.runner.runs.empty());
 }
@@ -89,7 +98,7 @@ TEST(SetVersionWithVersion, WarningWithoutYesAbortsWithoutAnAnswer) {
 // --yes: the task's console answers for the user and the log shows each answer.
 TEST(AssumeYes, AnswersWarningAndRollbackAndEchoesThem) {
   TaskFixture f;
-  f.compat.install("3.5.9");
+  f.compat.install(newest("3.5"));
   f.compat.java = JavaInfo{25, "Temurin", "/jdk25"};
   f.runner.smoke_outcome = {1, "", "java.lang.UnsupportedClassVersionError", false, false};
   AssumeYesConsole yes(f.console);
@@ -99,15 +108,15 @@ TEST(AssumeYes, AnswersWarningAndRollbackAndEchoesThem) {
                   .interpreter = [] { return std::string("/venv/bin/python"); },
                   .compute_registry = [] { return std::make_unique<FakeRegistry>(); },
                   .databricks = [] { return std::make_unique<FakeDatabricks>(false); }});
-  EXPECT_FALSE(task.set_version("3.4.4"));
+  EXPECT_FALSE(task.set_version(newest("3.4")));
   EXPECT_THAT(f.console.questions, IsEmpty());
   EXPECT_TRUE(has_block(f.console.lines,
                         {"     2. Run 'plo java set' first to switch Java", "",
                          "Install anyway? [y/N]: y", "", "<cyan!>Installing PySpark...</cyan!>"}));
-  EXPECT_TRUE(has_block(f.console.lines, {"Rollback to PySpark 3.5.9? [Y/n]: y", "",
+  EXPECT_TRUE(has_block(f.console.lines, {"Rollback to PySpark " + newest("3.5") + "? [Y/n]: y", "",
                                           "<yellow>Rolling back...</yellow>"}));
-  EXPECT_THAT(f.runner.steps(),
-              ElementsAre("uninstall", "install:3.4.4", "smoke", "uninstall", "install:3.5.9"));
+  EXPECT_THAT(f.runner.steps(), ElementsAre("uninstall", "install:" + newest("3.4"), "smoke",
+                                            "uninstall", "install:" + newest("3.5")));
 }
 
 TEST(InstallForCluster, InstallsWhatFitsTheCluster) {
@@ -118,12 +127,12 @@ TEST(InstallForCluster, InstallsWhatFitsTheCluster) {
     std::optional<std::string> installed;  // the version handed to pip
     bool ok;
   } cases[] = {
-      {"exact version", "4.1.0", "3.5.9", "4.1.0", true},
-      {"line entry", "4.1.0-SNAPSHOT", "3.5.9", "4.1.3", true},
+      {"exact version", "4.1.0", newest("3.5"), "4.1.0", true},
+      {"line entry", "4.1.0-SNAPSHOT", newest("3.5"), newest("4.1"), true},
       {"no pyspark yet", "3.5.1", std::nullopt, "3.5.1", true},
-      {"match", "3.5.1", "3.5.9", std::nullopt, true},
-      {"unknown line", "14.3.x-scala2.12", "3.5.9", std::nullopt, false},
-      {"not detected", std::nullopt, "3.5.9", std::nullopt, false},
+      {"match", "3.5.1", newest("3.5"), std::nullopt, true},
+      {"unknown line", "14.3.x-scala2.12", newest("3.5"), std::nullopt, false},
+      {"not detected", std::nullopt, newest("3.5"), std::nullopt, false},
   };
   for (const auto& c : cases) {
     TaskFixture f;
@@ -142,7 +151,7 @@ TEST(InstallForCluster, InstallsWhatFitsTheCluster) {
     }
   }
   TaskFixture g;
-  g.compat.install("3.5.9");
+  g.compat.install(newest("3.5"));
   g.compat.cluster_version = "14.3.x-scala2.12";
   g.computes["c"] = ComputeRecord{
       std::nullopt, std::map<std::string, std::string, std::less<>>{{"master", "spark://m:7077"}}};

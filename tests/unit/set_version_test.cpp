@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "catalogue_meaning.h"
 #include "fakes.h"
 
 namespace plo::testing {
@@ -56,14 +57,17 @@ TEST(SetVersionMenu, NoJavaNoPySparkMeansNoMarksAndNoLegend) {
 
 TEST(SetVersionChoice, OutOfRangeAnswersAskAgainWithTheRange) {
   TaskFixture f;
-  f.compat.install("3.5.9");
-  f.console.answers = {std::string("0"),  std::string("9"),
+  f.compat.install(newest("3.5"));
+  const std::string past_the_end = std::to_string(std::stoi(custom_menu_entry()) + 1);
+  f.console.answers = {std::string("0"),  past_the_end,
                        std::string("-3"), std::string("99999999999999999999999"),
-                       std::string("x"),  std::string("5")};
-  EXPECT_TRUE(f.task().set_version());  // entry 5 is 3.5.9, already installed
-  EXPECT_EQ(
-      std::count(f.console.lines.begin(), f.console.lines.end(), "<yellow>Enter 1-8</yellow>"), 4);
-  EXPECT_TRUE(has_line(f.console, "<green>PySpark 3.5.9 is already installed</green>"));
+                       std::string("x"),  menu_entry("3.5")};
+  EXPECT_TRUE(f.task().set_version());  // the 3.5 line's entry, already installed
+  EXPECT_EQ(std::count(f.console.lines.begin(), f.console.lines.end(),
+                       "<yellow>Enter 1-" + custom_menu_entry() + "</yellow>"),
+            4);
+  EXPECT_TRUE(
+      has_line(f.console, "<green>PySpark " + newest("3.5") + " is already installed</green>"));
   EXPECT_TRUE(f.runner.runs.empty());
 }
 
@@ -89,7 +93,7 @@ TEST(SetVersionChoice, CustomVersionMajorMinorDrivesTheWarning) {
   for (const auto& c : cases) {
     TaskFixture f;
     f.compat.java = JavaInfo{11, "Temurin", "/jdk11"};
-    f.console.answers = {std::string("8"), c.typed, std::string("n")};
+    f.console.answers = {custom_menu_entry(), c.typed, std::string("n")};
     const bool result = f.task().set_version();
     if (c.warning.empty()) {
       EXPECT_THAT(f.runner.steps(), ElementsAre("install:" + c.typed, "smoke"));
@@ -108,7 +112,7 @@ TEST(SetVersionChoice, CustomAnswerEqualToInstalledIsAlreadyInstalled) {
   TaskFixture f;
   f.compat.install("3.1.2");
   f.compat.java = JavaInfo{17, "Debian", "/jdk"};
-  f.console.answers = {std::string("8"), std::string("3.1.2")};
+  f.console.answers = {custom_menu_entry(), std::string("3.1.2")};
   EXPECT_TRUE(f.task().set_version());
   EXPECT_FALSE(has_line(f.console, "   Options:"));
 }
@@ -132,11 +136,12 @@ TEST_P(InstallPhase, FollowsItsPath) {
   const PhaseCase& c = GetParam();
   TaskFixture f;
   f.compat.java = JavaInfo{17, "Debian", "/jdk"};
-  if (c.installed_before) f.compat.install("3.5.9");
-  if (c.new_install_fails) f.runner.install_outcomes["4.1.3"] = {1, "", "", false, false};
-  if (c.rollback_install_fails) f.runner.install_outcomes["3.5.9"] = {1, "", "", false, false};
+  if (c.installed_before) f.compat.install(newest("3.5"));
+  if (c.new_install_fails) f.runner.install_outcomes[newest("4.1")] = {1, "", "", false, false};
+  if (c.rollback_install_fails)
+    f.runner.install_outcomes[newest("3.5")] = {1, "", "", false, false};
   f.runner.smoke_outcome = c.smoke;
-  f.console.answers = {std::string("3")};
+  f.console.answers = {menu_entry("4.1")};
   for (const auto& a : c.extra_answers) f.console.answers.push_back(a);
 
   EXPECT_EQ(f.task().set_version(), c.result);
@@ -169,8 +174,8 @@ INSTANTIATE_TEST_SUITE_P(
                   kPass,
                   {},
                   true,
-                  {"uninstall", "install:4.1.3", "smoke"},
-                  {"<green>PySpark 4.1.3 installed successfully</green>",
+                  {"uninstall", "install:" + newest("4.1"), "smoke"},
+                  {"<green>PySpark " + newest("4.1") + " installed successfully</green>",
                    "<green>  Java compatibility verified</green>"}},
         PhaseCase{"FreshSuccess",
                   false,
@@ -179,7 +184,7 @@ INSTANTIATE_TEST_SUITE_P(
                   kPass,
                   {},
                   true,
-                  {"install:4.1.3", "smoke"},
+                  {"install:" + newest("4.1"), "smoke"},
                   {"<cyan!>Installing PySpark...</cyan!>"}},
         PhaseCase{"InstallFailsRollsBack",
                   true,
@@ -188,10 +193,10 @@ INSTANTIATE_TEST_SUITE_P(
                   kPass,
                   {},
                   false,
-                  {"uninstall", "install:4.1.3", "install:3.5.9"},
-                  {"<red>Failed to install PySpark 4.1.3</red>",
-                   "<yellow>Rolling back to PySpark 3.5.9...</yellow>",
-                   "<green>Restored PySpark 3.5.9</green>"}},
+                  {"uninstall", "install:" + newest("4.1"), "install:" + newest("3.5")},
+                  {"<red>Failed to install PySpark " + newest("4.1") + "</red>",
+                   "<yellow>Rolling back to PySpark " + newest("3.5") + "...</yellow>",
+                   "<green>Restored PySpark " + newest("3.5") + "</green>"}},
         PhaseCase{"InstallAndRollbackFail",
                   true,
                   true,
@@ -199,7 +204,7 @@ INSTANTIATE_TEST_SUITE_P(
                   kPass,
                   {},
                   false,
-                  {"uninstall", "install:4.1.3", "install:3.5.9"},
+                  {"uninstall", "install:" + newest("4.1"), "install:" + newest("3.5")},
                   {"<red>Rollback failed! Run 'plo spark set-version' again</red>"}},
         PhaseCase{"InstallFailsNothingBefore",
                   false,
@@ -208,8 +213,8 @@ INSTANTIATE_TEST_SUITE_P(
                   kPass,
                   {},
                   false,
-                  {"install:4.1.3"},
-                  {"<red>Failed to install PySpark 4.1.3</red>"}},
+                  {"install:" + newest("4.1")},
+                  {"<red>Failed to install PySpark " + newest("4.1") + "</red>"}},
         PhaseCase{"JavaErrorRollbackAccepted",
                   true,
                   false,
@@ -217,10 +222,11 @@ INSTANTIATE_TEST_SUITE_P(
                   kJavaFails,
                   {""},
                   false,
-                  {"uninstall", "install:4.1.3", "smoke", "uninstall", "install:3.5.9"},
+                  {"uninstall", "install:" + newest("4.1"), "smoke", "uninstall",
+                   "install:" + newest("3.5")},
                   {"<red>Java compatibility error: Java compatibility error</red>",
                    "   PySpark 4.1 requires Java 17, 21", "<yellow>Rolling back...</yellow>",
-                   "<green>Restored PySpark 3.5.9</green>",
+                   "<green>Restored PySpark " + newest("3.5") + "</green>",
                    "   To use the new version, first run:", "     plo java set"}},
         PhaseCase{"JavaErrorRollbackFails",
                   true,
@@ -229,7 +235,8 @@ INSTANTIATE_TEST_SUITE_P(
                   kJavaFails,
                   {"y"},
                   false,
-                  {"uninstall", "install:4.1.3", "smoke", "uninstall", "install:3.5.9"},
+                  {"uninstall", "install:" + newest("4.1"), "smoke", "uninstall",
+                   "install:" + newest("3.5")},
                   {"<red>Rollback failed!</red>"}},
         PhaseCase{"JavaErrorRollbackDeclined",
                   true,
@@ -238,7 +245,7 @@ INSTANTIATE_TEST_SUITE_P(
                   kJavaFails,
                   {"n"},
                   false,
-                  {"uninstall", "install:4.1.3", "smoke"},
+                  {"uninstall", "install:" + newest("4.1"), "smoke"},
                   {"   To fix this, run:", "     plo java set"}},
         PhaseCase{"JavaErrorNothingBefore",
                   false,
@@ -247,7 +254,7 @@ INSTANTIATE_TEST_SUITE_P(
                   kJavaFails,
                   {},
                   false,
-                  {"install:4.1.3", "smoke"},
+                  {"install:" + newest("4.1"), "smoke"},
                   {"   To fix this, run:"}},
         PhaseCase{"TimeoutIsANote",
                   true,
@@ -256,7 +263,7 @@ INSTANTIATE_TEST_SUITE_P(
                   kTimeout,
                   {},
                   true,
-                  {"uninstall", "install:4.1.3", "smoke"},
+                  {"uninstall", "install:" + newest("4.1"), "smoke"},
                   {"<yellow>  Note: Test timed out</yellow>"}},
         PhaseCase{"OtherFailureIsANote",
                   true,
@@ -265,7 +272,7 @@ INSTANTIATE_TEST_SUITE_P(
                   kOtherFailure,
                   {},
                   true,
-                  {"uninstall", "install:4.1.3", "smoke"},
+                  {"uninstall", "install:" + newest("4.1"), "smoke"},
                   {"<yellow>  Note: ImportError: no module</yellow>"}},
         PhaseCase{"OtherFailureNamingJavaIsANote",
                   true,
@@ -274,27 +281,27 @@ INSTANTIATE_TEST_SUITE_P(
                   kPortTaken,
                   {},
                   true,
-                  {"uninstall", "install:4.1.3", "smoke"},
+                  {"uninstall", "install:" + newest("4.1"), "smoke"},
                   {"<yellow>  Note: java.net.BindException: Address already in use</yellow>"}}),
     [](const auto& param_info) { return param_info.param.name; });
 
 TEST(InstallPhaseQuestions, RollbackQuestionDefaultsToYes) {
   TaskFixture f;
-  f.compat.install("3.5.9");
+  f.compat.install(newest("3.5"));
   f.runner.smoke_outcome = kJavaFails;
-  f.console.answers = {std::string("3"), std::string("")};
+  f.console.answers = {menu_entry("4.1"), std::string("")};
   EXPECT_FALSE(f.task().set_version());
-  EXPECT_EQ(f.console.questions.back(), "Rollback to PySpark 3.5.9?");
-  EXPECT_EQ(f.compat.pyspark->version, "3.5.9");
+  EXPECT_EQ(f.console.questions.back(), "Rollback to PySpark " + newest("3.5") + "?");
+  EXPECT_EQ(f.compat.pyspark->version, newest("3.5"));
 }
 
 TEST(InstallPhaseQuestions, AbortAtRollbackLeavesTheNewVersion) {
   TaskFixture f;
-  f.compat.install("3.5.9");
+  f.compat.install(newest("3.5"));
   f.runner.smoke_outcome = kJavaFails;
-  f.console.answers = {std::string("3"), FakeConsole::Cancel{}};
+  f.console.answers = {menu_entry("4.1"), FakeConsole::Cancel{}};
   EXPECT_THROW(f.task().set_version(), Abort);
-  EXPECT_EQ(f.compat.pyspark->version, "4.1.3");
+  EXPECT_EQ(f.compat.pyspark->version, newest("4.1"));
 }
 
 }  // namespace
