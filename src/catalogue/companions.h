@@ -15,6 +15,7 @@ struct DistributionMetadata {
   std::string version;
   std::vector<std::string> requires_dist = {};   // each Requires-Dist as written
   std::vector<std::string> provides_extra = {};  // normalised
+  std::string location = {};                     // its dist-info folder where installed; else empty
 };
 
 // What an environment holds beside PySpark, read from its metadata.

@@ -36,6 +36,11 @@ void set_examples(CLI::App& command, std::initializer_list<std::string_view> lin
 // the unknown word on standard error (2).
 int print_help_of(CLI::App& app, const std::vector<std::string>& words);
 
+// --keep-companions, wherever PySpark can change.
+inline constexpr const char* kKeepCompanionsHelp =
+    "Leave delta-spark, pandas, numpy, pyarrow and other packages beside PySpark as they are "
+    "(named where they will not fit), instead of moving them with it";
+
 // The command's name as typed from the top: "plo spark set-version".
 std::string command_path(const CLI::App& command);
 

@@ -17,6 +17,7 @@ struct ProjectRequest {
   enum class Op { None, Sync, Pin } op = Op::None;
   bool yes = false;                    // sync --yes
   bool system = false;                 // sync --system
+  bool keep_companions = false;        // sync --keep-companions
   bool dry_run = false;                // sync --dry-run
   bool json = false;                   // sync --json
   std::string installer;               // sync --installer pip|uv

@@ -27,7 +27,7 @@ struct RealServices {
 // `java_home` where it is given (the Java about to be pinned, which no pin decides yet), and the
 // install gets services of its own, which see the pin as it is now and keep it.
 bool install_pyspark_for_step(Console& console, const InstallerRequest& installer,
-                              const std::string& version, const std::string& java_home,
-                              bool system);
+                              const std::string& version, const std::string& java_home, bool system,
+                              bool keep_companions = false);
 
 }  // namespace plo::cli

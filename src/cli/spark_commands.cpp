@@ -118,6 +118,7 @@ void add_spark_commands(CLI::App& app, SparkRequest& request) {
                               "line (3.5) for the newest version plo knows of it");
   set_version->add_flag("--yes,-y", request.yes, kYesHelp);
   set_version->add_flag("--system", request.system, kSystemHelp);
+  set_version->add_flag("--keep-companions", request.keep_companions, kKeepCompanionsHelp);
   set_version->add_flag("--json", request.json,
                         "Print what the switch did as one JSON document (schema in the README); "
                         "the installer's output is captured");
@@ -142,6 +143,7 @@ void add_spark_commands(CLI::App& app, SparkRequest& request) {
                   "After a mismatch, install the PySpark that fits the cluster");
   match->add_flag("--yes,-y", request.yes, kYesHelp);
   match->add_flag("--system", request.system, kSystemHelp);
+  match->add_flag("--keep-companions", request.keep_companions, kKeepCompanionsHelp);
   match->add_option("--installer", request.installer, kInstallerHelp)
       ->check(CLI::IsMember({"pip", "uv"}));
   match->callback([&request] { request.op = Op::MatchCluster; });
@@ -177,6 +179,7 @@ int run_spark(const SparkRequest& request, const GlobalOptions& options) {
   UserConsole console(options, {.no_color = request.json, .assume_yes = request.yes});
   TaskServices spark_services = services.spark(console.get(), std::move(*installer));
   spark_services.system = request.system;
+  spark_services.keep_companions = request.keep_companions;
   SwitchRecord record;
   if (request.json && request.op == Op::SetVersion) {
     spark_services.on_switch = [&record](const SwitchEvent& event) { record.add(event); };

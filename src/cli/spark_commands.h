@@ -15,13 +15,14 @@ namespace plo::cli {
 struct SparkRequest {
   enum class Op { None, Check, Versions, SetVersion, MatchCluster } op = Op::None;
   std::string compute_name;
-  bool json = false;           // --json: the report as one JSON document on standard output
-  bool yes = false;            // --yes: answer the yes/no questions with yes
-  bool install = false;        // match-cluster --install
-  std::string version;         // set-version VERSION
-  bool version_given = false;  // without VERSION: the menu
-  std::string installer;       // --installer pip|uv of set-version and match-cluster
-  bool system = false;         // --system: may change a Python outside any environment
+  bool json = false;             // --json: the report as one JSON document on standard output
+  bool yes = false;              // --yes: answer the yes/no questions with yes
+  bool install = false;          // match-cluster --install
+  std::string version;           // set-version VERSION
+  bool version_given = false;    // without VERSION: the menu
+  std::string installer;         // --installer pip|uv of set-version and match-cluster
+  bool system = false;           // --system: may change a Python outside any environment
+  bool keep_companions = false;  // --keep-companions: the packages beside PySpark stay
 };
 
 // Adds the `spark` group to the command line, filling `request` when one of its commands is given.

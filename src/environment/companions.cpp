@@ -48,26 +48,26 @@ InstalledBeside find_companions(const std::vector<std::string>& import_path,
   found.markers = std::move(markers);
   std::optional<DistributionMetadata> client;
   std::set<std::string> seen;
-  for_each_distribution_entry(
-      import_path, [&](const std::filesystem::path& entry, const std::string&, const std::string&) {
-        const auto headers = read_metadata_headers(entry, kMaxHeaderBytes);
-        if (!headers || !is_plain_name(headers->name)) return;
-        DistributionMetadata metadata{normalized_name(headers->name),
-                                      looks_like_version(headers->version) ? headers->version : "",
-                                      headers->requires_dist, headers->provides_extra};
-        if (!seen.insert(metadata.name).second) return;  // import takes the first
-        if (metadata.name == "py4j") {
-          found.py4j = metadata.version;
-        } else if (metadata.name == "pyspark") {
-          found.pyspark = std::move(metadata);
-        } else if (metadata.name == "pyspark-client") {
-          client = std::move(metadata);
-        } else if (std::find(kPySparkDistributionNames.begin(), kPySparkDistributionNames.end(),
-                             metadata.name) == kPySparkDistributionNames.end() &&
-                   (is_extra_package(metadata.name) || requires_pyspark_or_py4j(*headers))) {
-          found.candidates.push_back(std::move(metadata));
-        }
-      });
+  for_each_distribution_entry(import_path, [&](const std::filesystem::path& entry,
+                                               const std::string&, const std::string&) {
+    const auto headers = read_metadata_headers(entry, kMaxHeaderBytes);
+    if (!headers || !is_plain_name(headers->name)) return;
+    DistributionMetadata metadata{normalized_name(headers->name),
+                                  looks_like_version(headers->version) ? headers->version : "",
+                                  headers->requires_dist, headers->provides_extra, entry.string()};
+    if (!seen.insert(metadata.name).second) return;  // import takes the first
+    if (metadata.name == "py4j") {
+      found.py4j = metadata.version;
+    } else if (metadata.name == "pyspark") {
+      found.pyspark = std::move(metadata);
+    } else if (metadata.name == "pyspark-client") {
+      client = std::move(metadata);
+    } else if (std::find(kPySparkDistributionNames.begin(), kPySparkDistributionNames.end(),
+                         metadata.name) == kPySparkDistributionNames.end() &&
+               (is_extra_package(metadata.name) || requires_pyspark_or_py4j(*headers))) {
+      found.candidates.push_back(std::move(metadata));
+    }
+  });
   if (!found.pyspark) found.pyspark = std::move(client);
   std::sort(found.candidates.begin(), found.candidates.end(),
             [](const auto& a, const auto& b) { return a.name < b.name; });

@@ -145,4 +145,44 @@ SparkDistribution inspect_spark_distribution(const std::string& home) {
   return spark;
 }
 
+std::vector<std::string> record_paths(std::string_view record) {
+  std::vector<std::string> paths;
+  while (!record.empty()) {
+    const auto end = record.find('\n');
+    std::string_view line = record.substr(0, end);
+    record = end == std::string_view::npos ? std::string_view() : record.substr(end + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    std::string path;
+    if (line.starts_with('"')) {
+      for (size_t i = 1; i < line.size(); ++i) {
+        if (line[i] != '"') {
+          path += line[i];
+        } else if (i + 1 < line.size() && line[i + 1] == '"') {
+          path += '"';
+          ++i;
+        } else {
+          break;
+        }
+      }
+    } else {
+      path = std::string(line.substr(0, line.find(',')));
+    }
+    if (!path.empty()) paths.push_back(std::move(path));
+  }
+  return paths;
+}
+
+std::vector<std::string> recorded_files(const std::filesystem::path& dist_info) {
+  // pyarrow's and pandas' RECORDs run to a few hundred kilobytes.
+  constexpr size_t kMaxRecordBytes = 32 << 20;
+  std::vector<std::string> files;
+  const auto record = read_file_prefix(dist_info / "RECORD", kMaxRecordBytes);
+  if (!record) return files;
+  const std::filesystem::path site = dist_info.parent_path();
+  for (const std::string& path : record_paths(*record)) {
+    files.push_back((site / path).lexically_normal().string());
+  }
+  return files;
+}
+
 }  // namespace plo

@@ -45,6 +45,13 @@ void for_each_distribution_entry(
 std::optional<MetadataHeaders> read_metadata_headers(const std::filesystem::path& entry,
                                                      size_t max_bytes = 1 << 20);
 
+// The paths a RECORD lists, as written: the first CSV field of each line.
+std::vector<std::string> record_paths(std::string_view record);
+
+// The files a dist-info's RECORD lists, as absolute paths from its site folder (scripts outside
+// it, in bin/, included); nothing where it has no RECORD that can be read.
+std::vector<std::string> recorded_files(const std::filesystem::path& dist_info);
+
 // Every such distribution in the folders of the import path, in path order; empty entries stand
 // for the current folder. A folder listed twice is looked at once.
 std::vector<PySparkDistribution> find_pyspark_distributions(

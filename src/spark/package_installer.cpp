@@ -8,23 +8,26 @@
 namespace plo {
 
 std::vector<std::string> PackageInstaller::argv(const std::string& action,
-                                                const std::string& argument) const {
-  if (uv_) return {*uv_, "pip", action, "--python", interpreter_, argument};
-  std::vector<std::string> list = {interpreter_, "-m", "pip", action, argument};
-  if (action == "uninstall") list.emplace_back("-y");
+                                                const std::vector<std::string>& arguments) const {
+  std::vector<std::string> list =
+      uv_ ? std::vector<std::string>{*uv_, "pip", action, "--python", interpreter_}
+          : std::vector<std::string>{interpreter_, "-m", "pip", action};
+  list.insert(list.end(), arguments.begin(), arguments.end());
+  if (!uv_ && action == "uninstall") list.emplace_back("-y");
   return list;
 }
 
 InstallerRun PackageInstaller::uninstall() const {
   try {
-    const ProcessResult result = runner_.run({.argv = argv("uninstall", package_)});
+    const ProcessResult result = runner_.run({.argv = argv("uninstall", {package_})});
     return {result.exit_code == 0, installer_error_tail(result)};
   } catch (const std::exception& e) {
     return {false, e.what(), false};
   }
 }
 
-InstallerRun PackageInstaller::install(const std::string& version) const {
+InstallerRun PackageInstaller::install(const std::string& version,
+                                       const std::vector<std::string>& beside) const {
   try {
     // Without a terminal a question (a private index's user name) would wait for ever: pip is
     // told to fail instead.
@@ -33,7 +36,9 @@ InstallerRun PackageInstaller::install(const std::string& version) const {
       environment = current_environment();
       environment->emplace_back("PIP_NO_INPUT=1");
     }
-    const ProcessResult result = runner_.run({.argv = argv("install", package_ + "==" + version),
+    std::vector<std::string> requirements = {package_ + "==" + version};
+    requirements.insert(requirements.end(), beside.begin(), beside.end());
+    const ProcessResult result = runner_.run({.argv = argv("install", requirements),
                                               .environment = environment,
                                               .capture = capture_install_});
     return {result.exit_code == 0, installer_error_tail(result)};
@@ -42,11 +47,23 @@ InstallerRun PackageInstaller::install(const std::string& version) const {
   }
 }
 
-std::string PackageInstaller::install_command(const std::string& version) const {
-  const std::string head =
+InstallerRun PackageInstaller::check() const {
+  try {
+    const ProcessResult result = runner_.run({.argv = argv("check", {})});
+    return {result.exit_code == 0, installer_error_tail(result), true, result.out + result.err};
+  } catch (const std::exception& e) {
+    return {false, e.what(), false};
+  }
+}
+
+std::string PackageInstaller::install_command(const std::string& version,
+                                              const std::vector<std::string>& beside) const {
+  std::string command =
       uv_ ? shell_quoted(*uv_) + " pip install --python " + shell_quoted(interpreter_)
           : shell_quoted(interpreter_) + " -m pip install";
-  return head + " " + package_ + "==" + shell_quoted(version);
+  command += " " + package_ + "==" + shell_quoted(version);
+  for (const std::string& requirement : beside) command += " " + shell_quoted(requirement);
+  return command;
 }
 
 std::string installer_error_tail(const ProcessResult& result, size_t max_lines) {

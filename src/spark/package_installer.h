@@ -11,9 +11,10 @@ namespace plo {
 
 // How one run of the installer ended.
 struct InstallerRun {
-  bool ok = false;         // exit status 0
-  std::string error = {};  // plo's reason when it could not start, else the output's last lines
-  bool started = true;     // false: the installer could not be started at all
+  bool ok = false;          // exit status 0
+  std::string error = {};   // plo's reason when it could not start, else the output's last lines
+  bool started = true;      // false: the installer could not be started at all
+  std::string output = {};  // what it printed, where captured (check)
 };
 
 // The installer a switch uses (the interpreter's pip, or uv's pip interface) for one
@@ -31,12 +32,18 @@ class PackageInstaller {
   // Removes the distribution; its output is captured.
   InstallerRun uninstall() const;
 
-  // Installs `package==version`, the version as given. The installer talks on the terminal (and
-  // may ask there) unless capture_install was asked for (--json).
-  InstallerRun install(const std::string& version) const;
+  // Installs `package==version`, the version as given, and `beside` (the companions moved with
+  // it) in the same run. The installer talks on the terminal (and may ask there) unless
+  // capture_install was asked for (--json).
+  InstallerRun install(const std::string& version,
+                       const std::vector<std::string>& beside = {}) const;
 
-  // The command a user runs to install `version` by hand, quoted for a shell.
-  std::string install_command(const std::string& version) const;
+  // Checks that every installed distribution's requirements hold (`pip check`); captured.
+  InstallerRun check() const;
+
+  // The command a user runs to install `version` (and `beside`) by hand, quoted for a shell.
+  std::string install_command(const std::string& version,
+                              const std::vector<std::string>& beside = {}) const;
 
   // "pip" or "uv".
   const char* name() const { return uv_ ? "uv" : "pip"; }
@@ -44,7 +51,8 @@ class PackageInstaller {
   const std::string& package() const { return package_; }
 
  private:
-  std::vector<std::string> argv(const std::string& action, const std::string& argument) const;
+  std::vector<std::string> argv(const std::string& action,
+                                const std::vector<std::string>& arguments) const;
 
   ProcessRunner& runner_;
   std::string interpreter_;

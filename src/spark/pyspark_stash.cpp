@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <set>
 
+#include "environment/distributions.h"
 #include "util/text_file.h"
 
 namespace plo {
@@ -91,34 +92,6 @@ std::optional<Manifest> read_manifest(const fs::path& folder) {
     manifest.present.emplace(end + 1, fields.end());
   }
   return manifest;
-}
-
-// The paths a RECORD lists, as written: the first CSV field of each line.
-std::vector<std::string> record_paths(std::string_view record) {
-  std::vector<std::string> paths;
-  while (!record.empty()) {
-    const auto end = record.find('\n');
-    std::string_view line = record.substr(0, end);
-    record = end == std::string_view::npos ? std::string_view() : record.substr(end + 1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    std::string path;
-    if (line.starts_with('"')) {
-      for (size_t i = 1; i < line.size(); ++i) {
-        if (line[i] != '"') {
-          path += line[i];
-        } else if (i + 1 < line.size() && line[i + 1] == '"') {
-          path += '"';
-          ++i;
-        } else {
-          break;
-        }
-      }
-    } else {
-      path = std::string(line.substr(0, line.find(',')));
-    }
-    if (!path.empty()) paths.push_back(std::move(path));
-  }
-  return paths;
 }
 
 // Whether `path` lies inside `folder` (both normalised, absolute).

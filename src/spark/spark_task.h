@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -47,6 +48,13 @@ struct TaskServices {
   bool capture_installer = false;
   // --system: a change may land in an interpreter outside any virtual or conda environment.
   bool system = false;
+  // --keep-companions: a switch leaves the packages beside PySpark as they are.
+  bool keep_companions = false;
+  // What the package index offers for companions that would not fit, by name; pip's dry run
+  // over `runner` where unset (tests give a fake).
+  std::function<std::map<std::string, CompanionOffer>(
+      const std::vector<std::pair<std::string, std::string>>&)>
+      companion_offers = {};
 };
 
 // Task for managing Spark/PySpark installations.
@@ -146,6 +154,9 @@ class SparkTask {
   SwitchServices switch_services();
   // Prints an event of a switch and hands it to the --json record.
   void emit(const SwitchEvent& event);
+  // Plans the companions that move with `asked` (into asked.companions) and says so; false,
+  // having ended the switch, where one that will not fit can move nowhere.
+  bool plan_companions_for(SwitchAsked& asked, const std::optional<std::string>& from);
   // Ends a switch before its plan ran: its outcome for the --json record, and `ok`.
   bool finished_early(const SwitchAsked& asked, const std::optional<std::string>& from, bool ok,
                       const std::string& outcome, const std::string& error = {});

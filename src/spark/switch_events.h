@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "spark/companion_moves.h"
+
 namespace plo {
 
 // How a switch ended, for its report.
@@ -18,6 +20,7 @@ struct SwitchResult {
   std::string installer = {};            // "pip" or "uv"; empty where none was chosen
   std::string note = {};                 // a smoke-test failure that is no Java error
   std::string error = {};                // the installer's last error lines, or plo's reason
+  std::vector<std::string> moved = {};   // companions moved with PySpark: "delta-spark 4.0.0"
 };
 
 // One thing a switch of PySpark did or found, in the order it happened. The executor emits
@@ -51,6 +54,9 @@ struct SwitchEvent {
     AdviseJavaSetToFix,   // the new version stays: switch Java to use it
     AdviseChooseAnother,  // the new version cannot be imported and stays
     RollbackEnded,        // after a rollback that followed a failed check
+    CompanionsPlanned,    // `moves`: the packages that move with PySpark to `version`, and why
+    CompanionsLeft,       // `left`: what --keep-companions leaves that will not fit `version`
+    CompanionsChecked,    // `ok`: `pip check` holds after the install; else `lines` what fails
     Finished,             // `result` says how the switch ended
   };
   Kind kind;
@@ -66,6 +72,8 @@ struct SwitchEvent {
   std::string major_minor = {};  // JavaError: the line, and its Java list as text
   std::string java_list = {};
   std::optional<SwitchResult> result = std::nullopt;  // Finished
+  std::vector<CompanionMove> moves = {};              // CompanionsPlanned
+  std::vector<CompanionVerdict> left = {};            // CompanionsLeft
 };
 
 // Where the executor's events go.

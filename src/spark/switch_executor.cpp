@@ -106,6 +106,11 @@ SwitchResult SwitchExecutor::ended(bool ok, std::string outcome, std::string err
                       .package = plan_->package,
                       .installer = installer_->name(),
                       .error = std::move(error)};
+  if (result.outcome == "installed") {
+    for (const CompanionMove& move : plan_->companions) {
+      result.moved.push_back(move.name + " " + (move.to.empty() ? move.requirement : move.to));
+    }
+  }
   return result;
 }
 
@@ -119,11 +124,17 @@ SwitchResult SwitchExecutor::steps() {
   if (!install_exact(plan_->to)) {
     s_.emit({.kind = Kind::Installed, .version = plan_->to, .text = last_error_, .ok = false});
     const std::string error = last_error_;
-    if (plan_->from) roll_back(true);
+    if (plan_->from) roll_back(true, false);
     return ended(false, "failed", error.empty() ? "the installer failed" : error);
   }
   s_.compat.restore_java_pin();
   s_.emit({.kind = Kind::Installed, .version = plan_->to, .ok = true});
+  if (!companions_hold()) {
+    // PySpark and the packages moved with it go back together.
+    const std::string error = last_error_;
+    const bool restored = plan_->from && roll_back(true, true);
+    return ended(false, restored ? "rolled_back" : "failed", error);
+  }
   return plan_->verify == VerifyBy::ImportCheck ? verify_client() : verify();
 }
 
@@ -160,11 +171,32 @@ bool SwitchExecutor::uninstall_installed() {
   return run.ok;
 }
 
-bool SwitchExecutor::install_exact(const std::string& version) {
-  const InstallerRun run = installer_->install(version);
+bool SwitchExecutor::install_exact(const std::string& version, bool back) {
+  std::vector<std::string> beside;
+  for (const CompanionMove& move : plan_->companions) {
+    beside.push_back(back ? move.name + "==" + move.from : move.requirement);
+  }
+  const InstallerRun run = installer_->install(version, beside);
   last_error_ = run.error;
   // pip can succeed having installed nothing (a requirement whose marker does not match).
   return run.ok && installed_here(version);
+}
+
+bool SwitchExecutor::companions_hold() {
+  if (plan_->companions.empty()) return true;
+  const InstallerRun run = installer_->check();
+  std::vector<std::string> failing;
+  if (!run.ok) {
+    std::vector<std::string> names = {"pyspark", "pyspark-client", "pyspark-connect", "py4j"};
+    for (const CompanionMove& move : plan_->companions) names.push_back(move.name);
+    failing = conflicts_naming(run.output.empty() ? run.error : run.output, names);
+    // A conflict older than the switch, between packages it did not touch, is not its to judge.
+    if (failing.empty() && !run.started) failing.push_back(run.error);
+  }
+  s_.emit({.kind = Kind::CompanionsChecked, .lines = failing, .ok = failing.empty()});
+  if (failing.empty()) return true;
+  last_error_ = failing.front();
+  return false;
 }
 
 std::optional<ImportMismatch> import_mismatch(const EnvironmentProbe& now,
@@ -264,16 +296,16 @@ SwitchResult SwitchExecutor::verify_client() {
 
 std::optional<bool> SwitchExecutor::offer_rollback() {
   if (!plan_->from || !s_.confirm_rollback(*plan_->from)) return std::nullopt;
-  return roll_back(false);
+  return roll_back(false, true);
 }
 
-bool SwitchExecutor::roll_back(bool automatic) {
+bool SwitchExecutor::roll_back(bool automatic, bool remove_new) {
   s_.emit({.kind = Kind::RollingBack, .version = *plan_->from, .automatic = automatic});
   // After a failed check the new version is there and goes first; its uninstall's outcome does
   // not stop the reinstall. After a failed install nothing of the new version is left to remove.
-  if (!automatic) uninstall_installed();
+  if (remove_new) uninstall_installed();
   s_.emit({.kind = Kind::Installing, .version = *plan_->from});
-  const bool ok = install_exact(*plan_->from);
+  const bool ok = install_exact(*plan_->from, true);
   if (ok) s_.compat.restore_java_pin();
   s_.emit({.kind = Kind::RolledBack, .version = *plan_->from, .ok = ok, .automatic = automatic});
   return ok;
@@ -290,7 +322,12 @@ void SwitchExecutor::interrupted() {
   }
   const auto& had = plan_->from;
   std::string mend;
-  if (had && (!now || now->version != *had)) mend = installer_->install_command(*had);
+  if (had && (!now || now->version != *had)) {
+    std::vector<std::string> beside;
+    for (const CompanionMove& move : plan_->companions)
+      beside.push_back(move.name + "==" + move.from);
+    mend = installer_->install_command(*had, beside);
+  }
   s_.emit({.kind = Kind::Interrupted,
            .version = now ? now->version : std::string(),
            .text = mend,

@@ -59,12 +59,13 @@ class SwitchExecutor {
   SwitchResult steps();
   bool keep();
   bool uninstall_installed();
-  bool install_exact(const std::string& version);
+  bool install_exact(const std::string& version, bool back = false);
+  bool companions_hold();
   bool installed_here(const std::string& version);
   SwitchResult verify();
   SwitchResult verify_client();
   std::optional<bool> offer_rollback();
-  bool roll_back(bool automatic);
+  bool roll_back(bool automatic, bool remove_new);
   bool settle(bool quiet);
   void interrupted();
   void say(const SwitchEvent& event, bool quiet);

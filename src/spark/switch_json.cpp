@@ -66,6 +66,29 @@ void SwitchRecord::add(const SwitchEvent& e) {
     case Kind::RolledBack:
       steps_.push_back(step("rollback", e));
       break;
+    case Kind::CompanionsPlanned:
+      for (const CompanionMove& move : e.moves) {
+        moves_.push_back({{"name", move.name},
+                          {"from", move.from},
+                          {"to", optional_text(move.to)},
+                          {"requirement", move.requirement},
+                          {"reason", move.reason}});
+      }
+      break;
+    case Kind::CompanionsLeft:
+      for (const CompanionVerdict& verdict : e.left) {
+        left_.push_back({{"name", verdict.name},
+                         {"version", verdict.version},
+                         {"requirement", verdict.requirement},
+                         {"reason", verdict.reason}});
+      }
+      break;
+    case Kind::CompanionsChecked: {
+      ordered_json s = {{"step", "check_companions"}, {"ok", e.ok}};
+      if (!e.ok) s["conflicts"] = e.lines;
+      steps_.push_back(std::move(s));
+      break;
+    }
     case Kind::Refused:
       refusal_ = e.text;
       break;
@@ -90,6 +113,8 @@ ordered_json SwitchRecord::document(const SwitchResult& fallback) const {
                         {"to", optional_text(r.to)},
                         {"distribution", r.package},
                         {"installer", optional_text(r.installer)},
+                        {"companions", moves_},
+                        {"companions_left", left_},
                         {"steps", steps_},
                         {"note", optional_text(r.note)},
                         {"error", optional_text(r.error)}});

@@ -63,13 +63,16 @@ SwitchDecision plan_switch(const SwitchFound& found, const SwitchAsked& asked) {
       .installer = *choice.kind,
       .uv = choice.uv,
       .installer_note = choice.note,
-      .verify = asked.package == "pyspark-client" ? VerifyBy::ImportCheck : VerifyBy::SmokeTest};
+      .verify = asked.package == "pyspark-client" ? VerifyBy::ImportCheck : VerifyBy::SmokeTest,
+      .companions = asked.companions};
   // The copy lives beside the dist-info, on the same filesystem, so that it can be made of
   // hard links and moved back by renames.
   if (found.current && e.dist_info && !e.files.empty()) {
     plan.keep_folder =
         (std::filesystem::path(*e.dist_info).parent_path() / PySparkStash::kFolderName).string();
     plan.keep_files = e.files;
+    plan.keep_files.insert(plan.keep_files.end(), found.companion_files.begin(),
+                           found.companion_files.end());
   }
   return plan;
 }

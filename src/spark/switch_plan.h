@@ -7,6 +7,7 @@
 
 #include "environment/environment_probe.h"
 #include "environment/pip_config.h"
+#include "spark/companion_moves.h"
 #include "spark/install_plan.h"
 #include "spark/installer_choice.h"
 
@@ -20,6 +21,7 @@ struct SwitchFound {
   bool breaks_system_packages = false;        // PIP_BREAK_SYSTEM_PACKAGES is set
   std::optional<std::string> uv = {};         // uv on PATH
   std::vector<PipSetting> pip_settings = {};  // pip's settings uv would ignore (when uv is asked)
+  std::vector<std::string> companion_files = {};  // the files of the companions to move
 };
 
 // What the user asked for.
@@ -30,6 +32,7 @@ struct SwitchAsked {
   std::string package = "pyspark";  // or "pyspark-client" over the Spark Connect client
   InstallerRequest installer = {};
   bool system = false;  // --system: an interpreter outside any environment of its own may change
+  std::vector<CompanionMove> companions = {};  // the packages beside PySpark that move with it
 };
 
 // How the new version is checked once installed.
@@ -51,6 +54,8 @@ struct SwitchPlan {
   std::optional<std::string> keep_folder = {};
   std::vector<std::string> keep_files = {};
   VerifyBy verify = VerifyBy::SmokeTest;
+  // Installed with PySpark, kept with it, checked (`pip check`) after it and moved back with it.
+  std::vector<CompanionMove> companions = {};
 };
 
 // A plan, or why nothing may change.

@@ -16,7 +16,8 @@ class SwitchRecord {
   // Keeps what `event` adds: a step, or the end.
   void add(const SwitchEvent& event);
 
-  // The document: schema, ok, outcome, from, to, distribution, installer, steps, note, error.
+  // The document: schema, ok, outcome, from, to, distribution, installer, companions (moved),
+  // companions_left (--keep-companions), steps, note, error.
   // Without an end (the switch was refused before its plan) the outcome is "refused" with
   // `refusal` as its error.
   nlohmann::ordered_json document(const SwitchResult& fallback) const;
@@ -25,6 +26,8 @@ class SwitchRecord {
   std::vector<nlohmann::ordered_json> steps_;
   std::optional<SwitchResult> result_;
   std::string refusal_;
+  std::vector<nlohmann::ordered_json> moves_;
+  std::vector<nlohmann::ordered_json> left_;
 };
 
 }  // namespace plo

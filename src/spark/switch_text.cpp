@@ -31,6 +31,29 @@ void print_verified(Console& c, const SwitchEvent& e) {
   c.echo();
 }
 
+// The packages beside PySpark go to standard error: the switch's own lines stay as they are.
+void print_companions(Console& c, const SwitchEvent& e) {
+  if (e.kind == Kind::CompanionsPlanned) {
+    c.echo_err("Moving with PySpark " + e.version + " (they would not work with it):");
+    for (const CompanionMove& move : e.moves) {
+      c.echo_err("  " + escape_controls(move.name + " " + move.from + " -> " +
+                                        (move.to.empty() ? move.requirement : move.to)));
+      c.echo_err("    " + escape_controls(move.reason));
+    }
+  } else if (e.kind == Kind::CompanionsLeft) {
+    c.echo_err(c.style(
+        "Left as they are (--keep-companions), and will not work with PySpark " + e.version + ":",
+        Color::Yellow));
+    for (const CompanionVerdict& verdict : e.left)
+      c.echo_err("  " + escape_controls(verdict.reason));
+  } else if (e.ok) {
+    c.echo_err(c.style("The packages beside PySpark fit it (pip check)", Color::Green));
+  } else {
+    c.echo_err(c.style("pip check fails after the install:", Color::Red));
+    for (const std::string& line : e.lines) c.echo_err("  " + escape_controls(line));
+  }
+}
+
 void print_interrupted(Console& c, const SwitchEvent& e) {
   if (!e.ok) {
     c.echo(c.style("  Could not tell which PySpark is installed now", Color::Yellow));
@@ -86,6 +109,11 @@ void print_kept_copy_events(Console& c, const SwitchEvent& e) {
 
 void print_rollback_events(Console& c, const SwitchEvent& e) {
   switch (e.kind) {
+    case Kind::CompanionsPlanned:
+    case Kind::CompanionsLeft:
+    case Kind::CompanionsChecked:
+      print_companions(c, e);
+      break;
     case Kind::RollingBack:
       c.echo();
       c.echo(c.style(e.automatic ? "Rolling back to PySpark " + e.version + "..."

@@ -1,6 +1,7 @@
 #include <variant>
 
 #include "catalogue/pep440.h"
+#include "environment/distributions.h"
 #include "environment/environment_probe.h"
 #include "spark/spark_task.h"
 #include "spark/switch_render.h"
@@ -36,6 +37,11 @@ SwitchFound SparkTask::find_switch(const SwitchAsked& asked) {
       installer_facts(asked.installer, found.interpreter, found.environment.has_pip);
   found.uv = facts.uv;
   found.pip_settings = facts.pip_settings;
+  for (const CompanionMove& move : asked.companions) {
+    if (move.location.empty()) continue;
+    const auto files = recorded_files(move.location);
+    found.companion_files.insert(found.companion_files.end(), files.begin(), files.end());
+  }
   return found;
 }
 

@@ -118,12 +118,12 @@ bool SparkTask::confirm_and_install(const std::string& version_to_install,
   Console& c = s_.console;
   const CompatTable& table = s_.compat.pyspark_java_compatibility();
   const auto package = flavour_package(current_pyspark, version_to_install);
-  const SwitchAsked asked{.version = version_to_install,
-                          .major_minor = major_minor,
-                          .supported = supported_for(table, major_minor),
-                          .package = package.value_or("pyspark"),
-                          .installer = s_.installer,
-                          .system = s_.system};
+  SwitchAsked asked{.version = version_to_install,
+                    .major_minor = major_minor,
+                    .supported = supported_for(table, major_minor),
+                    .package = package.value_or("pyspark"),
+                    .installer = s_.installer,
+                    .system = s_.system};
   const auto from = current_pyspark ? std::optional(current_pyspark->version) : std::nullopt;
   if (!package) return finished_early(asked, from, false, "refused");
   if (current_pyspark && same_version(current_pyspark->version, version_to_install)) {
@@ -138,6 +138,9 @@ bool SparkTask::confirm_and_install(const std::string& version_to_install,
     emit({.kind = SwitchEvent::Kind::AlreadyInstalled, .version = current_pyspark->version});
     return finished_early(asked, from, true, "already_installed");
   }
+  // Before any question: the moves are listed where the question below covers them.
+  if (!plan_companions_for(asked, from)) return false;
+  bool confirmed = false;
 
   const std::vector<int>& supported = asked.supported;
   // The Spark Connect client starts no JVM: the local Java does not matter.
@@ -154,6 +157,7 @@ bool SparkTask::confirm_and_install(const std::string& version_to_install,
     c.echo("     2. Run 'plo java set' first to switch Java");
     c.echo();
     if (!c.confirm("Install anyway?", false)) return finished_early(asked, from, false, "refused");
+    confirmed = true;
   }
 
   const auto python = s_.compat.python_version();
@@ -171,8 +175,14 @@ bool SparkTask::confirm_and_install(const std::string& version_to_install,
     c.echo("     2. Use a virtual environment of Python " + range->min + " to " + range->max);
     c.echo();
     if (!c.confirm("Install anyway?", false)) return finished_early(asked, from, false, "refused");
+    confirmed = true;
   }
 
+  if (!asked.companions.empty() && !confirmed &&
+      !c.confirm("Move them with PySpark " + version_to_install + "?", true)) {
+    c.echo_err("Nothing changed: --keep-companions switches PySpark alone");
+    return finished_early(asked, from, false, "refused");
+  }
   return switch_to(asked);
 }
 

@@ -172,6 +172,22 @@ class FakeRunner : public ProcessRunner {
   std::map<std::string, Outcome> install_outcomes;  // by version; others succeed
   Outcome uninstall_outcome;
   Outcome smoke_outcome{0, "OK\n", "", false, false};
+  Outcome check_outcome;  // pip check
+
+  // pip: python -m pip ACTION ...; uv: uv pip ACTION --python python ...
+  static std::string action_of(const std::vector<std::string>& argv) {
+    if (argv.size() >= 3 && argv[1] == "pip") return argv[2];
+    if (argv.size() >= 4 && argv[1] == "-m" && argv[2] == "pip") return argv[3];
+    return "";
+  }
+
+  // The version of the first pinned requirement (PySpark's own).
+  static std::string pinned_version(const std::vector<std::string>& argv) {
+    for (const std::string& a : argv) {
+      if (const auto at = a.find("=="); at != a.npos) return a.substr(at + 2);
+    }
+    return "";
+  }
 
   ProcessResult run(const ProcessSpec& spec) override {
     const auto& argv = spec.argv;
@@ -181,21 +197,21 @@ class FakeRunner : public ProcessRunner {
     }
     runs.push_back(spec);
     Outcome outcome;
-    // pip: python -m pip ACTION ...; uv: uv pip ACTION --python python ARG
-    const bool uv = argv.size() == 6 && argv[1] == "pip";
-    if (uv) uv_runs.push_back(spec);
-    const std::string action = uv ? argv[2] : argv.size() >= 5 ? argv[3] : "";
+    if (argv.size() >= 2 && argv[1] == "pip") uv_runs.push_back(spec);
+    const std::string action = action_of(argv);
     if (action == "uninstall") {
       outcome = uninstall_outcome;
       if (!outcome.cannot_start && outcome.exit_code == 0) compat_.pyspark.reset();
     } else if (action == "install") {
-      const std::string version = argv.back().substr(argv.back().find("==") + 2);
+      const std::string version = pinned_version(argv);
       if (auto it = install_outcomes.find(version); it != install_outcomes.end()) {
         outcome = it->second;
       }
       if (!outcome.cannot_start && outcome.exit_code == 0 && !install_changes_nothing) {
         compat_.install(version);
       }
+    } else if (action == "check") {
+      outcome = check_outcome;
     } else {
       outcome = smoke_outcome;
     }
@@ -203,22 +219,30 @@ class FakeRunner : public ProcessRunner {
     return {outcome.exit_code, outcome.out, outcome.err, outcome.timed_out};
   }
 
-  // The runs as short names: uninstall, install:<version>, smoke.
+  // The runs as short names: uninstall, install:<version>, check, smoke.
   std::vector<std::string> steps() const {
     std::vector<std::string> names;
     for (const auto& spec : runs) {
-      const auto& argv = spec.argv;
-      const std::string action = argv.size() == 6 && argv[1] == "pip" ? argv[2]
-                                 : argv.size() >= 5                   ? argv[3]
-                                                                      : "";
+      const std::string action = action_of(spec.argv);
       if (action == "uninstall")
         names.push_back("uninstall");
       else if (action == "install")
-        names.push_back("install:" + argv.back().substr(argv.back().find("==") + 2));
+        names.push_back("install:" + pinned_version(spec.argv));
+      else if (action == "check")
+        names.push_back("check");
       else
         names.push_back("smoke");
     }
     return names;
+  }
+
+  // The requirements an install run was given after PySpark's own pin.
+  static std::vector<std::string> beside(const ProcessSpec& spec) {
+    const auto& argv = spec.argv;
+    const auto pin = std::find_if(argv.begin(), argv.end(),
+                                  [](const std::string& a) { return a.find("==") != a.npos; });
+    return pin == argv.end() ? std::vector<std::string>{}
+                             : std::vector<std::string>(pin + 1, argv.end());
   }
 
  private:

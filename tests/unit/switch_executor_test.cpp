@@ -199,6 +199,40 @@ TEST(SwitchExecutor, EndsEachPathWithItsOutcomeAndOwnsTheKeptCopy) {
   }
 }
 
+TEST(SwitchExecutor, CompanionsMoveInPySparksRunAndGoBackWithItWhenPipCheckFails) {
+  for (const bool check_fails : {false, true}) {
+    SCOPED_TRACE(check_fails ? "pip check fails" : "pip check holds");
+    ExecutorFixture f;
+    if (check_fails) {
+      f.runner.check_outcome = {
+          1,
+          "delta-spark 4.0.0 has requirement pyspark<4.1.0,>=4.0.0, but you have pyspark 3.5.9.\n"
+          "oldtool 0.1 requires requests, which is not installed.\n",
+          "", false, false};
+    }
+    SwitchPlan plan = f.plan();
+    plan.companions = {{"delta-spark", "3.3.0", "4.0.0", "delta-spark==4.0.0", "", ""}};
+    const SwitchResult result = f.executor(f.runner).run(plan);
+    ASSERT_GE(f.runner.runs.size(), 3u);
+    EXPECT_THAT(FakeRunner::beside(f.runner.runs[1]), ::testing::ElementsAre("delta-spark==4.0.0"));
+    if (!check_fails) {
+      EXPECT_EQ(f.runner.steps(),
+                (std::vector<std::string>{"uninstall", "install:4.0.1", "check", "smoke"}));
+      EXPECT_EQ(result.outcome, "installed");
+      EXPECT_THAT(result.moved, ::testing::ElementsAre("delta-spark 4.0.0"));
+      continue;
+    }
+    EXPECT_EQ(f.runner.steps(), (std::vector<std::string>{"uninstall", "install:4.0.1", "check",
+                                                          "uninstall", "install:3.5.1"}));
+    EXPECT_THAT(FakeRunner::beside(f.runner.runs.back()),
+                ::testing::ElementsAre("delta-spark==3.3.0"));
+    EXPECT_EQ(result.outcome, "rolled_back");
+    // Only the conflict the switch caused is its to answer for.
+    EXPECT_THAT(result.error, HasSubstr("delta-spark 4.0.0"));
+    EXPECT_THAT(result.moved, ::testing::IsEmpty());
+  }
+}
+
 TEST(SwitchExecutor, AnInterruptAtEachStepPutsTheKeptFilesBackAndSaysWhereThingsStand) {
   for (const std::string step : {"uninstall", "install:4.0.1", "smoke"}) {
     SCOPED_TRACE(step);
