@@ -8,7 +8,7 @@ import subprocess
 import unittest
 
 import support
-from support import JAVA17, JAVA25, plo_env, run_plo
+from support import JAVA17, JAVA25, newest, plo_env, run_plo
 
 ws = None
 HOME = None
@@ -26,9 +26,9 @@ def setUpModule():
     ws = support.Workspace()
     support.build_databricks_wheel(ws.wheels)
     # pyspark-client ships the pyspark package without jars, under its own distribution name.
-    support.build_wheel(ws.wheels, "pyspark-client", "4.1.3", {
+    support.build_wheel(ws.wheels, "pyspark-client", newest("4.1"), {
         "pyspark/__init__.py": "from pyspark.version import __version__\n",
-        "pyspark/version.py": '__version__: str = "4.1.3"\n',
+        "pyspark/version.py": f'__version__: str = "{newest("4.1")}"\n',
     })
     HOME = ws.path("plo-home")
     os.makedirs(HOME)
@@ -86,7 +86,7 @@ def without_none(env):
 class Doctor(unittest.TestCase):
     def setUp(self):
         ws.venv.pip("uninstall", "-y", "databricks-connect", "pyspark-client")
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
 
     def doctor(self, *args, java=JAVA17, **env):
         env.setdefault("PLO_HOME", HOME)
@@ -112,7 +112,7 @@ class Doctor(unittest.TestCase):
             self.assertArea(checks, area, "ok")
         self.assertIn(ws.venv.python, checks["interpreter"]["summary"])
         self.assertIn("virtual environment", checks["interpreter"]["summary"])
-        self.assertTrue(checks["pyspark"]["summary"].startswith("3.5.9 (pyspark)"))
+        self.assertTrue(checks["pyspark"]["summary"].startswith(f"{newest('3.5')} (pyspark)"))
         self.assertIn(f"at {JAVA17}, from JAVA_HOME", checks["java"]["summary"])
         self.assertEqual(result.stderr, "")
 
@@ -169,15 +169,15 @@ class Doctor(unittest.TestCase):
         ws.venv.pip("install", "databricks-connect")
         checks, _ = self.doctor()
         self.assertArea(checks, "pyspark", "error",
-                        "pyspark 3.5.9 and databricks-connect 16.4.0 are installed together")
+                        f"pyspark {newest('3.5')} and databricks-connect 16.4.0 are installed together")
         # The pyspark distribution decides, as in check: its Java is still looked at.
         self.assertArea(checks, "java", "ok", "from JAVA_HOME")
 
     def test_two_pyspark_distributions(self):
         extra = ws.path("extra-path")
-        os.makedirs(os.path.join(extra, "pyspark-3.4.4.dist-info"), exist_ok=True)
-        with open(os.path.join(extra, "pyspark-3.4.4.dist-info", "METADATA"), "w") as f:
-            f.write("Metadata-Version: 2.1\nName: pyspark\nVersion: 3.4.4\n")
+        os.makedirs(os.path.join(extra, "pyspark-3.4.1.dist-info"), exist_ok=True)
+        with open(os.path.join(extra, "pyspark-3.4.1.dist-info", "METADATA"), "w") as f:
+            f.write("Metadata-Version: 2.1\nName: pyspark\nVersion: 3.4.1\n")
         checks, _ = self.doctor(PYTHONPATH=extra)
         self.assertArea(checks, "pyspark", "error", "two pyspark distributions")
 
@@ -186,7 +186,7 @@ class Doctor(unittest.TestCase):
         os.makedirs(stash)
         try:
             with open(os.path.join(stash, "MANIFEST"), "w") as f:
-                f.write("3.4.4\n")
+                f.write("3.4.1\n")
             checks, result = self.doctor()
             self.assertEqual(result.returncode, 0)
             self.assertArea(checks, "pyspark", "warning", "left a copy of PySpark",
@@ -199,7 +199,7 @@ class Doctor(unittest.TestCase):
         ws.venv.pip("install", "pyspark-client")
         checks, result = self.doctor(java="/nonexistent-java")
         self.assertEqual(result.returncode, 0)
-        self.assertArea(checks, "pyspark", "ok", "4.1.3 (Spark Connect client (pyspark-client))")
+        self.assertArea(checks, "pyspark", "ok", f"{newest('4.1')} (Spark Connect client (pyspark-client))")
         self.assertArea(checks, "java", "ok", "not needed")
 
     def test_java(self):
@@ -224,17 +224,17 @@ class Doctor(unittest.TestCase):
             shutil.rmtree(conf)
 
     def test_spark_home(self):
-        spark = ws.path("spark-3.3.4")
+        spark = ws.path("spark-3.3.1")
         os.makedirs(os.path.join(spark, "bin"), exist_ok=True)
         with open(os.path.join(spark, "RELEASE"), "w") as f:
-            f.write("Spark 3.3.4 built for Hadoop 3.3.2\n")
+            f.write("Spark 3.3.1 built for Hadoop 3.3.2\n")
         checks, _ = self.doctor(SPARK_HOME=spark)
         self.assertArea(checks, "spark_home", "error", "has no bin/spark-submit", "unset SPARK_HOME")
         with open(os.path.join(spark, "bin", "spark-submit"), "w") as f:
             f.write("#!/bin/sh\n")
         os.chmod(os.path.join(spark, "bin", "spark-submit"), 0o755)
         checks, _ = self.doctor(SPARK_HOME=spark)
-        self.assertArea(checks, "spark_home", "error", "PySpark 3.5.9 launches this Spark 3.3.4")
+        self.assertArea(checks, "spark_home", "error", f"PySpark {newest('3.5')} launches this Spark 3.3.1")
         checks, _ = self.doctor(SPARK_HOME="")
         self.assertArea(checks, "spark_home", "error", "./bin/spark-submit")
 
@@ -282,7 +282,7 @@ class Doctor(unittest.TestCase):
         checks, _ = self.doctor(PLO_HOME=home)
         self.assertArea(checks, "computes", "ok", "1 compute (not asked; --clusters tests them)")
         checks, _ = self.doctor("--clusters", PLO_HOME=home)
-        self.assertArea(checks, "computes", "ok", "dev: Spark 3.5.9")
+        self.assertArea(checks, "computes", "ok", f"dev: Spark {newest('3.5')}")
 
     def test_not_a_virtual_environment(self):
         checks, _ = self.doctor(PLO_PYTHON=support.BASE_PYTHON)
@@ -297,7 +297,7 @@ class Doctor(unittest.TestCase):
         ws.venv.set_pyspark(None)
         extra = ws.path("spark-python")
         os.makedirs(os.path.join(extra, "pyspark"), exist_ok=True)
-        for name, text in (("__init__.py", ""), ("version.py", '__version__: str = "3.5.9"\n')):
+        for name, text in (("__init__.py", ""), ("version.py", f'__version__: str = "{newest("3.5")}"\n')):
             with open(os.path.join(extra, "pyspark", name), "w") as f:
                 f.write(text)
         checks, result = self.doctor(PYTHONPATH=extra)

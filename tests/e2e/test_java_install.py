@@ -13,7 +13,7 @@ import unittest
 
 import support
 from adoptium_standin import Standin
-from support import JAVA17, JAVA25, plo_env, run_plo
+from support import JAVA17, JAVA25, newest, plo_env, run_plo
 
 SESSION = ("from pyspark.sql import SparkSession\n"
            "spark = SparkSession.builder.master('local[1]').getOrCreate()\n"
@@ -91,9 +91,9 @@ def setUpModule():
     marker = f"-Dplo.e2e.standin={os.path.basename(tmp.name)}"
     real = pack_real_jdk()
     # The launcher's class-file major needs exactly the served Java or newer to start.
-    support.build_pyspark_wheel(wheels, "4.2.0", marker, class_major=44 + real[0])
+    support.build_pyspark_wheel(wheels, newest("4.2"), marker, class_major=44 + real[0])
     venv = support.Venv(os.path.join(tmp.name, "venv"), wheels)
-    venv.set_pyspark("4.2.0")
+    venv.set_pyspark(newest("4.2"))
     standin = Standin()
 
 

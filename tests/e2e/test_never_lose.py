@@ -13,7 +13,7 @@ import time
 import unittest
 
 import support
-from support import JAVA17, plo_env, run_plo
+from support import JAVA17, newest, plo_env, run_plo
 
 ws = None
 
@@ -88,24 +88,24 @@ class NeverLose(unittest.TestCase):
         self.assertEqual(read(os.path.join(package, "jars", "hadoop-aws.jar")), "the user's jar")
 
     def test_restore_keeps_the_users_files(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         users_files()
-        process = start(["spark", "set-version", "4.1.3"], slow_python("sleep 30"))
-        wait_for_line(self, process, "  Installing PySpark 4.1.3...")
+        process = start(["spark", "set-version", newest("4.1")], slow_python("sleep 30"))
+        wait_for_line(self, process, f"  Installing PySpark {newest('4.1')}...")
         os.killpg(process.pid, signal.SIGINT)
         rest, _ = process.communicate(timeout=60)
-        self.assertIn("Restored PySpark 3.5.9 from the files kept before uninstalling", rest)
-        self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
-        self.assertEqual(support.imported_pyspark(ws.venv.python), "3.5.9")
+        self.assertIn(f"Restored PySpark {newest('3.5')} from the files kept before uninstalling", rest)
+        self.assertEqual(ws.venv.installed_pyspark(), newest("3.5"))
+        self.assertEqual(support.imported_pyspark(ws.venv.python), newest("3.5"))
         self.assert_users_files_kept()
 
     def test_sigkill_during_install_then_a_second_run_keeps_conf_and_pin(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         users_files()
         pid_file = ws.path("installer-pid")
-        process = start(["spark", "set-version", "4.1.3"],
+        process = start(["spark", "set-version", newest("4.1")],
                         slow_python(f"echo $$ > {pid_file}; exec sleep 600"))
-        wait_for_line(self, process, "  Installing PySpark 4.1.3...")
+        wait_for_line(self, process, f"  Installing PySpark {newest('4.1')}...")
         for _ in range(200):
             if os.path.exists(pid_file):
                 break
@@ -119,50 +119,50 @@ class NeverLose(unittest.TestCase):
         self.assertIsNone(ws.venv.installed_pyspark())
         self.assert_users_files_kept()  # pip's uninstall leaves what its RECORD does not name
         check = run_plo(["spark", "check"], plo_env(ws.venv, JAVA17))
-        self.assertIn("Note: an interrupted 'plo spark set-version' left a copy of PySpark 3.5.9 in ",
+        self.assertIn(f"Note: an interrupted 'plo spark set-version' left a copy of PySpark {newest('3.5')} in ",
                       check.stderr)
-        result = run_plo(["spark", "set-version", "4.1.3"], plo_env(ws.venv, JAVA17))
+        result = run_plo(["spark", "set-version", newest("4.1")], plo_env(ws.venv, JAVA17))
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         # No PySpark left at all looks like a deliberate uninstall: the copy is cleared, not used.
-        self.assertIn("  Cleared the copy of PySpark 3.5.9 that an interrupted plo run kept", result.stdout)
-        self.assertEqual(ws.venv.installed_pyspark(), "4.1.3")
+        self.assertIn(f"  Cleared the copy of PySpark {newest('3.5')} that an interrupted plo run kept", result.stdout)
+        self.assertEqual(ws.venv.installed_pyspark(), newest("4.1"))
         self.assert_users_files_kept()
         self.assertFalse(os.path.exists(os.path.join(ws.venv.site_packages(), ".plo-pyspark-stash")))
 
     def test_a_pin_changed_during_the_run_is_kept(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         users_files()
         spark_env = os.path.join(package_folder(), "conf", "spark-env.sh")
         newer = PIN.replace(JAVA17, JAVA17 + "/")  # someone's newer choice, made meanwhile
         write(ws.path("newer-pin"), newer)
-        result = run_plo(["spark", "set-version", "4.1.3"],
+        result = run_plo(["spark", "set-version", newest("4.1")],
                          plo_env(ws.venv, JAVA17,
                                  PLO_PYTHON=slow_python(f"cp {ws.path('newer-pin')} {spark_env}")))
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         self.assertEqual(read(spark_env), newer)
         # A pin that went missing is put back.
         write(spark_env, "export SPARK_LOCAL_IP=127.0.0.1\n" + PIN)
-        result = run_plo(["spark", "set-version", "3.5.9"],
+        result = run_plo(["spark", "set-version", newest("3.5")],
                          plo_env(ws.venv, JAVA17, PLO_PYTHON=slow_python(f"rm {spark_env}")))
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         self.assertIn(f"export JAVA_HOME='{JAVA17}'\n# <<< plo java pin <<<\n", read(spark_env))
 
     def test_two_set_version_runs_at_once(self):
-        ws.venv.set_pyspark("3.5.9")
-        first = start(["spark", "set-version", "4.1.3"], slow_python("sleep 8"))
-        wait_for_line(self, first, "  Installing PySpark 4.1.3...")
-        second = run_plo(["spark", "set-version", "3.4.4"], plo_env(ws.venv, JAVA17))
+        ws.venv.set_pyspark(newest("3.5"))
+        first = start(["spark", "set-version", newest("4.1")], slow_python("sleep 8"))
+        wait_for_line(self, first, f"  Installing PySpark {newest('4.1')}...")
+        second = run_plo(["spark", "set-version", newest("3.4")], plo_env(ws.venv, JAVA17))
         rest, _ = first.communicate(timeout=120)
         self.assertEqual(first.returncode, 0, rest)
         self.assertEqual(second.returncode, 1)
         self.assertIn(f"Waiting for another plo working on {ws.venv.root}...\n", second.stderr)
         self.assertIn(f"Error: another plo is still working on {ws.venv.root}", second.stderr)
         self.assertEqual(second.stdout, "")
-        self.assertEqual(ws.venv.installed_pyspark(), "4.1.3")
-        self.assertEqual(support.imported_pyspark(ws.venv.python), "4.1.3")
+        self.assertEqual(ws.venv.installed_pyspark(), newest("4.1"))
+        self.assertEqual(support.imported_pyspark(ws.venv.python), newest("4.1"))
         dist_infos = [n for n in os.listdir(ws.venv.site_packages())
                       if n.lower().startswith("pyspark-") and n.endswith(".dist-info")]
-        self.assertEqual(dist_infos, ["pyspark-4.1.3.dist-info"])
+        self.assertEqual(dist_infos, [f"pyspark-{newest('4.1')}.dist-info"])
 
     def test_no_copy_no_uninstall_on_a_full_filesystem(self):
         mount = ws.path("small")
@@ -172,26 +172,26 @@ class NeverLose(unittest.TestCase):
             self.skipTest("cannot mount a tmpfs here")
         try:
             venv = support.Venv(os.path.join(mount, "venv"), ws.wheels)
-            venv.set_pyspark("3.5.9")
+            venv.set_pyspark(newest("3.5"))
             # Fill the filesystem to the last block.
             subprocess.run(["dd", "if=/dev/zero", f"of={mount}/filler", "bs=1M"], capture_output=True)
-            result = run_plo(["spark", "set-version", "4.1.3"], plo_env(venv, JAVA17))
+            result = run_plo(["spark", "set-version", newest("4.1")], plo_env(venv, JAVA17))
             self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
-            self.assertIn("  Could not keep a copy of PySpark 3.5.9's files before uninstalling it: ",
+            self.assertIn(f"  Could not keep a copy of PySpark {newest('3.5')}'s files before uninstalling it: ",
                           result.stdout)
             self.assertIn("No space left on device", result.stdout)
             self.assertNotIn("Input/output error", result.stdout)
             self.assertIn("   Nothing was changed.", result.stdout)
             self.assertNotIn("Uninstalling", result.stdout)
             os.remove(f"{mount}/filler")
-            self.assertEqual(venv.installed_pyspark(), "3.5.9")
-            self.assertEqual(support.imported_pyspark(venv.python), "3.5.9")
+            self.assertEqual(venv.installed_pyspark(), newest("3.5"))
+            self.assertEqual(support.imported_pyspark(venv.python), newest("3.5"))
             self.assertFalse(os.path.exists(os.path.join(venv.site_packages(), ".plo-pyspark-stash")))
         finally:
             subprocess.run(["umount", "-l", mount], capture_output=True)
 
     def test_spark_env_read_as_bash_reads_it(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         spark_env = os.path.join(package_folder(), "conf", "spark-env.sh")
         env = plo_env(ws.venv, "/nonexistent")
         try:
@@ -207,7 +207,7 @@ class NeverLose(unittest.TestCase):
             os.remove(spark_env)
 
     def test_spark_env_keeps_its_mode_and_link(self):
-        ws.venv.set_pyspark("4.1.3")
+        ws.venv.set_pyspark(newest("4.1"))
         conf = os.path.join(package_folder(), "conf")
         shutil.rmtree(conf, ignore_errors=True)
         target = ws.path("my-conf", "spark-env.sh")
@@ -232,8 +232,8 @@ def processes_with(*texts):
 
 class SmokeChild(unittest.TestCase):
     def test_smoke_test_child_dies_with_a_killed_plo(self):
-        ws.venv.set_pyspark("3.5.9")
-        process = start(["spark", "set-version", "3.4.4"], ws.venv.python)  # its JVM hangs
+        ws.venv.set_pyspark(newest("3.5"))
+        process = start(["spark", "set-version", newest("3.4")], ws.venv.python)  # its JVM hangs
         wait_for_line(self, process, "  Testing PySpark + Java compatibility...")
         for _ in range(400):
             if support.standin_jvms(ws.marker):
@@ -298,7 +298,7 @@ class Computes(unittest.TestCase):
               f"computes:\n  connect:\n    config:\n      master: {json.dumps(master)}\n")
 
     def test_match_cluster_masks_the_token(self):
-        ws.venv.set_pyspark("4.1.3")
+        ws.venv.set_pyspark(newest("4.1"))
         self.write_computes("sc://127.0.0.1:1/;token=s3cret-value;user_id=ann")
         result = run_plo(["spark", "match-cluster", "connect"], self.env())
         self.assertIn("  Master URL:  sc://127.0.0.1:1/;token=***;user_id=ann\n", result.stdout)
@@ -309,7 +309,7 @@ class Computes(unittest.TestCase):
         self.assertNotIn("s3cret", result.stdout + result.stderr)
 
     def test_control_characters_in_spark_connect_parameters_are_refused(self):
-        ws.venv.set_pyspark("4.1.3")
+        ws.venv.set_pyspark(newest("4.1"))
         for bad in ("\r\nX-Evil: 1", "\n", "\x00"):
             self.write_computes(f"sc://127.0.0.1:1/;user_id=ann{bad};token=s3cret")
             result = run_plo(["spark", "match-cluster", "connect"], self.env())
@@ -320,26 +320,26 @@ class Computes(unittest.TestCase):
 
 class RefusedBeforeAnythingChanges(unittest.TestCase):
     def test_invalid_version_argument(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         for bad in ("foo", "3.5.*", ">=3.5", ""):
             result = run_plo(["spark", "set-version", bad], plo_env(ws.venv, JAVA17))
             self.assertEqual(result.returncode, 2, bad)
             self.assertEqual(result.stderr, f"Error: '{bad}' is not a valid version\n")
             self.assertEqual(result.stdout, "")
-        self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
+        self.assertEqual(ws.venv.installed_pyspark(), newest("3.5"))
 
     def test_stale_virtual_env_is_an_error_for_changes(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         env = plo_env(ws.venv, JAVA17, VIRTUAL_ENV=ws.path("gone"))
         del env["PLO_PYTHON"]
         env["PATH"] = os.path.dirname(ws.venv.python) + ":/usr/bin:/bin"
-        for command in (["spark", "set-version", "4.1.3"], ["java", "unset"],
+        for command in (["spark", "set-version", newest("4.1")], ["java", "unset"],
                         ["spark", "match-cluster", "x", "--install"]):
             result = run_plo(command, env)
             self.assertEqual(result.returncode, 1, command)
             self.assertIn(f"Error: VIRTUAL_ENV names {ws.path('gone')}, which has no bin/python",
                           result.stderr)
-        self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
+        self.assertEqual(ws.venv.installed_pyspark(), newest("3.5"))
         result = run_plo(["spark", "check"], env)
         self.assertIn(f"Warning: VIRTUAL_ENV names {ws.path('gone')}, which has no bin/python; "
                       f"using {ws.venv.python}3 instead\n", result.stderr)
@@ -350,29 +350,29 @@ class RefusedBeforeAnythingChanges(unittest.TestCase):
             self.skipTest("no pyenv Python 3.12")
         env = plo_env(ws.venv, JAVA17, PLO_PYTHON=python)
         # --yes alone, even quiet, changes nothing and says so.
-        result = run_plo(["-q", "spark", "set-version", "4.1.3", "--yes"], env)
+        result = run_plo(["-q", "spark", "set-version", newest("4.1"), "--yes"], env)
         self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
         self.assertIn(f"{python} is not a virtual or conda environment: plo changes it only with "
                       "--system", result.stdout + result.stderr)
         self.assertIsNone(support.imported_pyspark(python))
-        result = run_plo(["spark", "set-version", "4.1.3", "--yes", "--system"], env)
-        self.assertIn("Installing PySpark 4.1.3...", result.stdout, result.stderr)
+        result = run_plo(["spark", "set-version", newest("4.1"), "--yes", "--system"], env)
+        self.assertIn(f"Installing PySpark {newest('4.1')}...", result.stdout, result.stderr)
         subprocess.run([python, "-m", "pip", "uninstall", "-y", "pyspark"], capture_output=True)
 
     def test_a_busy_port_with_a_supported_java_is_a_note(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         home = ws.path("busy-spark")
         write(os.path.join(home, "bin", "spark-submit"),
               "#!/bin/sh\necho 'java.net.BindException: Address already in use' >&2\n"
               "echo '\tat sun.nio.ch.Net.bind0(Native Method)' >&2\nexit 1\n", 0o755)
         os.makedirs(os.path.join(home, "jars"), exist_ok=True)
-        result = run_plo(["spark", "set-version", "4.1.3", "--yes"],
+        result = run_plo(["spark", "set-version", newest("4.1"), "--yes"],
                          plo_env(ws.venv, JAVA17, SPARK_HOME=home))
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
-        self.assertIn("PySpark 4.1.3 installed successfully\n"
+        self.assertIn(f"PySpark {newest('4.1')} installed successfully\n"
                       "  Note: java.net.BindException: Address already in use\n", result.stdout)
         self.assertNotIn("Rolling back", result.stdout)
-        self.assertEqual(ws.venv.installed_pyspark(), "4.1.3")
+        self.assertEqual(ws.venv.installed_pyspark(), newest("4.1"))
 
 
 if __name__ == "__main__":
@@ -384,34 +384,38 @@ class OneChange(unittest.TestCase):
     what it cannot own, and never gives up the only copy of the user's PySpark."""
 
     def test_equal_versions_run_no_installer(self):
-        ws.venv.set_pyspark("3.5.9")
-        for typed in ("3.5.9.0", "03.05.09", "v3.5.9"):
+        ws.venv.set_pyspark(newest("3.5"))
+        stable = newest("3.5")
+        # The same version as PEP 440 spells it otherwise: a trailing zero, leading zeros, a "v".
+        for typed in (f"{stable}.0", ".".join(f"0{part}" for part in stable.split(".")),
+                      f"v{stable}"):
             result = run_plo(["spark", "set-version", typed], plo_env(ws.venv, JAVA17))
             self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
-            self.assertTrue(result.stdout.endswith("\nPySpark 3.5.9 is already installed\n\n"),
+            self.assertTrue(result.stdout.endswith(f"\nPySpark {newest('3.5')} is already installed\n\n"),
                             result.stdout)
             self.assertNotIn("Uninstalling", result.stdout, typed)
 
     def test_editable_install_names_pip_uninstall_and_keeps_the_source(self):
         ws.venv.set_pyspark(None)
         source = ws.path("src", "spark", "python")
-        write(os.path.join(source, "pyspark", "__init__.py"), "__version__ = '3.5.9'\n")
-        write(os.path.join(source, "pyspark", "version.py"), "__version__ = '3.5.9'\n")
+        write(os.path.join(source, "pyspark", "__init__.py"), f"__version__ = '{newest('3.5')}'\n")
+        write(os.path.join(source, "pyspark", "version.py"), f"__version__ = '{newest('3.5')}'\n")
         # What `pip install -e` leaves in the site folder: a .pth naming the source, and a
         # dist-info whose direct_url.json says editable.
         site = ws.venv.site_packages()
-        dist = os.path.join(site, "pyspark-3.5.9.dist-info")
-        write(os.path.join(site, "__editable__.pyspark-3.5.9.pth"), source + "\n")
-        write(os.path.join(dist, "METADATA"), "Metadata-Version: 2.1\nName: pyspark\nVersion: 3.5.9\n")
+        name = f"pyspark-{newest('3.5')}"
+        dist = os.path.join(site, f"{name}.dist-info")
+        write(os.path.join(site, f"__editable__.{name}.pth"), source + "\n")
+        write(os.path.join(dist, "METADATA"), f"Metadata-Version: 2.1\nName: pyspark\nVersion: {newest('3.5')}\n")
         write(os.path.join(dist, "INSTALLER"), "pip\n")
         write(os.path.join(dist, "direct_url.json"),
               json.dumps({"url": "file://" + source, "dir_info": {"editable": True}}))
-        write(os.path.join(dist, "RECORD"), "__editable__.pyspark-3.5.9.pth,,\n"
-              "pyspark-3.5.9.dist-info/METADATA,,\npyspark-3.5.9.dist-info/INSTALLER,,\n"
-              "pyspark-3.5.9.dist-info/direct_url.json,,\npyspark-3.5.9.dist-info/RECORD,,\n")
-        result = run_plo(["spark", "set-version", "4.1.3"], plo_env(ws.venv, JAVA17))
+        write(os.path.join(dist, "RECORD"), f"__editable__.{name}.pth,,\n"
+              f"{name}.dist-info/METADATA,,\n{name}.dist-info/INSTALLER,,\n"
+              f"{name}.dist-info/direct_url.json,,\n{name}.dist-info/RECORD,,\n")
+        result = run_plo(["spark", "set-version", newest("4.1")], plo_env(ws.venv, JAVA17))
         self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
-        self.assertIn(f"  PySpark 3.5.9 in {source} is an editable install (pip install -e): plo does "
+        self.assertIn(f"  PySpark {newest('3.5')} in {source} is an editable install (pip install -e): plo does "
                       f"not replace a source folder\n   Run '{ws.venv.python} -m pip uninstall pyspark' "
                       "first (your source folder stays), then run 'plo spark set-version' again\n",
                       result.stdout)
@@ -423,7 +427,7 @@ class OneChange(unittest.TestCase):
         self.assertIsNone(support.imported_pyspark(ws.venv.python))
 
     def test_a_question_of_pip_reaches_the_user_at_the_terminal(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         answer = ws.path("answer")
         asking = os.path.join(os.path.dirname(ws.venv.python), "asking-python")
         # An installer that asks for a user name on the terminal, as pip does for a private index.
@@ -432,7 +436,7 @@ class OneChange(unittest.TestCase):
               0o755)
         pid, fd = pty.fork()
         if pid == 0:
-            os.execve(support.PLO, [support.PLO, "spark", "set-version", "4.1.3"],
+            os.execve(support.PLO, [support.PLO, "spark", "set-version", newest("4.1")],
                       plo_env(ws.venv, JAVA17, PLO_PYTHON=asking))
         seen = b""
 
@@ -466,22 +470,22 @@ class OneChange(unittest.TestCase):
         self.assertEqual(os.waitstatus_to_exitcode(status), 0, seen)
         with open(answer) as f:
             self.assertEqual(f.read(), "alice\n")
-        self.assertIn(b"PySpark 4.1.3 installed successfully", seen)
-        self.assertEqual(ws.venv.installed_pyspark(), "4.1.3")
+        self.assertIn(f"PySpark {newest('4.1')} installed successfully".encode(), seen)
+        self.assertEqual(ws.venv.installed_pyspark(), newest("4.1"))
 
     def test_two_names_of_one_interpreter_share_its_lock(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         link = ws.path("names", "my-python")
         os.makedirs(os.path.dirname(link), exist_ok=True)
         if not os.path.lexists(link):
             os.symlink(ws.venv.python, link)
-        first = start(["spark", "set-version", "4.1.3"], slow_python("sleep 8"))
-        wait_for_line(self, first, "  Installing PySpark 4.1.3...")
-        second = run_plo(["spark", "set-version", "3.4.4"], plo_env(ws.venv, JAVA17, PLO_PYTHON=link))
+        first = start(["spark", "set-version", newest("4.1")], slow_python("sleep 8"))
+        wait_for_line(self, first, f"  Installing PySpark {newest('4.1')}...")
+        second = run_plo(["spark", "set-version", newest("3.4")], plo_env(ws.venv, JAVA17, PLO_PYTHON=link))
         first.communicate(timeout=120)
         self.assertEqual(second.returncode, 1, second.stdout + second.stderr)
         self.assertIn(f"Error: another plo is still working on {ws.venv.root}", second.stderr)
-        self.assertEqual(support.imported_pyspark(ws.venv.python), "4.1.3")
+        self.assertEqual(support.imported_pyspark(ws.venv.python), newest("4.1"))
 
     def test_a_failed_restore_keeps_the_copy_and_the_next_run_brings_it_back(self):
         mount = ws.path("few-inodes")
@@ -491,8 +495,8 @@ class OneChange(unittest.TestCase):
             self.skipTest("cannot mount a tmpfs here")
         try:
             venv = support.Venv(os.path.join(mount, "venv"), ws.wheels)
-            venv.set_pyspark("3.5.9")
-            # Once pip has removed 3.5.9, the filesystem runs out of inodes: the install, the
+            venv.set_pyspark(newest("3.5"))
+            # Once pip has removed the old PySpark, the filesystem runs out of inodes: the install, the
             # rollback's install and the restore's folders all fail.
             filler = os.path.join(mount, "filler")
             wrapper = os.path.join(venv.root, "bin", "filling-python")
@@ -501,30 +505,30 @@ class OneChange(unittest.TestCase):
                            f'while True:\n    i += 1\n    open(\'{filler}/%d\' % i, \'w\').close()\n'
                            f'" 2>/dev/null; fi\nexec "{venv.python}" "$@"\n', 0o755)
             env = plo_env(venv, JAVA17, PLO_PYTHON=wrapper)
-            result = run_plo(["spark", "set-version", "4.1.3"], env)
+            result = run_plo(["spark", "set-version", newest("4.1")], env)
             self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
             self.assertIn("Could not restore PySpark from the kept files: ", result.stdout)
             stash = os.path.join(venv.site_packages(), ".plo-pyspark-stash")
-            self.assertIn(f"  PySpark 3.5.9's files stay kept in {stash}: the next 'plo spark "
+            self.assertIn(f"  PySpark {newest('3.5')}'s files stay kept in {stash}: the next 'plo spark "
                           "set-version' puts them back first\n", result.stdout)
             self.assertTrue(os.path.isdir(stash))
             shutil.rmtree(filler)
             check = run_plo(["spark", "check"], plo_env(venv, JAVA17))
-            self.assertIn("Note: a 'plo spark set-version' could not put PySpark 3.5.9 back: its "
+            self.assertIn(f"Note: a 'plo spark set-version' could not put PySpark {newest('3.5')} back: its "
                           f"files are kept in {stash}", check.stderr)
             # Offline: the kept files are all it has.
             empty = ws.path("no-wheels")
             os.makedirs(empty, exist_ok=True)
-            result = run_plo(["spark", "set-version", "3.5.9"],
+            result = run_plo(["spark", "set-version", newest("3.5")],
                              dict(plo_env(venv, JAVA17), PIP_FIND_LINKS=empty))
             self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
-            self.assertIn("  A plo run could not put PySpark 3.5.9 back: putting back its kept files "
-                          "now\nRestored PySpark 3.5.9 from the files kept before uninstalling\n",
+            self.assertIn(f"  A plo run could not put PySpark {newest('3.5')} back: putting back its kept files "
+                          f"now\nRestored PySpark {newest('3.5')} from the files kept before uninstalling\n",
                           result.stdout)
-            self.assertTrue(result.stdout.endswith("\nPySpark 3.5.9 is already installed\n\n"))
-            self.assertEqual(support.imported_pyspark(venv.python), "3.5.9")
+            self.assertTrue(result.stdout.endswith(f"\nPySpark {newest('3.5')} is already installed\n\n"))
+            self.assertEqual(support.imported_pyspark(venv.python), newest("3.5"))
             self.assertFalse(os.path.exists(stash))
             jars = os.listdir(os.path.join(venv.site_packages(), "pyspark", "jars"))
-            self.assertFalse([j for j in jars if "4.1.3" in j], jars)
+            self.assertFalse([j for j in jars if newest("4.1") in j], jars)
         finally:
             subprocess.run(["umount", "-l", mount], capture_output=True)

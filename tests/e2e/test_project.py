@@ -10,17 +10,17 @@ import time
 import unittest
 
 import support
-from support import JAVA17, JAVA25, plo_env, run_plo
+from support import JAVA17, JAVA25, newest, plo_env, run_plo
 
 ws = None
 servers = []
-MASTER = "127.0.14.1"  # a standalone master's web UI, Spark 4.1.3
+MASTER = "127.0.14.1"  # a standalone master's web UI at the newest Spark 4.1
 
 
 def setUpModule():
     global ws
     ws = support.Workspace()
-    support.serve_http(MASTER, 8080, ui_handler(support.master_ui_page("4.1.3")), servers)
+    support.serve_http(MASTER, 8080, ui_handler(support.master_ui_page(newest("4.1"))), servers)
 
 
 def tearDownModule():
@@ -114,9 +114,9 @@ class Project(unittest.TestCase):
         # The shell's Java is 25, which Spark 3.5 does not run on: sync must pin 17.
         first = self.plo("sync", "--yes", venv=venv, java_home=JAVA25, PLO_PYTHON=wrapper)
         self.assertEqual(first.returncode, 0, first.stdout + first.stderr)
-        self.assertIn("PySpark 3.5.9 installed", first.stdout)
+        self.assertIn(f"PySpark {newest('3.5')} installed", first.stdout)
         self.assertIn("Pinned Java 17", first.stdout)
-        self.assertEqual(venv.installed_pyspark(), "3.5.9")
+        self.assertEqual(venv.installed_pyspark(), newest("3.5"))
         self.assertIn(f"export JAVA_HOME='{JAVA17}'", spark_env(venv) or "")
 
         # Warm the interpreter cache (answers younger than a second are not kept), then sync again.
@@ -134,21 +134,21 @@ class Project(unittest.TestCase):
     def test_sync_to_another_line_pins_first_so_the_smoke_test_starts_the_wanted_java(self):
         support.require_java(JAVA25)
         venv = support.Venv(ws.path("venv-switch"), ws.wheels)
-        venv.set_pyspark("4.1.3")
+        venv.set_pyspark(newest("4.1"))
         pinned = self.plo("java", "set", JAVA25, venv=venv, stdin="y\n")
         self.assertIn(f"export JAVA_HOME='{JAVA25}'", spark_env(venv) or "", pinned.stdout)
-        # 3.5.9's stand-in fails on Java 25 (its driver asks for the Subject): a smoke test on the
+        # The 3.5 stand-in fails on Java 25 (its driver asks for the Subject): a smoke test on the
         # old pin would roll the install back.
         self.write('[tool.plo]\npyspark = "3.5"\njava = 17\n')
         result = self.plo("sync", "--yes", venv=venv, java_home=JAVA25)
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
-        self.assertEqual(venv.installed_pyspark(), "3.5.9")
+        self.assertEqual(venv.installed_pyspark(), newest("3.5"))
         self.assertIn(f"export JAVA_HOME='{JAVA17}'", spark_env(venv) or "")
         self.assertIn("Everything matches pyproject.toml",
                       self.plo("sync", venv=venv, java_home=JAVA25).stdout)
 
     def test_drift_in_check_and_dry_run_changes_nothing(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         self.write('[tool.plo]\npyspark = "4.1"\ncolour = "blue"\n')
         check = self.plo("spark", "check")
         self.assertEqual(check.returncode, 1)
@@ -164,21 +164,21 @@ class Project(unittest.TestCase):
         self.assertIn({"area": "project", "status": "error",
                        "summary": os.path.join(self.folder, "pyproject.toml") +
                        ": PySpark 4.1, Java 17",
-                       "details": ["this environment has PySpark 3.5.9 and Java 17"],
+                       "details": [f"this environment has PySpark {newest('3.5')} and Java 17"],
                        "fix": "plo sync", "suggestion": None}, doctor["checks"])
 
         before = spark_env(ws.venv)
         plan = self.plo("sync", "--dry-run")
         self.assertEqual(plan.returncode, 0, plan.stdout + plan.stderr)
-        self.assertIn("PySpark: would install 4.1.3 (now 3.5.9)", plan.stdout)
+        self.assertIn(f"PySpark: would install {newest('4.1')} (now {newest('3.5')})", plan.stdout)
         document = json.loads(self.plo("sync", "--dry-run", "--json").stdout)
         self.assertEqual((document["target"], document["dry_run"], document["ok"]),
-                         ({"pyspark": "4.1.3", "java": 17}, True, True))
+                         ({"pyspark": newest("4.1"), "java": 17}, True, True))
         # The installer the switch would run: pip, the default, with no uv on PATH.
         self.assertEqual(document["installer"], "pip")
-        self.assertIn({"step": "pyspark", "wanted": "4.1.3", "before": "3.5.9",
+        self.assertIn({"step": "pyspark", "wanted": newest("4.1"), "before": newest("3.5"),
                        "outcome": "planned"}, document["steps"])
-        self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
+        self.assertEqual(ws.venv.installed_pyspark(), newest("3.5"))
         self.assertEqual(spark_env(ws.venv), before)
 
         # Without the file's drift the report and the JSON are as before, plus "project".
@@ -186,35 +186,35 @@ class Project(unittest.TestCase):
         self.assertNotIn("plo sync", self.plo("spark", "check").stdout)
 
     def test_compute_follows_the_cluster(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         with open(os.path.join(self.home, "computes.yml"), "w") as f:
             f.write(f"computes:\n  prod:\n    config:\n      master: spark://{MASTER}:7077\n")
         self.write('[tool.plo]\ncompute = "prod"\n')
         check = self.plo("spark", "check")
         self.assertIn("  pyproject.toml asks for PySpark 4.1, Java 17: run 'plo sync'", check.stdout)
         plan = self.plo("sync", "--dry-run")
-        self.assertIn("PySpark: would install 4.1.3", plan.stdout)
+        self.assertIn(f"PySpark: would install {newest('4.1')}", plan.stdout)
         # A pyspark the cluster does not run is an error, before anything changes.
         self.write('[tool.plo]\ncompute = "prod"\npyspark = "3.5"\n')
         refused = self.plo("sync", "--yes")
         self.assertEqual(refused.returncode, 1)
-        self.assertIn("disagrees with compute 'prod', whose cluster runs Spark 4.1.3", refused.stderr)
-        self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
+        self.assertIn(f"disagrees with compute 'prod', whose cluster runs Spark {newest('4.1')}", refused.stderr)
+        self.assertEqual(ws.venv.installed_pyspark(), newest("3.5"))
 
     def test_a_malformed_file_is_an_error_with_line_and_column(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         self.write('[tool.plo]\npyspark = "4.1"\njava = "seventeen"\n')
         before = spark_env(ws.venv)
         for args in (["sync", "--yes"], ["spark", "check"], ["pin", "--java", "21"]):
             result = self.plo(*args)
             self.assertEqual(result.returncode, 1, args)
             self.assertIn("pyproject.toml:3:8: java must be a Java major version", result.stdout + result.stderr)
-        self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
+        self.assertEqual(ws.venv.installed_pyspark(), newest("3.5"))
         self.assertEqual(spark_env(ws.venv), before)
         self.assertEqual(self.read(), '[tool.plo]\npyspark = "4.1"\njava = "seventeen"\n')
 
     def test_pin_keeps_comments_other_tables_and_the_mode(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         original = ('# Our notebooks\n[project]\nname = "notebooks"  # keep\n\n'
                     '[tool.ruff]\nline-length = 100\n')
         self.write(original)
@@ -226,9 +226,9 @@ class Project(unittest.TestCase):
         self.assertEqual(stat.S_IMODE(os.stat(path).st_mode), 0o640)
         # A change of one value leaves the rest, comments included, as it was.
         self.write(original + '\n[tool.plo]\npyspark = "3.5"  # the team\'s line\njava = 17\n')
-        self.assertEqual(self.plo("pin", "--pyspark", "4.1.3").returncode, 0)
+        self.assertEqual(self.plo("pin", "--pyspark", newest("4.1")).returncode, 0)
         self.assertEqual(self.read(),
-                         original + '\n[tool.plo]\npyspark = "4.1.3"  # the team\'s line\njava = 17\n')
+                         original + f'\n[tool.plo]\npyspark = "{newest("4.1")}"  # the team\'s line\njava = 17\n')
         # No file: one is created here.
         os.remove(path)
         self.assertEqual(self.plo("pin", "--java", "21").returncode, 0)

@@ -8,12 +8,12 @@ import subprocess
 import unittest
 
 import support
-from support import JAVA17, JAVA25, plo_env, run_plo
+from support import JAVA17, JAVA25, newest, plo_env, run_plo
 
 ws = None
 servers = []
 
-MASTER_413 = "127.0.12.1"       # REST server of a Spark 4.1.3 master (on by default from 4.1)
+MASTER_41 = "127.0.12.1"        # REST server of a Spark 4.1 master (on by default from 4.1)
 MASTER_SNAPSHOT = "127.0.12.2"  # web UI only (spark.master.rest.enabled=false), a 4.1 snapshot
 MASTER_ODD = "127.0.12.3"       # REST server with a version that names no PySpark
 NOBODY = "127.0.12.4"           # nothing listens
@@ -47,7 +47,7 @@ COMPUTES = f"""
 computes:
   cluster413:
     config:
-      master: spark://{MASTER_413}:7077
+      master: spark://{MASTER_41}:7077
   snapshot:
     config:
       master: spark://{MASTER_SNAPSHOT}:7077
@@ -72,7 +72,7 @@ def setUpModule():
         support.build_pyspark_wheel(ws.wheels, version, ws.marker,
                                     metadata=support.pyspark_requires(version))
     support.require_java(JAVA17)
-    support.serve_http(MASTER_413, 6066, master_handler(rest_version="4.1.3"), servers)
+    support.serve_http(MASTER_41, 6066, master_handler(rest_version=newest("4.1")), servers)
     support.serve_http(MASTER_SNAPSHOT, 8080, master_handler(ui_version="4.1.0-SNAPSHOT"), servers)
     support.serve_http(MASTER_ODD, 6066, master_handler(rest_version="14.3.x-scala2.12"), servers)
     ws.plo_home = ws.path("plo-home")
@@ -198,10 +198,10 @@ class Json(unittest.TestCase):
         self.assertEqual((doc["pyspark"], doc["java"], doc["compatible"], doc["message"]),
                          (None, None, None, None))
 
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         doc, result = self.document(["spark", "check"], env(CLICOLOR_FORCE="1"), CHECK_SCHEMA, 0)
         self.assertEqual(result.stderr, "")
-        self.assertEqual(doc["pyspark"]["version"], "3.5.9")
+        self.assertEqual(doc["pyspark"]["version"], newest("3.5"))
         self.assertEqual(doc["pyspark"]["java_supported"], [8, 11, 17])
         self.assertEqual(doc["pyspark"]["java_recommended"], 17)
         self.assertTrue(os.path.isfile(os.path.join(doc["pyspark"]["location"], "__init__.py")))
@@ -215,7 +215,7 @@ class Json(unittest.TestCase):
         self.assertIsNone(doc["java"])
         self.assertIsNone(doc["compatible"])
 
-        ws.venv.set_pyspark("4.1.3")
+        ws.venv.set_pyspark(newest("4.1"))
         doc, _ = self.document(["spark", "check"], env(java11()), CHECK_SCHEMA, 1)
         self.assertEqual(doc["java"]["vendor"], "Azul Systems, Inc.")
         self.assertEqual(doc["compatible"], False)
@@ -260,14 +260,17 @@ class Json(unittest.TestCase):
                         "tzdata", "py4j")
 
     def test_versions_with_and_without_pyspark_and_java(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         doc, _ = self.document(["spark", "versions"], env(), VERSIONS_SCHEMA, 0)
-        self.assertEqual([v["version"] for v in doc["versions"]],
-                         ["4.3.0", "4.2.0", "4.1.3", "4.0.4", "3.5.9", "3.4.4", "3.3.4"])
-        self.assertEqual([v["version"] for v in doc["versions"] if v["installed"]], ["3.5.9"])
+        listed = [v["version"] for v in doc["versions"]]
+        # The catalogue's rows, whatever is installed, newest first.
+        self.assertEqual(listed, [entry["version"] for entry in support.catalogue()])
+        numbers = [tuple(int(part) for part in version.split(".")) for version in listed]
+        self.assertEqual(numbers, sorted(numbers, reverse=True))
+        self.assertEqual([v["version"] for v in doc["versions"] if v["installed"]], [newest("3.5")])
         self.assertEqual(doc["versions"][0]["tag"], "latest")
         self.assertEqual(doc["versions"][0]["java_recommended"], 21)
-        self.assertEqual(doc["pyspark"], {"version": "3.5.9"})
+        self.assertEqual(doc["pyspark"], {"version": newest("3.5")})
         self.assertEqual(doc["java"], {"version": 17, "vendor": "Debian"})
         ws.venv.set_pyspark(None)
         doc, _ = self.document(["spark", "versions"], no_java_env(), VERSIONS_SCHEMA, 0)
@@ -275,12 +278,12 @@ class Json(unittest.TestCase):
         self.assertFalse(any(v["installed"] for v in doc["versions"]))
 
     def test_match_cluster_in_every_state(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         doc, _ = self.document(["spark", "match-cluster", "cluster413"], env(), MATCH_SCHEMA, 1)
         self.assertEqual(doc["compute"], {"name": "cluster413", "type": "spark",
-                                          "master": f"spark://{MASTER_413}:7077", "host": None})
-        self.assertEqual((doc["cluster_version"], doc["cluster_major_minor"]), ("4.1.3", "4.1"))
-        self.assertEqual(doc["local"], {"version": "3.5.9", "major_minor": "3.5"})
+                                          "master": f"spark://{MASTER_41}:7077", "host": None})
+        self.assertEqual((doc["cluster_version"], doc["cluster_major_minor"]), (newest("4.1"), "4.1"))
+        self.assertEqual(doc["local"], {"version": newest("3.5"), "major_minor": "3.5"})
         self.assertEqual((doc["match"], doc["recommendation"]), (False, "4.1.x"))
         self.assertEqual((doc["java_supported"], doc["java_fits"]), ([17, 21], True))
         self.assertIsNone(doc["error"])
@@ -291,7 +294,7 @@ class Json(unittest.TestCase):
 
         doc, _ = self.document(["spark", "match-cluster", "dev"], env(), MATCH_SCHEMA, 0)
         self.assertEqual((doc["match"], doc["recommendation"], doc["cluster_version"]),
-                         (True, None, "3.5.9"))
+                         (True, None, newest("3.5")))
         self.assertEqual(doc["compute"]["type"], "local")
 
         doc, _ = self.document(["spark", "match-cluster", "down"], env(), MATCH_SCHEMA, 1)
@@ -334,34 +337,34 @@ class SetVersionUnattended(unittest.TestCase):
         self.assertNotIn("Your choice", out)
 
     def test_full_version_switches_without_a_menu(self):
-        ws.venv.set_pyspark("4.1.3")
-        result = self.set_version("3.5.9", "--yes")
+        ws.venv.set_pyspark(newest("4.1"))
+        result = self.set_version(newest("3.5"), "--yes")
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
-        self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
+        self.assertEqual(ws.venv.installed_pyspark(), newest("3.5"))
         self.assertTrue(result.stdout.startswith(
-            "\nSelect PySpark Version to Install\n" + "=" * 50 + "\n\n  Current PySpark: 4.1.3\n\n"
+            "\nSelect PySpark Version to Install\n" + "=" * 50 + f"\n\n  Current PySpark: {newest('4.1')}\n\n"
             "\nInstalling PySpark...\n\n"), result.stdout)
         self.assert_no_menu(result.stdout)
         self.assertTrue(result.stdout.endswith(
-            "PySpark 3.5.9 installed successfully\n  Java compatibility verified\n\n"))
+            f"PySpark {newest('3.5')} installed successfully\n  Java compatibility verified\n\n"))
 
     def test_line_picks_the_tables_entry(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         result = self.set_version("4.1")
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
-        self.assertEqual(ws.venv.installed_pyspark(), "4.1.3")
-        self.assertIn("  Installing PySpark 4.1.3...\n", result.stdout)
+        self.assertEqual(ws.venv.installed_pyspark(), newest("4.1"))
+        self.assertIn(f"  Installing PySpark {newest('4.1')}...\n", result.stdout)
         self.assert_no_menu(result.stdout)
         again = self.set_version("4.1")
         self.assertEqual(again.returncode, 0)
-        self.assertTrue(again.stdout.endswith("\nPySpark 4.1.3 is already installed\n\n"))
+        self.assertTrue(again.stdout.endswith(f"\nPySpark {newest('4.1')} is already installed\n\n"))
 
     def test_unknown_line_fails_without_changing_anything(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         result = self.set_version("9.9", "--yes")
         self.assertEqual(result.returncode, 1)
         self.assertIn("No PySpark 9.9 in plo's version table", result.stdout)
-        self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
+        self.assertEqual(ws.venv.installed_pyspark(), newest("3.5"))
 
     def test_flagged_version_with_yes_installs_with_the_warning_shown(self):
         # Spark 3.5 runs on Java 21 with preliminary support, outside the table's list: a home
@@ -373,40 +376,40 @@ class SetVersionUnattended(unittest.TestCase):
             os.symlink(os.path.join(JAVA17, "bin"), os.path.join(home, "bin"))
             with open(os.path.join(home, "release"), "w") as f:
                 f.write('JAVA_VERSION="21.0.5"\nIMPLEMENTOR="Stand-in"\n')
-        ws.venv.set_pyspark("4.1.3")
-        result = self.set_version("3.5.9", "--yes", java_home=home)
+        ws.venv.set_pyspark(newest("4.1"))
+        result = self.set_version(newest("3.5"), "--yes", java_home=home)
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         self.assertIn("Warning: PySpark 3.5 requires Java 8, 11, 17\n   Your Java: 21\n", result.stdout)
         self.assertIn("     2. Run 'plo java set' first to switch Java\n\nInstall anyway? [y/N]: y\n",
                       result.stdout)
-        self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
+        self.assertEqual(ws.venv.installed_pyspark(), newest("3.5"))
 
     def test_yes_answers_the_rollback_question_too(self):
-        ws.venv.set_pyspark("3.5.9")
-        result = self.set_version("4.1.3", "--yes", java_home=java11())
+        ws.venv.set_pyspark(newest("3.5"))
+        result = self.set_version(newest("4.1"), "--yes", java_home=java11())
         self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
         self.assertIn("Install anyway? [y/N]: y\n", result.stdout)
-        self.assertIn("Rollback to PySpark 3.5.9? [Y/n]: y\n\nRolling back...\n", result.stdout)
-        self.assertIn("Restored PySpark 3.5.9\n", result.stdout)
-        self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
+        self.assertIn(f"Rollback to PySpark {newest('3.5')}? [Y/n]: y\n\nRolling back...\n", result.stdout)
+        self.assertIn(f"Restored PySpark {newest('3.5')}\n", result.stdout)
+        self.assertEqual(ws.venv.installed_pyspark(), newest("3.5"))
 
     def test_without_yes_an_unanswered_question_aborts(self):
-        ws.venv.set_pyspark("3.5.9")
-        result = self.set_version("4.1.3", java_home=java11())
+        ws.venv.set_pyspark(newest("3.5"))
+        result = self.set_version(newest("4.1"), java_home=java11())
         self.assertEqual(result.returncode, 1)
         self.assertTrue(result.stdout.endswith("Install anyway? [y/N]: "), result.stdout)
         self.assertEqual(result.stderr, "Aborted!\n")
-        self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
+        self.assertEqual(ws.venv.installed_pyspark(), newest("3.5"))
 
     def test_unknown_version_fails_and_rolls_back(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         result = self.set_version("9.9.9", "--yes")
         self.assertEqual(result.returncode, 1)
         self.assertIn("No matching distribution found for pyspark==9.9.9", result.stdout + result.stderr)
-        self.assertIn("\nFailed to install PySpark 9.9.9\n\nRolling back to PySpark 3.5.9...\n"
-                      "  Installing PySpark 3.5.9...\n", result.stdout)
-        self.assertIn("Restored PySpark 3.5.9\n", result.stdout)
-        self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
+        self.assertIn(f"\nFailed to install PySpark 9.9.9\n\nRolling back to PySpark {newest('3.5')}...\n"
+                      f"  Installing PySpark {newest('3.5')}...\n", result.stdout)
+        self.assertIn(f"Restored PySpark {newest('3.5')}\n", result.stdout)
+        self.assertEqual(ws.venv.installed_pyspark(), newest("3.5"))
 
 
 class MatchClusterInstall(unittest.TestCase):
@@ -414,14 +417,14 @@ class MatchClusterInstall(unittest.TestCase):
         return run_plo(["spark", "match-cluster", name, "--install", *flags], env(), timeout=180)
 
     def test_mismatch_moves_the_venv_to_the_clusters_version(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         result = self.match("cluster413", "--yes")
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         self.assertIn("  VERSION MISMATCH!\n", result.stdout)
-        self.assertIn("\nInstalling PySpark...\n\n  Uninstalling PySpark 3.5.9...\n", result.stdout)
+        self.assertIn(f"\nInstalling PySpark...\n\n  Uninstalling PySpark {newest('3.5')}...\n", result.stdout)
         self.assertTrue(result.stdout.endswith(
-            "PySpark 4.1.3 installed successfully\n  Java compatibility verified\n\n"))
-        self.assertEqual(ws.venv.installed_pyspark(), "4.1.3")
+            f"PySpark {newest('4.1')} installed successfully\n  Java compatibility verified\n\n"))
+        self.assertEqual(ws.venv.installed_pyspark(), newest("4.1"))
         # Now they match: nothing to do.
         again = self.match("cluster413")
         self.assertEqual(again.returncode, 0)
@@ -429,39 +432,39 @@ class MatchClusterInstall(unittest.TestCase):
         self.assertNotIn("Installing", again.stdout)
 
     def test_snapshot_build_gets_the_tables_entry_of_its_line(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         result = self.match("snapshot")
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         self.assertIn("  Spark Version: 4.1.0-SNAPSHOT\n", result.stdout)
-        self.assertEqual(ws.venv.installed_pyspark(), "4.1.3")
+        self.assertEqual(ws.venv.installed_pyspark(), newest("4.1"))
 
     def test_no_known_version_says_so(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         result = self.match("odd")
         self.assertEqual(result.returncode, 1)
         self.assertTrue(result.stdout.endswith(
             "No PySpark version is known for Spark 14.3.x-scala2.12: run 'plo spark set-version' "
             "and enter one\n\n"))
-        self.assertEqual(ws.venv.installed_pyspark(), "3.5.9")
+        self.assertEqual(ws.venv.installed_pyspark(), newest("3.5"))
         down = self.match("down")
         self.assertEqual(down.returncode, 1)
         self.assertTrue(down.stdout.endswith("to verify connectivity\n\n"))
 
     def test_json_keeps_pip_and_the_install_steps_off_stdout(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         result = self.match("cluster413", "--json", "--yes")
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         document = json.loads(result.stdout)
         install = document.pop("install")
         self.assertTrue(conforms(document, MATCH_SCHEMA), document)
-        self.assertEqual(install, {"version": "4.1.3", "ok": True, "installer": "pip"})
-        self.assertEqual(document["local"], {"version": "3.5.9", "major_minor": "3.5"})
-        self.assertIn("Successfully installed pyspark-4.1.3", result.stderr)
-        self.assertIn("PySpark 4.1.3 installed successfully\n", result.stderr)
-        self.assertEqual(ws.venv.installed_pyspark(), "4.1.3")
+        self.assertEqual(install, {"version": newest("4.1"), "ok": True, "installer": "pip"})
+        self.assertEqual(document["local"], {"version": newest("3.5"), "major_minor": "3.5"})
+        self.assertIn(f"Successfully installed pyspark-{newest('4.1')}", result.stderr)
+        self.assertIn(f"PySpark {newest('4.1')} installed successfully\n", result.stderr)
+        self.assertEqual(ws.venv.installed_pyspark(), newest("4.1"))
 
     def test_json_names_the_installer_that_ran(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         uv_env = env(PLO_INSTALLER="uv",
                      PATH=support.standin_uv(ws.path("uv-bin")) + ":/usr/bin:/bin")
         # uv reads none of pip's settings: the wheels reach it through UV_FIND_LINKS alone.
@@ -471,7 +474,7 @@ class MatchClusterInstall(unittest.TestCase):
                           "--yes"], uv_env, timeout=180)
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         self.assertEqual(json.loads(result.stdout)["install"],
-                         {"version": "4.1.3", "ok": True, "installer": "uv"})
+                         {"version": newest("4.1"), "ok": True, "installer": "uv"})
         self.assertIn(" pip install --python ", result.stderr)
         self.assertNotIn(" -m pip install ", result.stderr)
 

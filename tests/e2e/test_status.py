@@ -5,7 +5,7 @@ import subprocess
 import unittest
 
 import support
-from support import JAVA17, JAVA25, plo_env, run_plo
+from support import JAVA17, JAVA25, newest, plo_env, run_plo
 
 ws = None
 
@@ -26,12 +26,12 @@ RULE = "-" * 40
 class Check(unittest.TestCase):
     def test_compatible_java_17(self):
         support.require_java(JAVA17)
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         result = run_plo(["spark", "check"], plo_env(ws.venv, JAVA17))
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(result.stdout, "\n".join([
             "", "PySpark Status", RULE,
-            "  Version:       3.5.9",
+            f"  Version:       {newest('3.5')}",
             "  Major.Minor:   3.5",
             "  Required Java: 8, 11, 17",
             "  Recommended:   Java 17",
@@ -46,7 +46,7 @@ class Check(unittest.TestCase):
 
     def test_java_25_does_not_run_pyspark_3_5(self):
         support.require_java(JAVA25)
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         result = run_plo(["spark", "check"], plo_env(ws.venv, JAVA25))
         self.assertEqual(result.returncode, 1)
         self.assertIn("  Vendor:    Eclipse Adoptium\n", result.stdout)
@@ -55,7 +55,7 @@ class Check(unittest.TestCase):
 
     def test_java_on_path_is_resolved_to_its_home(self):
         support.require_java(JAVA17)
-        ws.venv.set_pyspark("4.1.3")
+        ws.venv.set_pyspark(newest("4.1"))
         bin_dir = ws.path("path-java")
         os.makedirs(bin_dir, exist_ok=True)
         link = os.path.join(bin_dir, "java")
@@ -68,7 +68,7 @@ class Check(unittest.TestCase):
 
     def test_fake_java_11_home(self):
         home = support.fake_java_home(ws.path("java11"), "11.0.22", "Azul Systems, Inc.")
-        ws.venv.set_pyspark("4.1.3")
+        ws.venv.set_pyspark(newest("4.1"))
         result = run_plo(["spark", "check"], plo_env(ws.venv, home))
         self.assertEqual(result.returncode, 1)
         self.assertIn("  Version:   Java 11\n  Vendor:    Azul Systems, Inc.\n", result.stdout)
@@ -79,13 +79,13 @@ class Check(unittest.TestCase):
         home = support.fake_java_home(
             ws.path("java8"), None,
             java_version_output='openjdk version "1.8.0_392"\\nOpenJDK Runtime Environment (build 1.8.0_392-b08)\\n')
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         result = run_plo(["spark", "check"], plo_env(ws.venv, home))
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         self.assertIn("  Version:   Java 8\n  Vendor:    OpenJDK Runtime Environment\n", result.stdout)
 
     def test_no_java_at_all(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         empty = ws.path("empty-bin")
         os.makedirs(empty, exist_ok=True)
         result = run_plo(["spark", "check"], plo_env(ws.venv, path=empty))
@@ -93,10 +93,10 @@ class Check(unittest.TestCase):
         out = result.stdout.split("\n")
         self.assertEqual(len(out) - 1, 17)
         self.assertEqual(out[10], "  Java not found!")
-        self.assertEqual(out[12], "  PySpark 3.5.9 requires Java 8, 11, 17")
+        self.assertEqual(out[12], f"  PySpark {newest('3.5')} requires Java 8, 11, 17")
 
     def test_java_home_naming_nothing_or_a_file_means_no_java(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         for home in (ws.path("no-such-jdk"), support.PLO):
             result = run_plo(["spark", "check"], plo_env(ws.venv, home))
             self.assertEqual(result.returncode, 1)
@@ -108,7 +108,7 @@ class Check(unittest.TestCase):
                                       java_version_output="\\x01\\x02 garbage\\n")
         with open(os.path.join(home, "release"), "w") as f:
             f.write("JAVA_VERSION=\"banana\"\n\x00\x01")
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         result = run_plo(["spark", "check"], plo_env(ws.venv, home))
         self.assertEqual(result.returncode, 1)
         self.assertTrue(result.stderr.startswith("Error: cannot tell which version the Java at"),
@@ -123,11 +123,11 @@ class Check(unittest.TestCase):
             "  Or run 'plo spark set-version' to select a version", "", ""])
 
     def test_virtual_env_is_used_without_plo_python(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         env = plo_env(None, JAVA17, VIRTUAL_ENV=ws.venv.root, path=ws.path("empty-bin"))
         os.makedirs(ws.path("empty-bin"), exist_ok=True)
         result = run_plo(["spark", "check"], env)
-        self.assertIn("  Version:       3.5.9\n", result.stdout, result.stderr)
+        self.assertIn(f"  Version:       {newest('3.5')}\n", result.stdout, result.stderr)
 
     def test_spark_distribution_on_pythonpath(self):
         ws.venv.set_pyspark(None)
@@ -136,12 +136,12 @@ class Check(unittest.TestCase):
         with open(os.path.join(dist, "pyspark", "__init__.py"), "w"):
             pass
         with open(os.path.join(dist, "pyspark", "version.py"), "w") as f:
-            f.write('__version__: str = "3.3.4"\n')
+            f.write(f'__version__: str = "{newest("3.3")}"\n')
         result = run_plo(["spark", "check"], plo_env(ws.venv, JAVA17, PYTHONPATH=dist))
-        self.assertIn("  Version:       3.3.4\n", result.stdout, result.stderr)
+        self.assertIn(f"  Version:       {newest('3.3')}\n", result.stdout, result.stderr)
 
     def test_colours_forced_and_refused(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         forced = run_plo(["spark", "check"], plo_env(ws.venv, JAVA17, CLICOLOR_FORCE="1"))
         self.assertIn("\x1b[36m\x1b[1mPySpark Status\x1b[0m\n", forced.stdout)
         self.assertIn("\x1b[32m  Java 17 is compatible with PySpark 3.5\x1b[0m", forced.stdout)
@@ -212,15 +212,17 @@ class BadInterpreters(unittest.TestCase):
 
 class FrontEnd(unittest.TestCase):
     def test_versions_matrix(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         result = run_plo(["spark", "versions"], plo_env(ws.venv, JAVA17))
         self.assertEqual(result.returncode, 0)
         out = result.stdout.split("\n")
-        self.assertEqual(len(out) - 1, 12 + 4 * 7)
-        self.assertIn("  PySpark 3.5.9 (stable) * INSTALLED", out)
-        self.assertIn("  PySpark 4.3.0 (latest)", out)
-        self.assertIn("  PySpark 4.2.0", out)
-        self.assertEqual(out[-4:], ["  PySpark: 3.5.9", "  Java:    17 (Debian)", "", ""])
+        rows = support.catalogue()
+        self.assertEqual(len(out) - 1, 12 + 4 * len(rows))  # four lines for each PySpark line
+        latest = next(row["version"] for row in rows if row["tag"] == "latest")
+        self.assertIn(f"  PySpark {newest('3.5')} (stable) * INSTALLED", out)
+        self.assertIn(f"  PySpark {latest} (latest)", out)
+        self.assertIn(f"  PySpark {newest('4.2')}", out)
+        self.assertEqual(out[-4:], [f"  PySpark: {newest('3.5')}", "  Java:    17 (Debian)", "", ""])
 
     def test_usage_errors_exit_2(self):
         for args in (["spark", "match-cluster"], ["spark", "nope"], ["nope"], []):
@@ -237,14 +239,14 @@ class FrontEnd(unittest.TestCase):
             self.assertIn("Usage:", result.stdout)
 
     def test_closed_pipe_is_quiet(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         shell = subprocess.run(["/bin/sh", "-c", f"'{support.PLO}' spark versions | head -1"],
                                env=plo_env(ws.venv, JAVA17), capture_output=True, text=True)
         self.assertEqual(shell.stdout, "\n")
         self.assertEqual(shell.stderr, "")
 
     def test_closed_standard_streams(self):
-        ws.venv.set_pyspark("3.5.9")
+        ws.venv.set_pyspark(newest("3.5"))
         shell = subprocess.run(["/bin/sh", "-c", f"'{support.PLO}' spark check >&- <&-; echo $?"],
                                env=plo_env(ws.venv, JAVA17), capture_output=True, text=True)
         self.assertEqual(shell.stdout, "0\n")

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "catalogue_meaning.h"
 #include "doctor/doctor_render.h"
 #include "doctor/doctor_task.h"
 #include "fakes.h"
@@ -20,6 +21,7 @@ namespace fs = std::filesystem;
 using testing::FakeCompat;
 using testing::FakeConsole;
 using testing::FakeJavaEnvironment;
+using testing::newest;
 
 struct TempDir {
   fs::path path;
@@ -153,7 +155,7 @@ struct Case {
   const char* area;
   std::function<void(Doctor&)> given;
   CheckStatus status;
-  const char* says;                     // in the summary or a detail
+  std::string says;                     // in the summary or a detail
   std::optional<std::string> fix = {};  // when given, the fix exactly
 };
 
@@ -175,7 +177,7 @@ void expect_cases(const std::vector<Case>& cases) {
 
 // What the end-to-end tests cannot set up with a real venv and real JDKs is decided here.
 TEST(DoctorAreas, Decisions) {
-  const auto pyspark = [](const char* version, std::function<void(Doctor&)> more = {}) {
+  const auto pyspark = [](std::string version, std::function<void(Doctor&)> more = {}) {
     return [=](Doctor& d) {
       d.install("pyspark", version);
       if (more) more(d);
@@ -189,36 +191,39 @@ TEST(DoctorAreas, Decisions) {
       {"interpreter", [](Doctor& d) { d.interpreter.clear(); }, CheckStatus::Error,
        "no Python interpreter found"},
       {"pyspark",
-       pyspark("3.5.9",
+       pyspark(newest("3.5"),
                [](Doctor& d) {
-                 d.compat.distributions.push_back(
-                     {"pyspark", "3.3.4", "/u/pyspark-3.3.4.dist-info", "/u"});
+                 d.compat.distributions.push_back({"pyspark", newest("3.3"),
+                                                   "/u/pyspark-" + newest("3.3") + ".dist-info",
+                                                   "/u"});
                }),
-       CheckStatus::Error, "two pyspark distributions: 3.5.9 in /venv/site, 3.3.4 in /u"},
-      {"pyspark", pyspark("3.3.4", [](Doctor& d) { d.compat.python = "3.13.1"; }),
+       CheckStatus::Error,
+       "two pyspark distributions: " + newest("3.5") + " in /venv/site, " + newest("3.3") +
+           " in /u"},
+      {"pyspark", pyspark(newest("3.3"), [](Doctor& d) { d.compat.python = "3.13.1"; }),
        CheckStatus::Error, "Python 3.13 is not supported by PySpark 3.3 (Python 3.7 to 3.10)",
        "plo spark set-version"},
-      {"pyspark", pyspark("3.3.4", [](Doctor& d) { d.compat.python.reset(); }), CheckStatus::Ok,
-       "3.3.4 (pyspark), Python fit unknown"},
-      {"pyspark", [](Doctor& d) { d.compat.install("3.5.9"); }, CheckStatus::Warning,
+      {"pyspark", pyspark(newest("3.3"), [](Doctor& d) { d.compat.python.reset(); }),
+       CheckStatus::Ok, newest("3.3") + " (pyspark), Python fit unknown"},
+      {"pyspark", [](Doctor& d) { d.compat.install(newest("3.5")); }, CheckStatus::Warning,
        "pip does not manage this PySpark"},
-      {"java", pyspark("4.1.3"), CheckStatus::Error, "no JAVA_HOME, and no java on PATH",
+      {"java", pyspark(newest("4.1")), CheckStatus::Error, "no JAVA_HOME, and no java on PATH",
        "plo java install 17 --set"},
       {"java",
-       pyspark("3.5.9",
+       pyspark(newest("3.5"),
                [](Doctor& d) {
                  d.compat.java = JavaInfo{17, "Debian", "/jdk17", "PATH"};
                  d.java.pinned = "/removed/jdk";
                }),
        CheckStatus::Error, "plo's pin names /removed/jdk, which holds no bin/java"},
       {"spark_home",
-       pyspark("3.5.9",
+       pyspark(newest("3.5"),
                [](Doctor& d) {
                  d.tmp.file("spark/bin/spark-submit", "", true);
                  d.tmp.file("spark/RELEASE", "Spark 3.5.1 built for Hadoop 3.3.4\n");
                  d.env["SPARK_HOME"] = (d.tmp.path / "spark").string();
                }),
-       CheckStatus::Warning, "PySpark 3.5.9 launches this Spark 3.5.1"},
+       CheckStatus::Warning, "PySpark " + newest("3.5") + " launches this Spark 3.5.1"},
       {"pyspark_python",
        [](Doctor& d) {
          const std::string other = d.tmp.file("py310/bin/python", "", true);
@@ -251,7 +256,7 @@ TEST(DoctorAreas, AnotherInterpreterIsAskedOnce) {
 TEST(DoctorAreas, ClustersAndSession) {
   const auto session = [](SessionAnswer answer) {
     return [answer](Doctor& d) {
-      d.install("pyspark", "3.5.9");
+      d.install("pyspark", newest("3.5"));
       d.compat.java = JavaInfo{25, "Eclipse Adoptium", "/jdk25", "PATH"};
       d.options.deep = true;
       d.start_session = [answer](std::optional<bool> java_fits) {
@@ -263,18 +268,19 @@ TEST(DoctorAreas, ClustersAndSession) {
   expect_cases({
       {"computes",
        [](Doctor& d) {
-         d.install("pyspark", "3.5.9");
+         d.install("pyspark", newest("3.5"));
          d.tmp.file("plo/computes.yml",
                     "computes:\n  prod:\n    config:\n      master: spark://prod:7077\n"
                     "  dev:\n    config:\n      master: local[*]\n");
          d.options.clusters = true;
          d.test_compute = [](const std::string& name) {
            if (name == "prod") return ComputeAnswer{false, std::nullopt, "connection refused"};
-           return ComputeAnswer{true, "4.1.3", std::nullopt};
+           return ComputeAnswer{true, newest("4.1"), std::nullopt};
          };
        },
        CheckStatus::Warning,
-       "prod: not reachable (connection refused)\ndev: Spark 4.1.3, the local PySpark is 3.5",
+       "prod: not reachable (connection refused)\ndev: Spark " + newest("4.1") +
+           ", the local PySpark is 3.5",
        "plo compute test prod"},
       {"session",
        session({false, "Java compatibility error", true,
@@ -287,7 +293,7 @@ TEST(DoctorAreas, ClustersAndSession) {
        CheckStatus::Error, "the first error: ModuleNotFoundError", "plo spark set-version"},
       {"session",
        [](Doctor& d) {
-         d.install("pyspark-client", "4.1.3");
+         d.install("pyspark-client", newest("4.1"));
          d.options.deep = true;
          d.start_session = [](std::optional<bool>) -> SessionAnswer {
            ADD_FAILURE() << "a Connect client cannot start a session";
@@ -366,7 +372,7 @@ TEST(DoctorAreas, InstallerSuggestsUvOnlyWhereItWouldBeUsed) {
 }
 
 TEST(DoctorAreas, CompanionsJarsAndThePandasRoundTrip) {
-  const auto beside = [](const char* pyspark, std::vector<DistributionMetadata> candidates) {
+  const auto beside = [](std::string pyspark, std::vector<DistributionMetadata> candidates) {
     return [=](Doctor& d) {
       d.install("pyspark", pyspark);
       d.compat.beside.pyspark = DistributionMetadata{"pyspark", pyspark};
@@ -376,7 +382,7 @@ TEST(DoctorAreas, CompanionsJarsAndThePandasRoundTrip) {
   const auto pip = [](Doctor& d) { return d.interpreter + " -m pip install "; };
   const auto round_trip = [](std::optional<std::string> pandas_error) {
     return [=](Doctor& d) {
-      d.install("pyspark", "3.3.4");
+      d.install("pyspark", newest("3.3"));
       d.compat.beside.candidates = {{"pandas", "2.2.3"}};
       d.options.deep = true;
       d.start_session = [](std::optional<bool>) -> SessionAnswer {
@@ -393,11 +399,11 @@ TEST(DoctorAreas, CompanionsJarsAndThePandasRoundTrip) {
       "org.apache.hadoop:hadoop-aws:3.3.4 pyspark-shell";
   expect_cases({
       {"companions", [](Doctor&) {}, CheckStatus::Ok, "not looked at: PySpark is not installed"},
-      {"companions", beside("3.5.9", {}), CheckStatus::Ok, "none"},
-      {"companions", beside("3.5.9", {{"delta-spark", "3.3.0", {"pyspark<3.6.0,>=3.5.3"}}}),
-       CheckStatus::Ok, "1 beside PySpark 3.5.9: all fit"},
-      {"companions", beside("3.3.4", {{"pandas", "2.2.3"}, {"numpy", "1.26.4"}}),
-       CheckStatus::Error, "2 beside PySpark 3.3.4: 1 does not fit"},
+      {"companions", beside(newest("3.5"), {}), CheckStatus::Ok, "none"},
+      {"companions", beside(newest("3.5"), {{"delta-spark", "3.3.0", {"pyspark<3.6.0,>=3.5.3"}}}),
+       CheckStatus::Ok, "1 beside PySpark " + newest("3.5") + ": all fit"},
+      {"companions", beside(newest("3.3"), {{"pandas", "2.2.3"}, {"numpy", "1.26.4"}}),
+       CheckStatus::Error, "2 beside PySpark " + newest("3.3") + ": 1 does not fit"},
       {"jars", beside("4.0.1", {}), CheckStatus::Ok, "not set"},
       {"jars",
        [=](Doctor& d) {
@@ -414,19 +420,20 @@ TEST(DoctorAreas, CompanionsJarsAndThePandasRoundTrip) {
        "org.apache.hadoop:hadoop-aws:3.4.1 pyspark-shell\""},
       {"jars",
        [](Doctor& d) {
-         d.install("pyspark", "3.5.9");
+         d.install("pyspark", newest("3.5"));
          d.tmp.file("conf/spark-defaults.conf",
                     "spark.jars.packages io.delta:delta-spark_2.13:3.3.0\n");
          d.env["SPARK_CONF_DIR"] = (d.tmp.path / "conf").string();
        },
-       CheckStatus::Error, "built for Scala 2.13, but PySpark 3.5.9 runs Scala 2.12"},
+       CheckStatus::Error,
+       "built for Scala 2.13, but PySpark " + newest("3.5") + " runs Scala 2.12"},
       {"pandas", round_trip("AttributeError: 'DataFrame' object has no attribute 'iteritems'"),
        CheckStatus::Error,
        "fails: AttributeError: 'DataFrame' object has no attribute 'iteritems'"},
       {"pandas", round_trip(""), CheckStatus::Ok, "toPandas() work"},
       {"pandas",
        [](Doctor& d) {
-         d.install("pyspark", "3.5.9");
+         d.install("pyspark", newest("3.5"));
          d.options.deep = true;
          d.start_session = [](std::optional<bool>) { return SessionAnswer{true, "", false, ""}; };
        },
@@ -435,7 +442,7 @@ TEST(DoctorAreas, CompanionsJarsAndThePandasRoundTrip) {
 
   // The fixes name the interpreter's pip.
   Doctor d;
-  beside("3.3.4", {{"pandas", "2.2.3"}})(d);
+  beside(newest("3.3"), {{"pandas", "2.2.3"}})(d);
   const DoctorCheck companions = d.check("companions");
   EXPECT_EQ(companions.fix, pip(d) + "'pandas<2'");
   ASSERT_TRUE(companions.companions);
@@ -446,7 +453,7 @@ TEST(DoctorAreas, CompanionsJarsAndThePandasRoundTrip) {
   round_trip("AttributeError: 'DataFrame' object has no attribute 'iteritems'")(e);
   EXPECT_EQ(e.check("pandas").fix, pip(e) + "'pandas<2'");
   Doctor conf;
-  conf.install("pyspark", "3.5.9");
+  conf.install("pyspark", newest("3.5"));
   conf.tmp.file("conf/spark-defaults.conf",
                 "spark.jars.packages io.delta:delta-spark_2.13:3.3.0\n");
   conf.env["SPARK_CONF_DIR"] = (conf.tmp.path / "conf").string();
@@ -478,7 +485,7 @@ TEST(DoctorCheck, ProjectDriftIsAnErrorFixedBySync) {
   EXPECT_EQ(d.check("project").status, CheckStatus::Ok);
   d.install("pyspark", "3.5.1");
   d.project = ProjectStatus{{"/p/pyproject.toml", "3.5", 17, std::nullopt},
-                            {"3.5", "3.5.9", "3.5", false, 17, std::nullopt},
+                            {"3.5", newest("3.5"), "3.5", false, 17, std::nullopt},
                             true};
   EXPECT_EQ(d.check("project").status, CheckStatus::Ok);
   d.project->matches = false;
@@ -533,20 +540,24 @@ TEST(DoctorReport, TextAndJson) {
   with_companions.checks.push_back({"companions",
                                     "Companions",
                                     CheckStatus::Error,
-                                    "2 beside PySpark 3.3.4: 1 does not fit",
+                                    "2 beside PySpark " + newest("3.3") + ": 1 does not fit",
                                     {},
                                     "/venv/bin/python -m pip install 'pandas<2'"});
   with_companions.checks[0].companions = {
       {CheckStatus::Ok, "delta-spark 2.3.0 (pyspark<3.4.0,>=3.3.0)", "delta-spark", "2.3.0",
        "pyspark<3.4.0,>=3.3.0", "", ""},
-      {CheckStatus::Error, "pandas 2.2.3 with PySpark 3.3.4: why", "pandas", "2.2.3", "pandas<2",
-       "pandas 2.2.3 with PySpark 3.3.4: why", "/venv/bin/python -m pip install 'pandas<2'"}};
+      {CheckStatus::Error, "pandas 2.2.3 with PySpark " + newest("3.3") + ": why", "pandas",
+       "2.2.3", "pandas<2", "pandas 2.2.3 with PySpark " + newest("3.3") + ": why",
+       "/venv/bin/python -m pip install 'pandas<2'"}};
   FakeConsole rows;
   print_doctor_report(rows, with_companions, false);
   EXPECT_NE(
-      rows.text().find("  [<red>x</red>] Companions: 2 beside PySpark 3.3.4: 1 does not fit\n"
+      rows.text().find("  [<red>x</red>] Companions: 2 beside PySpark " + newest("3.3") +
+                       ": 1 does not fit\n"
                        "      [<green>v</green>] delta-spark 2.3.0 (pyspark<3.4.0,>=3.3.0)\n"
-                       "      [<red>x</red>] pandas 2.2.3 with PySpark 3.3.4: why\n"
+                       "      [<red>x</red>] pandas 2.2.3 with PySpark " +
+                       newest("3.3") +
+                       ": why\n"
                        "      Fix: <cyan>/venv/bin/python -m pip install 'pandas<2'</cyan>\n"),
       std::string::npos)
       << rows.text();

@@ -76,8 +76,8 @@ TEST_F(Files, OnlyRegularFilesAreRead) {
 TEST_F(Files, PySparkFilesThatAreFifosAreSkipped) {
   file("site/pyspark/__init__.py", "");
   fifo("site/pyspark/version.py");
-  file("site/pyspark-3.4.4.dist-info/METADATA", "Name: pyspark\nVersion: 3.4.4\n");
-  EXPECT_EQ(find_pyspark_version({(root_ / "site").string()}), "3.4.4");
+  file("site/pyspark-3.4.2.dist-info/METADATA", "Name: pyspark\nVersion: 3.4.2\n");
+  EXPECT_EQ(find_pyspark_version({(root_ / "site").string()}), "3.4.2");
   file("other/pyspark/__init__.py", "");
   fifo("other/pyspark-3.5.1.dist-info/METADATA");
   EXPECT_EQ(find_pyspark_version({(root_ / "other").string()}), std::nullopt);

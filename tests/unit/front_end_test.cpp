@@ -73,7 +73,7 @@ TEST(QuietConsole, PassesErrorLinesAndQuestionsWithWhatLedToThem) {
   QuietConsole quiet(terminal);
   quiet.echo();
   quiet.echo(quiet.style("PySpark Status", Color::Cyan, true));
-  quiet.echo("  Version:       3.5.9");
+  quiet.echo("  Version:       3.5.1");
   quiet.echo(quiet.style("Installation failed", Color::Red));
   quiet.echo("  " + quiet.style("x", Color::Red) + " after a red part");
   quiet.echo(quiet.style("Warning: needs Java 17", Color::Yellow));

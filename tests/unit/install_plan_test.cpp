@@ -1,19 +1,22 @@
 #include <gtest/gtest.h>
 
+#include "catalogue_meaning.h"
 #include "spark/install_plan.h"
 
 namespace plo {
 namespace {
 
-// A venv whose site folder holds a pip-installed PySpark 3.5.9.
+using testing::newest;
+
+// A venv whose site folder holds a pip-installed PySpark, the newest 3.5.
 EnvironmentProbe regular() {
   EnvironmentProbe found;
   found.has_pip = true;
   found.in_virtual_env = true;
   found.package = "/venv/lib/site/pyspark";
   found.origin = EnvironmentProbe::Origin::Site;
-  found.dist_info = "/venv/lib/site/pyspark-3.5.9.dist-info";
-  found.dist_version = "3.5.9";
+  found.dist_info = "/venv/lib/site/pyspark-" + newest("3.5") + ".dist-info";
+  found.dist_version = newest("3.5");
   found.install_to = "/venv/lib/site";
   return found;
 }
@@ -32,16 +35,19 @@ TEST(InstallRefusal, RefusesWhatPlanCannotOwnWithTheCommandThatMendsIt) {
          f.dist_info.reset();
          f.editable = "file:///home/u/src/spark/python";
        },
-       "PySpark 3.5.9 in /home/u/src/spark/python is an editable install (pip install -e): plo "
-       "does not replace a source folder",
+       "PySpark " + newest("3.5") +
+           " in /home/u/src/spark/python is an editable install (pip install -e): plo "
+           "does not replace a source folder",
        "Run '/venv/bin/python -m pip uninstall pyspark' first (your source folder stays), then "
        "run 'plo spark set-version' again"},
       {"no dist-info", [](EnvironmentProbe& f) { f.dist_info.reset(); },
-       "PySpark 3.5.9 in /venv/lib/site/pyspark was not installed by pip (it has no dist-info): "
-       "pip cannot replace it",
+       "PySpark " + newest("3.5") +
+           " in /venv/lib/site/pyspark was not installed by pip (it has no dist-info): "
+           "pip cannot replace it",
        "Remove that folder, or use another Python environment"},
       {"PYTHONPATH", [](EnvironmentProbe& f) { f.origin = EnvironmentProbe::Origin::PythonPath; },
-       "PySpark 3.5.9 comes from /venv/lib/site, which PYTHONPATH names: pip cannot replace it",
+       "PySpark " + newest("3.5") +
+           " comes from /venv/lib/site, which PYTHONPATH names: pip cannot replace it",
        "Remove that entry from PYTHONPATH first, then run 'plo spark set-version' again"},
       {"user site ahead of the venv",
        [](EnvironmentProbe& f) {
@@ -60,7 +66,7 @@ TEST(InstallRefusal, RefusesWhatPlanCannotOwnWithTheCommandThatMendsIt) {
   for (const auto& c : cases) {
     EnvironmentProbe found = regular();
     c.change(found);
-    const auto refusal = install_refusal(found, "/venv/bin/python", "3.5.9");
+    const auto refusal = install_refusal(found, "/venv/bin/python", newest("3.5"));
     if (c.reason.empty()) {
       EXPECT_FALSE(refusal) << c.name;
       continue;

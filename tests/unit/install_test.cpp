@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 
+#include "catalogue_meaning.h"
 #include "fakes.h"
 
 namespace plo::testing {
@@ -114,7 +115,7 @@ TEST(Uninstall, ReportsEachOutcomeAndAlwaysTheVersion) {
     std::string last_line;
     bool ok;  // a failed uninstall stops the install: the two would mix
   } cases[] = {
-      {{0, "", "", false, false}, "<yellow>  Removed PySpark 3.5.9</yellow>", true},
+      {{0, "", "", false, false}, "<yellow>  Removed PySpark " + newest("3.5") + "</yellow>", true},
       {{1, "", "", false, false}, "<yellow>  Warning: Could not uninstall PySpark</yellow>", false},
       {{0, "", "", false, true},
        "<red>  Error uninstalling: cannot run /venv/bin/python: No such file</red>",
@@ -122,12 +123,13 @@ TEST(Uninstall, ReportsEachOutcomeAndAlwaysTheVersion) {
   };
   for (const auto& c : cases) {
     TaskFixture f;
-    f.compat.install("3.5.9");
+    f.compat.install(newest("3.5"));
     f.runner.uninstall_outcome = c.outcome;
     const auto [ok, previous] = f.task()._uninstall_pyspark();
     EXPECT_EQ(ok, c.ok);
-    EXPECT_EQ(previous, "3.5.9");
-    EXPECT_THAT(f.console.lines, ElementsAre("  Uninstalling PySpark 3.5.9...", c.last_line));
+    EXPECT_EQ(previous, newest("3.5"));
+    EXPECT_THAT(f.console.lines,
+                ElementsAre("  Uninstalling PySpark " + newest("3.5") + "...", c.last_line));
     ASSERT_EQ(f.runner.runs.size(), 1u);
     EXPECT_THAT(f.runner.runs[0].argv,
                 ElementsAre("/venv/bin/python", "-m", "pip", "uninstall", "pyspark", "-y"));
@@ -149,8 +151,8 @@ TEST(Install, PassesTheVersionUnchangedAndLetsPipTalk) {
 
 TEST(Install, InterpreterThatCannotStartGivesFalseQuietly) {
   TaskFixture f;
-  f.runner.install_outcomes["3.5.9"] = {0, "", "", false, true};
-  EXPECT_FALSE(f.task()._install_pyspark("3.5.9"));
+  f.runner.install_outcomes[newest("3.5")] = {0, "", "", false, true};
+  EXPECT_FALSE(f.task()._install_pyspark(newest("3.5")));
   EXPECT_EQ(f.console.lines.size(), 1u);
 }
 
@@ -195,7 +197,7 @@ TEST(SmokeTest, EmptyOrAbsentSparkHomeBecomesThePackageFolder) {
 
 TEST(SmokeTest, AsksTheInterpreterWherePySparkIsWhenSparkHomeIsUnset) {
   TaskFixture f;
-  f.compat.install("3.5.9");
+  f.compat.install(newest("3.5"));
   ::unsetenv("SPARK_HOME");
   f.task()._test_pyspark_java();
   ASSERT_EQ(f.runner.runs.size(), 1u);

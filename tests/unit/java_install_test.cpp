@@ -11,6 +11,7 @@
 
 #include "archive/safe_unpack.h"
 #include "archive/sha256.h"
+#include "catalogue_meaning.h"
 #include "console/progress.h"
 #include "download/adoptium.h"
 #include "fakes.h"
@@ -58,9 +59,9 @@ struct InstallFixture {
 
 TEST(JavaInstall, ChoosesTheMajorPySparkRecommendsElseTheNewestLts) {
   InstallFixture f;
-  f.compat.install("4.2.0");  // recommends 21
+  f.compat.install(newest("4.2"));  // recommends 21
   EXPECT_TRUE(f.task().install({}));
-  EXPECT_THAT(f.text(), HasSubstr("Java 21 (recommended by PySpark 4.2.0)"));
+  EXPECT_THAT(f.text(), HasSubstr("Java 21 (recommended by PySpark " + newest("4.2") + ")"));
   EXPECT_THAT(f.text(), HasSubstr("SHA-256 verified: " + kSha));
   EXPECT_THAT(f.text(), HasSubstr("Installed Java 21 in /data/plo/jdks/eclipse-21.0.5+11"));
   EXPECT_THAT(f.text(), HasSubstr("Run 'plo java set 21'"));
@@ -82,19 +83,19 @@ TEST(JavaInstall, AlreadyInstalledDownloadsNothing) {
 
 TEST(JavaInstall, SetPinsAndAsksWhenPySparkDoesNotSupportIt) {
   InstallFixture f;
-  f.compat.install("4.1.3");
+  f.compat.install(newest("4.1"));
   EXPECT_TRUE(f.task().install({.version = 21, .set = true}));
   EXPECT_EQ(f.java.pinned, "/data/plo/jdks/eclipse-21.0.5+11");
 
   InstallFixture g;
-  g.compat.install("3.5.9");  // Java 8, 11, 17
+  g.compat.install(newest("3.5"));  // Java 8, 11, 17
   g.console.answers = {std::string("n")};
   EXPECT_FALSE(g.task().install({.version = 21, .set = true}));
   EXPECT_EQ(g.java.pinned, std::nullopt);
   EXPECT_THAT(g.console.questions, ::testing::ElementsAre("Use it anyway?"));
 
   InstallFixture h;  // under --json the question is --yes
-  h.compat.install("3.5.9");
+  h.compat.install(newest("3.5"));
   EXPECT_FALSE(h.task().install({.version = 21, .set = true, .json = true}));
   EXPECT_THAT(h.text(), HasSubstr("add --yes to pin Java 21 anyway"));
   EXPECT_TRUE(h.console.questions.empty());
@@ -102,7 +103,7 @@ TEST(JavaInstall, SetPinsAndAsksWhenPySparkDoesNotSupportIt) {
 
 TEST(JavaInstall, JsonIsOneDocumentWithTheSchemaFirst) {
   InstallFixture f;
-  f.compat.install("4.1.3");
+  f.compat.install(newest("4.1"));
   EXPECT_TRUE(f.task().install({.version = 21, .set = true, .json = true}));
   const auto doc = nlohmann::ordered_json::parse(f.text());
   EXPECT_EQ(doc.begin().key(), "schema");

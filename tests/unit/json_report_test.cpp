@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "catalogue_meaning.h"
 #include "fakes.h"
 #include "spark/json_report.h"
 
@@ -43,7 +44,7 @@ TEST(CheckJson, SchemaInEachState) {
   EXPECT_TRUE(without_java["compatible"].is_null());
 
   TaskFixture bad;
-  bad.compat.install("4.1.3");
+  bad.compat.install(newest("4.1"));
   bad.compat.java = JavaInfo{11, "Azul", "/jdk11", "pin"};
   const auto incompatible = check_json(bad.task().check_report());
   EXPECT_EQ(incompatible["java"], ordered_json::parse(R"({"home": "/jdk11", "version": 11,
@@ -53,8 +54,8 @@ TEST(CheckJson, SchemaInEachState) {
             "Java 11 is not compatible with PySpark 4.1 (supported: Java 17, 21)");
 
   TaskFixture beside;
-  beside.compat.install("3.3.4");
-  beside.compat.beside.pyspark = DistributionMetadata{"pyspark", "3.3.4"};
+  beside.compat.install(newest("3.3"));
+  beside.compat.beside.pyspark = DistributionMetadata{"pyspark", newest("3.3")};
   beside.compat.beside.candidates = {{"delta-spark", "2.3.0", {"pyspark<3.4.0,>=3.3.0"}},
                                      {"pandas", "2.2.3"}};
   const auto companions = check_json(beside.task().check_report())["companions"];
@@ -64,13 +65,13 @@ TEST(CheckJson, SchemaInEachState) {
   EXPECT_EQ(companions[1]["fits"], false);
   EXPECT_EQ(companions[1]["fix"], "/venv/bin/python -m pip install 'pandas<2'");
   EXPECT_TRUE(companions[1]["reason"].get<std::string>().starts_with(
-      "pandas 2.2.3 with PySpark 3.3.4: pandas 2 removed DataFrame.iteritems"));
+      "pandas 2.2.3 with PySpark " + newest("3.3") + ": pandas 2 removed DataFrame.iteritems"));
 }
 
 TEST(VersionsJson, QuestionMarkIsNull) {
   TaskFixture f;
-  f.compat.versions = {{"9.9.0", "9.9", ""}, {"3.5.9", "3.5", "stable"}};
-  f.compat.install("3.5.9");
+  f.compat.versions = {{"9.9.0", "9.9", ""}, {newest("3.5"), "3.5", "stable"}};
+  f.compat.install(newest("3.5"));
   const auto document = versions_json(f.task().versions_report());
   EXPECT_EQ(document["versions"][0],
             ordered_json::parse(R"({"version": "9.9.0", "major_minor": "9.9", "tag": "",
@@ -78,7 +79,7 @@ TEST(VersionsJson, QuestionMarkIsNull) {
                                     "installed": false, "python_supported": null,
                                     "python_fits": null})"));
   EXPECT_EQ(document["versions"][1]["installed"], true);
-  EXPECT_EQ(document["pyspark"], ordered_json::parse(R"({"version": "3.5.9"})"));
+  EXPECT_EQ(document["pyspark"], (ordered_json{{"version", newest("3.5")}}));
   EXPECT_TRUE(document["java"].is_null());
 }
 
@@ -98,7 +99,7 @@ TEST(MatchJson, NotFoundRegistryErrorAndMismatch) {
             "Error loading compute config: computes.yml: not valid YAML");
 
   TaskFixture f;
-  f.compat.install("3.5.9");
+  f.compat.install(newest("3.5"));
   f.compat.java = JavaInfo{11, "v", "/jdk"};
   f.compat.cluster_version = "4.0.1";
   f.computes["prod"] = ComputeRecord{
@@ -110,8 +111,7 @@ TEST(MatchJson, NotFoundRegistryErrorAndMismatch) {
                                     "host": null})"));
   EXPECT_EQ(mismatch["cluster_version"], "4.0.1");
   EXPECT_EQ(mismatch["cluster_major_minor"], "4.0");
-  EXPECT_EQ(mismatch["local"],
-            ordered_json::parse(R"({"version": "3.5.9", "major_minor": "3.5"})"));
+  EXPECT_EQ(mismatch["local"], (ordered_json{{"version", newest("3.5")}, {"major_minor", "3.5"}}));
   EXPECT_EQ(mismatch["match"], false);
   EXPECT_EQ(mismatch["recommendation"], "4.0.x");
   EXPECT_EQ(mismatch["java_supported"], ordered_json::parse("[17, 21]"));
@@ -129,7 +129,7 @@ TEST(MatchJson, InstallMemberNamesItsInstaller) {
 
 TEST(JsonText, InvalidUtf8FromOutsideIsReplaced) {
   TaskFixture f;
-  f.compat.install("3.5.9");
+  f.compat.install(newest("3.5"));
   f.compat.java = JavaInfo{17, "Vendor \xff\xfe", "/jdk"};
   const std::string text = json_text(check_json(f.task().check_report()));
   EXPECT_THAT(text, ::testing::HasSubstr("\"vendor\": \"Vendor \xEF\xBF\xBD\xEF\xBF\xBD\""));

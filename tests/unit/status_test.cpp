@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "blocks.h"
+#include "catalogue_meaning.h"
 #include "fakes.h"
 
 namespace plo::testing {
@@ -22,12 +23,14 @@ TEST(Check, WithoutPySparkNeverAsksForJava) {
 
 TEST(Check, CompatibleJavaReportsGreenAndTrue) {
   TaskFixture f;
-  f.compat.install("3.5.9");
+  f.compat.install(newest("3.5"));
   f.compat.java = JavaInfo{17, "Debian", "/usr/lib/jvm/java-17-openjdk-amd64"};
   EXPECT_TRUE(f.task().check());
   EXPECT_EQ(f.console.text(), "\n<cyan!>PySpark Status</cyan!>\n" + std::string(40, '-') +
                                   "\n"
-                                  "  Version:       3.5.9\n"
+                                  "  Version:       " +
+                                  newest("3.5") +
+                                  "\n"
                                   "  Major.Minor:   3.5\n"
                                   "  Required Java: 8, 11, 17\n"
                                   "  Recommended:   Java 17\n"
@@ -45,7 +48,7 @@ TEST(Check, CompatibleJavaReportsGreenAndTrue) {
 
 TEST(Check, IncompatibleJavaAddsTheHintAndReturnsFalse) {
   TaskFixture f;
-  f.compat.install("3.5.9");
+  f.compat.install(newest("3.5"));
   f.compat.java = JavaInfo{25, "Eclipse Adoptium", "/jdk25"};
   EXPECT_FALSE(f.task().check());
   EXPECT_EQ(f.console.lines.size(), 18u);
@@ -59,13 +62,13 @@ TEST(Check, IncompatibleJavaAddsTheHintAndReturnsFalse) {
 
 TEST(Check, WithoutJavaNamesTheRequirement) {
   TaskFixture f;
-  f.compat.install("4.2.0");
+  f.compat.install(newest("4.2"));
   EXPECT_FALSE(f.task().check());
   EXPECT_EQ(f.console.lines.size(), 17u);
   EXPECT_TRUE(ends_with_block(
       f.console.lines,
       {"<cyan!>Java Compatibility</cyan!>", std::string(40, '-'), "<red>  Java not found!</red>",
-       "", "  PySpark 4.2.0 requires Java 17, 21, 25", "",
+       "", "  PySpark " + newest("4.2") + " requires Java 17, 21, 25", "",
        "  Run 'plo java search' to find Java installations",
        "  Run 'plo java install' for installation guide", ""}))
       << f.console.text();
@@ -88,9 +91,9 @@ TEST(Check, LineWithoutTableDataShowsEmptyListAndQuestionMark) {
 TEST(Check, ACompanionThatDoesNotFitIsALineOnStandardError) {
   TaskFixture fits, broken;
   for (TaskFixture* f : {&fits, &broken}) {
-    f->compat.install("4.0.4");
+    f->compat.install(newest("4.0"));
     f->compat.java = JavaInfo{17, "Debian", "/jdk17"};
-    f->compat.beside.pyspark = DistributionMetadata{"pyspark", "4.0.4"};
+    f->compat.beside.pyspark = DistributionMetadata{"pyspark", newest("4.0")};
   }
   fits.compat.beside.candidates = {{"delta-spark", "4.0.0", {"pyspark<4.1.0,>=4.0.0"}}};
   broken.compat.beside.candidates = {{"delta-spark", "3.3.0", {"pyspark<3.6.0,>=3.5.3"}},
@@ -100,35 +103,44 @@ TEST(Check, ACompanionThatDoesNotFitIsALineOnStandardError) {
   EXPECT_FALSE(broken.task().check());
   EXPECT_EQ(broken.console.text(), fits.console.text());
   EXPECT_THAT(broken.console.err_lines,
-              ElementsAre("delta-spark 3.3.0 requires pyspark<3.6.0,>=3.5.3, but PySpark is "
-                          "4.0.4. Fix: /venv/bin/python -m pip install 'delta-spark==4.0.*' "
-                          "pyspark==4.0.4"));
+              ElementsAre("delta-spark 3.3.0 requires pyspark<3.6.0,>=3.5.3, but PySpark is " +
+                          newest("4.0") +
+                          ". Fix: /venv/bin/python -m pip install 'delta-spark==4.0.*' "
+                          "pyspark==" +
+                          newest("4.0")));
 }
 
 TEST(ShowVersions, PrintsEveryEntryWithMarksAndTheEnvironment) {
   TaskFixture f;
-  f.compat.versions = {
-      {"3.5.9", "3.5", "stable"}, {"9.9.0", "9.9", "Latest"}, {"4.2.0", "4.2", "latest"}};
+  f.compat.versions = {{newest("3.5"), "3.5", "stable"},
+                       {"9.9.0", "9.9", "Latest"},
+                       {newest("4.2"), "4.2", "latest"}};
   f.compat.table["4.2"].recommended.reset();
-  f.compat.install("3.5.9");
+  f.compat.install(newest("3.5"));
   f.compat.java = JavaInfo{17, "Debian", "/jdk"};
   f.task().show_versions();
-  EXPECT_EQ(f.console.text(),
-            "\n<cyan!>PySpark/Java Compatibility Matrix</cyan!>\n" + std::string(60, '=') +
-                "\n\nAvailable PySpark Versions:\n\n"
-                "  PySpark 3.5.9<blue> (stable)</blue><green> * INSTALLED</green>\n"
-                "    Java Required:    8, 11, 17\n"
-                "    Java Recommended: 17\n\n"
-                "  PySpark 9.9.0\n"
-                "    Java Required:    \n"
-                "    Java Recommended: ?\n\n"
-                "  PySpark 4.2.0<green> (latest)</green>\n"
-                "    Java Required:    17, 21, 25\n"
-                "    Java Recommended: 17\n\n" +
-                std::string(60, '-') +
-                "\n\nCurrent Environment:\n"
-                "  PySpark: 3.5.9\n"
-                "  Java:    17 (Debian)\n\n");
+  EXPECT_EQ(f.console.text(), "\n<cyan!>PySpark/Java Compatibility Matrix</cyan!>\n" +
+                                  std::string(60, '=') +
+                                  "\n\nAvailable PySpark Versions:\n\n"
+                                  "  PySpark " +
+                                  newest("3.5") +
+                                  "<blue> (stable)</blue><green> * INSTALLED</green>\n"
+                                  "    Java Required:    8, 11, 17\n"
+                                  "    Java Recommended: 17\n\n"
+                                  "  PySpark 9.9.0\n"
+                                  "    Java Required:    \n"
+                                  "    Java Recommended: ?\n\n"
+                                  "  PySpark " +
+                                  newest("4.2") +
+                                  "<green> (latest)</green>\n"
+                                  "    Java Required:    17, 21, 25\n"
+                                  "    Java Recommended: 17\n\n" +
+                                  std::string(60, '-') +
+                                  "\n\nCurrent Environment:\n"
+                                  "  PySpark: " +
+                                  newest("3.5") +
+                                  "\n"
+                                  "  Java:    17 (Debian)\n\n");
   EXPECT_EQ(f.console.lines.size(), 12u + 4u * 3u);
   EXPECT_THAT(f.compat.calls, ElementsAre("get_pyspark_info", "get_current_java"));
 }
@@ -169,9 +181,9 @@ TEST(CheckReport, WhatIsFoundInEachState) {
     std::optional<bool> compatible;
   } cases[] = {
       {"no pyspark", std::nullopt, 17, false, std::nullopt},
-      {"no java", "3.5.9", std::nullopt, true, std::nullopt},
-      {"compatible", "3.5.9", 17, true, true},
-      {"incompatible", "4.1.3", 11, true, false},
+      {"no java", newest("3.5"), std::nullopt, true, std::nullopt},
+      {"compatible", newest("3.5"), 17, true, true},
+      {"incompatible", newest("4.1"), 11, true, false},
   };
   for (const auto& c : cases) {
     TaskFixture f;
@@ -226,7 +238,7 @@ TEST(CheckReport, AnErrorPrintsWhatCameBeforeIt) {
   EXPECT_EQ(f.console.text(), "\n<cyan!>PySpark Status</cyan!>\n" + std::string(40, '-') + "\n");
 
   FailingFixture g;
-  g.compat.install("3.5.9");
+  g.compat.install(newest("3.5"));
   g.compat.fail_java = true;
   EXPECT_TRUE(g.task().check_report().error);
   EXPECT_THROW(g.task().check(), std::runtime_error);
@@ -242,10 +254,11 @@ TEST(CheckReport, AnErrorPrintsWhatCameBeforeIt) {
 
 TEST(VersionsReport, RowsCarryTheTableAndTheInstalledMark) {
   TaskFixture f;
-  f.compat.versions = {{"3.5.9", "3.5", "stable"}, {"9.9.0", "9.9", ""}, {"1.0.0", "1.0", ""}};
+  f.compat.versions = {
+      {newest("3.5"), "3.5", "stable"}, {"9.9.0", "9.9", ""}, {"1.0.0", "1.0", ""}};
   f.compat.table["3.5"].recommended.reset();
   f.compat.table["1.0"] = CompatRecord{{}, 11};
-  f.compat.install("3.5.9");
+  f.compat.install(newest("3.5"));
   const VersionsReport report = f.task().versions_report();
   ASSERT_EQ(report.versions.size(), 3u);
   EXPECT_EQ(report.versions[0].java_recommended, 8);  // the first supported, without a record's
@@ -254,7 +267,7 @@ TEST(VersionsReport, RowsCarryTheTableAndTheInstalledMark) {
   EXPECT_TRUE(report.versions[1].java_supported.empty());
   EXPECT_FALSE(report.versions[1].installed);
   EXPECT_EQ(report.versions[2].java_recommended, 11);
-  EXPECT_EQ(report.pyspark->version, "3.5.9");
+  EXPECT_EQ(report.pyspark->version, newest("3.5"));
   EXPECT_FALSE(report.java);
 }
 

@@ -29,7 +29,14 @@ TEST(VersionTables, EveryOfferedLineHasJavaData) {
   EXPECT_EQ(stable, 1);
 }
 
+// Every row, so that a new patch or line fails here (and only here) until this file states it.
 TEST(VersionTables, TheCurrentLines) {
+  std::vector<std::string> rows;
+  for (const VersionEntry& entry : PYSPARK_VERSIONS) {
+    rows.push_back(entry.version + " " + entry.tag);
+  }
+  EXPECT_THAT(rows, ElementsAre("4.3.0 latest", "4.2.0 ", "4.1.3 ", "4.0.4 ", "3.5.9 stable",
+                                "3.4.4 ", "3.3.4 "));
   ASSERT_GE(PYSPARK_VERSIONS.size(), 2u);
   EXPECT_EQ(PYSPARK_VERSIONS[0].version, "4.3.0");
   EXPECT_EQ(PYSPARK_VERSIONS[0].tag, "latest");
