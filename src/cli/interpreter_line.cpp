@@ -25,7 +25,8 @@ const InterpreterChoice* choice_or_null() {
 void tell_interpreter() {
   if (verbosity() == Verbosity::Quiet) return;
   const InterpreterChoice* choice = choice_or_null();
-  if (!choice) return;
+  // PLO_PYTHON is the user's own word for it: only a choice plo made is told.
+  if (!choice || choice->source == "PLO_PYTHON") return;
   const std::string line = "Interpreter: " + escape_controls(choice->path) + ", from " +
                            escape_controls(choice->source) + "\n";
   std::fputs(line.c_str(), stderr);

@@ -6,7 +6,7 @@ namespace plo::cli {
 
 // Says on standard error which interpreter the command works on and what chose it
 // ("Interpreter: /p/.venv/bin/python, from project .venv (/p/pyproject.toml)"); nothing with -q,
-// and nothing when none is found (the command itself says so).
+// where PLO_PYTHON named it, and where none is found (the command itself says so).
 void tell_interpreter();
 
 // Sets a document's "interpreter" and "interpreter_source" (null when none is found).

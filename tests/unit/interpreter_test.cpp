@@ -6,7 +6,6 @@
 #include <map>
 
 #include "environment/interpreter.h"
-#include "environment/project_venv.h"
 
 namespace plo {
 namespace {
@@ -149,35 +148,6 @@ TEST(ChooseInterpreter, FollowsUvPipsOrder) {
         c.source == "PATH" ? rooted("@/sys/bin/python3", root) : rooted(c.python, root);
     EXPECT_EQ(chosen.path, python) << c.name;
     EXPECT_EQ(chosen.source, rooted(c.source, root)) << c.name;
-  }
-}
-
-TEST(ChooseInterpreter, NoneFoundOrPloPythonWrongThrows) {
-  const fs::path root = fs::path(testing::TempDir()) / "plo-choose-none";
-  fs::remove_all(root);
-  fs::create_directories(root);
-  for (const char* plo_python : {"", "nosuchpython", "/nonexistent/python"}) {
-    const auto env = [&](const char* name) -> std::optional<std::string> {
-      if (std::string(name) == "PATH") return (root / "empty").string();
-      if (std::string(name) == "PLO_PYTHON" && *plo_python) return std::string(plo_python);
-      return std::nullopt;
-    };
-    EXPECT_THROW(choose_interpreter({.env = env, .cwd = root}), std::runtime_error) << plo_python;
-  }
-}
-
-TEST(WorkspaceIncludes, MembersAndExcludeAsGlobs) {
-  const std::vector<std::tuple<std::string, std::string, std::optional<bool>>> cases = {
-      {kWorkspace, "packages/a", true},
-      {kWorkspace, "packages/loner", false},
-      {kWorkspace, "packages/a/deeper", false},
-      {kWorkspace, "tools/b", false},
-      {"[tool.uv.workspace]\nmembers = [\"libs/core/\"]\n", "libs/core", true},
-      {"[tool.uv]\ndev-dependencies = []\n", "packages/a", std::nullopt},
-      {"not = toml = at all", "packages/a", std::nullopt},
-  };
-  for (const auto& [text, member, expected] : cases) {
-    EXPECT_EQ(workspace_includes(text, member), expected) << text << " / " << member;
   }
 }
 

@@ -57,19 +57,6 @@ TEST(ProjectPins, ReadsEachPyprojectShape) {
   }
 }
 
-TEST(ProjectPins, LocksGiveTheLockedVersionAndNameTheTool) {
-  const std::string lock =
-      "version = 1\n[[package]]\nname = \"py4j\"\nversion = \"0.10.9.7\"\n\n[[package]]\nname = "
-      "\"pyspark\"\nversion = \"3.5.1\"\nsource = { registry = \"https://pypi.org/simple\" }\n";
-  const auto pins = read_project_pins(
-      {.pyproject = std::make_pair("p", "[project]\ndependencies = [\"pyspark\"]\n"),
-       .uv_lock = std::make_pair("uv.lock", lock),
-       .poetry_lock = std::make_pair("poetry.lock", lock)});
-  EXPECT_EQ(shown(pins), (std::vector<std::string>{"p:2 [project].dependencies [] ; uv",
-                                                   "uv.lock:8  [==3.5.1] ; uv locked",
-                                                   "poetry.lock:8  [==3.5.1] ; poetry locked"}));
-}
-
 TEST(ProjectPins, RequirementsLinesAsPipReadsThem) {
   const std::string text =
       "# pinned for the cluster\n"
