@@ -92,6 +92,7 @@ _plo() {
       _plo_offer --json --install --yes --keep-companions
       ((args == 0)) && _plo_offer_from computes ;;
     "java set")
+      _plo_offer --yes
       if ((args == 0)); then
         _plo_offer_from java-majors
         compopt -o filenames 2>/dev/null
@@ -181,6 +182,7 @@ _plo() {
       compadd -- --json --install --yes --keep-companions
       ((args == 0)) && _plo_dynamic computes ;;
     "java set")
+      compadd -- --yes
       if ((args == 0)); then
         _plo_dynamic java-majors
         _files -/
@@ -267,6 +269,7 @@ complete -c plo -n '__plo_at spark set-version; and __plo_no_arg' -a '(__plo_wor
 complete -c plo -n '__plo_at spark match-cluster' -l json -l install -l yes -l keep-companions
 complete -c plo -n '__plo_at spark match-cluster; and __plo_no_arg' -a '(__plo_words computes)'
 complete -c plo -n '__plo_at java search; or __plo_at java list' -l json
+complete -c plo -n '__plo_at java set' -l yes
 complete -c plo -n '__plo_at java set; and __plo_no_arg' -a '(__plo_words java-majors)'
 complete -c plo -n '__plo_at java set; and __plo_no_arg' -a '(__fish_complete_directories)'
 complete -c plo -n '__plo_at java env' -l shell -x -a 'bash zsh fish'

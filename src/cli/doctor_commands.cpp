@@ -18,9 +18,11 @@
 #include "environment/interpreter.h"
 #include "help.h"
 #include "installer_request.h"
+#include "interpreter_line.h"
 #include "output.h"
 #include "probes/databricks_api.h"
 #include "probes/network_master_probe.h"
+#include "project/pin_check.h"
 #include "project/project_target.h"
 #include "registry/compute_registry.h"
 #include "services.h"
@@ -73,6 +75,7 @@ void add_doctor_command(CLI::App& app, DoctorRequest& request) {
 }
 
 int run_doctor(const DoctorRequest& request, const GlobalOptions& options) {
+  tell_interpreter();
   const int document_fd = request.json ? set_output_aside() : STDOUT_FILENO;
   RealServices services;
   UserConsole user(options, {.no_color = request.json, .document = request.json});
@@ -124,12 +127,20 @@ int run_doctor(const DoctorRequest& request, const GlobalOptions& options) {
                 services.compat,
                 [&spark](const std::string& name) { return spark.cluster_version_of(name); }, here);
           },
+          .project_pins = [&](const std::optional<ProjectStatus>& status) -> PinReport {
+            std::error_code error;
+            const auto here = std::filesystem::current_path(error);
+            if (error) return {};
+            return check_project_pins(services.compat, status, here);
+          },
           .installer = [&services] { return installer_outlook(services.compat); },
       },
       {.clusters = request.clusters, .deep = request.deep});
   const DoctorReport report = doctor.report();
   if (request.json) {
-    write_all(document_fd, json_text(doctor_json(report)) + "\n");
+    auto document = doctor_json(report);
+    add_interpreter_fields(document);
+    write_all(document_fd, json_text(document) + "\n");
   } else {
     print_doctor_report(console, report, unicode_marks());
   }

@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cstdio>
 #include <optional>
 
 #include "compat/real_java_environment.h"
@@ -26,10 +27,13 @@ void add_java_commands(CLI::App& app, JavaRequest& request) {
   set_examples(*search, {"plo java search", "plo java search --json | jq -r '.jdks[].home'"});
   CLI::App* set = java->add_subcommand("set", "Pin a JDK for this environment's PySpark");
   set->add_option("VERSION_OR_PATH", request.choice, "A major version (17) or a Java home");
+  set->add_flag("--yes,-y", request.yes,
+                "Answer yes to 'Use it anyway?' (a Java the PySpark does not support)");
   set->callback([&request] { request.op = Op::Set; });
   set_examples(*set, {"plo java set                     # choose from a menu",
                       "plo java set 17                  # the newest Java 17 found",
-                      "plo java set /opt/jdk-21         # that Java home"});
+                      "plo java set /opt/jdk-21         # that Java home",
+                      "plo java set 25 --yes            # even where PySpark does not support it"});
   CLI::App* unset = java->add_subcommand("unset", "Remove plo's Java pin");
   unset->callback([&request] { request.op = Op::Unset; });
   set_examples(*unset, {"plo java unset"});
@@ -62,6 +66,12 @@ void add_java_commands(CLI::App& app, JavaRequest& request) {
 
 int run_java(const JavaRequest& request, const GlobalOptions& options) {
   using Op = JavaRequest::Op;
+  if (request.op == Op::Set && request.yes && !request.choice) {
+    // The menu asks for a number, which --yes cannot answer.
+    std::fputs("Error: plo java set --yes needs a VERSION or PATH (the menu is a question)\n",
+               stderr);
+    return 2;
+  }
   std::optional<FileLock> lock;
   // Whatever may write the pin holds the environment's lock.
   const bool pins = request.op == Op::Set || request.op == Op::Unset ||

@@ -17,7 +17,7 @@ struct JavaRequest {
   enum class Op { None, Search, Set, Unset, Env, Install, Uninstall } op = Op::None;
   bool json = false;
   bool set = false;    // install: pin it
-  bool yes = false;    // install, uninstall: no questions
+  bool yes = false;    // set, install, uninstall: no questions
   bool guide = false;  // install: only tell how
   std::optional<std::string> choice;
   std::string shell = "sh";

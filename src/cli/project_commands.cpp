@@ -23,10 +23,13 @@
 #include "environment/platform.h"
 #include "help.h"
 #include "installer_request.h"
+#include "interpreter_line.h"
 #include "java/java_task.h"
 #include "locks.h"
 #include "output.h"
+#include "project/pin_check.h"
 #include "project/pin_editor.h"
+#include "project/pin_files.h"
 #include "project/project_sync.h"
 #include "runtimes/runtimes_task.h"
 #include "services.h"
@@ -46,6 +49,7 @@ int run_sync(const ProjectRequest& request, const GlobalOptions& options) {
   if (!installer_asked) return 2;
   std::optional<FileLock> lock;
   if (!request.dry_run) lock.emplace(guard_environment_for_change());
+  tell_interpreter();
   const int document_fd = request.json ? set_output_aside() : STDOUT_FILENO;
   RealServices services;
   UserConsole console(options, {.no_color = request.json, .assume_yes = request.yes});
@@ -92,7 +96,11 @@ int run_sync(const ProjectRequest& request, const GlobalOptions& options) {
   };
   const SyncReport report =
       sync_project(sync, {.yes = request.yes, .dry_run = request.dry_run}, fs::current_path());
-  if (request.json) write_all(document_fd, json_text(sync_json(report)) + "\n");
+  if (request.json) {
+    auto document = sync_json(report);
+    add_interpreter_fields(document);
+    write_all(document_fd, json_text(document) + "\n");
+  }
   return report.ok ? 0 : 1;
 }
 
@@ -148,6 +156,32 @@ int run_pin(const ProjectRequest& request, const GlobalOptions& options) {
   }
 
   const fs::path here = fs::current_path();
+  if (values.pyspark) {
+    // A [tool.plo] that contradicts the project's uv or Poetry requirement would be undone by (or
+    // undo) the next `uv sync`: refused before anything is written.
+    std::optional<ProjectTarget> target;
+    ProjectSpec asked;
+    asked.file = "pyproject.toml";
+    asked.pyspark = values.pyspark;
+    asked.java = 17;  // any: only the PySpark is resolved here
+    try {
+      target = resolve_target(asked, services.compat.pyspark_versions(),
+                              services.compat.pyspark_java_compatibility(), {});
+    } catch (const ProjectFileError&) {
+      // A line plo does not know: the pins are not compared.
+    }
+    if (target) {
+      const auto refusal = pin_command_refusal(
+          read_project_pins(gather_pin_texts(here)),
+          {.as_written = *values.pyspark, .version = target->version, .exact = target->exact},
+          interpreter_markers(services.compat));
+      if (refusal) {
+        c.echo(c.style("Error: " + refusal->front(), Color::Red));
+        for (size_t i = 1; i < refusal->size(); ++i) c.echo("  " + (*refusal)[i]);
+        return 1;
+      }
+    }
+  }
   const fs::path file = find_project_file(here, false).value_or(here / "pyproject.toml");
   const FileLock lock = lock_project_file(file.string());
   std::string text;

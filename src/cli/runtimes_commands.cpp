@@ -14,6 +14,7 @@
 #include "compat/real_java_environment.h"
 #include "help.h"
 #include "installer_request.h"
+#include "interpreter_line.h"
 #include "locks.h"
 #include "output.h"
 #include "runtimes/runtimes_task.h"
@@ -68,6 +69,7 @@ int run_runtimes(const RuntimesRequest& request, const GlobalOptions& options) {
   if (!installer_asked) return 2;
   if (request.op == Op::Use) {
     lock.emplace(guard_environment_for_change());
+    tell_interpreter();
   } else {
     warn_if_stale_virtual_env();
   }

@@ -15,6 +15,7 @@
 #include "help.h"
 #include "hints.h"
 #include "installer_request.h"
+#include "interpreter_line.h"
 #include "locks.h"
 #include "output.h"
 #include "services.h"
@@ -42,12 +43,18 @@ int run_json(SparkTask& task, const SparkRequest& request, int document_fd,
   switch (request.op) {
     case Op::Check: {
       const CheckReport report = task.check_report();
-      print(report, check_json);
+      if (report.error) std::rethrow_exception(report.error);
+      auto document = check_json(report);
+      add_interpreter_fields(document);
+      write_all(document_fd, json_text(document) + "\n");
       if (report.project_error) {
         const std::string line = escape_controls(without_secrets(*report.project_error)) + "\n";
         std::fputs(line.c_str(), stderr);
       }
       for (const std::string& line : companion_lines(report)) {
+        std::fputs((line + "\n").c_str(), stderr);
+      }
+      for (const std::string& line : pin_lines(report)) {
         std::fputs((line + "\n").c_str(), stderr);
       }
       return report.ok() ? 0 : 1;
@@ -59,7 +66,9 @@ int run_json(SparkTask& task, const SparkRequest& request, int document_fd,
       // The lines of the switch go to standard error; the installer's output is captured.
       const std::string version(trim_blanks(request.version));
       const bool ok = request.version_given ? task.set_version(version) : task.set_version();
-      write_all(document_fd, json_text(record.document({.to = version})) + "\n");
+      auto document = record.document({.to = version});
+      add_interpreter_fields(document);
+      write_all(document_fd, json_text(document) + "\n");
       return ok ? 0 : 1;
     }
     case Op::MatchCluster: {
@@ -72,6 +81,7 @@ int run_json(SparkTask& task, const SparkRequest& request, int document_fd,
         // The install's own lines and pip's output go to standard error meanwhile.
         const auto installed = task.install_for_cluster(report);
         document["install"] = install_json(installed);
+        add_interpreter_fields(document);
         ok = installed.ok;
       }
       write_all(document_fd, json_text(document) + "\n");
@@ -169,6 +179,7 @@ int run_spark(const SparkRequest& request, const GlobalOptions& options) {
   } else {
     warn_if_stale_virtual_env();
   }
+  if (changes || request.op == Op::Check) tell_interpreter();
   // With --json standard output carries the document alone: everything else plo and its children
   // write (pip, the install steps, questions) goes to standard error, without colour.
   const int document_fd = request.json ? set_output_aside() : STDOUT_FILENO;

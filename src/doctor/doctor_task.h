@@ -10,6 +10,7 @@
 #include "doctor/doctor_report.h"
 #include "environment/pip_config.h"
 #include "process/process_runner.h"
+#include "project/pin_check.h"
 #include "project/project_target.h"
 
 namespace plo {
@@ -65,6 +66,9 @@ struct DoctorServices {
   // The project file that applies here and whether the environment matches it, or nothing where
   // none applies; throws when the file cannot be read.
   std::function<std::optional<ProjectStatus>()> project = {};
+  // The project's PySpark pins found here (requirements, locks) against that status and the
+  // installed PySpark.
+  std::function<PinReport(const std::optional<ProjectStatus>&)> project_pins = {};
   // The installer a switch would run here; throws std::invalid_argument for a PLO_INSTALLER that
   // names neither, and as `interpreter` does when there is none.
   std::function<InstallerOutlook()> installer = {};

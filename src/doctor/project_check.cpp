@@ -6,10 +6,34 @@
 
 namespace plo {
 
+namespace {
+
+// Each pin that disagrees is an error; the first one's fix is the row's, the others' are told
+// beside them.
+void add_pin_conflicts(DoctorCheck& check, const PinReport& pins) {
+  for (const PinConflict& conflict : pins.conflicts) {
+    if (!check.fix) {
+      check.raise(CheckStatus::Error, conflict.problem);
+      check.fix = conflict.fix;
+    } else {
+      check.raise(CheckStatus::Error, conflict.problem + " (fix: " + conflict.fix + ")");
+    }
+  }
+}
+
+}  // namespace
+
 void check_project(DoctorFacts& facts, DoctorCheck& check) {
   const auto status = facts.s.project ? facts.s.project() : std::nullopt;
+  const PinReport pins = facts.s.project_pins ? facts.s.project_pins(status) : PinReport{};
   if (!status) {
-    check.summary = "no pyproject.toml with [tool.plo] applies here";
+    if (pins.pins.empty()) {
+      check.summary = "no pyproject.toml with [tool.plo] applies here";
+      return;
+    }
+    check.summary = escape_controls(pins.pins.front().file) + ": PySpark " +
+                    escape_controls(pins.pins.front().text) + " (no [tool.plo])";
+    add_pin_conflicts(check, pins);
     return;
   }
   const auto& target = status->target;
@@ -35,6 +59,7 @@ void check_project(DoctorFacts& facts, DoctorCheck& check) {
                                         target.runtime->pythons.back());
     check.fix = "uv venv --python " + target.runtime->pythons.back();
   }
+  add_pin_conflicts(check, pins);
   if (status->matches) return;
   // The environment runs another PySpark or Java than the project's code is written for.
   const auto& pyspark = facts.pyspark();
@@ -43,7 +68,7 @@ void check_project(DoctorFacts& facts, DoctorCheck& check) {
               "this environment has " +
                   (pyspark ? "PySpark " + pyspark->version : std::string("no PySpark")) + " and " +
                   (java ? "Java " + std::to_string(java->version) : std::string("no Java")));
-  check.fix = "plo sync";
+  if (!check.fix) check.fix = "plo sync";
 }
 
 }  // namespace plo

@@ -5,6 +5,8 @@
 #include <algorithm>
 
 #include "catalogue/runtimes.h"
+#include "project/pin_check.h"
+#include "project/pin_files.h"
 
 #include "util/escape.h"
 #include "util/json_document.h"
@@ -204,15 +206,26 @@ SyncReport sync_project(const SyncServices& services, const SyncOptions& options
   SyncReport report;
   report.dry_run = options.dry_run;
   const auto file = find_project_file(start, true);
-  const auto spec = file ? read_project(*file) : std::nullopt;
-  if (!spec) {
+  auto spec = file ? read_project(*file) : std::nullopt;
+  const std::vector<ProjectPin> pins = read_project_pins(gather_pin_texts(start));
+  const MarkerEnvironment markers = interpreter_markers(services.compat);
+  if (!spec && !pins.empty()) {
+    spec.emplace();
+    spec->file = pins.front().file;
+  }
+  const bool from_pin = spec && take_sole_pin(*spec, pins, markers);
+  if (!spec || (!file && !from_pin)) {
     c.echo(
         c.style("No pyproject.toml with a [tool.plo] table here or in a folder above", Color::Red));
     c.echo("  Run 'plo pin' to write one from this environment");
     return report;
   }
-  report.file = file->string();
+  report.file = spec->file;
   if (const auto warning = unknown_keys_warning(*spec)) c.echo_err(*warning);
+  if (from_pin) {
+    c.echo_err("PySpark " + *spec->pyspark + " as the project's requirements pin it" +
+               (file ? " ([tool.plo] names none)" : " (no [tool.plo])"));
+  }
   report.target =
       resolve_target(*spec, services.compat.pyspark_versions(),
                      services.compat.pyspark_java_compatibility(), services.cluster_version);
@@ -224,6 +237,21 @@ SyncReport sync_project(const SyncServices& services, const SyncOptions& options
                  Color::Cyan, true));
   for (const std::string& contradiction : report.target->contradictions) {
     c.echo(c.style("  " + escape_controls(contradiction) + " (the key wins)", Color::Yellow));
+  }
+  // Installing what [tool.plo] asks while the project's own pins ask otherwise would be undone by
+  // the next uv sync or poetry install (or undo it): refused before any change.
+  const auto conflicts = pin_conflicts(pins,
+                                       PloWanted{.as_written = report.target->pyspark,
+                                                 .version = report.target->version,
+                                                 .exact = report.target->exact},
+                                       std::nullopt, markers);
+  if (!conflicts.empty()) {
+    for (const PinConflict& conflict : conflicts) {
+      c.echo(c.style("  " + conflict.problem, Color::Red));
+      c.echo("    Fix: " + conflict.fix);
+    }
+    c.echo(c.style("  Nothing changed: make them agree, then run 'plo sync' again", Color::Red));
+    return report;
   }
   Sync sync(services, options, report);
   report.ok = sync.run(*report.target);

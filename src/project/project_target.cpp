@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "project/pin_check.h"
+#include "project/pin_files.h"
 #include "util/escape.h"
 
 namespace plo {
@@ -154,6 +156,8 @@ std::optional<ProjectStatus> project_status(JavaCompatService& compat,
   if (!file) return std::nullopt;
   auto spec = read_project(*file);
   if (!spec) return std::nullopt;
+  // Where [tool.plo] names no PySpark, the project's own pin is the one truth.
+  take_sole_pin(*spec, read_project_pins(gather_pin_texts(start)), interpreter_markers(compat));
   ProjectStatus status{
       .spec = *spec,
       .target = resolve_target(*spec, compat.pyspark_versions(),

@@ -93,6 +93,42 @@ json check_json(const CheckReport& r) {
                {"contradictions", r.project->target.contradictions},
                {"matches", r.project->fits()}};
   }
+  if (!r.pins.pins.empty()) {
+    // A project without [tool.plo] gets the object too, for its pins; the other keys are null.
+    if (project.is_null()) {
+      project = {{"file", nullptr},
+                 {"pyspark", nullptr},
+                 {"java", nullptr},
+                 {"compute", nullptr},
+                 {"runtime", nullptr},
+                 {"python_fits", nullptr},
+                 {"contradictions", json::array()},
+                 {"matches", nullptr}};
+    }
+    const auto or_null = [](const std::string& value) {
+      return value.empty() ? json(nullptr) : json(value);
+    };
+    json pins = json::array();
+    for (const ProjectPin& pin : r.pins.pins) {
+      pins.push_back({{"file", pin.file},
+                      {"line", pin.line},
+                      {"where", or_null(pin.where)},
+                      {"requirement", pin.text},
+                      {"specifiers", pin.specifiers},
+                      {"marker", or_null(pin.marker)},
+                      {"locked", pin.locked},
+                      {"tool", or_null(pin.tool)}});
+    }
+    json conflicts = json::array();
+    for (const PinConflict& conflict : r.pins.conflicts) {
+      conflicts.push_back({{"file", conflict.file},
+                           {"line", conflict.line},
+                           {"problem", conflict.problem},
+                           {"fix", conflict.fix}});
+    }
+    project["pins"] = pins;
+    project["pin_conflicts"] = conflicts;
+  }
   json document = json_document({{"python", r.python},
                                  {"pyspark", pyspark},
                                  {"java", java},

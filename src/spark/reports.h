@@ -9,6 +9,7 @@
 #include "catalogue/python_support.h"
 #include "catalogue/runtimes.h"
 #include "compat/java_compat_service.h"
+#include "project/pin_check.h"
 #include "project/project_target.h"
 
 namespace plo {
@@ -32,6 +33,9 @@ struct CheckReport {
   // one. A file that cannot be read or resolved leaves `project_error` instead.
   std::optional<ProjectStatus> project;
   std::optional<std::string> project_error;
+  // The project's PySpark pins (requirements, locks) and where they disagree with [tool.plo] or
+  // the installed PySpark.
+  PinReport pins = {};
 
   // How PySpark is installed (looked at when it is): a Spark Connect client needs no local Java,
   // so Java is then not looked for.

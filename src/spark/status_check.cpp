@@ -60,13 +60,14 @@ CheckReport SparkTask::check_report() {
 
 void SparkTask::add_project_status(CheckReport& report) {
   if (!s_.project_folder) return;
+  const std::filesystem::path folder = s_.project_folder();
   try {
     report.project = project_status(
-        s_.compat, [this](const std::string& name) { return cluster_version_of(name); },
-        s_.project_folder());
+        s_.compat, [this](const std::string& name) { return cluster_version_of(name); }, folder);
   } catch (const std::exception& e) {
     report.project_error = e.what();
   }
+  report.pins = check_project_pins(s_.compat, report.project, folder);
 }
 
 std::optional<std::string> SparkTask::cluster_version_of(const std::string& compute_name) {
@@ -87,6 +88,7 @@ bool SparkTask::check() {
   if (report.error) std::rethrow_exception(report.error);
   print_project_drift(s_.console, report);
   for (const std::string& line : companion_lines(report)) s_.console.echo_err(line);
+  for (const std::string& line : pin_lines(report)) s_.console.echo_err(line);
   if (report.project) {
     if (const auto warning = unknown_keys_warning(report.project->spec)) {
       s_.console.echo_err(*warning);

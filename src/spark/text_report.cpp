@@ -194,6 +194,7 @@ static void print_pyspark_and_java(Console& c, const CheckReport& r) {
   if (!r.pyspark) {
     if (r.error) return;
     c.echo(c.style("  PySpark not installed!", Color::Red));
+    c.echo_err("PySpark was looked for with " + escape_controls(r.python));
     c.echo();
     c.echo("  Install with: pip install pyspark");
     c.echo("  Or run 'plo spark set-version' to select a version");
@@ -279,6 +280,14 @@ void print_project_drift(Console& c, const CheckReport& r) {
     }
     if (!r.project->target.contradictions.empty()) c.echo();
   }
+}
+
+std::vector<std::string> pin_lines(const CheckReport& r) {
+  std::vector<std::string> lines;
+  for (const PinConflict& conflict : r.pins.conflicts) {
+    lines.push_back(without_secrets(conflict.problem) + ". Fix: " + without_secrets(conflict.fix));
+  }
+  return lines;
 }
 
 std::vector<std::string> companion_lines(const CheckReport& r) {

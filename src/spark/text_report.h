@@ -15,6 +15,9 @@ void print_project_drift(Console& console, const CheckReport& report);
 // check's lines for standard error, one per companion that does not fit the installed PySpark:
 // why, and the command that fixes it. None where every companion fits.
 std::vector<std::string> companion_lines(const CheckReport& report);
+// check's lines for standard error, one per project pin that disagrees with [tool.plo] or the
+// installed PySpark: where, why, and the fix.
+std::vector<std::string> pin_lines(const CheckReport& report);
 void print_versions(Console& console, const VersionsReport& report);
 // match_cluster's report in two halves: the heading and the compute block, printed before the
 // cluster is asked (the wait comes after "Connecting to cluster..."), and the rest.

@@ -37,7 +37,12 @@ bool is_executable_file(const std::string& path) {
 }
 
 std::optional<std::string> find_on_path(std::string_view name) {
-  const std::string path = non_empty_env("PATH").value_or("/usr/local/bin:/usr/bin:/bin");
+  return find_on_path_in(non_empty_env("PATH"), name);
+}
+
+std::optional<std::string> find_on_path_in(const std::optional<std::string>& path_value,
+                                           std::string_view name) {
+  const std::string path = path_value.value_or("/usr/local/bin:/usr/bin:/bin");
   size_t start = 0;
   for (;;) {
     const size_t end = path.find(':', start);

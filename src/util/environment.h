@@ -20,6 +20,11 @@ std::optional<std::string> non_empty_env(const char* name);
 // The first executable file called `name` in the folders of PATH, or nothing.
 std::optional<std::string> find_on_path(std::string_view name);
 
+// The first executable file called `name` in the folders of `path` (a PATH value; nothing stands
+// for the usual system folders), or nothing.
+std::optional<std::string> find_on_path_in(const std::optional<std::string>& path,
+                                           std::string_view name);
+
 // Whether `path` names an executable regular file.
 bool is_executable_file(const std::string& path);
 

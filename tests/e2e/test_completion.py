@@ -102,7 +102,8 @@ class Bash(unittest.TestCase):
         folder = tempfile.mkdtemp(dir=tmp.name)
         os.makedirs(os.path.join(folder, "jdk-17"))
         offered = self.complete(["java", "set", ""], cwd=folder)
-        self.assertEqual(offered, [str(major) for major in found_majors()] + ["jdk-17", "--help"])
+        self.assertEqual(offered,
+                         ["--yes"] + [str(major) for major in found_majors()] + ["jdk-17", "--help"])
 
     def test_complete_callback_is_quiet_on_failure(self):
         result = run_plo(["__complete", "java-majors"], plo_env())
@@ -152,7 +153,7 @@ class Zsh(unittest.TestCase):
                          ["--json", "--install", "--yes", "--help"])
         self.assertIn(newest("4.1"), self.complete(["spark", "set-version", ""], home))
         self.assertEqual(self.complete(["java", "set", ""], home),
-                         [str(major) for major in found_majors()] + ["<files>", "--help"])
+                         ["--yes"] + [str(major) for major in found_majors()] + ["<files>", "--help"])
         self.assertEqual(self.complete(["java", "env", "--shell", ""], home), ["bash", "zsh", "fish"])
 
 

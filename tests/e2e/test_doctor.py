@@ -54,7 +54,8 @@ def tearDownModule():
 
 def validate(document):
     """The doctor's JSON schema, checked member by member."""
-    assert list(document) == ["schema", "ok", "checks"], list(document)
+    assert list(document) == ["schema", "ok", "checks", "interpreter", "interpreter_source"], \
+        list(document)
     assert document["schema"] == 1
     assert isinstance(document["ok"], bool)
     assert isinstance(document["checks"], list) and document["checks"]

@@ -262,6 +262,18 @@ class Commands(unittest.TestCase):
         self.assertIn("Aborted!", result.stderr)
         self.assertRegex(result.stdout, r"  \[\d\] +Java 17  Debian +17\.0\.15  " + JAVA17 + r" \[OK\] \* CURRENT\n")
 
+    def test_set_yes_answers_the_question_and_refuses_the_menu(self):
+        venv.set_pyspark(newest("3.5"))
+        home = support.fake_java_home(path("fake-21-yes"), "21.0.2", "Oracle Corporation")
+        result = java("set", home, "--yes")
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertIn("Use it anyway? [y/N]: y", result.stdout)
+        self.assertIn("Pinned Java 21", result.stdout)
+        java("unset")
+        result = java("set", "--yes")
+        self.assertEqual(result.returncode, 2)
+        self.assertIn("plo java set --yes needs a VERSION or PATH", result.stderr)
+
     def test_env_for_fish(self):
         result = java("env", "--shell", "fish")
         self.assertEqual(result.stdout, f"set -gx JAVA_HOME '{JAVA17}';\nset -gx PATH '{JAVA17}/bin' $PATH;\n")

@@ -156,6 +156,8 @@ CHECK_SCHEMA = {
                          "matches": bool}),
     "companions": list_of({"name": str, "version": str, "requirement": nullable(str),
                            "fits": bool, "reason": nullable(str), "fix": nullable(str)}),
+    "interpreter": nullable(str),
+    "interpreter_source": nullable(str),
 }
 VERSIONS_SCHEMA = {
     "schema": int,
@@ -456,6 +458,9 @@ class MatchClusterInstall(unittest.TestCase):
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         document = json.loads(result.stdout)
         install = document.pop("install")
+        # With --install the document also names the interpreter that was changed.
+        self.assertEqual(document.pop("interpreter_source"), "PLO_PYTHON")
+        self.assertEqual(document.pop("interpreter"), ws.venv.python)
         self.assertTrue(conforms(document, MATCH_SCHEMA), document)
         self.assertEqual(install, {"version": newest("4.1"), "ok": True, "installer": "pip"})
         self.assertEqual(document["local"], {"version": newest("3.5"), "major_minor": "3.5"})
