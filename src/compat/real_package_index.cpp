@@ -11,6 +11,7 @@
 #include "probes/simple_index.h"
 #include "util/escape.h"
 #include "util/secrets.h"
+#include "util/verbosity.h"
 
 namespace plo {
 namespace {
@@ -79,8 +80,12 @@ IndexListing RealPackageIndex::find() {
     return listing;
   };
   if (pip.no_index) {
+    // The user's own setting, as for pip: no line unless -v asks for notes.
     listing.url.clear();
-    return fall_back("pip's no-index is set (" + escape_controls(*pip.no_index) + ")");
+    listing.no_index = true;
+    listing.why_not = "pip's no-index is set (" + escape_controls(*pip.no_index) + ")";
+    verbose_note(catalogue_used_text(listing));
+    return listing;
   }
 
   const auto folder = in_.folder();

@@ -14,7 +14,8 @@ namespace plo {
 
 // The index pip would use (PIP_INDEX_URL, pip's configuration files, else PyPI), asked for its
 // PEP 691 JSON page of pyspark (never a package) and its answer kept a day in plo's cache folder.
-// No index (pip's no-index), no answer in time, or an answer that is no such page: plo's table.
+// No index (pip's no-index: a note with -v), no answer in time, or an answer that is no such page:
+// plo's table.
 class RealPackageIndex : public PackageIndex {
  public:
   // What the listing depends on, replaceable for tests.

@@ -204,8 +204,11 @@ class PackageIndex(unittest.TestCase):
         text = run_plo(["spark", "versions"], self.env())
         offline = run_plo(["spark", "versions"], self.env(PIP_NO_INDEX="1"))
         self.assertEqual(text.stdout, offline.stdout)
-        self.assertEqual(offline.stderr, "plo: using plo's version table, not the package index: "
-                                         "pip's no-index is set (PIP_NO_INDEX)\n")
+        # pip's no-index is the user's own choice: said only with -v.
+        self.assertEqual(offline.stderr, "")
+        noted = run_plo(["-v", "spark", "versions"], self.env(PIP_NO_INDEX="1"))
+        self.assertIn("plo: using plo's version table, not the package index: "
+                      "pip's no-index is set (PIP_NO_INDEX)\n", noted.stderr)
 
     def test_offline_or_out_of_reach_means_the_table(self):
         asked = index.plo_pages
@@ -217,6 +220,9 @@ class PackageIndex(unittest.TestCase):
             listing = json.loads(doc.stdout)["index"]
             self.assertEqual((listing["source"], listing["newer"]), ("catalogue", []))
             self.assertTrue(listing["reason"].startswith(reason), listing)
+            if "PIP_NO_INDEX" not in extra:
+                self.assertIn(f"plo: using plo's version table, not the package index: {reason}",
+                              doc.stderr)
         self.assertEqual(index.plo_pages, asked)
 
 
