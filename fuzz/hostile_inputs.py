@@ -49,6 +49,12 @@ SHAPES = {
         fill("["), fill("[{"), fill('[{"binary":{"package":'), fill('{"a":'), fill('"\\u0000'),
         fill('[{"version":{"major":21},"binary":{"os":"mac"}},'), fill(" "),
     ],
+    "fuzz_simple_index": [
+        fill("["), fill('{"a":'), fill('"\\u0000'),
+        b'{"meta":{"api-version":"1.1"},"name":"pyspark","files":[' + fill('{"filename":"pyspark-9.9.9.tar.gz"},', "{}]}"),
+        b'{"meta":{"api-version":"1.1"},"name":"pyspark","files":[],"versions":[' + fill('"4.0.1",', '"4.0.2"]}'),
+        b'{"meta":{"api-version":"1.1"},"name":"pyspark","files":[],"versions":[' + fill('"1.0.0",', '"2.0.0"]}'),
+    ],
     "fuzz_answers": [
         fill(" "), fill("9"), fill("-"), fill("\x1b"), fill(b"\xc2"), fill(b"\xf0\x9f"), fill("y"),
     ],

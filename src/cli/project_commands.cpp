@@ -93,6 +93,7 @@ int run_sync(const ProjectRequest& request, const GlobalOptions& options) {
         }
         return std::nullopt;
       },
+      .package_index = &services.package_index,
   };
   const SyncReport report =
       sync_project(sync, {.yes = request.yes, .dry_run = request.dry_run}, fs::current_path());

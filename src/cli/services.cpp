@@ -60,6 +60,7 @@ TaskServices RealServices::spark(Console& console, InstallerRequest installer) {
             return std::filesystem::current_path(error);
           },
       .installer = std::move(installer),
+      .package_index = &package_index,
   };
 }
 

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "compat/real_compat_service.h"
+#include "compat/real_package_index.h"
 #include "console/console.h"
 #include "probes/http_client.h"
 #include "probes/spark_connect_client.h"
@@ -18,6 +19,7 @@ struct RealServices {
   CurlHttpClient http;
   RealCompatService compat{runner, http};
   GrpcSparkConnectClient spark_connect{http};
+  RealPackageIndex package_index{http};
 
   // What SparkTask needs, talking to the user through `console`; a switch uses `installer`.
   TaskServices spark(Console& console, InstallerRequest installer = {});

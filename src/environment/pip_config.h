@@ -30,4 +30,20 @@ std::vector<PipSetting> pip_settings_uv_ignores(const PipConfigInputs& inputs);
 // The same with the process's own environment and the files on disk.
 std::vector<PipSetting> pip_settings_uv_ignores(const std::string& sys_prefix);
 
+// The package index an install through pip asks, as pip's settings choose it.
+struct PipIndex {
+  std::optional<std::string> url = {};  // index-url; nothing: pip's default (PyPI)
+  // Where no-index is set to a true value ("PIP_NO_INDEX", or a configuration file's path);
+  // nothing when pip asks the index.
+  std::optional<std::string> no_index = {};
+};
+
+// index-url and no-index as `pip install` reads them: the variables over the files' [install]
+// section over their [global] one, and among the files the later kind (global, user, site,
+// PIP_CONFIG_FILE) over the earlier.
+PipIndex pip_index(const PipConfigInputs& inputs);
+
+// The same with the process's own environment and the files on disk.
+PipIndex pip_index(const std::string& sys_prefix);
+
 }  // namespace plo

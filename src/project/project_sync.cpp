@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "catalogue/index_lines.h"
 #include "catalogue/runtimes.h"
 #include "project/pin_check.h"
 #include "project/pin_files.h"
@@ -13,6 +14,25 @@
 
 namespace plo {
 namespace {
+
+// A line's target takes the package index's newest patch of the line where that is ahead of the
+// catalogue's; asked only where the installed PySpark is not of the line (it would stay).
+void take_index_patch(const SyncServices& services, ProjectTarget& target) {
+  if (!services.package_index || target.exact ||
+      pyspark_matches(target, services.compat.get_pyspark_info())) {
+    return;
+  }
+  Console& c = services.console;
+  const IndexListing& listing = services.package_index->pyspark_listing();
+  if (const auto line = catalogue_used_line(listing)) c.echo_err(*line);
+  const auto newest = line_version(target.major_minor, services.compat.pyspark_versions(),
+                                   listing.versions, std::nullopt);
+  if (newest && *newest != target.version) {
+    c.echo_err(target.major_minor + ": the package index has " + *newest +
+               ", newer than plo's table");
+    target.version = *newest;
+  }
+}
 
 // Whether the installed delta-spark is the runtime's: its patch, or any patch of a line ("3.2").
 bool delta_fits(const std::string& installed, const std::string& wanted) {
@@ -229,6 +249,7 @@ SyncReport sync_project(const SyncServices& services, const SyncOptions& options
   report.target =
       resolve_target(*spec, services.compat.pyspark_versions(),
                      services.compat.pyspark_java_compatibility(), services.cluster_version);
+  take_index_patch(services, *report.target);
   const auto& runtime = report.target->runtime;
   c.echo();
   c.echo(c.style(escape_controls(*report.file) + ": " +

@@ -10,6 +10,7 @@
 
 #include "compat/java_compat_service.h"
 #include "compat/java_environment.h"
+#include "compat/package_index.h"
 #include "console/console.h"
 #include "project/project_target.h"
 
@@ -33,6 +34,9 @@ struct SyncServices {
   // The installer ("pip" or "uv") install_pyspark runs here, as its install phase chooses it, or
   // nothing where neither can run; asked only when the PySpark step installs or would.
   std::function<std::optional<std::string>()> pyspark_installer = {};
+  // The versions of PySpark the package index lists: a line's patch is its newest where that is
+  // ahead of the catalogue. Asked only where the installed PySpark is not of the line.
+  PackageIndex* package_index = nullptr;
 };
 
 struct SyncOptions {

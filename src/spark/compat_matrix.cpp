@@ -30,6 +30,20 @@ VersionsReport SparkTask::versions_report() {
         .python_fits = python_fit(report.python_version, python_range(entry.major_minor)),
     });
   }
+  if (s_.package_index) {
+    listed_versions();  // tells why plo's table stands in, where it does
+    report.index = s_.package_index->pyspark_listing();
+    report.index_newer =
+        listed_beyond_catalogue(s_.compat.pyspark_versions(), report.index->versions);
+  }
+  if (!report.index_newer.empty()) {
+    std::string patches;
+    for (const ListedPatch& patch : report.index_newer) {
+      patches += (patches.empty() ? "" : ", ") + patch.version;
+    }
+    s_.console.echo_err("plo: the package index has PySpark " + patches +
+                        ", newer than plo's table (set-version takes a line's newest patch)");
+  }
   return report;
 }
 

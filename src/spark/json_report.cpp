@@ -155,6 +155,30 @@ json check_json(const CheckReport& r) {
   return document;
 }
 
+namespace {
+
+// The package index as the matrix asked it: where, whether it answered (now or from the cache)
+// or why plo's table stood in, and the patches it lists beyond the table.
+json index_json(const VersionsReport& r) {
+  if (!r.index) return nullptr;
+  const IndexListing& index = *r.index;
+  json newer = json::array();
+  for (const ListedPatch& patch : r.index_newer) {
+    newer.push_back({{"version", patch.version},
+                     {"major_minor", patch.major_minor},
+                     {"catalogue", optional_text(patch.catalogue)}});
+  }
+  const char* source = index.source == IndexListing::Source::Index   ? "index"
+                       : index.source == IndexListing::Source::Cache ? "cache"
+                                                                     : "catalogue";
+  return {{"url", index.url.empty() ? json(nullptr) : json(index.url)},
+          {"source", source},
+          {"reason", index.why_not.empty() ? json(nullptr) : json(index.why_not)},
+          {"newer", newer}};
+}
+
+}  // namespace
+
 json versions_json(const VersionsReport& r) {
   json versions = json::array();
   for (const VersionRow& row : r.versions) {
@@ -172,7 +196,8 @@ json versions_json(const VersionsReport& r) {
        {"pyspark", r.pyspark ? json{{"version", r.pyspark->version}} : json(nullptr)},
        {"java",
         r.java ? json{{"version", r.java->version}, {"vendor", r.java->vendor}} : json(nullptr)},
-       {"python_version", optional_text(r.python_version)}});
+       {"python_version", optional_text(r.python_version)},
+       {"index", index_json(r)}});
 }
 
 json match_json(const MatchReport& r) {

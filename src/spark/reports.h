@@ -6,9 +6,11 @@
 #include <vector>
 
 #include "catalogue/companions.h"
+#include "catalogue/index_lines.h"
 #include "catalogue/python_support.h"
 #include "catalogue/runtimes.h"
 #include "compat/java_compat_service.h"
+#include "compat/package_index.h"
 #include "project/pin_check.h"
 #include "project/project_target.h"
 
@@ -85,6 +87,10 @@ struct VersionsReport {
   std::optional<JavaInfo> java;
   std::optional<std::string> python_version;  // the interpreter's
   std::exception_ptr error;  // set when PySpark or Java detection failed: nothing else is filled
+  // The package index as asked for the matrix (nothing without one), and the patches it lists
+  // beyond the table (listed_beyond_catalogue).
+  std::optional<IndexListing> index = std::nullopt;
+  std::vector<ListedPatch> index_newer = {};
 };
 
 // A compute engine as match_cluster shows it.

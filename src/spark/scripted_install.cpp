@@ -1,5 +1,6 @@
 #include <algorithm>
 
+#include "catalogue/index_lines.h"
 #include "spark/spark_task.h"
 #include "spark/text_report.h"
 #include "util/text.h"
@@ -28,30 +29,47 @@ bool numeric_parts(std::string_view text, size_t count) {
   return parts.size() == count && std::all_of(parts.begin(), parts.end(), all_digits);
 }
 
-const VersionEntry* entry_of_line(std::string_view major_minor,
-                                  const std::vector<VersionEntry>& versions) {
-  const auto found = std::find_if(versions.begin(), versions.end(), [&](const VersionEntry& e) {
-    return e.major_minor == major_minor;
-  });
-  return found == versions.end() ? nullptr : &*found;
-}
+const std::vector<std::string> kNoVersions;
 
 }  // namespace
 
+bool is_line_request(std::string_view text) {
+  return numeric_parts(text, 2);
+}
+
 std::optional<std::string> requested_version(std::string_view text,
-                                             const std::vector<VersionEntry>& versions) {
-  if (!numeric_parts(text, 2)) return std::string(text);
-  if (const VersionEntry* entry = entry_of_line(text, versions)) return entry->version;
-  return std::nullopt;
+                                             const std::vector<VersionEntry>& versions,
+                                             const std::vector<std::string>& listed,
+                                             const std::optional<std::string>& installed) {
+  if (!is_line_request(text)) return std::string(text);
+  return line_version(text, versions, listed, installed);
 }
 
 std::optional<std::string> version_for_cluster(const std::string& cluster_version,
-                                               const std::vector<VersionEntry>& versions) {
+                                               const std::vector<VersionEntry>& versions,
+                                               const std::vector<std::string>& listed) {
   if (numeric_parts(cluster_version, 3)) return cluster_version;
-  if (const VersionEntry* entry = entry_of_line(major_minor_of(cluster_version), versions)) {
-    return entry->version;
+  return line_version(major_minor_of(cluster_version), versions, listed, std::nullopt);
+}
+
+const std::vector<std::string>& SparkTask::listed_versions() {
+  if (!s_.package_index) return kNoVersions;
+  const IndexListing& listing = s_.package_index->pyspark_listing();
+  if (!index_told_) {
+    index_told_ = true;
+    if (const auto line = catalogue_used_line(listing)) s_.console.echo_err(*line);
   }
-  return std::nullopt;
+  return listing.versions;
+}
+
+void SparkTask::tell_index_patch(const std::string& line) {
+  const auto& versions = s_.compat.pyspark_versions();
+  const auto catalogue = line_version(line, versions, {}, std::nullopt);
+  const auto newest = line_version(line, versions, listed_versions(), std::nullopt);
+  if (newest && newest != catalogue) {
+    s_.console.echo_err(line + ": the package index has " + *newest +
+                        (catalogue ? ", newer than plo's table" : ", a line plo's table lacks"));
+  }
 }
 
 bool SparkTask::set_version() {
@@ -70,8 +88,11 @@ bool SparkTask::install_requested(const std::string& requested, const std::optio
     c.echo();
     return false;
   }
-  const auto& versions = s_.compat.pyspark_versions();
-  const auto version = requested_version(requested, versions);
+  const bool line = is_line_request(requested);
+  if (line) tell_index_patch(requested);
+  const auto version = requested_version(
+      requested, s_.compat.pyspark_versions(), line ? listed_versions() : kNoVersions,
+      current_pyspark ? std::optional(current_pyspark->version) : std::nullopt);
   if (!version) {
     c.echo(c.style("No PySpark " + requested +
                        " in plo's version table; give a full version (X.Y.Z) to install it",
@@ -100,8 +121,11 @@ SparkTask::ClusterInstall SparkTask::install_for_cluster(const MatchReport& repo
     c.echo();
     return {};
   }
-  const auto version =
-      version_for_cluster(comparison.cluster_version, s_.compat.pyspark_versions());
+  // A plain X.Y.Z is the cluster's own; anything else stands for its line's newest patch.
+  const bool line = !numeric_parts(comparison.cluster_version, 3);
+  if (line) tell_index_patch(major_minor_of(comparison.cluster_version));
+  const auto version = version_for_cluster(comparison.cluster_version, s_.compat.pyspark_versions(),
+                                           line ? listed_versions() : kNoVersions);
   if (!version) {
     c.echo(c.style("No PySpark version is known for Spark " + comparison.cluster_version +
                        ": run 'plo spark set-version' and enter one",

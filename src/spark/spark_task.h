@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "compat/java_compat_service.h"
+#include "compat/package_index.h"
 #include "console/console.h"
 #include "environment/databricks_client.h"
 #include "environment/environment_probe.h"
@@ -55,6 +56,9 @@ struct TaskServices {
   std::function<std::map<std::string, CompanionOffer>(
       const std::vector<std::pair<std::string, std::string>>&)>
       companion_offers = {};
+  // The versions of PySpark the package index lists, for a line's newest patch; without it a
+  // line is the catalogue's entry.
+  PackageIndex* package_index = nullptr;
 };
 
 // Task for managing Spark/PySpark installations.
@@ -70,7 +74,7 @@ class SparkTask {
   bool set_version();
 
   // The same without the menu: `version` is a full version taken as typed, or a line "X.Y"
-  // standing for the catalogue's entry of that major.minor.
+  // standing for its newest patch (the catalogue's entry, or the package index's newer one).
   bool set_version(const std::string& version);
 
   // Compares the Spark version of a compute engine's cluster with the local PySpark; true when
@@ -162,6 +166,12 @@ class SparkTask {
                       const std::string& outcome, const std::string& error = {});
   void compare_cluster_version(const std::string& cluster_version, ClusterComparison& comparison);
   bool select_version(const std::optional<std::string>& requested);
+  // The package index's PySpark versions (none without an index); the first call prints, on
+  // standard error, why plo's table stands in for the index where it does.
+  const std::vector<std::string>& listed_versions();
+  // Tells on standard error where the package index has a newer patch of `line` than the
+  // catalogue, or has a line the catalogue lacks.
+  void tell_index_patch(const std::string& line);
   bool install_requested(const std::string& requested, const std::optional<JavaInfo>& java,
                          const std::optional<PySparkInfo>& current_pyspark);
   bool confirm_and_install(const std::string& version_to_install, const std::string& major_minor,
@@ -182,17 +192,26 @@ class SparkTask {
   SmokeResult import_check(const std::string& version);
 
   TaskServices s_;
+  bool index_told_ = false;  // listed_versions has printed its line
 };
 
-// The version a VERSION argument names: a line "X.Y" (two numbers) is the catalogue's entry of
-// that major.minor (nothing when it has none); any other text is taken as typed.
+// Whether a VERSION argument names a line "X.Y" (two numbers) rather than a version.
+bool is_line_request(std::string_view text);
+
+// The version a VERSION argument names: a line is line_version's over the catalogue, the index's
+// `listed` versions and the `installed` one (nothing when neither lists the line); any other text
+// is taken as typed.
 std::optional<std::string> requested_version(std::string_view text,
-                                             const std::vector<VersionEntry>& versions);
+                                             const std::vector<VersionEntry>& versions,
+                                             const std::vector<std::string>& listed = {},
+                                             const std::optional<std::string>& installed = {});
 
 // The PySpark version that fits a cluster: its exact version when that is a plain X.Y.Z, else the
-// catalogue's entry of its major.minor; nothing when neither exists.
+// newest patch of its major.minor in the catalogue and the index's `listed` versions; nothing when
+// neither exists.
 std::optional<std::string> version_for_cluster(const std::string& cluster_version,
-                                               const std::vector<VersionEntry>& versions);
+                                               const std::vector<VersionEntry>& versions,
+                                               const std::vector<std::string>& listed = {});
 
 // The smoke-test script run by _test_pyspark_java.
 extern const std::string_view kSmokeTestScript;

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "cancel/cancel.h"
+#include "catalogue/index_lines.h"
 #include "catalogue/pep440.h"
 #include "spark/display.h"
 #include "spark/pyspark_stash.h"
@@ -96,7 +97,13 @@ bool SparkTask::select_version(const std::optional<std::string>& requested) {
   std::string major_minor;
   if (choice < custom) {
     const VersionEntry& entry = versions[static_cast<size_t>(choice - 1)];
-    version_to_install = entry.version;
+    // The line's newest patch, the package index's where it is ahead of the table; an installed
+    // patch of the line at least as new stays.
+    tell_index_patch(entry.major_minor);
+    version_to_install =
+        line_version(entry.major_minor, versions, listed_versions(),
+                     current_pyspark ? std::optional(current_pyspark->version) : std::nullopt)
+            .value_or(entry.version);
     major_minor = entry.major_minor;
   } else {
     // pip trims blanks itself; anything beyond a plain version would be read as a requirement

@@ -169,6 +169,9 @@ VERSIONS_SCHEMA = {
     "pyspark": nullable({"version": str}),
     "java": nullable({"version": int, "vendor": str}),
     "python_version": nullable(str),
+    "index": nullable({"url": nullable(str), "source": str, "reason": nullable(str),
+                       "newer": list_of({"version": str, "major_minor": str,
+                                         "catalogue": nullable(str)})}),
 }
 MATCH_SCHEMA = {
     "schema": int,

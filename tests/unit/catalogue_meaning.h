@@ -26,6 +26,14 @@ inline std::string newest(std::string_view line) {
   return catalogue_entry(line).version;
 }
 
+// A patch of the line `steps` newer than the catalogue's, as a package index may list it:
+// "3.5" -> "3.5.10".
+inline std::string newer_patch(std::string_view line, int steps = 1) {
+  const std::string version = newest(line);
+  const std::size_t dot = version.rfind('.');
+  return version.substr(0, dot + 1) + std::to_string(std::stoi(version.substr(dot + 1)) + steps);
+}
+
 // What set-version's menu takes to choose that line: its number, as typed.
 inline std::string menu_entry(std::string_view line) {
   for (std::size_t i = 0; i < PYSPARK_VERSIONS.size(); ++i) {

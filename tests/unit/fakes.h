@@ -15,6 +15,7 @@
 #include "cancel/cancel.h"
 #include "compat/java_compat_service.h"
 #include "compat/java_environment.h"
+#include "compat/package_index.h"
 #include "compute/compute_task.h"
 #include "console/answers.h"
 #include "console/console.h"
@@ -396,6 +397,17 @@ class FakeHttp : public HttpClient {
   }
 };
 
+// Lists what the test sets; counts the times it is asked.
+class FakePackageIndex : public PackageIndex {
+ public:
+  IndexListing listing{.source = IndexListing::Source::Index, .url = "https://pypi.org/simple/"};
+  int asked = 0;
+  const IndexListing& pyspark_listing() override {
+    ++asked;
+    return listing;
+  }
+};
+
 // A task wired to fakes.
 struct TaskFixture {
   FakeConsole console;
@@ -409,6 +421,7 @@ struct TaskFixture {
   std::optional<std::string> databricks_runtime;  // what a Databricks cluster answers
   InstallerRequest installer;                     // --installer, PLO_INSTALLER or [tool.plo]
   bool system = false;                            // --system
+  PackageIndex* package_index = nullptr;          // nothing: plo's table alone
 
   SparkTask task() {
     return SparkTask({
@@ -431,6 +444,7 @@ struct TaskFixture {
         .databricks_runtime = [this](const ComputeRecord&) { return databricks_runtime; },
         .installer = installer,
         .system = system,
+        .package_index = package_index,
     });
   }
 };

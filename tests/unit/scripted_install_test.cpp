@@ -45,6 +45,10 @@ TEST(VersionForCluster, ExactPlainVersionElseTheLinesEntry) {
   for (const auto& c : cases) {
     EXPECT_EQ(version_for_cluster(c.cluster, versions), c.version) << c.cluster;
   }
+  // A line's patch may be the package index's; an exact version stays the cluster's.
+  EXPECT_EQ(version_for_cluster("4.1.0-SNAPSHOT", versions, {newer_patch("4.1")}),
+            newer_patch("4.1"));
+  EXPECT_EQ(version_for_cluster("4.1.0", versions, {newer_patch("4.1")}), "4.1.0");
 }
 
 TEST(SetVersionWithVersion, NoMenuNoQuestionThenTheInstallPhase) {
