@@ -65,7 +65,8 @@ class Bash(unittest.TestCase):
         self.assertEqual(self.complete(["completion", ""]), ["bash", "zsh", "fish"])
         self.assertEqual(self.complete(["doctor", ""]), ["--json", "--clusters", "--deep", "--help"])
         self.assertEqual(self.complete(["doctor", "--json", "--d"]), ["--deep"])
-        self.assertEqual(self.complete(["sync", "--"]), ["--yes", "--dry-run", "--json", "--help"])
+        self.assertEqual(self.complete(["sync", "--"]),
+                         ["--yes", "--dry-run", "--json", "--keep-companions", "--help"])
         self.assertEqual(self.complete(["pin", "--java", "17", "--"]),
                          ["--pyspark", "--java", "--compute", "--runtime", "--help"])
 
@@ -148,9 +149,9 @@ class Zsh(unittest.TestCase):
                          ["spark", "java", "compute", "doctor", "sync", "pin", "runtimes", "completion", "help",
                           "--help", "--version"])
         self.assertEqual(self.complete(["spark", "match-cluster", ""], home),
-                         ["--json", "--install", "--yes", "prod", "dev", "--help"])
+                         ["--json", "--install", "--yes", "--keep-companions", "prod", "dev", "--help"])
         self.assertEqual(self.complete(["spark", "match-cluster", "prod", ""], home),
-                         ["--json", "--install", "--yes", "--help"])
+                         ["--json", "--install", "--yes", "--keep-companions", "--help"])
         self.assertIn(newest("4.1"), self.complete(["spark", "set-version", ""], home))
         self.assertEqual(self.complete(["java", "set", ""], home),
                          ["--yes"] + [str(major) for major in found_majors()] + ["<files>", "--help"])
@@ -182,7 +183,7 @@ class Fish(unittest.TestCase):
                          ["check", "match-cluster", "set-version", "versions"])
         self.assertEqual(self.complete("plo spark match-cluster ", home), ["dev", "prod"])
         self.assertEqual(self.complete("plo spark match-cluster --", home),
-                         ["--install", "--json", "--yes"])
+                         ["--install", "--json", "--keep-companions", "--yes"])
         self.assertEqual(self.complete("plo compute remove ", home), ["dev", "prod"])
         self.assertEqual(self.complete("plo compute remove prod ", home), [])
         self.assertIn(newest("4.1"), self.complete("plo spark set-version ", home))
