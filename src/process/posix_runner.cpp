@@ -35,6 +35,9 @@ class TerminalHandover {
   explicit TerminalHandover(pid_t group) {
     if (!::isatty(STDIN_FILENO) || ::tcgetpgrp(STDIN_FILENO) != ::getpgrp()) return;
     handed_ = set_foreground(group);
+    // The child runs from the moment it is spawned: one that read the terminal before the
+    // handover was stopped by SIGTTIN, and now that the terminal is its own it goes on.
+    if (handed_) ::killpg(group, SIGCONT);
   }
   TerminalHandover(const TerminalHandover&) = delete;
   TerminalHandover& operator=(const TerminalHandover&) = delete;
