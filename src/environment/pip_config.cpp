@@ -112,6 +112,21 @@ std::optional<std::string> real_env(const char* name) {
   return value ? std::optional<std::string>(value) : std::nullopt;
 }
 
+// pip's site-wide configuration files, in the order pip loads them: each of XDG_CONFIG_DIRS'
+// pip/pip.conf, then /etc/pip.conf.
+std::vector<std::string> site_config_files(const PipConfigInputs& in) {
+  std::vector<std::string> files;
+  const std::string dirs = in.env("XDG_CONFIG_DIRS").value_or("/etc/xdg");
+  for (std::string_view rest = dirs; !rest.empty();) {
+    const size_t colon = rest.find(':');
+    const std::string_view dir = rest.substr(0, colon);
+    rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
+    if (!dir.empty()) files.push_back(std::string(dir) + "/pip/pip.conf");
+  }
+  files.push_back("/etc/pip.conf");
+  return files;
+}
+
 }  // namespace
 
 std::vector<PipSetting> pip_settings_uv_ignores(const PipConfigInputs& in) {
@@ -126,14 +141,8 @@ std::vector<PipSetting> pip_settings_uv_ignores(const PipConfigInputs& in) {
   if (config_file == "/dev/null") return found;  // pip then loads no file at all
   std::vector<std::string> files;
   if (config_file && !config_file->empty()) files.push_back(*config_file);
-  const std::string dirs = in.env("XDG_CONFIG_DIRS").value_or("/etc/xdg");
-  for (std::string_view rest = dirs; !rest.empty();) {
-    const size_t colon = rest.find(':');
-    const std::string_view dir = rest.substr(0, colon);
-    rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
-    if (!dir.empty()) files.push_back(std::string(dir) + "/pip/pip.conf");
-  }
-  files.push_back("/etc/pip.conf");
+  const std::vector<std::string> site = site_config_files(in);
+  files.insert(files.end(), site.begin(), site.end());
   const std::optional<std::string> home = in.env("HOME");
   if (auto config_home = in.env("XDG_CONFIG_HOME"); config_home && !config_home->empty()) {
     files.push_back(*config_home + "/pip/pip.conf");
@@ -161,15 +170,7 @@ PipIndex pip_index(const PipConfigInputs& in) {
   const std::optional<std::string> config_file = in.env("PIP_CONFIG_FILE");
   if (config_file != "/dev/null") {
     // pip's kinds in the order they override one another; within a kind the later file wins.
-    std::vector<std::string> files;
-    const std::string dirs = in.env("XDG_CONFIG_DIRS").value_or("/etc/xdg");
-    for (std::string_view rest = dirs; !rest.empty();) {
-      const size_t colon = rest.find(':');
-      const std::string_view dir = rest.substr(0, colon);
-      rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
-      if (!dir.empty()) files.push_back(std::string(dir) + "/pip/pip.conf");
-    }
-    files.push_back("/etc/pip.conf");
+    std::vector<std::string> files = site_config_files(in);
     const std::optional<std::string> env_file_text =
         config_file && !config_file->empty() ? in.read_file(*config_file) : std::nullopt;
     // The user's files are not read when PIP_CONFIG_FILE names a file that is there.
