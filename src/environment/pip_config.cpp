@@ -32,28 +32,36 @@ std::string normalized(std::string_view key) {
   return name;
 }
 
-// The source settings of an INI text, in the sections an install reads ([global], [install]).
-void scan_config(std::string_view text, const std::string& where, std::vector<PipSetting>& found) {
-  bool relevant = false;
+// Calls `visit(section, key, value)` for each setting of an INI text, section and key normalised
+// as pip normalises them; comments, blank lines and lines without a separator are skipped.
+template <typename Visit>
+void for_each_setting(std::string_view text, Visit visit) {
+  std::string section;
   while (!text.empty()) {
     const size_t nl = text.find('\n');
     const std::string_view line = trim_blanks(text.substr(0, nl));
     text = nl == std::string_view::npos ? std::string_view() : text.substr(nl + 1);
     if (line.empty() || line[0] == '#' || line[0] == ';') continue;
     if (line[0] == '[') {
-      const std::string section = normalized(trim_blanks(line.substr(1, line.find(']') - 1)));
-      relevant = section == "global" || section == "install";
+      section = normalized(trim_blanks(line.substr(1, line.find(']') - 1)));
       continue;
     }
-    // A continuation line of a value ("    https://...") names no setting of these.
-    if (!relevant) continue;
+    // A continuation line of a value ("    https://...") names no setting plo reads.
     const size_t separator = line.find_first_of("=:");
     if (separator == std::string_view::npos) continue;
-    const std::string key = normalized(trim_blanks(line.substr(0, separator)));
+    visit(section, normalized(trim_blanks(line.substr(0, separator))),
+          trim_blanks(line.substr(separator + 1)));
+  }
+}
+
+// The source settings of an INI text, in the sections an install reads ([global], [install]).
+void scan_config(std::string_view text, const std::string& where, std::vector<PipSetting>& found) {
+  for_each_setting(text, [&](const std::string& section, const std::string& key, std::string_view) {
+    if (section != "global" && section != "install") return;
     for (const std::string_view setting : kSourceSettings) {
       if (key == setting) found.push_back({where, key});
     }
-  }
+  });
 }
 
 // One value pip reads: its text and where it was set.
@@ -76,22 +84,11 @@ struct IndexSettings {
 // Reads index-url and no-index of a configuration file's [global] and [install] sections.
 void scan_index(std::string_view text, const std::string& where, IndexSettings& global,
                 IndexSettings& install) {
-  IndexSettings* section = nullptr;
-  while (!text.empty()) {
-    const size_t nl = text.find('\n');
-    const std::string_view line = trim_blanks(text.substr(0, nl));
-    text = nl == std::string_view::npos ? std::string_view() : text.substr(nl + 1);
-    if (line.empty() || line[0] == '#' || line[0] == ';') continue;
-    if (line[0] == '[') {
-      const std::string name = normalized(trim_blanks(line.substr(1, line.find(']') - 1)));
-      section = name == "global" ? &global : name == "install" ? &install : nullptr;
-      continue;
-    }
-    const size_t separator = line.find_first_of("=:");
-    if (!section || separator == std::string_view::npos) continue;
-    section->set(normalized(trim_blanks(line.substr(0, separator))),
-                 trim_blanks(line.substr(separator + 1)), where);
-  }
+  for_each_setting(text,
+                   [&](const std::string& section, const std::string& key, std::string_view value) {
+                     if (section == "global") global.set(key, value, where);
+                     if (section == "install") install.set(key, value, where);
+                   });
 }
 
 // pip's strtobool: nothing for a text that is neither.
