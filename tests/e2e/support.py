@@ -26,6 +26,21 @@ BASE_PYTHON = "/usr/bin/python3" if os.path.exists("/usr/bin/python3") else sys.
 
 
 
+_resting_kib = None
+
+
+def memory_ceiling_kib(margin_mib=128):
+    """The most memory a bounded plo may reach: what `plo --version` itself takes plus a margin.
+    Relative, because a sanitized binary rests near 200 MiB (its relocated checks' data alone) and
+    grows with the code; a flood read without a cap still goes far past it."""
+    global _resting_kib
+    if _resting_kib is None:
+        process = subprocess.Popen([PLO, "--version"], stdout=subprocess.DEVNULL)
+        _, _, usage = os.wait4(process.pid, 0)
+        _resting_kib = usage.ru_maxrss
+    return _resting_kib + margin_mib * 1024
+
+
 def pyenv_python(minor):
     """The pyenv-built interpreter of Python `minor` ("3.10"), or None where it is missing."""
     root = os.path.expanduser("~/.pyenv/versions")

@@ -352,7 +352,7 @@ class ComputeTest(unittest.TestCase):
             process = subprocess.Popen([support.PLO, "compute", "test", name], env=self.env(),
                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             _, _, usage = os.wait4(process.pid, 0)
-            self.assertLess(usage.ru_maxrss, 200 * 1024, name)  # KiB
+            self.assertLess(usage.ru_maxrss, support.memory_ceiling_kib(), name)  # KiB
 
     def test_interrupt_ends_the_wait(self):
         process = subprocess.Popen([support.PLO, "compute", "test", "silent"], env=self.env(),

@@ -12,8 +12,6 @@ from support import JAVA17, newest, plo_env, run_plo
 
 ws = None
 
-# plo itself needs a few MiB (more under the sanitizers); before the caps a flood took it to GiBs.
-MEMORY_CEILING_KIB = 256 * 1024
 
 
 def setUpModule():
@@ -73,7 +71,7 @@ class Memory(unittest.TestCase):
         status, out, err, peak = run_measured(["spark", "check"], plo_env(ws.venv, home))
         self.assertEqual(status, 1)
         self.assertTrue(err.startswith("Error: cannot tell which version the Java at"), err)
-        self.assertLess(peak, MEMORY_CEILING_KIB)
+        self.assertLess(peak, support.memory_ceiling_kib())
 
     def test_java_with_a_version_and_then_a_flood(self):
         ws.venv.set_pyspark(newest("3.5"))
@@ -84,14 +82,14 @@ class Memory(unittest.TestCase):
         self.assertIn("  Version:   Java 17\n", out)
         self.assertIn("... (cut)\n", out)  # the vendor, taken from the zeros, is cut and escaped
         self.assertNotIn("\0", out)
-        self.assertLess(peak, MEMORY_CEILING_KIB)
+        self.assertLess(peak, support.memory_ceiling_kib())
 
     def test_interpreter_flooding_stdout(self):
         python = script("flood-python", "head -c 300000000 /dev/zero\n")
         status, out, err, peak = run_measured(["spark", "check"], plo_env(None, JAVA17, PLO_PYTHON=python))
         self.assertEqual(status, 1)
         self.assertIn("printed more than 1 MiB when asked for its import path (cut there)", err)
-        self.assertLess(peak, MEMORY_CEILING_KIB)
+        self.assertLess(peak, support.memory_ceiling_kib())
 
     def test_interpreter_whose_grandchild_keeps_the_pipe_open(self):
         ws.venv.set_pyspark(newest("3.5"))
