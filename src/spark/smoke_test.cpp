@@ -24,8 +24,18 @@ std::vector<std::string> smoke_test_environment(std::vector<std::string> environ
   if (!has_spark_home && pyspark_home) {
     environment = with_variable(std::move(environment), "SPARK_HOME", *pyspark_home);
   }
-  if (auto args = tuned_submit_args(driver_option_sources(environment, pyspark_home))) {
+  const DriverOptionSources sources = driver_option_sources(environment, pyspark_home);
+  if (auto args = tuned_submit_args(sources)) {
     environment = with_variable(std::move(environment), "PYSPARK_SUBMIT_ARGS", *args);
+  }
+  // spark-class starts a first JVM that only prints the driver's command line: the same start-up
+  // options serve it, unless the user gives that JVM options of their own.
+  const bool user_launcher = std::any_of(environment.begin(), environment.end(), [](auto& e) {
+    return e.starts_with("SPARK_LAUNCHER_OPTS=") && e.size() > 20;
+  });
+  if (!user_launcher) {
+    environment = with_variable(std::move(environment), "SPARK_LAUNCHER_OPTS",
+                                driver_start_options(sources));
   }
   return environment;
 }

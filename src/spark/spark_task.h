@@ -225,8 +225,9 @@ std::string pandas_round_trip_script();
 std::optional<std::string> pandas_round_trip_outcome(std::string_view out);
 
 // The smoke test's environment: PYSPARK_PYTHON is the interpreter, an absent or empty SPARK_HOME
-// becomes `pyspark_home` (the installed package's folder) when known, and PYSPARK_SUBMIT_ARGS
-// gives the driver JVM its faster start (tuned_submit_args).
+// becomes `pyspark_home` (the installed package's folder) when known, PYSPARK_SUBMIT_ARGS gives
+// the driver JVM its faster start (tuned_submit_args), and SPARK_LAUNCHER_OPTS the same options to
+// spark-class's launcher JVM where the user sets none.
 std::vector<std::string> smoke_test_environment(std::vector<std::string> environment,
                                                 const std::string& interpreter,
                                                 const std::optional<std::string>& pyspark_home);
