@@ -133,4 +133,4 @@ PLO_BINARY="$plo" PLO_REAL_WHEELS="$wheels" PLO_REAL_SPARK3="$spark3" PLO_REAL_S
   PYTHONDONTWRITEBYTECODE=1 \
   timeout --signal=TERM --kill-after=60 1800 \
   "$python" -m unittest -v test_real_switch test_real_cluster test_real_connect test_real_uv \
-    test_real_flavours test_real_companions
+    test_real_flavours test_real_companions test_real_project

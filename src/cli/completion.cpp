@@ -58,7 +58,7 @@ _plo() {
     "pin --runtime") _plo_offer_from runtimes; return ;;
   esac
   case $group in
-    sync) _plo_offer --yes --dry-run --json --keep-companions --help; return ;;
+    sync) _plo_offer --yes --dry-run --json --keep-companions --no-project --help; return ;;
     pin) _plo_offer --pyspark --java --compute --runtime --help; return ;;
   esac
   if ((COMP_CWORD == 2)); then
@@ -86,10 +86,10 @@ _plo() {
   case "$group $sub" in
     "spark check"|"spark versions"|"java search"|"java list"|"compute list") _plo_offer --json ;;
     "spark set-version")
-      _plo_offer --yes --json --system --keep-companions
+      _plo_offer --yes --json --system --keep-companions --no-project
       ((args == 0)) && _plo_offer_from versions ;;
     "spark match-cluster")
-      _plo_offer --json --install --yes --keep-companions
+      _plo_offer --json --install --yes --keep-companions --no-project
       ((args == 0)) && _plo_offer_from computes ;;
     "java set")
       _plo_offer --yes
@@ -148,7 +148,7 @@ _plo() {
     "pin --runtime") _plo_dynamic runtimes; return ;;
   esac
   case $group in
-    sync) compadd -- --yes --dry-run --json --keep-companions --help; return ;;
+    sync) compadd -- --yes --dry-run --json --keep-companions --no-project --help; return ;;
     pin) compadd -- --pyspark --java --compute --runtime --help; return ;;
   esac
   if ((CURRENT == 3)); then
@@ -176,10 +176,10 @@ _plo() {
   case "$group $sub" in
     "spark check"|"spark versions"|"java search"|"java list"|"compute list") compadd -- --json ;;
     "spark set-version")
-      compadd -- --yes --json --system --keep-companions
+      compadd -- --yes --json --system --keep-companions --no-project
       ((args == 0)) && _plo_dynamic versions ;;
     "spark match-cluster")
-      compadd -- --json --install --yes --keep-companions
+      compadd -- --json --install --yes --keep-companions --no-project
       ((args == 0)) && _plo_dynamic computes ;;
     "java set")
       compadd -- --yes
@@ -264,9 +264,9 @@ complete -c plo -n '__plo_at runtimes use' -l yes
 complete -c plo -n '__plo_at runtimes show; or __plo_at runtimes use' -a '(__plo_words runtimes)'
 complete -c plo -n '__fish_seen_subcommand_from doctor' -l json -l clusters -l deep
 complete -c plo -n '__plo_at spark check; or __plo_at spark versions' -l json
-complete -c plo -n '__plo_at spark set-version' -l yes -l json -l system -l keep-companions
+complete -c plo -n '__plo_at spark set-version' -l yes -l json -l system -l keep-companions -l no-project
 complete -c plo -n '__plo_at spark set-version; and __plo_no_arg' -a '(__plo_words versions)'
-complete -c plo -n '__plo_at spark match-cluster' -l json -l install -l yes -l keep-companions
+complete -c plo -n '__plo_at spark match-cluster' -l json -l install -l yes -l keep-companions -l no-project
 complete -c plo -n '__plo_at spark match-cluster; and __plo_no_arg' -a '(__plo_words computes)'
 complete -c plo -n '__plo_at java search; or __plo_at java list' -l json
 complete -c plo -n '__plo_at java set' -l yes
@@ -281,7 +281,7 @@ complete -c plo -n '__plo_at compute remove; and __plo_no_arg' -a '(__plo_words 
 complete -c plo -n '__plo_at compute add' -l master -l host -l cluster-id -x
 complete -c plo -n '__plo_at compute add' -l type -x -a 'spark databricks glue emr dataproc fabric synapse'
 complete -c plo -n '__plo_at compute add' -l runtime -x -a '(__plo_words runtimes)'
-complete -c plo -n '__plo_top sync' -l yes -l dry-run -l json -l keep-companions
+complete -c plo -n '__plo_top sync' -l yes -l dry-run -l json -l keep-companions -l no-project
 complete -c plo -n '__plo_top pin' -l pyspark -x -a '(__plo_words versions)'
 complete -c plo -n '__plo_top pin' -l java -x -a '(__plo_words java-majors)'
 complete -c plo -n '__plo_top pin' -l compute -x -a '(__plo_words computes)'

@@ -41,6 +41,11 @@ inline constexpr const char* kKeepCompanionsHelp =
     "Leave delta-spark, pandas, numpy, pyarrow and other packages beside PySpark as they are "
     "(named where they will not fit), instead of moving them with it";
 
+// --no-project, wherever PySpark can change.
+inline constexpr const char* kNoProjectHelp =
+    "Change only the environment, not the uv or Poetry project's requirement and lock (its next "
+    "sync puts the old PySpark back)";
+
 // The command's name as typed from the top: "plo spark set-version".
 std::string command_path(const CLI::App& command);
 

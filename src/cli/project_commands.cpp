@@ -71,7 +71,8 @@ int run_sync(const ProjectRequest& request, const GlobalOptions& options) {
       .install_pyspark =
           [&](const std::string& version, const std::string& java_home) {
             return install_pyspark_for_step(console.get(), *installer_asked, version, java_home,
-                                            request.system, request.keep_companions);
+                                            request.system, request.keep_companions,
+                                            request.no_project);
           },
       .install_jdk = [&](int major) { return java_task.install({.version = major}); },
       .install_delta =
@@ -228,6 +229,7 @@ void add_project_commands(CLI::App& app, ProjectRequest& request) {
   sync->add_flag("--system", request.system,
                  "Allow the PySpark change in a Python that is no virtual or conda environment");
   sync->add_flag("--keep-companions", request.keep_companions, kKeepCompanionsHelp);
+  sync->add_flag("--no-project", request.no_project, kNoProjectHelp);
   sync->add_flag("--dry-run", request.dry_run, "Print what would change, change nothing");
   sync->add_option("--installer", request.installer,
                    "pip (the default) or uv for the PySpark switch; also PLO_INSTALLER, "

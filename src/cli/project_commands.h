@@ -18,6 +18,7 @@ struct ProjectRequest {
   bool yes = false;                    // sync --yes
   bool system = false;                 // sync --system
   bool keep_companions = false;        // sync --keep-companions
+  bool no_project = false;             // sync --no-project
   bool dry_run = false;                // sync --dry-run
   bool json = false;                   // sync --json
   std::string installer;               // sync --installer pip|uv

@@ -66,12 +66,13 @@ TaskServices RealServices::spark(Console& console, InstallerRequest installer) {
 
 bool install_pyspark_for_step(Console& console, const InstallerRequest& installer,
                               const std::string& version, const std::string& java_home, bool system,
-                              bool keep_companions) {
+                              bool keep_companions, bool no_project) {
   if (!java_home.empty()) ::setenv("JAVA_HOME", java_home.c_str(), 1);
   RealServices fresh;
   TaskServices services = fresh.spark(console, installer);
   services.system = system;
   services.keep_companions = keep_companions;
+  services.no_project = no_project;
   SparkTask task(std::move(services));
   return task.set_version(version);
 }

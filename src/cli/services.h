@@ -30,6 +30,6 @@ struct RealServices {
 // install gets services of its own, which see the pin as it is now and keep it.
 bool install_pyspark_for_step(Console& console, const InstallerRequest& installer,
                               const std::string& version, const std::string& java_home, bool system,
-                              bool keep_companions = false);
+                              bool keep_companions = false, bool no_project = false);
 
 }  // namespace plo::cli

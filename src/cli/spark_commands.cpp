@@ -129,6 +129,7 @@ void add_spark_commands(CLI::App& app, SparkRequest& request) {
   set_version->add_flag("--yes,-y", request.yes, kYesHelp);
   set_version->add_flag("--system", request.system, kSystemHelp);
   set_version->add_flag("--keep-companions", request.keep_companions, kKeepCompanionsHelp);
+  set_version->add_flag("--no-project", request.no_project, kNoProjectHelp);
   set_version->add_flag("--json", request.json,
                         "Print what the switch did as one JSON document (schema in the README); "
                         "the installer's output is captured");
@@ -154,6 +155,7 @@ void add_spark_commands(CLI::App& app, SparkRequest& request) {
   match->add_flag("--yes,-y", request.yes, kYesHelp);
   match->add_flag("--system", request.system, kSystemHelp);
   match->add_flag("--keep-companions", request.keep_companions, kKeepCompanionsHelp);
+  match->add_flag("--no-project", request.no_project, kNoProjectHelp);
   match->add_option("--installer", request.installer, kInstallerHelp)
       ->check(CLI::IsMember({"pip", "uv"}));
   match->callback([&request] { request.op = Op::MatchCluster; });
@@ -191,6 +193,7 @@ int run_spark(const SparkRequest& request, const GlobalOptions& options) {
   TaskServices spark_services = services.spark(console.get(), std::move(*installer));
   spark_services.system = request.system;
   spark_services.keep_companions = request.keep_companions;
+  spark_services.no_project = request.no_project;
   SwitchRecord record;
   if (request.json && request.op == Op::SetVersion) {
     spark_services.on_switch = [&record](const SwitchEvent& event) { record.add(event); };

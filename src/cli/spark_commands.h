@@ -23,6 +23,7 @@ struct SparkRequest {
   std::string installer;         // --installer pip|uv of set-version and match-cluster
   bool system = false;           // --system: may change a Python outside any environment
   bool keep_companions = false;  // --keep-companions: the packages beside PySpark stay
+  bool no_project = false;       // --no-project: the project's requirement and lock stay
 };
 
 // Adds the `spark` group to the command line, filling `request` when one of its commands is given.

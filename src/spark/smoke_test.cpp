@@ -34,8 +34,8 @@ std::vector<std::string> smoke_test_environment(std::vector<std::string> environ
     return e.starts_with("SPARK_LAUNCHER_OPTS=") && e.size() > 20;
   });
   if (!user_launcher) {
-    environment = with_variable(std::move(environment), "SPARK_LAUNCHER_OPTS",
-                                driver_start_options(sources));
+    environment =
+        with_variable(std::move(environment), "SPARK_LAUNCHER_OPTS", driver_start_options(sources));
   }
   return environment;
 }

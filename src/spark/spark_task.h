@@ -51,6 +51,8 @@ struct TaskServices {
   bool system = false;
   // --keep-companions: a switch leaves the packages beside PySpark as they are.
   bool keep_companions = false;
+  // --no-project: a switch leaves the project's requirement and lock as they are.
+  bool no_project = false;
   // What the package index offers for companions that would not fit, by name; pip's dry run
   // over `runner` where unset (tests give a fake).
   std::function<std::map<std::string, CompanionOffer>(
@@ -161,6 +163,10 @@ class SparkTask {
   // Plans the companions that move with `asked` (into asked.companions) and says so; false,
   // having ended the switch, where one that will not fit can move nowhere.
   bool plan_companions_for(SwitchAsked& asked, const std::optional<std::string>& from);
+  // Plans what the project's own tool changes with `asked` (into asked.project) where the
+  // interpreter is a uv or Poetry project's environment, and says so; false, having ended the
+  // switch, where that tool cannot run.
+  bool plan_project_for(SwitchAsked& asked, const std::optional<std::string>& from);
   // Ends a switch before its plan ran: its outcome for the --json record, and `ok`.
   bool finished_early(const SwitchAsked& asked, const std::optional<std::string>& from, bool ok,
                       const std::string& outcome, const std::string& error = {});

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "project/project_edit.h"
 #include "spark/companion_moves.h"
 
 namespace plo {
@@ -57,7 +58,11 @@ struct SwitchEvent {
     CompanionsPlanned,    // `moves`: the packages that move with PySpark to `version`, and why
     CompanionsLeft,       // `left`: what --keep-companions leaves that will not fit `version`
     CompanionsChecked,    // `ok`: `pip check` holds after the install; else `lines` what fails
-    Finished,             // `result` says how the switch ended
+    ProjectPlanned,       // `project`: what the project's own tool runs with the switch
+    ProjectLeft,      // --no-project: `lines` the files that stay, `text` what will undo the switch
+    ProjectChanged,   // `text` the command; `ok`, `lines` its output, `detail` why it failed
+    ProjectRestored,  // `lines` the project's files put back byte for byte; else `text` why not
+    Finished,         // `result` says how the switch ended
   };
   Kind kind;
   std::string version = {};
@@ -74,6 +79,7 @@ struct SwitchEvent {
   std::optional<SwitchResult> result = std::nullopt;  // Finished
   std::vector<CompanionMove> moves = {};              // CompanionsPlanned
   std::vector<CompanionVerdict> left = {};            // CompanionsLeft
+  std::optional<ProjectEdit> project = std::nullopt;  // ProjectPlanned
 };
 
 // Where the executor's events go.

@@ -8,11 +8,30 @@
 #include "catalogue/pep440.h"
 #include "catalogue/python_support.h"
 #include "spark/display.h"
+#include "util/text.h"
 
 namespace plo {
 
 namespace fs = std::filesystem;
 using Kind = SwitchEvent::Kind;
+
+namespace {
+
+// A resolver that reaches the index: slow on a cold cache, but not without end.
+constexpr auto kProjectToolTimeLimit = std::chrono::minutes(10);
+
+std::vector<std::string> lines_of(std::string_view text) {
+  std::vector<std::string> lines;
+  while (!text.empty()) {
+    const size_t end = text.find('\n');
+    const std::string_view line = trim_line_ends(text.substr(0, end));
+    if (!line.empty()) lines.emplace_back(line);
+    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+  }
+  return lines;
+}
+
+}  // namespace
 
 void SwitchExecutor::say(const SwitchEvent& event, bool quiet) {
   if (!quiet) {
@@ -79,15 +98,18 @@ SwitchResult SwitchExecutor::run(const SwitchPlan& plan) {
     // An interrupt, or end of input at the rollback question.
     clear_pending_interrupt();
     settle(true);
+    if (!new_stays_) restore_project(true);
     interrupted();
     throw;
   } catch (const OutputClosed&) {
     clear_pending_interrupt();
     settle(true);
+    if (!new_stays_) restore_project(true);
     throw;
   } catch (const std::exception&) {
     clear_pending_interrupt();
     settle(true);
+    if (!new_stays_) restore_project(true);
     throw;
   }
 }
@@ -99,6 +121,8 @@ SwitchResult SwitchExecutor::ended(bool ok, std::string outcome, std::string err
     outcome = "failed";
     error = last_error_;
   }
+  // The project follows the environment: its files go back unless the new version stays.
+  if (!new_stays_) restore_project(false);
   SwitchResult result{.ok = ok,
                       .outcome = std::move(outcome),
                       .from = plan_->from,
@@ -116,6 +140,7 @@ SwitchResult SwitchExecutor::ended(bool ok, std::string outcome, std::string err
 
 SwitchResult SwitchExecutor::steps() {
   if (!keep()) return ended(false, "failed", last_error_);
+  if (plan_->project && !change_project()) return ended(false, "failed", last_error_);
   if (plan_->from && !uninstall_installed()) {
     s_.emit({.kind = Kind::UninstallStopped});
     return ended(false, "failed", last_error_);
@@ -128,6 +153,7 @@ SwitchResult SwitchExecutor::steps() {
     return ended(false, "failed", error.empty() ? "the installer failed" : error);
   }
   s_.compat.restore_java_pin();
+  new_stays_ = true;
   s_.emit({.kind = Kind::Installed, .version = plan_->to, .ok = true});
   if (!companions_hold()) {
     // PySpark and the packages moved with it go back together.
@@ -197,6 +223,62 @@ bool SwitchExecutor::companions_hold() {
   if (failing.empty()) return true;
   last_error_ = failing.front();
   return false;
+}
+
+bool SwitchExecutor::change_project() {
+  const ProjectEdit& edit = *plan_->project;
+  try {
+    for (const std::string& file : edit.files) {
+      project_kept_.emplace_back(file, s_.read_project_file(file));
+    }
+  } catch (const std::exception& e) {
+    // Without their bytes the files could not be put back: the tool does not run.
+    project_kept_.clear();
+    last_error_ = e.what();
+    s_.emit({.kind = Kind::ProjectChanged, .detail = e.what(), .ok = false});
+    return false;
+  }
+  for (size_t i = 0; i < edit.commands.size(); ++i) {
+    ProcessResult run;
+    try {
+      run = s_.runner.run({.argv = edit.commands[i], .time_limit = kProjectToolTimeLimit});
+    } catch (const ProcessStartError& e) {
+      run.err = e.what();
+    }
+    std::vector<std::string> output = lines_of(run.err + run.out);
+    if (run.exit_code != 0 || run.timed_out) {
+      last_error_ = run.timed_out    ? edit.tool + " did not finish in time"
+                    : output.empty() ? edit.tool + " failed"
+                                     : output.back();
+      s_.emit({.kind = Kind::ProjectChanged,
+               .text = edit.shown[i],
+               .detail = last_error_,
+               .lines = std::move(output),
+               .ok = false});
+      return false;
+    }
+    s_.emit({.kind = Kind::ProjectChanged,
+             .text = edit.shown[i],
+             .lines = std::move(output),
+             .ok = true});
+  }
+  return true;
+}
+
+void SwitchExecutor::restore_project(bool quiet) {
+  if (project_kept_.empty()) return;
+  std::vector<std::string> files;
+  std::string failed;
+  for (const auto& [file, bytes] : project_kept_) {
+    files.push_back(file);
+    try {
+      s_.put_project_file(file, bytes);
+    } catch (const std::exception& e) {
+      failed = e.what();
+    }
+  }
+  project_kept_.clear();
+  say({.kind = Kind::ProjectRestored, .text = failed, .lines = files, .ok = failed.empty()}, quiet);
 }
 
 std::optional<ImportMismatch> import_mismatch(const EnvironmentProbe& now,
@@ -301,6 +383,7 @@ std::optional<bool> SwitchExecutor::offer_rollback() {
 
 bool SwitchExecutor::roll_back(bool automatic, bool remove_new) {
   s_.emit({.kind = Kind::RollingBack, .version = *plan_->from, .automatic = automatic});
+  new_stays_ = false;
   // After a failed check the new version is there and goes first; its uninstall's outcome does
   // not stop the reinstall. After a failed install nothing of the new version is left to remove.
   if (remove_new) uninstall_installed();

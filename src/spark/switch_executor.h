@@ -4,6 +4,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "compat/java_compat_service.h"
 #include "environment/environment_probe.h"
@@ -34,6 +36,10 @@ struct SwitchServices {
   std::function<SmokeResult(std::optional<bool>)> smoke_test;   // given whether Java fits
   std::function<SmokeResult(const std::string&)> import_check;  // the client's, for a version
   std::function<bool(const std::string&)> confirm_rollback;     // "Rollback to PySpark X?"
+  // A project file's bytes (nothing where there is no such file); throws where it cannot be read.
+  std::function<std::optional<std::string>(const std::string&)> read_project_file;
+  // Puts those bytes back safely (nothing: removes the file the tool created); throws on failure.
+  std::function<void(const std::string&, const std::optional<std::string>&)> put_project_file;
   SwitchSink emit;
   bool capture_install = false;  // the installer's output is captured, not shown (--json)
 };
@@ -61,6 +67,8 @@ class SwitchExecutor {
   bool uninstall_installed();
   bool install_exact(const std::string& version, bool back = false);
   bool companions_hold();
+  bool change_project();
+  void restore_project(bool quiet);
   bool installed_here(const std::string& version);
   SwitchResult verify();
   SwitchResult verify_client();
@@ -77,6 +85,9 @@ class SwitchExecutor {
   std::unique_ptr<KeptCopy> kept_;
   std::string kept_version_;
   std::string last_error_;
+  // The project's files as they were before its tool ran; empty once put back or kept.
+  std::vector<std::pair<std::string, std::optional<std::string>>> project_kept_;
+  bool new_stays_ = false;  // the new version is installed and no rollback has begun
 };
 
 }  // namespace plo

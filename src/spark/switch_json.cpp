@@ -89,6 +89,21 @@ void SwitchRecord::add(const SwitchEvent& e) {
       steps_.push_back(std::move(s));
       break;
     }
+    case Kind::ProjectPlanned:
+      project_ = {ordered_json{{"tool", e.project->tool},
+                               {"commands", e.project->shown},
+                               {"files", e.project->files},
+                               {"changed", false}}};
+      break;
+    case Kind::ProjectChanged: {
+      ordered_json s = {{"step", "change_project"}, {"command", e.text}, {"ok", e.ok}};
+      if (!e.ok) s["error"] = e.detail;
+      steps_.push_back(std::move(s));
+      break;
+    }
+    case Kind::ProjectRestored:
+      steps_.push_back({{"step", "restore_project"}, {"ok", e.ok}});
+      break;
     case Kind::Refused:
       refusal_ = e.text;
       break;
@@ -98,6 +113,16 @@ void SwitchRecord::add(const SwitchEvent& e) {
     default:
       break;
   }
+}
+
+ordered_json SwitchRecord::project_document() const {
+  if (project_.empty()) return nullptr;
+  ordered_json project = project_.front();
+  for (const ordered_json& s : steps_) {
+    if (s["step"] == "change_project") project["changed"] = s["ok"].get<bool>();
+    if (s["step"] == "restore_project" && s["ok"].get<bool>()) project["changed"] = false;
+  }
+  return project;
 }
 
 ordered_json SwitchRecord::document(const SwitchResult& fallback) const {
@@ -115,6 +140,7 @@ ordered_json SwitchRecord::document(const SwitchResult& fallback) const {
                         {"installer", optional_text(r.installer)},
                         {"companions", moves_},
                         {"companions_left", left_},
+                        {"project", project_document()},
                         {"steps", steps_},
                         {"note", optional_text(r.note)},
                         {"error", optional_text(r.error)}});

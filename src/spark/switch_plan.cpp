@@ -64,7 +64,8 @@ SwitchDecision plan_switch(const SwitchFound& found, const SwitchAsked& asked) {
       .uv = choice.uv,
       .installer_note = choice.note,
       .verify = asked.package == "pyspark-client" ? VerifyBy::ImportCheck : VerifyBy::SmokeTest,
-      .companions = asked.companions};
+      .companions = asked.companions,
+      .project = asked.project};
   // The copy lives beside the dist-info, on the same filesystem, so that it can be made of
   // hard links and moved back by renames.
   if (found.current && e.dist_info && !e.files.empty()) {

@@ -7,6 +7,7 @@
 
 #include "environment/environment_probe.h"
 #include "environment/pip_config.h"
+#include "project/project_edit.h"
 #include "spark/companion_moves.h"
 #include "spark/install_plan.h"
 #include "spark/installer_choice.h"
@@ -33,6 +34,7 @@ struct SwitchAsked {
   InstallerRequest installer = {};
   bool system = false;  // --system: an interpreter outside any environment of its own may change
   std::vector<CompanionMove> companions = {};  // the packages beside PySpark that move with it
+  std::optional<ProjectEdit> project = {};     // the project's requirement and lock follow it
 };
 
 // How the new version is checked once installed.
@@ -56,6 +58,9 @@ struct SwitchPlan {
   VerifyBy verify = VerifyBy::SmokeTest;
   // Installed with PySpark, kept with it, checked (`pip check`) after it and moved back with it.
   std::vector<CompanionMove> companions = {};
+  // Run by the project's own tool before PySpark changes; its files are kept and put back
+  // whenever the new version does not stay.
+  std::optional<ProjectEdit> project = {};
 };
 
 // A plan, or why nothing may change.

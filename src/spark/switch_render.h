@@ -17,7 +17,8 @@ class SwitchRecord {
   void add(const SwitchEvent& event);
 
   // The document: schema, ok, outcome, from, to, distribution, installer, companions (moved),
-  // companions_left (--keep-companions), steps, note, error.
+  // companions_left (--keep-companions), project (what the project's own tool ran, and whether
+  // its files stay changed), steps, note, error.
   // Without an end (the switch was refused before its plan) the outcome is "refused" with
   // `refusal` as its error.
   nlohmann::ordered_json document(const SwitchResult& fallback) const;
@@ -28,6 +29,10 @@ class SwitchRecord {
   std::string refusal_;
   std::vector<nlohmann::ordered_json> moves_;
   std::vector<nlohmann::ordered_json> left_;
+  std::vector<nlohmann::ordered_json> project_;  // what the project's tool was to run, if any
+
+  // project_, with `changed`: the tool ran and its files were not put back.
+  nlohmann::ordered_json project_document() const;
 };
 
 }  // namespace plo

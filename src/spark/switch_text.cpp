@@ -1,5 +1,7 @@
 #include "spark/switch_render.h"
 
+#include <filesystem>
+
 #include "util/escape.h"
 #include "util/text.h"
 
@@ -51,6 +53,52 @@ void print_companions(Console& c, const SwitchEvent& e) {
   } else {
     c.echo_err(c.style("pip check fails after the install:", Color::Red));
     for (const std::string& line : e.lines) c.echo_err("  " + escape_controls(line));
+  }
+}
+
+std::string file_names(const std::vector<std::string>& files) {
+  std::string names;
+  for (const std::string& file : files) {
+    names += (names.empty() ? "" : " and ") + std::filesystem::path(file).filename().string();
+  }
+  return escape_controls(names);
+}
+
+// The project's own tool and its files, on standard error like the companions.
+void print_project(Console& c, const SwitchEvent& e) {
+  switch (e.kind) {
+    case Kind::ProjectPlanned:
+      c.echo_err("The project keeps PySpark " + e.version + " too, through " + e.project->tool +
+                 " (" + file_names(e.project->files) + "):");
+      for (const std::string& line : e.project->shown) c.echo_err("  " + line);
+      break;
+    case Kind::ProjectLeft:
+      c.echo_err(c.style("Warning: --no-project leaves " + file_names(e.lines) +
+                             (e.lines.size() == 1 ? " as it is" : " as they are") + ": the next " +
+                             e.text + " puts the old PySpark back",
+                         Color::Yellow));
+      break;
+    case Kind::ProjectChanged:
+      for (const std::string& line : e.lines) c.echo_err("  " + escape_controls(line));
+      if (!e.ok) {
+        c.echo_err(c.style("Could not change the project" +
+                               (e.text.empty() ? std::string() : " (" + e.text + ")") + ": " +
+                               escape_controls(e.detail),
+                           Color::Red));
+      }
+      break;
+    case Kind::ProjectRestored:
+      if (e.ok) {
+        c.echo_err(file_names(e.lines) +
+                   (e.lines.size() == 1 ? " is back as it was" : " are back as they were"));
+      } else {
+        c.echo_err(
+            c.style("Could not put back " + file_names(e.lines) + ": " + escape_controls(e.text),
+                    Color::Red));
+      }
+      break;
+    default:
+      break;
   }
 }
 
@@ -113,6 +161,12 @@ void print_rollback_events(Console& c, const SwitchEvent& e) {
     case Kind::CompanionsLeft:
     case Kind::CompanionsChecked:
       print_companions(c, e);
+      break;
+    case Kind::ProjectPlanned:
+    case Kind::ProjectLeft:
+    case Kind::ProjectChanged:
+    case Kind::ProjectRestored:
+      print_project(c, e);
       break;
     case Kind::RollingBack:
       c.echo();

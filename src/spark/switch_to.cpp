@@ -1,3 +1,6 @@
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
 #include <variant>
 
 #include "catalogue/pep440.h"
@@ -5,11 +8,55 @@
 #include "environment/environment_probe.h"
 #include "spark/spark_task.h"
 #include "spark/switch_render.h"
+#include "util/atomic_write.h"
 #include "util/escape.h"
+#include "util/text_file.h"
 
 namespace plo {
 
 using Kind = SwitchEvent::Kind;
+
+namespace {
+
+// A lock of a large project runs to a few MiB.
+constexpr size_t kMaxProjectFileBytes = 64 << 20;
+
+std::optional<std::string> read_project_file(const std::string& file) {
+  FileContents contents = read_regular_file(file, kMaxProjectFileBytes);
+  if (contents.status == FileContents::Status::Ok) return std::move(contents.text);
+  if (contents.status == FileContents::Status::Unreadable && contents.error == ENOENT) {
+    return std::nullopt;
+  }
+  throw std::runtime_error("cannot keep a copy of " + file + ": " +
+                           (contents.status == FileContents::Status::TooLarge
+                                ? std::string("it is too large")
+                            : contents.status == FileContents::Status::NotRegular
+                                ? std::string("it is not a regular file")
+                                : std::string(std::strerror(contents.error))));
+}
+
+// Puts a project file back as it was; where that fails, its bytes go beside it (FILE.plo-kept)
+// so that they are not lost with plo.
+void put_project_file(const std::string& file, const std::optional<std::string>& bytes) {
+  try {
+    if (!bytes) {
+      std::filesystem::remove(file);
+      return;
+    }
+    write_file_atomically(file, *bytes, 0644);
+  } catch (const std::exception& e) {
+    if (!bytes) throw;
+    const std::string kept = file + ".plo-kept";
+    try {
+      write_file_atomically(kept, *bytes, 0600);
+    } catch (const std::exception&) {
+      throw std::runtime_error(e.what());
+    }
+    throw std::runtime_error(std::string(e.what()) + "; its former text is in " + kept);
+  }
+}
+
+}  // namespace
 
 void SparkTask::emit(const SwitchEvent& event) {
   print_switch_event(s_.console, event);
@@ -56,6 +103,8 @@ SwitchServices SparkTask::switch_services() {
               [this](const std::string& previous) {
                 return s_.console.confirm("Rollback to PySpark " + previous + "?", true);
               },
+          .read_project_file = read_project_file,
+          .put_project_file = put_project_file,
           .emit = [this](const SwitchEvent& event) { emit(event); },
           .capture_install = s_.capture_installer};
 }

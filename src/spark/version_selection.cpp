@@ -118,6 +118,21 @@ bool SparkTask::select_version(const std::optional<std::string>& requested) {
   return confirm_and_install(version_to_install, major_minor, java, current_pyspark);
 }
 
+namespace {
+
+// The question that confirms what moves with PySpark: its companions, the project's files.
+std::string question_for_moves(const SwitchAsked& asked) {
+  if (!asked.project) return "Move them with PySpark " + asked.version + "?";
+  std::string files;
+  for (const std::string& file : asked.project->files) {
+    files += (files.empty() ? "" : " and ") + std::filesystem::path(file).filename().string();
+  }
+  return (asked.companions.empty() ? "Change " : "Move them and change ") + escape_controls(files) +
+         " with PySpark " + asked.version + "?";
+}
+
+}  // namespace
+
 bool SparkTask::confirm_and_install(const std::string& version_to_install,
                                     const std::string& major_minor,
                                     const std::optional<JavaInfo>& java,
@@ -146,7 +161,7 @@ bool SparkTask::confirm_and_install(const std::string& version_to_install,
     return finished_early(asked, from, true, "already_installed");
   }
   // Before any question: the moves are listed where the question below covers them.
-  if (!plan_companions_for(asked, from)) return false;
+  if (!plan_companions_for(asked, from) || !plan_project_for(asked, from)) return false;
   bool confirmed = false;
 
   const std::vector<int>& supported = asked.supported;
@@ -185,9 +200,12 @@ bool SparkTask::confirm_and_install(const std::string& version_to_install,
     confirmed = true;
   }
 
-  if (!asked.companions.empty() && !confirmed &&
-      !c.confirm("Move them with PySpark " + version_to_install + "?", true)) {
-    c.echo_err("Nothing changed: --keep-companions switches PySpark alone");
+  if ((!asked.companions.empty() || asked.project) && !confirmed &&
+      !c.confirm(question_for_moves(asked), true)) {
+    c.echo_err(!asked.project ? "Nothing changed: --keep-companions switches PySpark alone"
+               : asked.companions.empty()
+                   ? "Nothing changed: --no-project switches the environment alone"
+                   : "Nothing changed: --keep-companions and --no-project switch PySpark alone");
     return finished_early(asked, from, false, "refused");
   }
   return switch_to(asked);

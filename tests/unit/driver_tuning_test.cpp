@@ -61,8 +61,9 @@ TEST(DriverTuning, TheSourcesAreTheChildsEnvironmentAndItsConfFolder) {
               ::testing::Not(::testing::Contains(::testing::StartsWith("PYSPARK_SUBMIT_ARGS="))));
   // The launcher JVM gets the start-up options, without a collector beside the user's.
   EXPECT_THAT(env, ::testing::Contains("SPARK_LAUNCHER_OPTS=-XX:TieredStopAtLevel=1"));
-  EXPECT_THAT(smoke_test_environment({"SPARK_LAUNCHER_OPTS=-Xss4m"}, "/venv/bin/python", home.string()),
-              ::testing::Contains("SPARK_LAUNCHER_OPTS=-Xss4m"));
+  EXPECT_THAT(
+      smoke_test_environment({"SPARK_LAUNCHER_OPTS=-Xss4m"}, "/venv/bin/python", home.string()),
+      ::testing::Contains("SPARK_LAUNCHER_OPTS=-Xss4m"));
   const auto other = driver_option_sources(
       {"SPARK_CONF_DIR=/nonexistent", "_JAVA_OPTIONS=-XX:+UseZGC"}, home.string());
   EXPECT_EQ(other.spark_defaults, "");

@@ -173,13 +173,19 @@ class FakeRunner : public ProcessRunner {
   std::map<std::string, Outcome> install_outcomes;  // by version; others succeed
   Outcome uninstall_outcome;
   Outcome smoke_outcome{0, "OK\n", "", false, false};
-  Outcome check_outcome;  // pip check
+  Outcome check_outcome;             // pip check
+  Outcome project_outcome;           // uv add, uv lock, poetry add
+  std::function<void()> on_project;  // what the project's tool does to its files
 
   // pip: python -m pip ACTION ...; uv: uv pip ACTION --python python ...
   static std::string action_of(const std::vector<std::string>& argv) {
     if (argv.size() >= 3 && argv[1] == "pip") return argv[2];
     if (argv.size() >= 4 && argv[1] == "-m" && argv[2] == "pip") return argv[3];
     return "";
+  }
+
+  static bool is_project_tool(const std::vector<std::string>& argv) {
+    return argv.size() >= 2 && (argv[1] == "add" || argv[1] == "lock");
   }
 
   // The version of the first pinned requirement (PySpark's own).
@@ -213,6 +219,9 @@ class FakeRunner : public ProcessRunner {
       }
     } else if (action == "check") {
       outcome = check_outcome;
+    } else if (is_project_tool(argv)) {
+      outcome = project_outcome;
+      if (on_project && outcome.exit_code == 0) on_project();
     } else {
       outcome = smoke_outcome;
     }
@@ -231,6 +240,8 @@ class FakeRunner : public ProcessRunner {
         names.push_back("install:" + pinned_version(spec.argv));
       else if (action == "check")
         names.push_back("check");
+      else if (is_project_tool(spec.argv))
+        names.push_back("project");
       else
         names.push_back("smoke");
     }

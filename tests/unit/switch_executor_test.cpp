@@ -69,6 +69,7 @@ struct ExecutorFixture {
   FakeKeptCopy::State kept;
   std::vector<SwitchEvent> events;
   bool accept_rollback = true;
+  std::map<std::string, std::optional<std::string>> project_files;
 
   ExecutorFixture() {
     compat.install("3.5.1");
@@ -104,6 +105,9 @@ struct ExecutorFixture {
              },
          .import_check = [](const std::string&) { return SmokeResult{}; },
          .confirm_rollback = [this](const std::string&) { return accept_rollback; },
+         .read_project_file = [this](const std::string& f) { return project_files[f]; },
+         .put_project_file = [this](const std::string& f,
+                                    const std::optional<std::string>& b) { project_files[f] = b; },
          .emit = [this](const SwitchEvent& e) { events.push_back(e); }});
   }
 
@@ -230,6 +234,58 @@ TEST(SwitchExecutor, CompanionsMoveInPySparksRunAndGoBackWithItWhenPipCheckFails
     // Only the conflict the switch caused is its to answer for.
     EXPECT_THAT(result.error, HasSubstr("delta-spark 4.0.0"));
     EXPECT_THAT(result.moved, ::testing::IsEmpty());
+  }
+}
+
+TEST(SwitchExecutor, TheProjectsFilesStayChangedOnlyWhereTheNewVersionStays) {
+  struct Case {
+    std::string name;
+    int tool_exit, smoke_exit;
+    bool accept_rollback;
+    std::vector<std::string> steps;
+    bool changed;  // the project's files hold the tool's change at the end
+  } cases[] = {
+      {"it works", 0, 0, true, {"project", "uninstall", "install:4.0.1", "smoke"}, true},
+      {"the tool fails: nothing else runs", 1, 0, true, {"project"}, false},
+      {"rolled back after a Java error",
+       0,
+       1,
+       true,
+       {"project", "uninstall", "install:4.0.1", "smoke", "uninstall", "install:3.5.1"},
+       false},
+      {"the user keeps the new version",
+       0,
+       1,
+       false,
+       {"project", "uninstall", "install:4.0.1", "smoke"},
+       true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ExecutorFixture f;
+    f.project_files = {{"/p/pyproject.toml", "old"}, {"/p/uv.lock", std::nullopt}};
+    f.runner.project_outcome.exit_code = c.tool_exit;
+    f.runner.project_outcome.err = c.tool_exit ? "No solution found\n" : "";
+    f.runner.smoke_outcome.exit_code = c.smoke_exit;
+    f.runner.on_project = [&f] {
+      f.project_files["/p/pyproject.toml"] = "new";
+      f.project_files["/p/uv.lock"] = "lock";
+    };
+    f.accept_rollback = c.accept_rollback;
+    SwitchPlan plan = f.plan();
+    plan.project = ProjectEdit{.tool = "uv",
+                               .commands = {{"/bin/uv", "add", "--no-sync", "pyspark==4.0.1"}},
+                               .shown = {"uv add --no-sync pyspark==4.0.1"},
+                               .files = {"/p/pyproject.toml", "/p/uv.lock"}};
+    const SwitchResult result = f.executor(f.runner).run(plan);
+    EXPECT_EQ(f.runner.steps(), c.steps);
+    EXPECT_EQ(f.project_files["/p/pyproject.toml"], c.changed ? "new" : "old");
+    // A lock the tool created goes again with it.
+    EXPECT_EQ(f.project_files["/p/uv.lock"],
+              c.changed ? std::optional<std::string>("lock") : std::nullopt);
+    if (c.tool_exit) {
+      EXPECT_THAT(result.error, HasSubstr("No solution found"));
+    }
   }
 }
 
