@@ -72,6 +72,32 @@ class ProjectVenv(unittest.TestCase):
         self.venv.set_pyspark(newest("3.5"))
 
 
+class ProjectToolMissing(unittest.TestCase):
+    def test_refused_before_any_change_unless_no_project(self):
+        project = ws.path("poetry-proj")
+        pyproject = (f"[tool.poetry]\nname = \"p\"\n[tool.poetry.dependencies]\n"
+                     f"pyspark = \"{newest('3.5')}\"\n")
+        lock = f"[[package]]\nname = \"pyspark\"\nversion = \"{newest('3.5')}\"\n"
+        write(os.path.join(project, "pyproject.toml"), pyproject)
+        write(os.path.join(project, "poetry.lock"), lock)
+        venv = support.Venv(os.path.join(project, ".venv"), ws.wheels)
+        venv.set_pyspark(newest("3.5"))
+        result = plo(["spark", "set-version", newest("4.1"), "--yes"], project)
+        self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
+        self.assertIn("poetry is not on PATH", result.stdout + result.stderr)
+        self.assertIn(f"poetry add --lock --directory {project} pyspark=={newest('4.1')}",
+                      result.stdout + result.stderr)
+        self.assertEqual(venv.installed_pyspark(), newest("3.5"))
+
+        result = plo(["spark", "set-version", newest("4.1"), "--yes", "--no-project"], project)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertIn("Warning: --no-project leaves pyproject.toml and poetry.lock as they are: "
+                      "the next poetry install puts the old PySpark back", result.stderr)
+        self.assertEqual(venv.installed_pyspark(), newest("4.1"))
+        with open(os.path.join(project, "pyproject.toml")) as f:
+            self.assertEqual(f.read(), pyproject)
+
+
 class GlobalInterpreter(unittest.TestCase):
     def test_refused_without_system_where_no_project_is_around(self):
         with tempfile.TemporaryDirectory(prefix="plo-e2e-noproject-") as folder:
