@@ -66,7 +66,7 @@ class Bash(unittest.TestCase):
         self.assertEqual(self.complete(["doctor", ""]), ["--json", "--clusters", "--deep", "--help"])
         self.assertEqual(self.complete(["doctor", "--json", "--d"]), ["--deep"])
         self.assertEqual(self.complete(["sync", "--"]),
-                         ["--yes", "--dry-run", "--json", "--keep-companions", "--help"])
+                         ["--yes", "--dry-run", "--json", "--keep-companions", "--no-project", "--help"])
         self.assertEqual(self.complete(["pin", "--java", "17", "--"]),
                          ["--pyspark", "--java", "--compute", "--runtime", "--help"])
 
@@ -149,9 +149,10 @@ class Zsh(unittest.TestCase):
                          ["spark", "java", "compute", "doctor", "sync", "pin", "runtimes", "completion", "help",
                           "--help", "--version"])
         self.assertEqual(self.complete(["spark", "match-cluster", ""], home),
-                         ["--json", "--install", "--yes", "--keep-companions", "prod", "dev", "--help"])
+                         ["--json", "--install", "--yes", "--keep-companions", "--no-project",
+                          "prod", "dev", "--help"])
         self.assertEqual(self.complete(["spark", "match-cluster", "prod", ""], home),
-                         ["--json", "--install", "--yes", "--keep-companions", "--help"])
+                         ["--json", "--install", "--yes", "--keep-companions", "--no-project", "--help"])
         self.assertIn(newest("4.1"), self.complete(["spark", "set-version", ""], home))
         self.assertEqual(self.complete(["java", "set", ""], home),
                          ["--yes"] + [str(major) for major in found_majors()] + ["<files>", "--help"])
@@ -183,7 +184,7 @@ class Fish(unittest.TestCase):
                          ["check", "match-cluster", "set-version", "versions"])
         self.assertEqual(self.complete("plo spark match-cluster ", home), ["dev", "prod"])
         self.assertEqual(self.complete("plo spark match-cluster --", home),
-                         ["--install", "--json", "--keep-companions", "--yes"])
+                         ["--install", "--json", "--keep-companions", "--no-project", "--yes"])
         self.assertEqual(self.complete("plo compute remove ", home), ["dev", "prod"])
         self.assertEqual(self.complete("plo compute remove prod ", home), [])
         self.assertIn(newest("4.1"), self.complete("plo spark set-version ", home))
