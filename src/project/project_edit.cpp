@@ -21,20 +21,20 @@ bool applies(const ProjectPin& pin, const MarkerEnvironment& markers) {
   return pin.marker.empty() || evaluate_marker(pin.marker, markers) != false;
 }
 
-// The tool's options that name the pin's section: `--optional spark`, `--group dev`, none for
-// the main dependencies.
+// The tool's option that names the pin's section ("--optional=spark", "--group=dev"), none for
+// the main dependencies. One word each, so that a name starting with "-" stays a value.
 std::vector<std::string> section_flags(const std::string& where) {
   constexpr std::string_view kOptional = "[project.optional-dependencies] ";
   constexpr std::string_view kGroup = "[dependency-groups] ";
   constexpr std::string_view kPoetryGroup = "[tool.poetry.group.";
   constexpr std::string_view kPoetryGroupEnd = ".dependencies]";
-  if (where.starts_with(kOptional)) return {"--optional", where.substr(kOptional.size())};
-  if (where.starts_with(kGroup)) return {"--group", where.substr(kGroup.size())};
+  if (where.starts_with(kOptional)) return {"--optional=" + where.substr(kOptional.size())};
+  if (where.starts_with(kGroup)) return {"--group=" + where.substr(kGroup.size())};
   if (where.starts_with(kPoetryGroup) && where.ends_with(kPoetryGroupEnd)) {
-    return {"--group", where.substr(kPoetryGroup.size(),
-                                    where.size() - kPoetryGroup.size() - kPoetryGroupEnd.size())};
+    return {"--group=" + where.substr(kPoetryGroup.size(),
+                                      where.size() - kPoetryGroup.size() - kPoetryGroupEnd.size())};
   }
-  if (where == "[tool.poetry.dev-dependencies]") return {"--group", "dev"};
+  if (where == "[tool.poetry.dev-dependencies]") return {"--group=dev"};
   return {};
 }
 
@@ -113,14 +113,14 @@ ProjectEditPlan plan_project_edit(
   const auto add = [&](const ProjectPin* pin) {
     std::vector<std::string> argv = {path, "add"};
     argv.push_back(uv ? "--no-sync" : "--lock");
-    argv.insert(argv.end(), {"--directory", facts.folder});
+    argv.push_back("--directory=" + facts.folder);
     std::string requirement = requirement_for(pin, version);
     if (pin && !pin->marker.empty() && uv) requirement += "; " + pin->marker;
     argv.push_back(requirement);
     if (pin) {
       const auto flags = section_flags(pin->where);
       argv.insert(argv.end(), flags.begin(), flags.end());
-      if (!pin->marker.empty() && !uv) argv.insert(argv.end(), {"--markers", pin->marker});
+      if (!pin->marker.empty() && !uv) argv.push_back("--markers=" + pin->marker);
     }
     edit.commands.push_back(std::move(argv));
   };
@@ -129,17 +129,16 @@ ProjectEditPlan plan_project_edit(
     // The requirement already admits the version: only the lock moves, as uv documents it
     // (https://docs.astral.sh/uv/concepts/projects/sync/#upgrading-locked-package-versions),
     // and with it the companions the lock holds.
-    std::vector<std::string> upgrade = {path, "lock", "--directory", facts.folder};
-    if (excluding.empty())
-      upgrade.insert(upgrade.end(), {"--upgrade-package", "pyspark==" + version});
+    std::vector<std::string> upgrade = {path, "lock", "--directory=" + facts.folder};
+    if (excluding.empty()) upgrade.push_back("--upgrade-package=pyspark==" + version);
     for (const auto& [name, to] : companions) {
       const std::string normal = normalized_name(name);
       if (std::find(facts.locked_names.begin(), facts.locked_names.end(), normal) !=
           facts.locked_names.end()) {
-        upgrade.insert(upgrade.end(), {"--upgrade-package", normal + "==" + to});
+        upgrade.push_back("--upgrade-package=" + normal + "==" + to);
       }
     }
-    if (upgrade.size() > 4) edit.commands.push_back(std::move(upgrade));
+    if (upgrade.size() > 3) edit.commands.push_back(std::move(upgrade));
   } else if (excluding.empty()) {
     // Poetry moves a lock only through a requirement: the first one the project has.
     add(managed.empty() ? nullptr : managed.front());

@@ -85,7 +85,7 @@ class ProjectToolMissing(unittest.TestCase):
         result = plo(["spark", "set-version", newest("4.1"), "--yes"], project)
         self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
         self.assertIn("poetry is not on PATH", result.stdout + result.stderr)
-        self.assertIn(f"poetry add --lock --directory {project} pyspark=={newest('4.1')}",
+        self.assertIn(f"poetry add --lock --directory={project} pyspark=={newest('4.1')}",
                       result.stdout + result.stderr)
         self.assertEqual(venv.installed_pyspark(), newest("3.5"))
 

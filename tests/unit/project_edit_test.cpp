@@ -47,25 +47,25 @@ TEST(ProjectEdit, TheProjectsToolRunsInTheSectionTheRequirementIsIn) {
            "; python_version >= '3.9'\"]\n",
        "uv.lock",
        lock_of(old),
-       {"uv add --no-sync --directory /p 'pyspark[sql]==" + to +
+       {"uv add --no-sync --directory=/p 'pyspark[sql]==" + to +
         "; python_version >= '\\''3.9'\\'''"}},
       {"a dependency group",
        "[project]\nname = \"p\"\n[dependency-groups]\ndev = [\"pyspark==" + old + "\"]\n",
        "uv.lock",
        lock_of(old),
-       {"uv add --no-sync --directory /p pyspark==" + to + " --group dev"}},
+       {"uv add --no-sync --directory=/p pyspark==" + to + " --group=dev"}},
       {"an optional set",
        "[project]\nname = \"p\"\n[project.optional-dependencies]\nspark = [\"pyspark==" + old +
            "\"]\n",
        "uv.lock",
        lock_of(old),
-       {"uv add --no-sync --directory /p pyspark==" + to + " --optional spark"}},
+       {"uv add --no-sync --directory=/p pyspark==" + to + " --optional=spark"}},
       {"a range that admits it: only the lock moves, with the companion it holds",
        "[project]\nname = \"p\"\ndependencies = [\"pyspark>=3.5\"]\n",
        "uv.lock",
        lock_of(old, "3.3.0"),
-       {"uv lock --directory /p --upgrade-package pyspark==" + to +
-        " --upgrade-package delta-spark==4.0.0"}},
+       {"uv lock --directory=/p --upgrade-package=pyspark==" + to +
+        " --upgrade-package=delta-spark==4.0.0"}},
       {"pins and lock already hold it",
        "[project]\nname = \"p\"\ndependencies = [\"pyspark==" + to + "\"]\n",
        "uv.lock",
@@ -77,7 +77,7 @@ TEST(ProjectEdit, TheProjectsToolRunsInTheSectionTheRequirementIsIn) {
            "\"\n",
        "poetry.lock",
        lock_of(old),
-       {"poetry add --lock --directory /p pyspark==" + to + " --group spark"}},
+       {"poetry add --lock --directory=/p pyspark==" + to + " --group=spark"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
