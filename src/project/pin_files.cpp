@@ -29,6 +29,21 @@ bool is_requirements_name(const std::string& name) {
          name.ends_with(".txt");
 }
 
+// A uv workspace keeps one uv.lock at its root: the nearest one above a member's folder (within
+// the repository), where it holds that member.
+std::optional<std::pair<std::string, std::string>> workspace_lock(const fs::path& folder,
+                                                                  const std::string& pyproject) {
+  std::error_code error;
+  for (fs::path at = folder; !fs::exists(at / ".git", error) && at.has_relative_path();) {
+    at = at.parent_path();
+    if (!fs::exists(at / "uv.lock", error)) continue;
+    auto lock = read_text(at / "uv.lock", kMaxLockBytes);
+    if (lock && lock_holds_project(lock->second, pyproject)) return lock;
+    return std::nullopt;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 PinTexts gather_pin_texts(const fs::path& start) {
@@ -42,6 +57,9 @@ PinTexts gather_pin_texts(const fs::path& start) {
   }
   texts.uv_lock = read_text(folder / "uv.lock", kMaxLockBytes);
   texts.poetry_lock = read_text(folder / "poetry.lock", kMaxLockBytes);
+  if (texts.pyproject && !texts.uv_lock && !texts.poetry_lock) {
+    texts.uv_lock = workspace_lock(folder, texts.pyproject->second);
+  }
   std::vector<fs::path> names;
   for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
     if (is_requirements_name(it->path().filename().string())) names.push_back(it->path());

@@ -301,6 +301,25 @@ std::vector<ProjectPin> read_project_pins(const PinTexts& texts) {
   return pins;
 }
 
+bool lock_holds_project(const std::string& lock_text, const std::string& pyproject_text) {
+  const auto project = parsed(pyproject_text);
+  const auto name = project ? (*project)["project"]["name"].value<std::string>() : std::nullopt;
+  const auto lock = name ? parsed(lock_text) : std::nullopt;
+  const toml::array* packages = lock ? (*lock)["package"].as_array() : nullptr;
+  if (!packages) return false;
+  for (const toml::node& entry : *packages) {
+    const toml::table* package = entry.as_table();
+    if (!package) continue;
+    const auto listed = (*package)["name"].value<std::string>();
+    const toml::table* source = (*package)["source"].as_table();
+    if (listed && normalized_name(*listed) == normalized_name(*name) && source &&
+        (source->contains("editable") || source->contains("virtual"))) {
+      return true;
+    }
+  }
+  return false;
+}
+
 std::optional<std::string> exact_version(const ProjectPin& pin) {
   const std::string_view spec = pin.specifiers;
   if (spec.find(',') != std::string_view::npos || spec.find('*') != std::string_view::npos) {

@@ -44,6 +44,10 @@ std::vector<ProjectPin> requirements_pins(const std::string& file, std::string_v
 // ("" for "*"); nothing when it cannot be read.
 std::optional<std::string> poetry_specifiers(std::string_view constraint);
 
+// Whether a uv.lock holds the project of a pyproject.toml as a workspace member (a [[package]] of
+// its [project].name whose source is editable or virtual): the lock a member's `uv sync` follows.
+bool lock_holds_project(const std::string& lock_text, const std::string& pyproject_text);
+
 // The version of a pin that allows exactly one ("==3.5.9", "===3.5.9", a lock's), else nothing.
 std::optional<std::string> exact_version(const ProjectPin& pin);
 

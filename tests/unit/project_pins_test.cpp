@@ -75,6 +75,21 @@ TEST(ProjectPins, RequirementsLinesAsPipReadsThem) {
                                       "r.txt:10  [] ; pip"}));
 }
 
+TEST(ProjectPins, AWorkspaceLockHoldsItsMembersOnly) {
+  const std::string member = "[project]\nname = \"Jobs_A\"\n";
+  const auto lock = [](const std::string& name, const std::string& source) {
+    return "version = 1\n[[package]]\nname = \"" + name +
+           "\"\nversion = \"0.1.0\"\nsource = " + source + "\n";
+  };
+  EXPECT_TRUE(lock_holds_project(lock("jobs-a", "{ editable = \"packages/a\" }"), member));
+  EXPECT_TRUE(lock_holds_project(lock("jobs-a", "{ virtual = \"packages/a\" }"), member));
+  // A package of that name from an index is not the member.
+  EXPECT_FALSE(
+      lock_holds_project(lock("jobs-a", "{ registry = \"https://pypi.org/simple\" }"), member));
+  EXPECT_FALSE(lock_holds_project(lock("jobs-b", "{ editable = \"packages/b\" }"), member));
+  EXPECT_FALSE(lock_holds_project("not toml [", member));
+}
+
 TEST(PoetrySpecifiers, CaretTildeAndPlainForms) {
   const std::vector<std::pair<std::string, std::optional<std::string>>> cases = {
       {"^3.5.1", ">=3.5.1,<4"},       {"^0.2.3", ">=0.2.3,<0.3"}, {"^0.0.3", ">=0.0.3,<0.0.4"},
