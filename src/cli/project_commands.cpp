@@ -77,12 +77,21 @@ int run_sync(const ProjectRequest& request, const GlobalOptions& options) {
       .install_jdk = [&](int major) { return java_task.install({.version = major}); },
       .install_delta =
           [&](const std::string& version) {
-            // Without its dependencies: the PySpark sync just installed stays as it is.
-            const ProcessResult result =
-                services.runner.run({.argv = {find_interpreter(), "-m", "pip", "install",
-                                              "--no-deps", "delta-spark==" + version},
-                                     .capture = false,
-                                     .time_limit = std::chrono::minutes(10)});
+            // Without its dependencies: the PySpark sync just installed stays as it is. Through
+            // the installer that installed it: a venv uv made may have no pip at all.
+            const std::string python = find_interpreter();
+            std::vector<std::string> argv = {python, "-m", "pip", "install"};
+            try {
+              const InstallerChoice choice = spark.switch_installer();
+              if (choice.kind == InstallerKind::Uv) {
+                argv = {choice.uv, "pip", "install", "--python", python};
+              }
+            } catch (const std::exception&) {
+              // An interpreter that does not answer: pip's run below says so.
+            }
+            argv.insert(argv.end(), {"--no-deps", "delta-spark==" + version});
+            const ProcessResult result = services.runner.run(
+                {.argv = argv, .capture = false, .time_limit = std::chrono::minutes(10)});
             return result.exit_code == 0 && !result.timed_out;
           },
       .pyspark_installer = [&]() -> std::optional<std::string> {

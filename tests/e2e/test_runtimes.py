@@ -140,8 +140,14 @@ class Runtimes(unittest.TestCase):
         self.assertEqual(drift.returncode, 1)
         self.assertIn("run 'plo sync'", drift.stdout)
 
-        synced = plo("sync", "--yes")
-        self.assertEqual(synced.returncode, 0, synced.stdout + synced.stderr)
+        # The delta-spark move goes through the installer the switch used (uv: pip's own settings
+        # would keep plo on pip, so the wheels reach uv through its own).
+        env["PATH"] = support.standin_uv(ws.path("uv-bin")) + ":" + env["PATH"]
+        env.update(UV_NO_INDEX="1", UV_FIND_LINKS=env.pop("PIP_FIND_LINKS"))
+        env.pop("PIP_NO_INDEX")
+        synced = plo("-v", "sync", "--yes", "--installer", "uv")
+        self.assertEqual(synced.returncode, 0, synced.stdout + synced.stderr[-3000:])
+        self.assertRegex(synced.stderr, r"uv pip install --python \S+ --no-deps delta-spark==")
         self.assertEqual(venv.installed_pyspark(), glue["spark"])
         self.assertIn("Pinned Java 17", synced.stdout)
         self.assertIn("delta-spark " + glue["delta"] + " installed", synced.stdout)
