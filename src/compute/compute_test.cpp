@@ -251,6 +251,7 @@ void test_databricks(const ComputeRecord& record, ComputeServices& s, TestReport
 
 // A managed runtime's compute: the Spark of plo's runtime table, without a request.
 void test_runtime(const std::string& name, TestReport& report) {
+  report.asked = false;
   EndpointReport endpoint;
   endpoint.url = "runtime:" + shown(name);
   const ManagedRuntime* runtime = find_runtime(name);
@@ -273,6 +274,7 @@ void test_runtime(const std::string& name, TestReport& report) {
 }
 
 void test_local(JavaCompatService& compat, TestReport& report) {
+  report.asked = false;
   EndpointReport endpoint;
   endpoint.url = "local";
   if (const auto pyspark = compat.get_pyspark_info()) {

@@ -37,7 +37,10 @@ void print_test_report(Console& c, const TestReport& report) {
   if (report.error) c.echo(c.style("  " + *report.error, Color::Red));
   for (const std::string& line : report.after) c.echo(line);
   if (!report.endpoints.empty() || report.error) c.echo();
-  if (report.reachable) {
+  if (report.reachable && !report.asked) {
+    c.echo(c.style("  Nothing was asked: the version above is the one this compute runs",
+                   Color::Green));
+  } else if (report.reachable) {
     c.echo(c.style("  Compute answered", Color::Green));
     if (!report.spark_version) c.echo("  (it did not tell its Spark version)");
   } else {

@@ -32,6 +32,8 @@ struct TestReport {
   std::vector<std::string> after;  // lines after the endpoints (databricks-connect fit)
   std::optional<std::string> spark_version;
   bool reachable = false;
+  // False where the version is known without a request (a managed runtime, the local PySpark).
+  bool asked = true;
   std::optional<std::string> error;  // the compute could not be tested at all
 };
 

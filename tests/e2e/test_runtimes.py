@@ -109,6 +109,10 @@ class Runtimes(unittest.TestCase):
 
         tested = self.plo("compute", "test", "etl", "--json", venv=venv)
         self.assertEqual(json.loads(tested.stdout)["spark_version"], glue["spark"])
+        tested = self.plo("compute", "test", "etl", venv=venv)
+        self.assertIn("  Nothing was asked: the version above is the one this compute runs\n",
+                      tested.stdout)
+        self.assertNotIn("Compute answered", tested.stdout)
         document = json.loads(self.plo("spark", "match-cluster", "etl", "--json", venv=venv).stdout)
         self.assertEqual(document["cluster_version"], glue["spark"])
         self.assertEqual(document["runtime"]["name"], "glue-5.0")
