@@ -31,8 +31,9 @@ def write(path, text):
 
 def plo(args, cwd, **extra):
     """plo run from `cwd` with no interpreter named: neither PLO_PYTHON nor VIRTUAL_ENV."""
-    env = plo_env(None, JAVA17, **extra)
+    env = plo_env(None, JAVA17)
     env.update(support.pip_env(ws.wheels))
+    env.update(extra)
     env["XDG_CACHE_HOME"] = support.CACHE_HOME
     return subprocess.run([support.PLO, *args], env=env, cwd=cwd, capture_output=True, text=True,
                           timeout=300)
@@ -96,6 +97,33 @@ class ProjectToolMissing(unittest.TestCase):
         self.assertEqual(venv.installed_pyspark(), newest("4.1"))
         with open(os.path.join(project, "pyproject.toml")) as f:
             self.assertEqual(f.read(), pyproject)
+
+
+class ProjectToolFails(unittest.TestCase):
+    def test_a_failing_uv_leaves_both_files_byte_for_byte_and_pyspark_as_it_was(self):
+        project = ws.path("uv-fails")
+        pyproject = f"[project]\nname = \"p\"\ndependencies = [\"pyspark=={newest('3.5')}\"]\n"
+        lock = f"version = 1\n[[package]]\nname = \"pyspark\"\nversion = \"{newest('3.5')}\"\n"
+        write(os.path.join(project, "pyproject.toml"), pyproject)
+        write(os.path.join(project, "uv.lock"), lock)
+        venv = support.Venv(os.path.join(project, ".venv"), ws.wheels)
+        venv.set_pyspark(newest("3.5"))
+        # A uv that scribbles over both files, then finds no solution.
+        tools = ws.path("uv-fails-bin")
+        write(os.path.join(tools, "uv"),
+              "#!/bin/sh\nfor a in \"$@\"; do case $a in --directory=*) d=${a#--directory=};; esac; done\n"
+              "echo half > \"$d/pyproject.toml\"; echo half > \"$d/uv.lock\"\n"
+              "echo 'error: No solution found when resolving dependencies' >&2; exit 1\n")
+        os.chmod(os.path.join(tools, "uv"), 0o755)
+        result = plo(["spark", "set-version", newest("4.1"), "--yes"], project,
+                     PATH=f"{tools}:/usr/bin:/bin")
+        self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
+        self.assertIn("error: No solution found when resolving dependencies", result.stderr)
+        self.assertIn("pyproject.toml and uv.lock are back as they were", result.stderr)
+        for name, text in (("pyproject.toml", pyproject), ("uv.lock", lock)):
+            with open(os.path.join(project, name)) as f:
+                self.assertEqual(f.read(), text)
+        self.assertEqual(venv.installed_pyspark(), newest("3.5"))
 
 
 class GlobalInterpreter(unittest.TestCase):
