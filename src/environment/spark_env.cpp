@@ -9,17 +9,6 @@
 namespace plo {
 namespace {
 
-// Splits into lines without their "\n". A CR before it stays: bash keeps it in an unquoted value.
-std::vector<std::string_view> split_lines(std::string_view contents) {
-  std::vector<std::string_view> lines;
-  while (!contents.empty()) {
-    const auto end = contents.find('\n');
-    lines.push_back(contents.substr(0, end));
-    contents = end == std::string_view::npos ? std::string_view() : contents.substr(end + 1);
-  }
-  return lines;
-}
-
 bool is_blank(char c) {
   return c == ' ' || c == '\t';
 }

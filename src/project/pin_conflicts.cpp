@@ -9,10 +9,6 @@
 namespace plo {
 namespace {
 
-bool applies(const ProjectPin& pin, const MarkerEnvironment& markers) {
-  return pin.marker.empty() || evaluate_marker(pin.marker, markers) != false;
-}
-
 std::string major_minor(const std::string& version) {
   const size_t first = version.find('.');
   if (first == std::string::npos) return version;
@@ -57,7 +53,7 @@ std::vector<PinConflict> pin_conflicts(const std::vector<ProjectPin>& pins,
                                        const MarkerEnvironment& markers) {
   std::vector<PinConflict> conflicts;
   for (const ProjectPin& pin : pins) {
-    if (!applies(pin, markers)) continue;
+    if (!pin_applies(pin, markers)) continue;
     const std::string text = escape_controls(pin.text);
     if (plo && !agrees(pin, *plo)) {
       const auto exact = exact_version(pin);
@@ -119,7 +115,7 @@ std::optional<std::string> sole_pinned_version(const std::vector<ProjectPin>& pi
                                                const MarkerEnvironment& markers) {
   std::optional<std::string> sole;
   for (const ProjectPin& pin : pins) {
-    if (!applies(pin, markers)) continue;
+    if (!pin_applies(pin, markers)) continue;
     const auto exact = exact_version(pin);
     if (!exact || !pep440_key(*exact)) continue;
     if (sole && !same_version(*sole, *exact)) return std::nullopt;
@@ -128,7 +124,7 @@ std::optional<std::string> sole_pinned_version(const std::vector<ProjectPin>& pi
   if (!sole) return std::nullopt;
   // Every other pin must let it in, or the project contradicts itself.
   for (const ProjectPin& pin : pins) {
-    if (applies(pin, markers) && specifier_admits(pin.specifiers, *sole, true) == false) {
+    if (pin_applies(pin, markers) && specifier_admits(pin.specifiers, *sole, true) == false) {
       return std::nullopt;
     }
   }

@@ -17,10 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool applies(const ProjectPin& pin, const MarkerEnvironment& markers) {
-  return pin.marker.empty() || evaluate_marker(pin.marker, markers) != false;
-}
-
 // The tool's option that names the pin's section ("--optional=spark", "--group=dev"), none for
 // the main dependencies. One word each, so that a name starting with "-" stays a value.
 std::vector<std::string> section_flags(const std::string& where) {
@@ -58,6 +54,14 @@ std::string shown(const std::string& tool, const std::vector<std::string>& argv)
 
 }  // namespace
 
+std::string file_names(const std::vector<std::string>& files) {
+  std::string names;
+  for (const std::string& file : files) {
+    names += (names.empty() ? "" : " and ") + fs::path(file).filename().string();
+  }
+  return escape_controls(names);
+}
+
 std::vector<std::string> locked_package_names(const std::string& lock_text) {
   std::vector<std::string> names;
   toml::table document;
@@ -87,7 +91,7 @@ ProjectEditPlan plan_project_edit(
   std::vector<const ProjectPin*> managed;
   bool lock_differs = false;
   for (const ProjectPin& pin : facts.pins) {
-    if (!applies(pin, facts.markers)) continue;
+    if (!pin_applies(pin, facts.markers)) continue;
     if (pin.locked) {
       const auto locked = exact_version(pin);
       if (pin.tool == tool && locked && !same_version(*locked, version)) lock_differs = true;

@@ -40,6 +40,10 @@ struct ProjectEditPlan {
   std::vector<std::string> mend = {};       // the commands that would do it by hand
 };
 
+// The files' names joined for a sentence ("pyproject.toml and uv.lock"), control characters
+// escaped.
+std::string file_names(const std::vector<std::string>& files);
+
 // The packages a uv.lock or poetry.lock holds ([[package]] names, normalised); none for a text
 // that is not TOML.
 std::vector<std::string> locked_package_names(const std::string& lock_text);

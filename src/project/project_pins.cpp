@@ -301,6 +301,10 @@ std::vector<ProjectPin> read_project_pins(const PinTexts& texts) {
   return pins;
 }
 
+bool pin_applies(const ProjectPin& pin, const MarkerEnvironment& markers) {
+  return pin.marker.empty() || evaluate_marker(pin.marker, markers) != false;
+}
+
 bool lock_holds_project(const std::string& lock_text, const std::string& pyproject_text) {
   const auto project = parsed(pyproject_text);
   const auto name = project ? (*project)["project"]["name"].value<std::string>() : std::nullopt;

@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "catalogue/requirements.h"
+
 namespace plo {
 
 // One place a project states the PySpark it wants, beside [tool.plo].
@@ -47,6 +49,10 @@ std::optional<std::string> poetry_specifiers(std::string_view constraint);
 // Whether a uv.lock holds the project of a pyproject.toml as a workspace member (a [[package]] of
 // its [project].name whose source is editable or virtual): the lock a member's `uv sync` follows.
 bool lock_holds_project(const std::string& lock_text, const std::string& pyproject_text);
+
+// Whether the pin applies to an interpreter with these markers: no marker, or one that does not
+// evaluate false (a marker that cannot be read counts).
+bool pin_applies(const ProjectPin& pin, const MarkerEnvironment& markers);
 
 // The version of a pin that allows exactly one ("==3.5.9", "===3.5.9", a lock's), else nothing.
 std::optional<std::string> exact_version(const ProjectPin& pin);

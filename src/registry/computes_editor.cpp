@@ -22,7 +22,7 @@ struct Line {
   std::string_view end;
 };
 
-std::vector<Line> split_lines(std::string_view text) {
+std::vector<Line> lines_with_ends(std::string_view text) {
   std::vector<Line> lines;
   while (!text.empty()) {
     const auto nl = text.find('\n');
@@ -300,7 +300,7 @@ std::string yaml_scalar(std::string_view value) {
 
 std::string add_compute_text(std::string_view text, const NewCompute& compute) {
   const auto before = parse(text);
-  const std::vector<Line> lines = split_lines(text);
+  const std::vector<Line> lines = lines_with_ends(text);
   const Layout layout = checked_layout(lines, *before);
   for (const auto& entry : layout.entries) {
     if (entry.name == compute.name) {
@@ -349,7 +349,7 @@ std::string add_compute_text(std::string_view text, const NewCompute& compute) {
 
 std::string remove_compute_text(std::string_view text, std::string_view name) {
   const auto before = parse(text);
-  const std::vector<Line> lines = split_lines(text);
+  const std::vector<Line> lines = lines_with_ends(text);
   const Layout layout = checked_layout(lines, *before);
   const auto entry = std::find_if(layout.entries.begin(), layout.entries.end(),
                                   [&](const auto& e) { return e.name == name; });

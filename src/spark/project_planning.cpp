@@ -5,7 +5,6 @@
 #include "project/pin_check.h"
 #include "project/pin_files.h"
 #include "project/project_edit.h"
-#include "project/project_file.h"
 #include "spark/spark_task.h"
 #include "util/environment.h"
 
@@ -48,25 +47,22 @@ bool is_project_environment(const fs::path& prefix, const fs::path& folder, bool
 
 bool SparkTask::plan_project_for(SwitchAsked& asked, const std::optional<std::string>& from) {
   if (!s_.project_folder) return true;
-  const fs::path start = s_.project_folder();
-  const auto pyproject = find_project_file(start, false);
-  if (!pyproject) return true;
-  const PinTexts texts = gather_pin_texts(start);
+  const PinTexts texts = gather_pin_texts(s_.project_folder());
+  if (!texts.pyproject) return true;
+  const fs::path folder = fs::path(texts.pyproject->first).parent_path();
   ProjectEditFacts facts{.pins = read_project_pins(texts),
-                         .folder = pyproject->parent_path().string(),
+                         .folder = folder.string(),
                          .uv = find_on_path("uv"),
                          .poetry = find_on_path("poetry")};
-  if (texts.uv_lock) {
-    facts.lock = texts.uv_lock->first;
-    facts.locked_names = locked_package_names(texts.uv_lock->second);
-  } else if (texts.poetry_lock) {
-    facts.lock = texts.poetry_lock->first;
-    facts.locked_names = locked_package_names(texts.poetry_lock->second);
+  const auto& lock = texts.uv_lock ? texts.uv_lock : texts.poetry_lock;
+  if (lock) {
+    facts.lock = lock->first;
+    // Read again only where companions move: the lock may run to MiBs.
+    if (!asked.companions.empty()) facts.locked_names = locked_package_names(lock->second);
   }
   // The interpreter's environment: <prefix>/bin/python.
   const fs::path prefix = fs::path(s_.interpreter()).parent_path().parent_path();
-  facts.owns_environment =
-      is_project_environment(prefix, pyproject->parent_path(), texts.poetry_lock.has_value());
+  facts.owns_environment = is_project_environment(prefix, folder, texts.poetry_lock.has_value());
   if (!facts.owns_environment) return true;
   try {
     facts.markers = interpreter_markers(s_.compat);

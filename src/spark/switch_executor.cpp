@@ -20,13 +20,11 @@ namespace {
 // A resolver that reaches the index: slow on a cold cache, but not without end.
 constexpr auto kProjectToolTimeLimit = std::chrono::minutes(10);
 
+// The tool's non-empty output lines.
 std::vector<std::string> lines_of(std::string_view text) {
   std::vector<std::string> lines;
-  while (!text.empty()) {
-    const size_t end = text.find('\n');
-    const std::string_view line = trim_line_ends(text.substr(0, end));
-    if (!line.empty()) lines.emplace_back(line);
-    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+  for (const std::string_view line : split_lines(text)) {
+    if (!trim_line_ends(line).empty()) lines.emplace_back(trim_line_ends(line));
   }
   return lines;
 }

@@ -1,7 +1,5 @@
 #include "spark/switch_render.h"
 
-#include <filesystem>
-
 #include "util/escape.h"
 #include "util/text.h"
 
@@ -54,14 +52,6 @@ void print_companions(Console& c, const SwitchEvent& e) {
     c.echo_err(c.style("pip check fails after the install:", Color::Red));
     for (const std::string& line : e.lines) c.echo_err("  " + escape_controls(line));
   }
-}
-
-std::string file_names(const std::vector<std::string>& files) {
-  std::string names;
-  for (const std::string& file : files) {
-    names += (names.empty() ? "" : " and ") + std::filesystem::path(file).filename().string();
-  }
-  return escape_controls(names);
 }
 
 // The project's own tool and its files, on standard error like the companions.

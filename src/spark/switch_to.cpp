@@ -19,10 +19,10 @@ using Kind = SwitchEvent::Kind;
 namespace {
 
 // A lock of a large project runs to a few MiB.
-constexpr size_t kMaxProjectFileBytes = 64 << 20;
+constexpr size_t kMaxKeptProjectFileBytes = 64 << 20;
 
 std::optional<std::string> read_project_file(const std::string& file) {
-  FileContents contents = read_regular_file(file, kMaxProjectFileBytes);
+  FileContents contents = read_regular_file(file, kMaxKeptProjectFileBytes);
   if (contents.status == FileContents::Status::Ok) return std::move(contents.text);
   if (contents.status == FileContents::Status::Unreadable && contents.error == ENOENT) {
     return std::nullopt;

@@ -123,12 +123,8 @@ namespace {
 // The question that confirms what moves with PySpark: its companions, the project's files.
 std::string question_for_moves(const SwitchAsked& asked) {
   if (!asked.project) return "Move them with PySpark " + asked.version + "?";
-  std::string files;
-  for (const std::string& file : asked.project->files) {
-    files += (files.empty() ? "" : " and ") + std::filesystem::path(file).filename().string();
-  }
-  return (asked.companions.empty() ? "Change " : "Move them and change ") + escape_controls(files) +
-         " with PySpark " + asked.version + "?";
+  return (asked.companions.empty() ? "Change " : "Move them and change ") +
+         file_names(asked.project->files) + " with PySpark " + asked.version + "?";
 }
 
 }  // namespace

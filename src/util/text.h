@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace plo {
 
@@ -16,6 +17,9 @@ std::string to_lower(std::string_view text);
 
 // Whether `text` contains `lower_needle` (given in lower case), ignoring the case of ASCII letters.
 bool contains_ignoring_case(std::string_view text, std::string_view lower_needle);
+
+// The lines of a text without their "\n"; a CR before it stays.
+std::vector<std::string_view> split_lines(std::string_view text);
 
 // The first `count` characters of a UTF-8 text (continuation bytes do not start a character).
 std::string first_chars(std::string_view text, size_t count);

@@ -672,6 +672,15 @@ sys.exit(subprocess.call(pip, env=env))
 '''
 
 
+def write(path, text, mode=None):
+    """Writes `text` to `path`, making its folder; `mode` as for os.chmod."""
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "w") as f:
+        f.write(text)
+    if mode is not None:
+        os.chmod(path, mode)
+
+
 def standin_uv(folder):
     """A folder holding the stand-in `uv`, for PATH."""
     os.makedirs(folder, exist_ok=True)

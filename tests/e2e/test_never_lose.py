@@ -13,7 +13,7 @@ import time
 import unittest
 
 import support
-from support import JAVA17, newest, plo_env, run_plo
+from support import JAVA17, newest, plo_env, run_plo, write
 
 ws = None
 
@@ -33,14 +33,6 @@ def tearDownModule():
 
 def package_folder():
     return os.path.join(ws.venv.site_packages(), "pyspark")
-
-
-def write(path, text, mode=None):
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "w") as f:
-        f.write(text)
-    if mode is not None:
-        os.chmod(path, mode)
 
 
 def read(path):

@@ -8,7 +8,7 @@ import tempfile
 import unittest
 
 import support
-from support import JAVA17, newest, plo_env
+from support import JAVA17, newest, plo_env, write
 
 ws = None
 
@@ -21,12 +21,6 @@ def setUpModule():
 
 def tearDownModule():
     ws.cleanup()
-
-
-def write(path, text):
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "w") as f:
-        f.write(text)
 
 
 def plo(args, cwd, **extra):
@@ -113,8 +107,7 @@ class ProjectToolFails(unittest.TestCase):
         write(os.path.join(tools, "uv"),
               "#!/bin/sh\nfor a in \"$@\"; do case $a in --directory=*) d=${a#--directory=};; esac; done\n"
               "echo half > \"$d/pyproject.toml\"; echo half > \"$d/uv.lock\"\n"
-              "echo 'error: No solution found when resolving dependencies' >&2; exit 1\n")
-        os.chmod(os.path.join(tools, "uv"), 0o755)
+              "echo 'error: No solution found when resolving dependencies' >&2; exit 1\n", 0o755)
         result = plo(["spark", "set-version", newest("4.1"), "--yes"], project,
                      PATH=f"{tools}:/usr/bin:/bin")
         self.assertEqual(result.returncode, 1, result.stdout + result.stderr)

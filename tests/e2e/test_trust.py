@@ -9,7 +9,7 @@ import tempfile
 import unittest
 
 import support
-from support import JAVA17, plo_env, run_plo
+from support import JAVA17, plo_env, run_plo, write
 
 tmp = None
 python = None  # a venv's interpreter (no pip: only its folder matters)
@@ -26,12 +26,6 @@ def setUpModule():
 
 def tearDownModule():
     tmp.cleanup()
-
-
-def write(path, text):
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "w") as f:
-        f.write(text)
 
 
 def read(path):
