@@ -62,6 +62,9 @@ std::string project_page_url(std::string_view index_url, std::string_view projec
 
 std::optional<std::vector<std::string>> listed_versions(std::string_view body,
                                                         std::string_view project) {
+  // The page is an object: anything else is refused before the parser walks it.
+  const size_t first = body.find_first_not_of(" \t\r\n");
+  if (first == std::string_view::npos || body[first] != '{') return std::nullopt;
   const json page = json::parse(body, nullptr, /*allow_exceptions=*/false);
   if (!page.is_object()) return std::nullopt;
   const auto meta = page.find("meta");

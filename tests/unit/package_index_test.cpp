@@ -59,6 +59,22 @@ TEST(LineVersion, NewestFinalPatchOfCatalogueAndIndexUnlessTheInstalledOneIsAsNe
   EXPECT_EQ(line_version("9.8", PYSPARK_VERSIONS, {"9.9.0"}, std::nullopt), std::nullopt);
 }
 
+TEST(FinalPatch, ThePlainFormOfWhatPipReadsAsAFinalRelease) {
+  const struct {
+    const char* text;
+    std::optional<std::string> expected;
+  } cases[] = {
+      {"9.8.7", "9.8.7"},         {"v9.8.7", "9.8.7"},       {"V09.08.007", "9.8.7"},
+      {"0!9.8.7", "9.8.7"},       {"00!9.8.7", "9.8.7"},     {"1!9.8.7", std::nullopt},
+      {"9.8", std::nullopt},      {"9.8.7.0", std::nullopt}, {"9.8.7-1", std::nullopt},
+      {"9.8.7rc1", std::nullopt}, {"9.8.7+a", std::nullopt}, {"9.8.7.", std::nullopt},
+      {" 9.8.7", std::nullopt},   {"9..8.7", std::nullopt},  {"!9.8.7", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const auto& c : cases) EXPECT_EQ(final_patch(c.text), c.expected) << c.text;
+  EXPECT_EQ(final_patch("1." + std::string(200, '0') + "1.2"), std::nullopt);
+}
+
 TEST(ListedBeyondCatalogue, NewerPatchesOfItsLinesAndNewerLinesNewestFirst) {
   const auto beyond = listed_beyond_catalogue(
       PYSPARK_VERSIONS, {newer_patch("4.0"), newest("4.1"), "1.0.0", "9.9.0", "9.9.1rc1",
