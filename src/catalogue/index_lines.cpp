@@ -20,6 +20,7 @@ int compare(const std::string& a, const std::string& b) {
 // may list a great many texts, so they are read without allocating and compared as read.
 using Patch = std::array<std::string_view, 3>;
 
+// The digits at `at` without leading zeros ("007" is "7"); `at` moves past them.
 std::string_view digits(std::string_view text, size_t& at) {
   const size_t start = at;
   while (at < text.size() && text[at] >= '0' && text[at] <= '9') ++at;
@@ -49,6 +50,7 @@ std::optional<Patch> read_final_patch(std::string_view text) {
   return patch;
 }
 
+// Numbers without leading zeros: the longer is greater, else digit by digit.
 int compare_numbers(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
   return a.compare(b);
@@ -61,10 +63,12 @@ int compare_patches(const Patch& a, const Patch& b) {
   return 0;
 }
 
+// "X.Y.Z".
 std::string patch_text(const Patch& patch) {
   return std::string(patch[0]) + "." + std::string(patch[1]) + "." + std::string(patch[2]);
 }
 
+// Whether the patch is of `line` ("4.0").
 bool on_line(const Patch& patch, std::string_view line) {
   return line.size() == patch[0].size() + 1 + patch[1].size() && line.starts_with(patch[0]) &&
          line[patch[0].size()] == '.' && line.ends_with(patch[1]);
@@ -122,8 +126,8 @@ std::vector<ListedPatch> listed_beyond_catalogue(const std::vector<VersionEntry>
       catalogue.empty() ? std::nullopt : std::optional(catalogue.front().major_minor);
 
   std::vector<ListedPatch> beyond;
-  for (const auto& [line, parsed] : newest_of_line) {
-    const std::string patch = patch_text(parsed);
+  for (const auto& [line, newest] : newest_of_line) {
+    const std::string patch = patch_text(newest);
     const auto entry =
         std::find_if(catalogue.begin(), catalogue.end(),
                      [&line = line](const VersionEntry& e) { return e.major_minor == line; });
