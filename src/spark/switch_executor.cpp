@@ -94,22 +94,22 @@ SwitchResult SwitchExecutor::run(const SwitchPlan& plan) {
     return steps();
   } catch (const Abort&) {
     // An interrupt, or end of input at the rollback question.
-    clear_pending_interrupt();
-    settle(true);
-    if (!new_stays_) restore_project(true);
+    unwind();
     interrupted();
     throw;
   } catch (const OutputClosed&) {
-    clear_pending_interrupt();
-    settle(true);
-    if (!new_stays_) restore_project(true);
+    unwind();
     throw;
   } catch (const std::exception&) {
-    clear_pending_interrupt();
-    settle(true);
-    if (!new_stays_) restore_project(true);
+    unwind();
     throw;
   }
+}
+
+void SwitchExecutor::unwind() {
+  clear_pending_interrupt();
+  settle(true);
+  if (!new_stays_) restore_project(true);
 }
 
 SwitchResult SwitchExecutor::ended(bool ok, std::string outcome, std::string error) {

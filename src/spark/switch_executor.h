@@ -75,6 +75,9 @@ class SwitchExecutor {
   std::optional<bool> offer_rollback();
   bool roll_back(bool automatic, bool remove_new);
   bool settle(bool quiet);
+  // After an interrupt or error midway: the kept copy settled and the project's files put back
+  // unless the new version stays, quietly, since the output may be what failed.
+  void unwind();
   void interrupted();
   void say(const SwitchEvent& event, bool quiet);
   SwitchResult ended(bool ok, std::string outcome, std::string error = {});
